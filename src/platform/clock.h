@@ -1,0 +1,54 @@
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <functional>
+#include <optional>
+
+namespace tovalen {
+
+// Calendar times and lengths as the schedule file stores them: signed 32-bit seconds.
+using Time32 = std::int32_t;
+using Span32 = std::int32_t;
+
+// The wall clock in seconds since 1970-01-01 00:00:00 UTC, replaceable by tests.
+class Clock {
+public:
+  using Source = std::function<std::int64_t()>;
+
+  static std::int64_t Now();
+  // Now() narrowed to 32 bits; the schedule can only hold times up to January 2038.
+  static Time32 Now32();
+
+  // Replaces the clock source and returns the previous one; an empty source restores the system clock.
+  static Source SetSource(Source source);
+};
+
+// A test clock fixed at a chosen second, restored when the object goes.
+class ScopedFakeClock {
+public:
+  explicit ScopedFakeClock(std::int64_t now);
+  ~ScopedFakeClock();
+  ScopedFakeClock(const ScopedFakeClock&) = delete;
+  ScopedFakeClock& operator=(const ScopedFakeClock&) = delete;
+
+  void Set(std::int64_t now) { *m_now = now; }
+  void Advance(std::int64_t seconds) { *m_now += seconds; }
+
+private:
+  std::shared_ptr<std::int64_t> m_now;
+  Clock::Source m_previous;
+};
+
+// The last instant a Time32 holds: 2038-01-19 03:14:07 UTC.
+inline constexpr std::int64_t kLastTime32 = INT32_MAX;
+
+// The time as a Time32, or nothing when it lies outside the 32-bit range.
+std::optional<Time32> ToTime32(std::int64_t seconds);
+
+// a + b with the wrap-around of signed 32-bit arithmetic, as the stored end time is computed.
+Time32 AddWrapping32(Time32 a, Span32 b);
+Span32 SubtractWrapping32(Time32 a, Time32 b);
+
+}  // namespace tovalen

@@ -1,0 +1,81 @@
+#include "platform/cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace tovalen {
+namespace {
+
+struct IconvCloser {
+  void operator()(iconv_t cd) const { iconv_close(cd); }
+};
+using IconvHandle = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
+
+// One conversion with a fresh descriptor, so the functions are safe on any thread.
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+  IconvHandle cd(iconv_open(to, from));
+  if (cd.get() == reinterpret_cast<iconv_t>(-1)) {
+    cd.release();
+    return std::nullopt;
+  }
+  std::string output(input.size() * 2 + 16, '\0');
+  char* in_ptr = const_cast<char*>(input.data());
+  std::size_t in_left = input.size();
+  std::size_t out_used = 0;
+  for (;;) {
+    char* out_ptr = output.data() + out_used;
+    std::size_t out_left = output.size() - out_used;
+    const std::size_t rc = iconv(cd.get(), &in_ptr, &in_left, &out_ptr, &out_left);
+    out_used = output.size() - out_left;
+    if (rc != static_cast<std::size_t>(-1)) {
+      // Flush any shift state, then done.
+      out_ptr = output.data() + out_used;
+      out_left = output.size() - out_used;
+      if (iconv(cd.get(), nullptr, nullptr, &out_ptr, &out_left) == static_cast<std::size_t>(-1)) {
+        return std::nullopt;
+      }
+      out_used = output.size() - out_left;
+      break;
+    }
+    if (errno != E2BIG) return std::nullopt;  // EILSEQ or EINVAL: not representable or malformed
+    output.resize(output.size() * 2);
+  }
+  output.resize(out_used);
+  return output;
+}
+
+bool IsCp932LeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+}  // namespace
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) { return Convert("CP932", "UTF-8", utf8); }
+std::optional<std::string> Cp932ToUtf8(std::string_view cp932) { return Convert("UTF-8", "CP932", cp932); }
+std::optional<std::string> Utf8ToUtf16Le(std::string_view utf8) { return Convert("UTF-16LE", "UTF-8", utf8); }
+std::optional<std::string> Utf16LeToUtf8(std::string_view utf16le) {
+  return Convert("UTF-8", "UTF-16LE", utf16le);
+}
+
+std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  std::size_t cut = max_bytes;
+  // Step back over continuation bytes so the cut falls on a sequence boundary.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut);
+}
+
+std::string_view TruncateCp932(std::string_view text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t width = IsCp932LeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1;
+    if (pos + width > max_bytes) break;
+    pos += width;
+  }
+  return text.substr(0, pos);
+}
+
+}  // namespace tovalen

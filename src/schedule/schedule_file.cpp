@@ -1,0 +1,82 @@
+#include "schedule/schedule_file.h"
+
+#include <algorithm>
+
+#include "platform/atomic_file.h"
+#include "schedule/archive.h"
+#include "schedule/yoyaku_schedule.h"
+
+namespace tovalen {
+namespace {
+
+std::int32_t ReadReservationCount(ArchiveReader& archive) {
+  std::int32_t count = 0;
+  try {
+    count = archive.ReadInt32();
+  } catch (const ArchiveError& error) {
+    throw ScheduleFileError(std::string("the reservation count is missing: ") + error.what());
+  }
+  // Checked before anything is allocated, so a damaged count cannot ask for gigabytes.
+  if (count > 0 && static_cast<std::size_t>(count) > archive.Remaining() / kMinStoredYoyakuBytes) {
+    throw ScheduleFileError("the file claims " + std::to_string(count) + " reservations but its remaining " +
+                            std::to_string(archive.Remaining()) + " bytes cannot hold them");
+  }
+  return count;
+}
+
+}  // namespace
+
+std::string EncodeScheduleFile(const SCaptureSettings& settings, const CYoyakuSchedule& schedule) {
+  ArchiveWriter archive;
+  archive.Reserve(28 + schedule.Items().size() * 40);
+  settings.Serialize(archive);
+  archive.WriteInt32(schedule.GetYoyakuCount());
+  for (const SYoyaku& yoyaku : schedule.Items()) yoyaku.Serialize(archive);
+  return archive.TakeBytes();
+}
+
+ScheduleFileContents DecodeScheduleFile(std::string_view bytes) {
+  if (bytes.empty()) throw ScheduleFileError("the file is empty");
+  ArchiveReader archive(bytes);
+  ScheduleFileContents contents;
+  try {
+    contents.settings.Serialize(archive);
+  } catch (const ArchiveError& error) {
+    throw ScheduleFileError(std::string("the capture settings are incomplete: ") + error.what());
+  }
+  const std::int32_t count = ReadReservationCount(archive);
+  if (count > 0) contents.reservations.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    SYoyaku yoyaku;
+    try {
+      yoyaku.Serialize(archive);
+    } catch (const ArchiveError& error) {
+      throw ScheduleFileError("reservation " + std::to_string(i + 1) + " of " + std::to_string(count) +
+                              " is damaged: " + error.what());
+    }
+    contents.reservations.push_back(std::move(yoyaku));
+  }
+  std::stable_sort(contents.reservations.begin(), contents.reservations.end(), IsEarlierStart);
+  return contents;
+}
+
+void SaveScheduleFile(const std::string& path, const SCaptureSettings& settings, const CYoyakuSchedule& schedule) {
+  std::string bytes;
+  try {
+    bytes = EncodeScheduleFile(settings, schedule);
+  } catch (const ArchiveError& error) {
+    throw FileError("cannot write " + path + ": " + error.what());
+  }
+  WriteFileAtomically(path, bytes);
+}
+
+ScheduleFileContents LoadScheduleFile(const std::string& path) {
+  const std::string bytes = ReadWholeFile(path);
+  try {
+    return DecodeScheduleFile(bytes);
+  } catch (const ScheduleFileError& error) {
+    throw ScheduleFileError(path + " is not a usable schedule file: " + error.what());
+  }
+}
+
+}  // namespace tovalen

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "schedule/capture_settings.h"
+#include "schedule/s_yoyaku.h"
+
+namespace tovalen {
+
+class CYoyakuSchedule;
+
+// A .yyk file's content that cannot be used; what() says what is wrong and where.
+class ScheduleFileError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// Everything a .yyk file holds, read completely before anything is applied.
+struct ScheduleFileContents {
+  SCaptureSettings settings;
+  std::vector<SYoyaku> reservations;  // in start-time order (stable)
+};
+
+// The file's bytes: the settings block, the count and the reservations in list order.
+std::string EncodeScheduleFile(const SCaptureSettings& settings, const CYoyakuSchedule& schedule);
+
+// Parses a whole file. A count of zero or less means no reservations; bytes after the last
+// entry are ignored. Throws ScheduleFileError for an empty, truncated or inconsistent file.
+ScheduleFileContents DecodeScheduleFile(std::string_view bytes);
+
+// Writes the file atomically: the old file stays whole if the save fails. Throws FileError.
+void SaveScheduleFile(const std::string& path, const SCaptureSettings& settings, const CYoyakuSchedule& schedule);
+
+// Reads and parses a file. Throws FileError or ScheduleFileError (its text names the path).
+ScheduleFileContents LoadScheduleFile(const std::string& path);
+
+// The smallest stored reservation: two times and two empty strings.
+inline constexpr std::size_t kMinStoredYoyakuBytes = 4 + 4 + 1 + 1;
+
+}  // namespace tovalen
