@@ -1,0 +1,87 @@
+#include <gmock/gmock.h>
+
+#include <stdexcept>
+
+#include "schedule/yoyaku_schedule.h"
+
+namespace tovalen {
+namespace {
+
+SYoyaku Make(Time32 start, const std::string& title = "t") {
+  SYoyaku y;
+  y.timeStart = start;
+  y.spanDuration = 10;
+  y.strTitle = title;
+  return y;
+}
+
+std::vector<std::string> Titles(const std::vector<SYoyaku>& list) {
+  std::vector<std::string> titles;
+  for (const auto& y : list) titles.push_back(y.strTitle);
+  return titles;
+}
+
+using ::testing::ElementsAre;
+
+TEST(YoyakuSchedule, AddKeepsStartOrderAndEqualStartsInArrivalOrder) {
+  CYoyakuSchedule schedule;
+  EXPECT_EQ(schedule.GetYoyakuCount(), 0);
+  EXPECT_TRUE(schedule.AddYoyaku(Make(200, "b")));
+  EXPECT_EQ(schedule.GetYoyaku(0).strTitle, "b");
+  schedule.AddYoyaku(Make(100, "a"));
+  schedule.AddYoyaku(Make(300, "d"));
+  schedule.AddYoyaku(Make(200, "c"));
+  EXPECT_THAT(Titles(schedule.Items()), ElementsAre("a", "b", "c", "d"));
+  EXPECT_EQ(schedule.GetYoyakuCount(), 4);
+}
+
+TEST(YoyakuSchedule, GetCopiesAndRefusesAnIndexPastTheEnd) {
+  CYoyakuSchedule schedule;
+  schedule.AddYoyaku(Make(100, "a"));
+  SYoyaku copy = schedule.GetYoyaku(0);
+  copy.strTitle = "changed";
+  EXPECT_EQ(schedule.GetYoyaku(0).strTitle, "a");
+  try {
+    schedule.GetYoyaku(1);
+    FAIL() << "expected out_of_range";
+  } catch (const std::out_of_range& error) {
+    EXPECT_STREQ(error.what(), "invalid vector<T> subscript");
+  }
+}
+
+TEST(YoyakuSchedule, DeletePastRemovesStartsBeforeTheCurrentSecond) {
+  ScopedFakeClock clock(1000);
+  CYoyakuSchedule schedule;
+  for (Time32 t : {900, 999, 1000, 1001}) schedule.AddYoyaku(Make(t, std::to_string(t)));
+  EXPECT_TRUE(schedule.DeletePastYoyaku());
+  EXPECT_THAT(Titles(schedule.Items()), ElementsAre("1000", "1001"));
+  clock.Advance(1);
+  schedule.DeletePastYoyaku();
+  EXPECT_THAT(Titles(schedule.Items()), ElementsAre("1001"));
+  clock.Set(0);
+  schedule.DeletePastYoyaku();
+  EXPECT_EQ(schedule.GetYoyakuCount(), 1);
+  EXPECT_TRUE(schedule.ClearYoyaku());
+  EXPECT_TRUE(schedule.DeletePastYoyaku());
+  EXPECT_EQ(schedule.GetYoyakuCount(), 0);
+}
+
+TEST(YoyakuSchedule, ReplaceAllSortsStablySoAFutureReservationSurvivesThePurge) {
+  ScopedFakeClock clock(1000);
+  CYoyakuSchedule schedule;
+  // File order [future, past, future with the same start]: unsorted this would lose the first.
+  schedule.ReplaceAll({Make(2000, "future"), Make(500, "past"), Make(2000, "same start")});
+  EXPECT_THAT(Titles(schedule.Items()), ElementsAre("past", "future", "same start"));
+  schedule.DeletePastYoyaku();
+  EXPECT_THAT(Titles(schedule.Items()), ElementsAre("future", "same start"));
+}
+
+TEST(YoyakuSchedule, RemoveThroughLastPastOnAnUnsortedListTakesEverythingBefore) {
+  ScopedFakeClock clock(1000);
+  std::vector<SYoyaku> list{Make(2000, "future"), Make(500, "past"), Make(3000, "later")};
+  RemoveThroughLastPast(list);
+  EXPECT_THAT(Titles(list), ElementsAre("later"));
+}
+
+}  // namespace
+}  // namespace tovalen
