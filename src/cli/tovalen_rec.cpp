@@ -1,0 +1,48 @@
+#include "cli/tovalen_rec.h"
+
+#include <algorithm>
+
+#include "cli/command_line.h"
+#include "cli/schedule_commands.h"
+#include "platform/trace.h"
+
+namespace tovalen::cli {
+namespace {
+
+void PrintUsage(const std::vector<CliCommand>& commands, std::ostream& out) {
+  out << "usage: tovalen-rec [--trace] COMMAND ...\n"
+         "times are local \"YYYY-MM-DD HH:MM:SS\"; lengths are seconds or a number with s, m or h\n\n";
+  for (const CliCommand& command : commands) out << "  tovalen-rec " << command.usage << '\n';
+}
+
+}  // namespace
+
+std::vector<CliCommand> AllCommands() { return ScheduleCommands(); }
+
+int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCommand>& commands, std::ostream& out,
+                  std::ostream& err) {
+  std::vector<std::string> words = args;
+  const auto trace_flag = std::find(words.begin(), words.end(), "--trace");
+  const bool trace = trace_flag != words.end();
+  if (trace) words.erase(trace_flag);
+  ScopedTraceSink sink(trace ? TraceSink(WriteTraceToStderr) : TraceSink());
+
+  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    PrintUsage(commands, words.empty() ? err : out);
+    return words.empty() ? kExitUsage : kExitSuccess;
+  }
+  const auto command = std::find_if(commands.begin(), commands.end(),
+                                    [&](const CliCommand& c) { return c.name == words[0]; });
+  try {
+    if (command == commands.end()) throw UsageError("unknown command \"" + words[0] + "\" (see tovalen-rec --help)");
+    return command->run(std::vector<std::string>(words.begin() + 1, words.end()), out);
+  } catch (const UsageError& error) {
+    err << "tovalen-rec: " << error.what() << '\n';
+    return kExitUsage;
+  } catch (const OperationError& error) {
+    err << "tovalen-rec: " << error.what() << '\n';
+    return kExitFailure;
+  }
+}
+
+}  // namespace tovalen::cli

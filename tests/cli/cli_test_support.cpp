@@ -1,0 +1,18 @@
+#include "cli_test_support.h"
+
+#include <sstream>
+
+#include "cli/tovalen_rec.h"
+
+namespace tovalen::testing {
+
+CliResult RunCli(const std::vector<std::string>& args) { return RunCli(args, cli::AllCommands()); }
+
+CliResult RunCli(const std::vector<std::string>& args, const std::vector<cli::CliCommand>& commands) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = cli::RunTovalenRec(args, commands, out, err);
+  return {status, out.str(), err.str()};
+}
+
+}  // namespace tovalen::testing
