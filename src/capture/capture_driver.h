@@ -20,7 +20,7 @@ using FrameCallback = std::function<bool(CaptureWindowHandle window, const SVide
 // Everything is called on the user-interface thread. Results are true on success unless a
 // comment says otherwise. Operations whose result the controller does not use return nothing.
 class CaptureDriver {
-public:
+ public:
   // Drivers are found at these indices.
   static constexpr int kMaxDrivers = 10;
   // The longest name or version text kept, in bytes.

@@ -1,0 +1,135 @@
+#include "capture/spin_up_hdd.h"
+#include "capture/trace_time_stamp.h"
+#include "capture/video_cap.h"
+#include "platform/clock.h"
+#include "platform/trace.h"
+#include "recording/active_runner.h"
+
+namespace tovalen {
+namespace {
+
+// A fixed reservation whatever the recording time; the driver grows the file as it records.
+constexpr std::uint64_t kPreallocateBytes = 5'242'880;
+
+}  // namespace
+
+bool CVideoCap::QueryCaptureFileName(std::string& path) {
+  SaveFileRequest request;
+  request.owner = m_hWndC;
+  request.filters = {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}};
+  request.initialName = "capture.avi";
+  request.defaultExtension = "avi";
+  request.promptOverwrite = true;
+  request.resizable = true;
+  const auto chosen = m_ui->AskSaveFileName(request);
+  if (!chosen || chosen->empty()) return false;
+  path = *chosen;
+  return true;
+}
+
+bool CVideoCap::SetCaptureFileName(const std::string& path) {
+  if (!m_bConnected) {
+    Trace("E: CVideoCap::SetCaptureFileName() !m_bConnected\n");
+    return false;
+  }
+  if (!path.empty()) m_strCaptureFileName = path;
+  Trace("D: SetCaptureFileName() file name = ");
+  Trace(m_strCaptureFileName);
+  Trace("\n");
+
+  if (!SpinUpHDD(m_strCaptureFileName)) {
+    Trace("E: CVideoCap::SetCaptureFileName() SpinUpHDD() failed\n");
+    ShowMessage("ファイルの書き込み 失敗!");
+    return false;
+  }
+  // Without a new path the stored one is the capture file, the same one the warm-up checked.
+  if (!WindowAlive() || !m_driver->FileSetCaptureFile(m_hWndC, m_strCaptureFileName)) {
+    Trace("E: SetCaptureFileName() capFileSetCaptureFile() failed\n");
+    return false;
+  }
+  return true;
+}
+
+bool CVideoCap::PreallocateCaptureFile() {
+  Trace("D: entering CVideoCap::PreallocateCaptureFile() " + CaptureTraceTimeStamp() + "\n");
+  if (WindowAlive() && m_driver->FileAlloc(m_hWndC, kPreallocateBytes)) {
+    Trace("D: CVideoCap::PreallocateCaptureFileName() success\n");
+    return true;
+  }
+  Trace("D: CVideoCap::PreallocateCaptureFileName() failed\n");
+  return false;
+}
+
+bool CVideoCap::Capture() {
+  if (!m_bConnected) {
+    Trace("E: CVideoCap::Capture() !m_bConnected\n");
+    return false;
+  }
+  if (!PreallocateCaptureFile()) return false;
+  if (WindowAlive()) m_driver->SetCallbackOnVideoStream(m_hWndC, &CVideoCap::VideoStreamCallback);
+  ResetCaptureClock();
+  Trace("D: CVideoCap::Capture() capCaptureSequence() starting " + CaptureTraceTimeStamp() + "\n");
+
+  m_bCapturing = true;
+  if (!WindowAlive() || !m_driver->CaptureSequence(m_hWndC)) {
+    Trace("E: CVideoCap::Capture() capCaptureSequence() failed\n");
+    m_bCapturing = false;  // nothing runs any more
+    return false;
+  }
+  Trace("D: CVideoCap::Capture() capCaptureSequence() end " + CaptureTraceTimeStamp() + "\n");
+  Trace("D: CVideoCap::Capture() capFileSaveAs()\n");
+  if (!WindowAlive() || !m_driver->FileSaveAs(m_hWndC, m_strCaptureFileName)) {
+    Trace("E: CVideoCap::Capture() capFileSaveAs() failed\n");
+    m_bCapturing = false;
+    return false;
+  }
+  if (CActiveRunner* runner = CActiveRunner::GetActive()) runner->OnCaptureFinished();
+  Trace("D: CVideoCap::Capture() success\n");
+  m_bCapturing = false;
+  return true;
+}
+
+bool CVideoCap::StopCapture() {
+  if (!m_bConnected) {
+    Trace("E: StopCapture() !m_bConnected\n");
+    return false;
+  }
+  if (WindowAlive() && m_driver->CaptureStop(m_hWndC)) {
+    m_bCapturing = false;
+    return true;
+  }
+  Trace("E: CVideoCap::StopCapture() capCaptureStop() failed\n");
+  return false;
+}
+
+bool CVideoCap::ResetCaptureClock() {
+  m_lFirstFrameTime = -1;
+  m_lElapsed = 0;
+  return true;
+}
+
+bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
+  // The clock starts at the first frame, not at the start of the sequence.
+  if (m_lFirstFrameTime < 0) m_lFirstFrameTime = timeCapturedMs;
+  m_lElapsed = SubtractWrapping32(timeCapturedMs, m_lFirstFrameTime);
+
+  // Without a runner (the test capture) the user ends the capture.
+  CActiveRunner* runner = CActiveRunner::GetActive();
+  if (!runner) return true;
+  runner->UpdateFrameCount(m_lElapsed);
+  const std::int32_t recordSeconds = runner->GetRecordSeconds();
+  // Strict: a recording of D seconds stops at the first frame (D + 1) x 1000 ms in. Frames
+  // that arrive before the sequence has ended ask again.
+  if (recordSeconds < m_lElapsed / 1000) {
+    Trace("D: capture STOP\n");
+    StopCapture();
+  }
+  return true;
+}
+
+bool CVideoCap::VideoStreamCallback(CaptureWindowHandle /*window*/, const SVideoHeader& header) {
+  GetInstance().OnCaptureFrame(static_cast<std::int32_t>(header.dwTimeCaptured));
+  return true;
+}
+
+}  // namespace tovalen
