@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 namespace tovalen {
 namespace {
@@ -13,13 +14,28 @@ struct IconvCloser {
 };
 using IconvHandle = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
 
-// One conversion with a fresh descriptor, so the functions are safe on any thread.
-std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
-  IconvHandle cd(iconv_open(to, from));
-  if (cd.get() == reinterpret_cast<iconv_t>(-1)) {
-    cd.release();
-    return std::nullopt;
+// Opening a descriptor costs far more than a short conversion, so each thread keeps one per
+// direction; iconv descriptors must not be shared between threads.
+iconv_t Descriptor(const char* to, const char* from) {
+  struct Entry {
+    const char* to;
+    const char* from;
+    IconvHandle handle;
+  };
+  thread_local std::vector<Entry> cache;
+  for (const Entry& entry : cache) {
+    if (entry.to == to && entry.from == from) return entry.handle.get();
   }
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+  cache.push_back({to, from, IconvHandle(cd)});
+  return cd;
+}
+
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+  iconv_t cd = Descriptor(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // start from the initial state
   std::string output(input.size() * 2 + 16, '\0');
   char* in_ptr = const_cast<char*>(input.data());
   std::size_t in_left = input.size();
@@ -27,13 +43,13 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
   for (;;) {
     char* out_ptr = output.data() + out_used;
     std::size_t out_left = output.size() - out_used;
-    const std::size_t rc = iconv(cd.get(), &in_ptr, &in_left, &out_ptr, &out_left);
+    const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
     out_used = output.size() - out_left;
     if (rc != static_cast<std::size_t>(-1)) {
       // Flush any shift state, then done.
       out_ptr = output.data() + out_used;
       out_left = output.size() - out_used;
-      if (iconv(cd.get(), nullptr, nullptr, &out_ptr, &out_left) == static_cast<std::size_t>(-1)) {
+      if (iconv(cd, nullptr, nullptr, &out_ptr, &out_left) == static_cast<std::size_t>(-1)) {
         return std::nullopt;
       }
       out_used = output.size() - out_left;
