@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/capture_user_interface.h"
+
+namespace tovalen::testing {
+
+// Answers with what the test chose and records what it was asked.
+class FakeCaptureUserInterface : public CaptureUserInterface {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  DeviceChoice ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) override {
+    listedDevices = devices;
+    ++deviceDialogs;
+    return deviceChoice;
+  }
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override {
+    lastSaveRequest = request;
+    return saveFileName;
+  }
+
+  DeviceChoice deviceChoice{DialogResult::Ok, 0};
+  std::optional<std::string> saveFileName;
+
+  std::vector<std::string> messages;
+  std::vector<SCapDriverInfo> listedDevices;
+  int deviceDialogs = 0;
+  std::optional<SaveFileRequest> lastSaveRequest;
+};
+
+}  // namespace tovalen::testing

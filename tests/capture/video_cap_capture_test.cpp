@@ -1,0 +1,220 @@
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+#include "fake_active_runner.h"
+#include "platform/clock.h"
+#include "support/temp_dir.h"
+#include "support/trace_capture.h"
+#include "video_cap_test_access.h"
+
+namespace tovalen::testing {
+namespace {
+
+using ::testing::_;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::InSequence;
+using ::testing::Return;
+using ::testing::SaveArg;
+
+class CaptureSequence : public VideoCapTest {
+ protected:
+  // The driver's actions use this fixture's members, so the controller goes first.
+  ~CaptureSequence() override { CVideoCapTestAccess::Destroy(); }
+
+  // The driver's sequence delivers frames at these capture times through the installed callback
+  // and records which of them asked for the stop.
+  void DeliverFramesDuringSequence(std::vector<std::uint32_t> times) {
+    ON_CALL(*driver, SetCallbackOnVideoStream).WillByDefault(SaveArg<1>(&m_callback));
+    ON_CALL(*driver, CaptureStop).WillByDefault([this](auto) {
+      stopsAt.push_back(m_frame);
+      return true;
+    });
+    ON_CALL(*driver, CaptureSequence).WillByDefault([this, times](CaptureWindowHandle window) {
+      capturingDuringSequence = cap->IsCapturing();
+      for (const std::uint32_t t : times) {
+        m_frame = t;
+        m_callback(window, SVideoHeader{t, 0});
+      }
+      return true;
+    });
+  }
+
+  TempDir dir;
+  FakeActiveRunner runner;
+  std::vector<std::uint32_t> stopsAt;
+  bool capturingDuringSequence = false;
+
+ private:
+  FrameCallback m_callback;
+  std::uint32_t m_frame = 0;
+};
+
+TEST_F(CaptureSequence, QueryCaptureFileNameAsksTheSaveDialog) {
+  std::string path = "unchanged";
+  EXPECT_FALSE(cap->QueryCaptureFileName(path));
+  EXPECT_EQ(path, "unchanged");
+  const SaveFileRequest& request = *ui->lastSaveRequest;
+  EXPECT_EQ(request.initialName, "capture.avi");
+  EXPECT_EQ(request.defaultExtension, "avi");
+  EXPECT_THAT(request.filters, ElementsAre(std::pair<std::string, std::string>{"AVI files (*.AVI)", "*.avi"},
+                                           std::pair<std::string, std::string>{"All files (*.*)", "*.*"}));
+  EXPECT_TRUE(request.promptOverwrite && request.resizable);
+
+  ui->saveFileName = "/videos/news.avi";
+  EXPECT_TRUE(cap->QueryCaptureFileName(path));
+  EXPECT_EQ(path, "/videos/news.avi");
+}
+
+TEST_F(CaptureSequence, SetCaptureFileNameNeedsAConnection) {
+  TraceCapture trace;
+  EXPECT_FALSE(cap->SetCaptureFileName(dir.File("a.avi")));
+  EXPECT_EQ(trace.Text(), "E: CVideoCap::SetCaptureFileName() !m_bConnected\n");
+  EXPECT_EQ(cap->GetCaptureFileName(), "");
+}
+
+TEST_F(CaptureSequence, SetCaptureFileNameWarmsUpThenSetsTheFile) {
+  ConnectDevice();
+  const std::string target = dir.File("a.avi");
+  EXPECT_CALL(*driver, FileSetCaptureFile(MockCaptureDriver::kWindow, target)).Times(2);
+  TraceCapture trace;
+  EXPECT_TRUE(cap->SetCaptureFileName(target));
+  EXPECT_EQ(trace.Pieces()[0], "D: SetCaptureFileName() file name = ");
+  EXPECT_EQ(trace.Pieces()[1], target);
+  EXPECT_EQ(trace.Pieces().back(), "D: SpinUpHDD() success\n");
+  EXPECT_TRUE(cap->SetCaptureFileName(""));  // no new name: the stored one is used throughout
+  EXPECT_TRUE(ui->messages.empty());
+  ::testing::Mock::VerifyAndClearExpectations(driver);
+
+  ON_CALL(*driver, FileSetCaptureFile).WillByDefault(Return(false));
+  trace.Clear();
+  EXPECT_FALSE(cap->SetCaptureFileName(target));
+  EXPECT_THAT(trace.Text(), ::testing::EndsWith("E: SetCaptureFileName() capFileSetCaptureFile() failed\n"));
+}
+
+TEST_F(CaptureSequence, UnwritableFolderShowsTheMessageAndKeepsTheName) {
+  ConnectDevice();
+  const std::string target = dir.File("missing/a.avi");
+  EXPECT_CALL(*driver, FileSetCaptureFile).Times(0);
+  TraceCapture trace;
+  EXPECT_FALSE(cap->SetCaptureFileName(target));
+  EXPECT_THAT(trace.Text(), ::testing::EndsWith("E: SpinUpHDD() fopen() failed\n"
+                                                "E: CVideoCap::SetCaptureFileName() SpinUpHDD() failed\n"));
+  EXPECT_THAT(ui->messages, ElementsAre("ファイルの書き込み 失敗!"));
+  EXPECT_EQ(cap->GetCaptureFileName(), target);
+}
+
+TEST_F(CaptureSequence, CaptureWithoutConnectionTouchesNothing) {
+  EXPECT_CALL(*driver, FileAlloc).Times(0);
+  EXPECT_CALL(*driver, SetCallbackOnVideoStream).Times(0);
+  TraceCapture trace;
+  EXPECT_FALSE(cap->Capture());
+  EXPECT_EQ(trace.Text(), "E: CVideoCap::Capture() !m_bConnected\n");
+}
+
+TEST_F(CaptureSequence, SuccessfulCaptureInOrderWithTimeStamps) {
+  ScopedFakeClock clock(1709649000);  // 2024-03-05 14:30:00 UTC, a Tuesday
+  ConnectDevice();
+  ASSERT_TRUE(cap->SetCaptureFileName(dir.File("a.avi")));
+  runner.Activate();
+  DeliverFramesDuringSequence({});
+  {
+    InSequence order;
+    EXPECT_CALL(*driver, FileAlloc(MockCaptureDriver::kWindow, 5'242'880u));
+    EXPECT_CALL(*driver, SetCallbackOnVideoStream);
+    EXPECT_CALL(*driver, CaptureSequence);
+    EXPECT_CALL(*driver, FileSaveAs(MockCaptureDriver::kWindow, dir.File("a.avi")));
+  }
+  TraceCapture trace;
+  EXPECT_TRUE(cap->Capture());
+  const std::string stamp = "2024 年 03 月 05 日(Tuesday) 14時 30分 00秒";
+  EXPECT_EQ(trace.Text(), "D: entering CVideoCap::PreallocateCaptureFile() " + stamp +
+                              "\n"
+                              "D: CVideoCap::PreallocateCaptureFileName() success\n"
+                              "D: CVideoCap::Capture() capCaptureSequence() starting " +
+                              stamp +
+                              "\n"
+                              "D: CVideoCap::Capture() capCaptureSequence() end " +
+                              stamp +
+                              "\n"
+                              "D: CVideoCap::Capture() capFileSaveAs()\n"
+                              "D: CVideoCap::Capture() success\n");
+  EXPECT_TRUE(capturingDuringSequence);
+  EXPECT_FALSE(cap->IsCapturing());
+  EXPECT_EQ(runner.finished, 1);
+}
+
+// Failures leave m_bCapturing clear and never report a finished capture to the runner.
+TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
+  ConnectDevice();
+  runner.Activate();
+  struct Case {
+    bool alloc, sequence, save;
+    const char* trace;
+  };
+  for (const Case c : {Case{false, true, true, "D: CVideoCap::PreallocateCaptureFileName() failed\n"},
+                       Case{true, false, true, "E: CVideoCap::Capture() capCaptureSequence() failed\n"},
+                       Case{true, true, false, "E: CVideoCap::Capture() capFileSaveAs() failed\n"}}) {
+    ON_CALL(*driver, FileAlloc).WillByDefault(Return(c.alloc));
+    ON_CALL(*driver, CaptureSequence).WillByDefault(Return(c.sequence));
+    ON_CALL(*driver, FileSaveAs).WillByDefault(Return(c.save));
+    TraceCapture trace;
+    EXPECT_FALSE(cap->Capture());
+    EXPECT_THAT(trace.Text(), ::testing::EndsWith(c.trace));
+    EXPECT_FALSE(cap->IsCapturing()) << c.trace;
+    EXPECT_NE(cap->GetStatusReport().find("キャプチャ中         = いいえ"), std::string::npos);
+  }
+  EXPECT_EQ(runner.finished, 0);
+}
+
+TEST_F(CaptureSequence, StopsAtTheFirstFrameBeyondTheRecordingTimeAndAsksAgain) {
+  ConnectDevice();
+  runner.recordSeconds = 2;
+  runner.Activate();
+  // The clock starts at the first frame (500 ms into the stream); 2 s end at 3000 ms elapsed.
+  DeliverFramesDuringSequence({500, 1500, 3499, 3500, 3600, 4000});
+  TraceCapture trace;
+  EXPECT_TRUE(cap->Capture());
+  EXPECT_THAT(runner.frames, ElementsAre(0, 1000, 2999, 3000, 3100, 3500));
+  EXPECT_THAT(stopsAt, ElementsAre(3500u, 3600u, 4000u));
+  EXPECT_EQ(cap->GetFirstFrameTime(), 500);
+  EXPECT_EQ(cap->GetElapsed(), 3500);
+  EXPECT_THAT(trace.Text(), HasSubstr("D: capture STOP\nD: capture STOP\nD: capture STOP\n"));
+
+  // A second capture starts its clock again.
+  runner.recordSeconds = 60;
+  stopsAt.clear();
+  DeliverFramesDuringSequence({10'000, 70'999, 71'000});
+  EXPECT_TRUE(cap->Capture());
+  EXPECT_THAT(stopsAt, ElementsAre(71'000u));
+}
+
+TEST_F(CaptureSequence, WithoutAnActiveRunnerFramesOnlyMoveTheClock) {
+  ConnectDevice();
+  runner.recordSeconds = 0;  // would stop at once if it were asked
+  runner.Activate();
+  runner.Deactivate();
+  DeliverFramesDuringSequence({100, 5000, 9000});
+  EXPECT_CALL(*driver, CaptureStop).Times(0);
+  EXPECT_TRUE(cap->Capture());
+  EXPECT_EQ(cap->GetFirstFrameTime(), 100);
+  EXPECT_EQ(cap->GetElapsed(), 8900);
+  EXPECT_TRUE(runner.frames.empty());
+  EXPECT_EQ(runner.recordSecondsAsked, 0);
+  EXPECT_EQ(runner.finished, 0);
+  ::testing::Mock::VerifyAndClearExpectations(driver);
+}
+
+TEST_F(CaptureSequence, StopCaptureFailures) {
+  TraceCapture trace;
+  EXPECT_FALSE(cap->StopCapture());
+  ConnectDevice();
+  ON_CALL(*driver, CaptureStop).WillByDefault(Return(false));
+  EXPECT_FALSE(cap->StopCapture());
+  EXPECT_EQ(trace.Text().substr(0, 31), "E: StopCapture() !m_bConnected\n");
+  EXPECT_THAT(trace.Text(), ::testing::EndsWith("E: CVideoCap::StopCapture() capCaptureStop() failed\n"));
+}
+
+}  // namespace
+}  // namespace tovalen::testing
