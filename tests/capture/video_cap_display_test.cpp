@@ -41,25 +41,6 @@ TEST_F(Display, PreviewAndOverlayExcludeEachOther) {
             "D: CVideoCap::EnablePreview() capPreview ON\n");
 }
 
-TEST_F(Display, SwitchingFailuresKeepTheFlags) {
-  ConnectDevice();
-  ON_CALL(*driver, Preview).WillByDefault(Return(false));
-  ON_CALL(*driver, Overlay).WillByDefault(Return(false));
-  TraceCapture trace;
-  EXPECT_FALSE(cap->EnablePreview());
-  EXPECT_FALSE(cap->EnableOverlay());
-  EXPECT_FALSE(cap->IsPreviewOn() || cap->IsOverlayOn());
-  EXPECT_EQ(trace.Text(), "E: EnablePreview() capPreview failed\nD: CVideoCap::EnableOverlay() failed\n");
-
-  ON_CALL(*driver, Preview).WillByDefault(Return(true));
-  ASSERT_TRUE(cap->EnablePreview());
-  ON_CALL(*driver, Preview).WillByDefault(Return(false));
-  trace.Clear();
-  EXPECT_FALSE(cap->TogglePreview());
-  EXPECT_TRUE(cap->IsPreviewOn());
-  EXPECT_EQ(trace.Text(), "E: DisablePreview() capPreview() failed\n");
-}
-
 TEST_F(Display, OverlayNeedsTheCapabilityWhenItIsKnown) {
   ON_CALL(*driver, DriverGetCaps).WillByDefault(Return(SCapDriverCaps{}));
   ConnectDevice();
