@@ -1,0 +1,152 @@
+#include "capture/ffmpeg/avi_writer.h"
+
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tovalen::ffmpeg {
+namespace {
+
+constexpr int kIoBufferBytes = 256 * 1024;
+constexpr auto kFlushInterval = std::chrono::seconds(1);
+// What the end of the file needs besides the index entries: trailer, headers rewritten in place.
+constexpr std::uint64_t kTrailerReserveBytes = 1 << 20;
+// An index entry per packet (idx1), with room for the OpenDML index as well.
+constexpr std::uint64_t kIndexBytesPerPacket = 32;
+
+}  // namespace
+
+std::optional<SpaceReport> ProbeSpace(int fd) {
+  struct statvfs disk {};
+  if (::fstatvfs(fd, &disk) != 0) return std::nullopt;
+  SpaceReport report;
+  report.diskFreeBytes = static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) report.fileLimitBytes = limit.rlim_cur;
+  return report;
+}
+
+AviWriter::AviWriter(int fd) : m_fd(fd), m_lastFlush(std::chrono::steady_clock::now()) {}
+
+AviWriter::~AviWriter() = default;
+
+std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSpec& video, const StreamSpec* audio,
+                                           StopReason& reason, std::string& error) {
+  std::unique_ptr<AviWriter> writer(new AviWriter(fd));
+  auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
+  if (!buffer) throw std::bad_alloc();
+  writer->m_io.reset(avio_alloc_context(buffer, kIoBufferBytes, 1, writer.get(), nullptr, &AviWriter::WritePacket,
+                                        &AviWriter::Seek));
+  if (!writer->m_io) {
+    av_free(buffer);
+    throw std::bad_alloc();
+  }
+  AVFormatContext* output = nullptr;
+  if (avformat_alloc_output_context2(&output, nullptr, "avi", nullptr) < 0) throw std::bad_alloc();
+  writer->m_output.reset(output);
+  output->pb = writer->m_io.get();
+  output->flags |= AVFMT_FLAG_CUSTOM_IO;
+
+  int index = 0;
+  for (const StreamSpec* spec : {&video, audio}) {
+    if (!spec) continue;
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    if (!stream || avcodec_parameters_copy(stream->codecpar, spec->parameters) < 0) throw std::bad_alloc();
+    stream->codecpar->codec_tag = 0;  // the AVI muxer picks its own tag
+    stream->time_base = spec->timeBase;
+    writer->m_packetTimeBase[index++] = spec->timeBase;
+  }
+  if (const int rc = avformat_write_header(output, nullptr); rc < 0) {
+    reason = writer->FailureFromIo(rc).value_or(StopReason::kWriteFailed);
+    error = "cannot start the AVI file: " + writer->m_lastError;
+    return nullptr;
+  }
+  return writer;
+}
+
+int AviWriter::WritePacket(void* opaque, std::uint8_t* buffer, int size) {
+  auto* self = static_cast<AviWriter*>(opaque);
+  std::size_t done = 0;
+  while (done < static_cast<std::size_t>(size)) {
+    const ssize_t n = ::pwrite(self->m_fd, buffer + done, static_cast<std::size_t>(size) - done,
+                               static_cast<off_t>(self->m_position + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      self->m_writeErrno = n < 0 ? errno : ENOSPC;
+      return AVERROR(self->m_writeErrno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  self->m_position += done;
+  self->m_end = std::max(self->m_end, self->m_position);
+  return size;
+}
+
+std::int64_t AviWriter::Seek(void* opaque, std::int64_t offset, int whence) {
+  auto* self = static_cast<AviWriter*>(opaque);
+  switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return static_cast<std::int64_t>(self->m_end);
+    case SEEK_SET: break;
+    case SEEK_CUR: offset += static_cast<std::int64_t>(self->m_position); break;
+    case SEEK_END: offset += static_cast<std::int64_t>(self->m_end); break;
+    default: return AVERROR(EINVAL);
+  }
+  if (offset < 0) return AVERROR(EINVAL);
+  self->m_position = static_cast<std::uint64_t>(offset);
+  return offset;
+}
+
+std::optional<StopReason> AviWriter::FailureFromIo(int rc) {
+  if (rc >= 0) return std::nullopt;
+  if (m_writeErrno != 0) {
+    m_lastError = std::strerror(m_writeErrno);
+    return ReasonForWriteError(m_writeErrno);
+  }
+  m_lastError = AvErrorText(rc);
+  return StopReason::kWriteFailed;
+}
+
+std::optional<StopReason> AviWriter::Write(AVPacket& packet, int stream) {
+  packet.stream_index = stream;
+  av_packet_rescale_ts(&packet, m_packetTimeBase[stream], m_output->streams[stream]->time_base);
+  int rc = av_interleaved_write_frame(m_output.get(), &packet);
+  ++m_packets;
+  const auto now = std::chrono::steady_clock::now();
+  if (rc >= 0 && now - m_lastFlush >= kFlushInterval) {
+    avio_flush(m_io.get());
+    rc = m_io->error;
+    m_lastFlush = now;
+  }
+  return FailureFromIo(rc);
+}
+
+std::optional<StopReason> AviWriter::CheckRoom(const SpaceProbe& probe) const {
+  const auto report = probe(m_fd);
+  if (!report) return std::nullopt;  // cannot tell: the writes themselves will say
+  const std::uint64_t needed = kTrailerReserveBytes + kIndexBytesPerPacket * (m_packets + 64);
+  if (report->diskFreeBytes < needed) return StopReason::kDiskFull;
+  if (report->fileLimitBytes && m_end + needed > *report->fileLimitBytes) return StopReason::kFileSizeLimit;
+  return std::nullopt;
+}
+
+std::optional<StopReason> AviWriter::Finish() {
+  int rc = av_write_trailer(m_output.get());
+  if (rc >= 0) {
+    avio_flush(m_io.get());
+    rc = m_io->error;
+  }
+  auto failure = FailureFromIo(rc);
+  // Cut off the reservation past the end (and any bytes of a longer earlier file), keep the
+  // rest on disk before the file is moved into place.
+  if (::ftruncate(m_fd, static_cast<off_t>(m_end)) != 0 && !failure) failure = StopReason::kWriteFailed;
+  if (::fdatasync(m_fd) != 0 && !failure) {
+    m_lastError = std::strerror(errno);
+    failure = ReasonForWriteError(errno);
+  }
+  return failure;
+}
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/ffmpeg/stop_reason.h"
+
+namespace tovalen::ffmpeg {
+
+// How much more the capture file may grow: free space on its disk and, when the process has a
+// file-size limit, what the limit leaves.
+struct SpaceReport {
+  std::uint64_t diskFreeBytes = 0;
+  std::optional<std::uint64_t> fileLimitBytes;  // the limit itself, not what is left of it
+};
+using SpaceProbe = std::function<std::optional<SpaceReport>(int fd)>;
+
+// fstatvfs on the file and the RLIMIT_FSIZE soft limit; nothing when fstatvfs fails.
+std::optional<SpaceReport> ProbeSpace(int fd);
+
+struct StreamSpec {
+  const AVCodecParameters* parameters = nullptr;
+  AVRational timeBase{1, 1};  // of the packets handed to Write
+};
+
+// An AVI file written by libavformat into a descriptor it does not own, on one thread.
+// Data reaches the file at least once a second, so a process that is killed leaves a file that
+// can be read up to shortly before; the index is written by Finish.
+class AviWriter {
+ public:
+  // The writer with its header written, or null with the reason and a text.
+  static std::unique_ptr<AviWriter> Open(int fd, const StreamSpec& video, const StreamSpec* audio,
+                                         StopReason& reason, std::string& error);
+  ~AviWriter();
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  int VideoStream() const { return 0; }
+  int AudioStream() const { return 1; }
+
+  // Writes a packet of a stream; the reason when the file cannot take it.
+  std::optional<StopReason> Write(AVPacket& packet, int stream);
+  // Whether the file can still grow by what the index and trailer will need; the reason (full
+  // disk or size limit) when it cannot.
+  std::optional<StopReason> CheckRoom(const SpaceProbe& probe) const;
+  // Writes the index and trailer, cuts the file to what was written and flushes it to disk.
+  std::optional<StopReason> Finish();
+
+  std::uint64_t Bytes() const { return m_end; }
+  const std::string& LastError() const { return m_lastError; }
+
+ private:
+  AviWriter(int fd);
+  static int WritePacket(void* opaque, std::uint8_t* buffer, int size);
+  static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
+  std::optional<StopReason> FailureFromIo(int rc);
+
+  int m_fd;
+  std::uint64_t m_position = 0;
+  std::uint64_t m_end = 0;
+  int m_writeErrno = 0;
+  std::string m_lastError;
+  std::uint64_t m_packets = 0;
+  AVRational m_packetTimeBase[2]{{1, 1}, {1, 1}};
+  std::chrono::steady_clock::time_point m_lastFlush;
+  IoContextPtr m_io;
+  OutputContextPtr m_output;
+};
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <optional>
+
+namespace tovalen::ffmpeg {
+
+// A first-in first-out queue between two threads that never holds more than its capacity.
+// Producers that must not wait use TryPush and count what it refuses; Close ends the stream:
+// consumers then get what is left and afterwards nothing.
+template <typename T>
+class BoundedQueue {
+ public:
+  explicit BoundedQueue(std::size_t capacity) : m_capacity(capacity) {}
+
+  // Adds the item unless the queue is full or closed; false when it was not added.
+  bool TryPush(T& item) {
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_closed || m_items.size() >= m_capacity) return false;
+      m_items.push_back(std::move(item));
+    }
+    m_changed.notify_all();
+    return true;
+  }
+
+  // Waits for room; false when the queue was closed instead.
+  bool Push(T item) {
+    {
+      std::unique_lock lock(m_mutex);
+      m_changed.wait(lock, [&] { return m_closed || m_items.size() < m_capacity; });
+      if (m_closed) return false;
+      m_items.push_back(std::move(item));
+    }
+    m_changed.notify_all();
+    return true;
+  }
+
+  // The next item, waiting for one; nothing once the queue is closed and empty.
+  std::optional<T> Pop() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_closed || !m_items.empty(); });
+    return TakeFront(lock);
+  }
+
+  // As Pop, but gives up after the timeout.
+  std::optional<T> PopFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout, [&] { return m_closed || !m_items.empty(); });
+    return TakeFront(lock);
+  }
+
+  void Close() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_closed = true;
+    }
+    m_changed.notify_all();
+  }
+
+  bool Full() const {
+    std::lock_guard lock(m_mutex);
+    return m_items.size() >= m_capacity;
+  }
+
+ private:
+  std::optional<T> TakeFront(std::unique_lock<std::mutex>& lock) {
+    if (m_items.empty()) return std::nullopt;
+    std::optional<T> item(std::move(m_items.front()));
+    m_items.pop_front();
+    lock.unlock();
+    m_changed.notify_all();
+    return item;
+  }
+
+  const std::size_t m_capacity;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<T> m_items;
+  bool m_closed = false;
+};
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,193 @@
+#include "capture/ffmpeg/capture_pipeline.h"
+
+#include <cerrno>
+
+#include "capture/ffmpeg/reader_timing.h"
+#include "capture/ffmpeg/video_codecs.h"
+#include "platform/trace.h"
+
+namespace tovalen::ffmpeg {
+namespace {
+
+// Notices wait here while the caller's thread is busy; the oldest go first when it falls far behind.
+constexpr std::size_t kMaxNotices = 512;
+
+StopReason ReasonForOpenError(int error) {
+  return error == AVERROR(EBUSY) ? StopReason::kDeviceBusy : StopReason::kDeviceOpenFailed;
+}
+
+}  // namespace
+
+CapturePipeline::CapturePipeline(const CaptureJob& job, MainLoop& loop)
+    : m_job(job), m_loop(loop), m_startUs(SteadyMicroseconds()) {}
+
+CapturePipeline::~CapturePipeline() {
+  RequestStop(StopReason::kStopRequested);
+  m_threads.clear();  // joins
+}
+
+std::unique_ptr<CapturePipeline> CapturePipeline::Start(const CaptureJob& job, int fd, MainLoop& loop,
+                                                        CaptureSummary& failure) {
+  std::unique_ptr<CapturePipeline> pipeline(new CapturePipeline(job, loop));
+  if (!pipeline->Open(fd, failure)) return nullptr;
+  pipeline->Launch();
+  return pipeline;
+}
+
+bool CapturePipeline::Open(int fd, CaptureSummary& failure) {
+  if (!OpenVideo(failure) || !OpenAudio(failure)) return false;
+  if (m_job.preview) {
+    try {
+      m_preview = std::make_unique<PreviewRenderer>(m_videoSource->Parameters(), *m_job.preview);
+    } catch (const std::runtime_error& error) {
+      Trace(std::string("E: capture: no preview: ") + error.what() + "\n");
+    }
+  }
+  const StreamSpec video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
+  std::optional<StreamSpec> audio;
+  if (m_audioConverter) audio = StreamSpec{&m_audioConverter->OutputParameters(), m_audioConverter->TimeBase()};
+  m_writer = AviWriter::Open(fd, video, audio ? &*audio : nullptr, failure.reason, failure.detail);
+  if (!m_writer) return false;
+  if (const auto noRoom = m_writer->CheckRoom(m_job.spaceProbe)) {
+    failure.reason = *noRoom;
+    failure.detail = Describe(*noRoom);
+    return false;
+  }
+  return true;
+}
+
+bool CapturePipeline::OpenVideo(CaptureSummary& failure) {
+  VideoRequest request;
+  request.settings = m_job.settings;
+  request.frameRate = {1'000'000, static_cast<int>(m_job.microSecPerFrame)};
+  request.encoderPixelFormat = EncoderPixelFormat(m_job.settings.codec, AV_PIX_FMT_NONE);
+  OpenedSource opened = m_job.device->OpenVideo(request);
+  if (!opened.source) {
+    failure.reason = ReasonForOpenError(opened.error);
+    failure.detail = opened.detail + ": " + AvErrorText(opened.error);
+    return false;
+  }
+  m_videoSource = std::move(opened.source);
+  const AVCodecParameters& parameters = m_videoSource->Parameters();
+  m_imageSize = {parameters.width, parameters.height};
+  const AVRational frameTimeBase{static_cast<int>(m_job.microSecPerFrame), 1'000'000};
+  m_videoEncoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase,
+                                        failure.detail);
+  if (!m_videoEncoder) failure.reason = StopReason::kEncoderFailed;
+  return m_videoEncoder != nullptr;
+}
+
+bool CapturePipeline::OpenAudio(CaptureSummary& failure) {
+  if (!m_job.audio) return true;
+  const AudioRequest request{static_cast<int>(m_job.audio->nSamplesPerSec), m_job.audio->nChannels};
+  OpenedSource opened = m_job.device->OpenAudio(request);
+  if (!opened.source && opened.error == 0) return true;  // no audio input: video only
+  if (opened.source) {
+    m_audioConverter = AudioConverter::Create(opened.source->Parameters(), *m_job.audio, failure.detail);
+    m_audioSource = std::move(opened.source);
+  } else {
+    failure.detail = opened.detail + ": " + AvErrorText(opened.error);
+  }
+  if (m_audioConverter) return true;
+  failure.reason = StopReason::kAudioFailed;
+  m_audioSource.reset();
+  return false;
+}
+
+void CapturePipeline::Launch() {
+  m_producers = m_audioSource ? 2 : 1;
+  m_threads.emplace_back([this] { Write(); });
+  m_threads.emplace_back([this] { EncodeVideo(); });
+  m_threads.emplace_back([this] { ReadVideo(); });
+  if (m_audioSource) {
+    m_threads.emplace_back([this] { ConvertAudio(); });
+    m_threads.emplace_back([this] { ReadAudio(); });
+  }
+}
+
+void CapturePipeline::RecordStop(StopReason reason, const std::string& detail) {
+  std::lock_guard lock(m_mutex);
+  // A failure outranks an ordinary stop: a capture whose file could not be finished after the
+  // user ended it is still a failure. Otherwise the first reason stays.
+  if (m_reason && (IsFailure(*m_reason) || !IsFailure(reason))) return;
+  m_reason = reason;
+  m_detail = detail;
+}
+
+void CapturePipeline::RequestStop(StopReason reason, const std::string& detail) {
+  RecordStop(reason, detail);
+  std::int64_t never = INT64_MAX;
+  m_stopUs.compare_exchange_strong(never, SteadyMicroseconds());
+  m_stopRequested = true;
+  m_loop.Wake();
+}
+
+void CapturePipeline::Fail(StopReason reason, const std::string& detail) {
+  Trace("E: capture: " + Describe(reason) + (detail.empty() ? "" : ": " + detail) + "\n");
+  RequestStop(reason, detail);
+}
+
+void CapturePipeline::PostNotice(const FrameNotice& notice) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_notices.size() >= kMaxNotices) {
+      m_notices.pop_front();
+      ++m_counters.noticesDropped;
+    }
+    m_notices.push_back(notice);
+  }
+  m_loop.Wake();
+}
+
+std::vector<FrameNotice> CapturePipeline::TakeFrameNotices() {
+  std::lock_guard lock(m_mutex);
+  std::vector<FrameNotice> notices(m_notices.begin(), m_notices.end());
+  m_notices.clear();
+  return notices;
+}
+
+void CapturePipeline::CheckHealth(std::optional<std::uint32_t> timeLimitMs) {
+  if (m_stopRequested) return;
+  const std::int64_t now = SteadyMicroseconds();
+  const auto overdue = [&](const std::atomic<std::int64_t>& lastArrival) {
+    const std::int64_t last = lastArrival.load();
+    const auto allowed = last < 0 ? m_job.timeouts.firstFrame : m_job.timeouts.stall;
+    return now - (last < 0 ? m_startUs : last) > std::chrono::microseconds(allowed).count();
+  };
+  if (overdue(m_lastVideoArrivalUs)) return Fail(StopReason::kDeviceStalled, "no frame for too long");
+  if (m_audioSource && overdue(m_lastAudioArrivalUs)) return Fail(StopReason::kAudioFailed, "no sound for too long");
+  if (timeLimitMs && ElapsedMs() >= *timeLimitMs) RequestStop(StopReason::kTimeLimit);
+}
+
+std::uint32_t CapturePipeline::ElapsedMs() const {
+  const std::int64_t start = m_streamStartUs;
+  if (start < 0) return 0;
+  const std::int64_t end = std::min(m_stopUs.load(), SteadyMicroseconds());
+  return static_cast<std::uint32_t>(std::max<std::int64_t>(0, end - start) / 1000);
+}
+
+void CapturePipeline::SetPreviewWindowSize(FrameSize window) {
+  if (m_preview) m_preview->SetWindowSize(window);
+}
+
+CaptureSummary CapturePipeline::Finish() {
+  m_threads.clear();  // joins; the writer has finished the file
+  if (m_counters.framesEncoded == 0) RecordStop(StopReason::kNothingRecorded, "");
+  CaptureSummary summary;
+  {
+    std::lock_guard lock(m_mutex);
+    summary.reason = m_reason.value_or(StopReason::kStopRequested);
+    summary.detail = m_detail;
+  }
+  summary.framesCaptured = m_counters.framesCaptured;
+  summary.framesDropped = m_counters.FramesDropped();
+  summary.framesEncoded = m_counters.framesEncoded;
+  summary.audioSamples = m_counters.audioSamples;
+  summary.elapsedMs = ElapsedMs();
+  summary.imageSize = m_imageSize;
+  summary.hasAudio = HasAudio();
+  summary.fileBytes = m_writer->Bytes();
+  return summary;
+}
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,174 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/capture_driver_records.h"
+#include "capture/ffmpeg/audio_converter.h"
+#include "capture/ffmpeg/avi_writer.h"
+#include "capture/ffmpeg/bounded_queue.h"
+#include "capture/ffmpeg/capture_device.h"
+#include "capture/ffmpeg/preview_renderer.h"
+#include "capture/ffmpeg/stop_reason.h"
+#include "capture/ffmpeg/video_encoder.h"
+#include "platform/main_loop.h"
+
+namespace tovalen::ffmpeg {
+
+struct CaptureTimeouts {
+  std::chrono::milliseconds firstFrame{5000};  // a device may take a while to start streaming
+  std::chrono::milliseconds stall{2000};       // then no frame (or sound) for this long is a stall
+  std::chrono::milliseconds audioTail{1000};   // after a stop, how long the sound may take to reach the video's end
+};
+
+// Everything one capture sequence records.
+struct CaptureJob {
+  std::shared_ptr<CaptureDevice> device;
+  DeviceSettings settings;
+  std::uint32_t microSecPerFrame = 66666;  // the file's frame rate
+  std::optional<SWaveFormat> audio;        // nothing: no audio track
+  std::optional<PreviewConfig> preview;    // nothing: nothing is drawn
+  SpaceProbe spaceProbe = ProbeSpace;
+  CaptureTimeouts timeouts;
+};
+
+// One captured frame, for the frame callback.
+struct FrameNotice {
+  std::uint32_t timeCapturedMs = 0;  // since the first frame
+  std::uint32_t bytes = 0;
+};
+
+// Per stage, as the summary at the end reports them.
+struct CaptureCounters {
+  std::atomic<std::uint32_t> framesCaptured{0};
+  std::atomic<std::uint32_t> droppedAtCapture{0};  // the encoder had no room
+  std::atomic<std::uint32_t> droppedAtWrite{0};    // the writer had no room
+  std::atomic<std::uint32_t> skippedForRate{0};    // a second frame for one frame slot of the file
+  std::atomic<std::uint32_t> framesEncoded{0};
+  std::atomic<std::uint64_t> audioSamples{0};
+  std::atomic<std::uint32_t> audioPacketsDropped{0};
+  std::atomic<std::uint32_t> noticesDropped{0};  // callbacks lost while the caller's thread was away
+
+  std::uint32_t FramesDropped() const { return droppedAtCapture + droppedAtWrite; }
+};
+
+struct CaptureSummary {
+  StopReason reason = StopReason::kStopRequested;
+  std::string detail;
+  std::uint32_t framesCaptured = 0;
+  std::uint32_t framesDropped = 0;
+  std::uint32_t framesEncoded = 0;
+  std::uint64_t audioSamples = 0;
+  std::uint32_t elapsedMs = 0;
+  FrameSize imageSize;
+  bool hasAudio = false;
+  std::uint64_t fileBytes = 0;
+};
+
+// A running capture: reader threads for the video and the sound, a video encoder, an audio
+// converter and a writer, joined by bounded queues. Readers never wait: a frame the encoder has
+// no room for is dropped and counted, and so is one the writer has no room for, before it is
+// encoded. The caller's thread collects the frame notices, asks for the stop and watches for
+// stalls; the workers wake it through the main loop.
+class CapturePipeline {
+ public:
+  // Opens the device's streams and the AVI file in fd and starts the workers; null with the
+  // reason in `failure` when something cannot be opened.
+  static std::unique_ptr<CapturePipeline> Start(const CaptureJob& job, int fd, MainLoop& loop,
+                                                CaptureSummary& failure);
+  ~CapturePipeline();
+  CapturePipeline(const CapturePipeline&) = delete;
+  CapturePipeline& operator=(const CapturePipeline&) = delete;
+
+  // --- On the caller's thread ---
+  // The notices of the frames captured since the last call, in order.
+  std::vector<FrameNotice> TakeFrameNotices();
+  // Ends the capture: frames captured after this moment are not recorded.
+  void RequestStop(StopReason reason, const std::string& detail = {});
+  // Ends a capture whose device (or sound) stopped delivering, or whose time limit is over.
+  void CheckHealth(std::optional<std::uint32_t> timeLimitMs);
+  // True once the file is complete; then Finish returns at once.
+  bool Finished() const { return m_finished; }
+  CaptureSummary Finish();
+
+  const CaptureCounters& Counters() const { return m_counters; }
+  FrameSize ImageSize() const { return m_imageSize; }
+  bool HasAudio() const { return m_audioSource != nullptr; }
+  std::uint32_t ElapsedMs() const;
+  void SetPreviewWindowSize(FrameSize window);
+
+ private:
+  struct CapturedPacket {
+    PacketPtr packet;
+    std::int64_t captureUs = 0;
+  };
+  struct OutputPacket {
+    PacketPtr packet;
+    int stream = 0;
+  };
+
+  CapturePipeline(const CaptureJob& job, MainLoop& loop);
+  bool Open(int fd, CaptureSummary& failure);
+  bool OpenVideo(CaptureSummary& failure);
+  bool OpenAudio(CaptureSummary& failure);
+  void Launch();
+  void Fail(StopReason reason, const std::string& detail);
+  void RecordStop(StopReason reason, const std::string& detail);
+  void PostNotice(const FrameNotice& notice);
+  void ProducerDone();
+  std::int64_t SlotOf(std::int64_t captureUs) const;
+
+  // Worker threads.
+  void ReadVideo();
+  void ReadAudio();
+  bool AudioCaughtUp(std::int64_t lastCaptureUs) const;
+  void EncodeVideo();
+  void ConvertAudio();
+  void ConvertAudioPacket(const CapturedPacket& item, std::vector<PacketPtr>& out);
+  void Write();
+  bool PushAll(std::vector<PacketPtr>& packets, int stream);
+
+  CaptureJob m_job;
+  MainLoop& m_loop;
+  std::int64_t m_startUs = 0;
+  FrameSize m_imageSize;
+
+  std::unique_ptr<MediaSource> m_videoSource;
+  std::unique_ptr<MediaSource> m_audioSource;
+  std::unique_ptr<VideoEncoder> m_videoEncoder;
+  std::unique_ptr<AudioConverter> m_audioConverter;
+  std::unique_ptr<PreviewRenderer> m_preview;
+  std::unique_ptr<AviWriter> m_writer;
+
+  BoundedQueue<CapturedPacket> m_videoQueue{8};
+  BoundedQueue<CapturedPacket> m_audioQueue{64};
+  BoundedQueue<OutputPacket> m_writeQueue{48};
+  std::atomic<int> m_producers{0};
+
+  std::atomic<bool> m_stopRequested{false};
+  std::atomic<std::int64_t> m_stopUs{INT64_MAX};
+  std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
+  std::atomic<std::int64_t> m_videoEndUs{INT64_MAX};
+  std::atomic<bool> m_videoFinished{false};
+  std::atomic<std::int64_t> m_lastVideoArrivalUs{-1};
+  std::atomic<std::int64_t> m_lastAudioArrivalUs{-1};
+  std::atomic<bool> m_finished{false};
+  CaptureCounters m_counters;
+
+  mutable std::mutex m_mutex;  // guards the members below
+  std::optional<StopReason> m_reason;
+  std::string m_detail;
+  std::deque<FrameNotice> m_notices;
+
+  std::vector<std::jthread> m_threads;  // last: joined before anything they use goes
+};
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,61 @@
+#include "capture/ffmpeg/format_media_source.h"
+
+#include <mutex>
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+}
+
+namespace tovalen::ffmpeg {
+
+void RegisterDevices() {
+  static std::once_flag once;
+  std::call_once(once, [] { avdevice_register_all(); });
+}
+
+OpenedSource FormatMediaSource::Open(const InputSpec& spec) {
+  RegisterDevices();
+  OpenedSource opened;
+  opened.detail = spec.format + " " + spec.url;
+  const AVInputFormat* format = av_find_input_format(spec.format.c_str());
+  if (!format) {
+    opened.error = AVERROR_DEMUXER_NOT_FOUND;
+    return opened;
+  }
+  InputContextPtr input(avformat_alloc_context());
+  if (!input) throw std::bad_alloc();
+  if (spec.nonBlocking) input->flags |= AVFMT_FLAG_NONBLOCK;
+
+  Options options;
+  for (const auto& [key, value] : spec.options) options.Set(key.c_str(), value);
+  AVFormatContext* raw = input.release();
+  // avformat_open_input frees the context itself when it fails.
+  if (const int rc = avformat_open_input(&raw, spec.url.c_str(), format, options.Address()); rc < 0) {
+    opened.error = rc;
+    return opened;
+  }
+  input.reset(raw);
+  // No avformat_find_stream_info: device inputs describe their streams in the header, and
+  // probing would read (and for paced sources, wait for) frames before the capture begins.
+  const int index = av_find_best_stream(input.get(), spec.mediaType, -1, -1, nullptr, 0);
+  if (index < 0) {
+    opened.error = index;
+    return opened;
+  }
+  AVStream* stream = input->streams[index];
+  opened.source.reset(new FormatMediaSource(std::move(input), stream));
+  return opened;
+}
+
+ReadResult FormatMediaSource::Read(AVPacket& packet) {
+  for (;;) {
+    const int rc = av_read_frame(m_input.get(), &packet);
+    if (rc == AVERROR(EAGAIN)) return {ReadStatus::kAgain, 0};
+    if (rc == AVERROR_EOF) return {ReadStatus::kEnd, 0};
+    if (rc < 0) return {ReadStatus::kError, rc};
+    if (packet.stream_index == m_stream->index) return {ReadStatus::kPacket, 0};
+    av_packet_unref(&packet);
+  }
+}
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,85 @@
+#include "capture/ffmpeg/test_pattern_device.h"
+
+#include "capture/ffmpeg/format_media_source.h"
+
+extern "C" {
+#include <libavfilter/version.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace tovalen::ffmpeg {
+namespace {
+
+const std::vector<std::string> kInputs{"Test picture", "Colour bars"};
+const char* const kInputGraphs[] = {"testsrc2", "smptebars"};
+
+const std::vector<FrameSize> kSizes{{160, 120},  {320, 240},  {352, 288},  {640, 480},   {720, 480},   {720, 576},
+                                    {800, 600},  {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
+
+int ControlValue(const DeviceSettings& settings, const std::string& name, int fallback) {
+  const auto found = settings.controls.find(name);
+  return found == settings.controls.end() ? fallback : found->second;
+}
+
+// The eq filter only when a control is away from its default: it costs time on every frame.
+std::string PictureFilter(const DeviceSettings& settings) {
+  const int brightness = ControlValue(settings, "brightness", 0);
+  const int contrast = ControlValue(settings, "contrast", 100);
+  if (brightness == 0 && contrast == 100) return "";
+  return ",eq=brightness=" + std::to_string(brightness / 100.0) + ":contrast=" + std::to_string(contrast / 100.0);
+}
+
+}  // namespace
+
+std::string TestPatternDevice::Name() const { return "Test pattern"; }
+
+std::string TestPatternDevice::Version() const { return "libavfilter " AV_STRINGIFY(LIBAVFILTER_VERSION); }
+
+std::vector<VideoFormatOffer> TestPatternDevice::VideoFormats() const {
+  return {{"yuv420p", kSizes}, {"yuyv422", kSizes}, {"rgb24", kSizes}};
+}
+
+std::vector<std::string> TestPatternDevice::Inputs() const { return kInputs; }
+
+std::vector<PictureControl> TestPatternDevice::Controls() const {
+  return {{"brightness", -100, 100, 1, 0}, {"contrast", 0, 200, 1, 100}};
+}
+
+std::string TestPatternDevice::VideoGraph(const VideoRequest& request, FrameSize defaultSize) {
+  const DeviceSettings& settings = request.settings;
+  const FrameSize size = settings.size.IsSet() ? settings.size : defaultSize;
+  const int input = settings.input >= 0 && settings.input < static_cast<int>(kInputs.size()) ? settings.input : 0;
+  std::string format = settings.pixelFormat;
+  if (format.empty() && request.encoderPixelFormat != AV_PIX_FMT_NONE)
+    format = av_get_pix_fmt_name(request.encoderPixelFormat);
+  std::string graph = std::string(kInputGraphs[input]) + "=size=" + size.ToString() + ":rate=" +
+                      std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
+  graph += PictureFilter(settings);
+  if (!format.empty()) graph += ",format=" + format;
+  return graph + ",realtime";
+}
+
+std::string TestPatternDevice::AudioGraph(const AudioRequest& request) {
+  // 20 ms per packet keeps the tone as fine-grained as a sound card's periods.
+  const int samplesPerFrame = request.sampleRate / 50;
+  return "sine=frequency=440:sample_rate=" + std::to_string(request.sampleRate) +
+         ":samples_per_frame=" + std::to_string(samplesPerFrame) + ",arealtime";
+}
+
+OpenedSource TestPatternDevice::OpenVideo(const VideoRequest& request) {
+  InputSpec spec;
+  spec.format = "lavfi";
+  spec.url = VideoGraph(request, DefaultSize());
+  spec.mediaType = AVMEDIA_TYPE_VIDEO;
+  return FormatMediaSource::Open(spec);
+}
+
+OpenedSource TestPatternDevice::OpenAudio(const AudioRequest& request) {
+  InputSpec spec;
+  spec.format = "lavfi";
+  spec.url = AudioGraph(request);
+  spec.mediaType = AVMEDIA_TYPE_AUDIO;
+  return FormatMediaSource::Open(spec);
+}
+
+}  // namespace tovalen::ffmpeg

@@ -1,0 +1,132 @@
+#include "capture/ffmpeg/video_encoder.h"
+
+#include "capture/ffmpeg/video_codecs.h"
+
+namespace tovalen::ffmpeg {
+
+std::unique_ptr<VideoEncoder> VideoEncoder::Create(const AVCodecParameters& source, VideoCodec codec, int quality,
+                                                   AVRational frameTimeBase, std::string& error) {
+  std::unique_ptr<VideoEncoder> encoder(new VideoEncoder());
+  encoder->m_timeBase = frameTimeBase;
+  encoder->m_output.reset(avcodec_parameters_alloc());
+  if (!encoder->m_output) throw std::bad_alloc();
+  if (codec == VideoCodec::kMjpeg && source.codec_id == AV_CODEC_ID_MJPEG) {
+    if (avcodec_parameters_copy(encoder->m_output.get(), &source) < 0) throw std::bad_alloc();
+    return encoder;
+  }
+  if (!encoder->OpenCodecs(source, codec, quality, error)) return nullptr;
+  return encoder;
+}
+
+VideoEncoder::~VideoEncoder() = default;
+
+bool VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality, std::string& error) {
+  const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
+  const AVCodec* encoder = FindVideoEncoder(codec);
+  if (!decoder || !encoder) {
+    error = !decoder ? "the device's video format cannot be decoded" : "no " + CodecName(codec) + " encoder";
+    return false;
+  }
+  m_decoder.reset(avcodec_alloc_context3(decoder));
+  m_encoder.reset(avcodec_alloc_context3(encoder));
+  m_decoded = MakeFrame();
+  if (!m_decoder || !m_encoder) throw std::bad_alloc();
+  if (avcodec_parameters_to_context(m_decoder.get(), &source) < 0 || avcodec_open2(m_decoder.get(), decoder, nullptr) < 0) {
+    error = "the device's video decoder cannot be opened";
+    return false;
+  }
+  AVCodecContext& context = *m_encoder;
+  context.width = source.width;
+  context.height = source.height;
+  context.pix_fmt = EncoderPixelFormat(codec, static_cast<AVPixelFormat>(source.format));
+  context.time_base = m_timeBase;
+  context.framerate = av_inv_q(m_timeBase);
+  context.sample_aspect_ratio = source.sample_aspect_ratio;
+  // AVI has no composition times: frames must come out in the order they went in.
+  context.max_b_frames = 0;
+  Options options;
+  ApplyQuality(codec, quality, context, options);
+  if (const int rc = avcodec_open2(m_encoder.get(), encoder, options.Address()); rc < 0) {
+    error = "the " + CodecName(codec) + " encoder cannot be opened: " + AvErrorText(rc);
+    return false;
+  }
+  if (avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) throw std::bad_alloc();
+  return true;
+}
+
+bool VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out) {
+  if (IsPassthrough()) {
+    PacketPtr copy = RefPacket(packet);
+    copy->pts = copy->dts = slot;
+    copy->duration = 1;
+    copy->flags |= AV_PKT_FLAG_KEY;
+    copy->stream_index = 0;
+    out.push_back(std::move(copy));
+    return true;
+  }
+  // The slot travels through the decoder as the packet's timestamp.
+  PacketPtr input = RefPacket(packet);
+  input->pts = input->dts = slot;
+  if (avcodec_send_packet(m_decoder.get(), input.get()) < 0) return false;
+  for (;;) {
+    const int rc = avcodec_receive_frame(m_decoder.get(), m_decoded.get());
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+    if (rc < 0) return false;
+    AVFrame* frame = Converted(*m_decoded);
+    const bool encoded = frame && EncodeFrame(frame, out);
+    av_frame_unref(m_decoded.get());
+    if (!encoded) return false;
+  }
+}
+
+AVFrame* VideoEncoder::Converted(AVFrame& decoded) {
+  const std::int64_t slot = decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
+  const AVCodecContext& encoder = *m_encoder;
+  if (decoded.format == encoder.pix_fmt && decoded.width == encoder.width && decoded.height == encoder.height) {
+    decoded.pts = slot;
+    return &decoded;
+  }
+  if (!m_converted) {
+    m_converted = MakeFrame();
+    m_converted->format = encoder.pix_fmt;
+    m_converted->width = encoder.width;
+    m_converted->height = encoder.height;
+    if (av_frame_get_buffer(m_converted.get(), 0) < 0) return nullptr;
+  }
+  // The encoder may still hold a reference to the previous frame.
+  if (av_frame_make_writable(m_converted.get()) < 0) return nullptr;
+  m_scaler.reset(sws_getCachedContext(m_scaler.release(), decoded.width, decoded.height,
+                                      static_cast<AVPixelFormat>(decoded.format), encoder.width, encoder.height,
+                                      encoder.pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (!m_scaler) return nullptr;
+  sws_scale(m_scaler.get(), decoded.data, decoded.linesize, 0, decoded.height, m_converted->data,
+            m_converted->linesize);
+  m_converted->pts = slot;
+  return m_converted.get();
+}
+
+bool VideoEncoder::EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out) {
+  // What `ffmpeg -q:v` does: the fixed quantiser travels with each frame.
+  frame->quality = m_encoder->global_quality;
+  frame->pict_type = AV_PICTURE_TYPE_NONE;
+  if (avcodec_send_frame(m_encoder.get(), frame) < 0) return false;
+  return Drain(out);
+}
+
+bool VideoEncoder::Drain(std::vector<PacketPtr>& out) {
+  for (;;) {
+    PacketPtr packet = MakePacket();
+    const int rc = avcodec_receive_packet(m_encoder.get(), packet.get());
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+    if (rc < 0) return false;
+    out.push_back(std::move(packet));
+  }
+}
+
+bool VideoEncoder::Flush(std::vector<PacketPtr>& out) {
+  if (IsPassthrough()) return true;
+  if (avcodec_send_frame(m_encoder.get(), nullptr) < 0) return false;
+  return Drain(out);
+}
+
+}  // namespace tovalen::ffmpeg

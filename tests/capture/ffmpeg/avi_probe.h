@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tovalen::testing {
+
+struct ProbedVideo {
+  std::string codec;        // FFmpeg's codec name
+  std::string pixelFormat;  // of the decoded frames
+  int width = 0;
+  int height = 0;
+  double frameRate = 0;            // frames per second the file declares
+  std::int64_t chunks = 0;         // video chunks, empty ones (repeated frames) included
+  std::int64_t decodedFrames = 0;  // frames that decoded
+  std::int64_t decodeErrors = 0;
+};
+
+struct ProbedAudio {
+  std::string codec;
+  std::string sampleFormat;
+  int sampleRate = 0;
+  int channels = 0;
+  std::int64_t samples = 0;
+};
+
+struct ProbedFile {
+  std::string error;  // empty when libavformat opened the file
+  std::optional<ProbedVideo> video;
+  std::optional<ProbedAudio> audio;
+};
+
+// Reads the whole file with libavformat as a player would, decoding every video packet.
+ProbedFile ProbeFile(const std::string& path);
+
+}  // namespace tovalen::testing

@@ -1,0 +1,66 @@
+#include "driver_fixture.h"
+
+#include <cmath>
+
+namespace tovalen::testing {
+
+using namespace tovalen::ffmpeg;
+
+SWaveFormat WaveFormat(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels) {
+  SWaveFormat format;
+  format.nSamplesPerSec = rate;
+  format.wBitsPerSample = bits;
+  format.nChannels = channels;
+  format.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+  format.nAvgBytesPerSec = format.nBlockAlign * rate;
+  return format;
+}
+
+DeviceSettings DriverTest::SmallPicture() {
+  DeviceSettings settings;
+  settings.size = {320, 240};
+  return settings;
+}
+
+DriverTest::DriverTest() : target(dir.File("capture.avi")), loop(std::make_shared<PlainMainLoop>()) {
+  services.mainLoop = loop;
+  services.settingsStore = DriverSettingsStore(dir.Path() / "config" / "capture-devices.conf");
+  parms.dwRequestMicroSecPerFrame = 33333;
+  wave = WaveFormat(44100, 16, 2);
+}
+
+void DriverTest::MakeDriver(std::vector<std::shared_ptr<CaptureDevice>> devices) {
+  if (devices.empty()) devices.push_back(std::make_shared<TestPatternDevice>());
+  services.catalog = std::make_shared<FixedCatalog>(std::move(devices));
+  driver = std::make_unique<FfmpegCaptureDriver>(services);
+}
+
+void DriverTest::Connect(DeviceSettings settings) {
+  if (!driver) MakeDriver();
+  const auto devices = driver->Devices();
+  services.settingsStore.Save(devices.at(0)->SettingsKey(), settings);
+  window = driver->CreateCaptureWindow(SCaptureWindowPlacement{}, ParentWindowHandle{});
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(driver->DriverConnect(window, 0));
+  ASSERT_TRUE(driver->CaptureSetSetup(window, parms));
+  ASSERT_TRUE(driver->SetAudioFormat(window, wave));
+}
+
+bool DriverTest::RecordFrames(int frames) {
+  headers.clear();
+  driver->SetCallbackOnVideoStream(window, [this, frames](CaptureWindowHandle handle, const SVideoHeader& header) {
+    headers.push_back(header);
+    if (static_cast<int>(headers.size()) == frames) driver->CaptureStop(handle);
+    return true;
+  });
+  if (!driver->FileSetCaptureFile(window, target)) return false;
+  if (!driver->FileAlloc(window, 5'242'880)) return false;
+  return driver->CaptureSequence(window);
+}
+
+::testing::Matcher<std::int64_t> AboutFrames(double seconds, double fps) {
+  const auto expected = static_cast<std::int64_t>(std::llround(seconds * fps));
+  return ::testing::AllOf(::testing::Ge(expected - 2), ::testing::Le(expected + 2));
+}
+
+}  // namespace tovalen::testing

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <gmock/gmock.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "avi_probe.h"
+#include "capture/device_settings.h"
+#include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "fake_devices.h"
+#include "platform/plain_main_loop.h"
+#include "support/temp_dir.h"
+
+namespace tovalen::testing {
+
+// The audio formats the audio settings dialog offers.
+SWaveFormat WaveFormat(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels);
+
+// A driver whose settings file lives in a temporary folder, on the test pattern unless the test
+// gives other devices. Connect() makes a window on device 0 at a small frame size, with a capture
+// set-up of 30 frames per second and 44.1 kHz 16-bit stereo sound.
+class DriverTest : public ::testing::Test {
+ protected:
+  DriverTest();
+
+  // Makes the driver; call before Connect to change its services or devices.
+  void MakeDriver(std::vector<std::shared_ptr<ffmpeg::CaptureDevice>> devices = {});
+  void Connect(ffmpeg::DeviceSettings settings = SmallPicture());
+  // Runs a sequence into `target` that the frame callback stops once it has seen `frames` frames.
+  bool RecordFrames(int frames);
+  bool Save() { return driver->FileSaveAs(window, target); }
+  ffmpeg::CaptureSummary LastSummary() const { return driver->LastOutcome(window)->summary; }
+
+  static ffmpeg::DeviceSettings SmallPicture();
+
+  TempDir dir;
+  std::string target;
+  ffmpeg::FfmpegDriverServices services;
+  std::shared_ptr<PlainMainLoop> loop;
+  std::unique_ptr<ffmpeg::FfmpegCaptureDriver> driver;
+  CaptureWindowHandle window;
+  SCaptureParms parms;
+  SWaveFormat wave;
+  std::vector<SVideoHeader> headers;  // what the frame callback received
+};
+
+// Frames a recording of `seconds` at `fps` has, give or take the one at either end.
+::testing::Matcher<std::int64_t> AboutFrames(double seconds, double fps);
+
+}  // namespace tovalen::testing

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/ffmpeg/capture_device.h"
+#include "capture/ffmpeg/device_catalog.h"
+#include "capture/ffmpeg/driver_dialog_models.h"
+#include "capture/ffmpeg/preview_surface.h"
+#include "capture/ffmpeg/test_pattern_device.h"
+
+namespace tovalen::testing {
+
+// What goes wrong with a stream after a number of packets.
+enum class StreamFault { kNone, kStall, kEnd, kError };
+
+struct FaultPlan {
+  int videoOpenError = 0;  // an FFmpeg error code returned instead of the video
+  StreamFault videoFault = StreamFault::kNone;
+  int videoFaultAfter = 0;
+  StreamFault audioFault = StreamFault::kNone;
+  int audioFaultAfter = 0;
+  int audioOpenError = 0;
+  bool noAudioInput = false;
+};
+
+// The test pattern with faults injected into its streams: a device that cannot be opened or is
+// busy, stops delivering (stalls), disappears (ends or fails), or whose sound does so.
+class FaultyDevice : public ffmpeg::TestPatternDevice {
+ public:
+  explicit FaultyDevice(FaultPlan plan) : m_plan(plan) {}
+
+  ffmpeg::OpenedSource OpenVideo(const ffmpeg::VideoRequest& request) override;
+  ffmpeg::OpenedSource OpenAudio(const ffmpeg::AudioRequest& request) override;
+
+ private:
+  FaultPlan m_plan;
+};
+
+// Replays the video of a file at its own pace, as a camera that delivers that stream would
+// (an MJPEG file stands for an MJPEG camera). No sound.
+class FileReplayDevice : public ffmpeg::TestPatternDevice {
+ public:
+  explicit FileReplayDevice(std::string path) : m_path(std::move(path)) {}
+
+  std::string Name() const override { return "Replay"; }
+  std::string SettingsKey() const override { return "replay"; }
+  ffmpeg::OpenedSource OpenVideo(const ffmpeg::VideoRequest& request) override;
+  ffmpeg::OpenedSource OpenAudio(const ffmpeg::AudioRequest&) override { return {}; }
+
+ private:
+  std::string m_path;
+};
+
+// A catalog with the devices a test chose.
+class FixedCatalog : public ffmpeg::DeviceCatalog {
+ public:
+  explicit FixedCatalog(std::vector<std::shared_ptr<ffmpeg::CaptureDevice>> devices) : m_devices(std::move(devices)) {}
+  std::vector<std::shared_ptr<ffmpeg::CaptureDevice>> Enumerate() override { return m_devices; }
+
+ private:
+  std::vector<std::shared_ptr<ffmpeg::CaptureDevice>> m_devices;
+};
+
+// Counts the frames drawn into it.
+class CountingSurface : public ffmpeg::PreviewSurface {
+ public:
+  void ShowFrame(std::shared_ptr<const ffmpeg::PreviewImage> image) override;
+  void Resize(int width, int height) override;
+
+  std::atomic<int> frames{0};
+  std::atomic<int> lastWidth{0};
+  std::atomic<int> lastHeight{0};
+  std::atomic<bool> badImage{false};  // an image whose pixels do not fill its size
+  int resizedWidth = 0;
+  int resizedHeight = 0;
+};
+
+// Makes CountingSurfaces and keeps a pointer to the last one.
+class CountingWindowHost : public ffmpeg::CaptureWindowHost {
+ public:
+  std::unique_ptr<ffmpeg::PreviewSurface> CreateSurface(const SCaptureWindowPlacement&, ParentWindowHandle) override;
+  CountingSurface* last = nullptr;
+};
+
+// Dialogs that make the changes a test prepared, as a user would, and confirm; or cancel.
+class ScriptedDialogs : public ffmpeg::DriverDialogs {
+ public:
+  bool EditVideoFormat(ffmpeg::VideoFormatModel& model) override;
+  bool EditVideoSource(ffmpeg::VideoSourceModel& model) override;
+  bool EditVideoDisplay(ffmpeg::VideoDisplayModel& model) override;
+  bool EditCompression(ffmpeg::CompressionModel& model) override;
+
+  bool confirm = true;
+  std::optional<ffmpeg::FrameSize> size;
+  std::optional<std::string> pixelFormat;
+  std::optional<int> input;
+  std::optional<std::pair<std::string, int>> control;
+  std::optional<bool> keepAspect;
+  std::optional<ffmpeg::VideoCodec> codec;
+  std::optional<int> quality;
+  int shown = 0;
+};
+
+}  // namespace tovalen::testing
