@@ -1,0 +1,179 @@
+#include "recording/recording_runner.h"
+
+#include <algorithm>
+
+#include "capture/video_cap.h"
+#include "platform/clock.h"
+#include "platform/trace.h"
+
+namespace tovalen {
+namespace {
+
+constexpr const char* kTextNothingToDo = "予約なし";
+constexpr const char* kTextWaiting = "予約待機中";
+constexpr const char* kTextStarting = "録画開始中";
+constexpr const char* kTextError = "キャプチャ開始時にエラー発生";
+constexpr const char* kTextFinished = "終了";
+
+// Sets a flag for the lifetime of the object, also when the recording throws.
+class ScopedFlag {
+ public:
+  explicit ScopedFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+  ~ScopedFlag() { m_flag = false; }
+  ScopedFlag(const ScopedFlag&) = delete;
+  ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+ private:
+  bool& m_flag;
+};
+
+}  // namespace
+
+CRecordingRunner::CRecordingRunner(RunnerWindow& window) : m_window(window) { m_display.activity = "アイドル"; }
+
+void CRecordingRunner::Open() {
+  Activate();
+  m_nFrames = 0;
+  m_pDoc->DeletePastYoyaku();
+
+  const std::int32_t count = m_pDoc->GetYoyakuCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    m_waitingTimers.insert(static_cast<std::uint32_t>(i) + 1);
+    ArmReservationTimer(i, m_pDoc->GetYoyaku(static_cast<std::size_t>(i)).timeStart);
+  }
+  if (count > 0) {
+    CVideoCap::GetInstance().Standby();
+    SetTexts(RunnerState::kWaiting, kTextWaiting, m_pDoc->GetYoyaku(0).GetListText());
+  } else {
+    SetTexts(RunnerState::kNothingToDo, kTextNothingToDo, "");
+  }
+  Push();
+}
+
+void CRecordingRunner::ArmReservationTimer(std::int32_t yoyakuId, Time32 start) {
+  const std::int64_t delaySeconds = std::int64_t{start} - Clock::Now();
+  const std::uint32_t id = static_cast<std::uint32_t>(yoyakuId) + 1;
+  // A start that has passed (the clock moved on since the purge) fires at once; one further
+  // ahead than a timer holds gets a timer for part of the way and is armed again when it fires.
+  const std::int64_t armedSeconds = std::clamp<std::int64_t>(delaySeconds, 0, kLongestTimerDelay.count());
+  if (armedSeconds < delaySeconds) {
+    m_farTimers.insert(id);
+  } else {
+    m_farTimers.erase(id);
+  }
+  m_window.ArmTimer(id, std::chrono::seconds(armedSeconds));
+  Trace("D: yoyakuId = " + std::to_string(yoyakuId) + " , " + std::to_string(delaySeconds) + "秒後\n");
+}
+
+void CRecordingRunner::OnTimer(std::uint32_t nIDEvent) {
+  m_window.KillTimer(nIDEvent);
+  if (std::find(m_dueTimers.begin(), m_dueTimers.end(), nIDEvent) == m_dueTimers.end()) {
+    m_dueTimers.push_back(nIDEvent);
+  }
+  // A window whose loop runs during the capture may deliver a timer then: it is a later start,
+  // handled once the running recording has returned.
+  if (m_bCapturing) return;
+
+  const std::uint32_t next = m_dueTimers.front();
+  m_dueTimers.pop_front();
+  if (next != nIDEvent) m_window.KillTimer(next);
+  HandleDueTimer(next);
+  // What fell due meanwhile comes back through the window, one at a time and in the order it
+  // fell due, so that the window can repaint and close between two recordings.
+  if (!m_dueTimers.empty()) m_window.ArmTimer(m_dueTimers.front(), std::chrono::milliseconds(0));
+}
+
+void CRecordingRunner::HandleDueTimer(std::uint32_t nIDEvent) {
+  const std::uint32_t yoyakuId = nIDEvent - 1;  // id 0 wraps and is refused with the others
+  if (yoyakuId >= static_cast<std::uint32_t>(m_pDoc->GetYoyakuCount())) {
+    Trace("E: CDlgRecStart::OnTimer() nIDEvent out of range\n");
+    return;
+  }
+  const SYoyaku yoyaku = m_pDoc->GetYoyaku(yoyakuId);
+  if (m_farTimers.count(nIDEvent) != 0) {
+    ArmReservationTimer(static_cast<std::int32_t>(yoyakuId), yoyaku.timeStart);
+    return;
+  }
+  StartReservation(static_cast<std::int32_t>(yoyakuId), yoyaku);
+}
+
+void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku) {
+  m_waitingTimers.erase(static_cast<std::uint32_t>(yoyakuId) + 1);
+  m_iCurrent = yoyakuId;
+  m_nRecordSeconds = yoyaku.spanDuration;
+  m_nFrames = 0;
+  m_display.elapsedMs = 0;
+  SetTexts(RunnerState::kStarting, kTextStarting, yoyaku.GetListText());
+  Push();
+  Trace("D: CDlgRecStart::OnTimer() nIDEvent = " + std::to_string(yoyakuId + 1) +
+        ", 録画時間 = " + std::to_string(yoyaku.spanDuration) + "秒\n");
+
+  bool recorded = false;
+  {
+    ScopedFlag capturing(m_bCapturing);
+    recorded = KickCaptureDevice(m_hWndCapParent, yoyaku.strFileName);
+  }
+  if (recorded) {
+    ++m_recorded;
+    return;
+  }
+  ++m_failed;
+  Trace("E: CDlgRecStart::OnTimer() KickCaptureDevice failed\n");
+  // Control 1017 keeps the reservation that failed.
+  SetTexts(RunnerState::kError, kTextError, m_display.nextReservation);
+  Push();
+}
+
+void CRecordingRunner::UpdateFrameCount(std::int32_t elapsedMs) {
+  m_display.elapsedMs = elapsedMs;
+  SetTexts(RunnerState::kRecording, "録画中 " + std::to_string(m_nFrames) + " frame", m_display.nextReservation);
+  ++m_nFrames;
+  Push();
+}
+
+void CRecordingRunner::OnCaptureFinished() {
+  CVideoCap::GetInstance().Standby();
+  const std::int32_t following = m_iCurrent + 1;
+  if (following < m_pDoc->GetYoyakuCount()) {
+    SetTexts(RunnerState::kWaiting, kTextWaiting, m_pDoc->GetYoyaku(static_cast<std::size_t>(following)).GetListText());
+  } else {
+    SetTexts(RunnerState::kFinished, kTextFinished, "");
+  }
+  Push();
+}
+
+void CRecordingRunner::Close() {
+  // The count is read again at every step, as the schedule could only have shrunk.
+  for (std::uint32_t id = 1; id <= static_cast<std::uint32_t>(m_pDoc->GetYoyakuCount()); ++id) {
+    m_window.KillTimer(id);
+  }
+  m_waitingTimers.clear();
+  m_farTimers.clear();
+  m_dueTimers.clear();
+  // Every reservation that has started, recorded, failed or missed, leaves the schedule.
+  m_pDoc->DeletePastYoyaku();
+  Deactivate();
+}
+
+void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::string nextReservation) {
+  m_display.state = state;
+  m_display.activity = std::move(activity);
+  m_display.nextReservation = std::move(nextReservation);
+  m_display.recordSeconds = m_nRecordSeconds;
+}
+
+void CRecordingRunner::Push() { m_window.Show(m_display); }
+
+bool KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName) {
+  CVideoCap& cap = CVideoCap::GetInstance();
+  if (!cap.WakeUp(parent)) return false;
+  // Without a name the controller would reuse the previous reservation's file and replace
+  // that recording.
+  if (fileName.empty()) {
+    Trace("E: KickCaptureDevice() empty file name\n");
+    return false;
+  }
+  return cap.SetCaptureFileName(fileName) && cap.Capture();
+}
+
+}  // namespace tovalen

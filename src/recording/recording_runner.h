@@ -1,0 +1,78 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <string>
+
+#include "capture/capture_driver_records.h"
+#include "recording/active_runner.h"
+#include "recording/runner_window.h"
+#include "schedule/yoyaku_schedule.h"
+
+namespace tovalen {
+
+// The scheduled-recording mode: arms one timer per reservation and records each one at its
+// time through the capture controller, showing its progress in a RunnerWindow. The GUI's status
+// dialog and the command-line runner both drive this class; it reads the time from Clock.
+// Everything runs on the user-interface thread.
+class CRecordingRunner : public CActiveRunner {
+ public:
+  // The longest delay armed at once: 2^31 - 1 ms, cut to whole seconds, fits every platform
+  // timer. A reservation further ahead is re-armed until it falls due.
+  static constexpr std::chrono::seconds kLongestTimerDelay{2'147'483};
+
+  explicit CRecordingRunner(RunnerWindow& window);
+  ~CRecordingRunner() override = default;
+
+  // The window the capture window is made under (none for the command-line runner).
+  void SetCaptureParent(ParentWindowHandle parent) { m_hWndCapParent = parent; }
+  // The schedule that is run; not owned, and must outlive the open runner.
+  void SetSchedule(CYoyakuSchedule& schedule) { m_pDoc = &schedule; }
+
+  // The window opens: purges past reservations, arms their timers, puts the device on standby.
+  void Open();
+  // The window's timer `nIDEvent` fell due. Returns after the whole recording it starts.
+  void OnTimer(std::uint32_t nIDEvent);
+  // The window closes: kills the timers, purges what has started, and stops being active.
+  void Close();
+
+  void UpdateFrameCount(std::int32_t elapsedMs) override;
+  std::int32_t GetRecordSeconds() const override { return m_nRecordSeconds; }
+  void OnCaptureFinished() override;
+
+  const RunnerDisplay& GetDisplay() const { return m_display; }
+  // Reservations armed at opening that have not been started yet.
+  bool HasReservationsLeft() const { return !m_waitingTimers.empty(); }
+  int GetRecordedCount() const { return m_recorded; }
+  int GetFailedCount() const { return m_failed; }
+
+ private:
+  void ArmReservationTimer(std::int32_t yoyakuId, Time32 start);
+  void HandleDueTimer(std::uint32_t nIDEvent);
+  void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
+  void SetTexts(RunnerState state, std::string activity, std::string nextReservation);
+  void Push();
+
+  RunnerWindow& m_window;
+  CYoyakuSchedule* m_pDoc = nullptr;  // not owned
+  std::int32_t m_nRecordSeconds = 0;
+  std::int32_t m_iCurrent = 0;
+  ParentWindowHandle m_hWndCapParent;
+  std::int32_t m_nFrames = 0;
+  RunnerDisplay m_display;  // m_strNextReservation and m_strActivity, with the state they show
+
+  bool m_bCapturing = false;
+  std::set<std::uint32_t> m_waitingTimers;  // armed at opening, reservation not started yet
+  std::set<std::uint32_t> m_farTimers;      // armed for less than the delay to their start
+  std::deque<std::uint32_t> m_dueTimers;    // fell due, waiting for the running capture to end
+  int m_recorded = 0;
+  int m_failed = 0;
+};
+
+// Wakes the device, sets the capture file and records into it, stopping at the first step that
+// fails. True only when all of them succeed.
+bool KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName);
+
+}  // namespace tovalen

@@ -1,0 +1,183 @@
+#include <gmock/gmock.h>
+
+#include "runner_test.h"
+#include "support/trace_capture.h"
+
+namespace tovalen::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Pair;
+using ::testing::Return;
+using std::chrono::milliseconds;
+
+using RunnerRecording = RunnerTest;
+
+// Everything shown while a one-second reservation is recorded: frames at 0 to 2000 ms, the
+// last one beyond the length.
+std::vector<std::string> OneSecondRecording(const SYoyaku& yoyaku) {
+  std::vector<std::string> texts{"録画開始中 | " + yoyaku.GetListText()};
+  for (int frame = 0; frame < 5; ++frame) {
+    texts.push_back("録画中 " + std::to_string(frame) + " frame | " + yoyaku.GetListText());
+  }
+  return texts;
+}
+
+std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TEST_F(RunnerRecording, ShowsEachStateThroughTwoReservations) {
+  const SYoyaku a = Add(10, 1, "a.avi");
+  const SYoyaku b = Add(20, 1, "b.avi");
+  TraceCapture trace;
+  runner.Open();
+  RunUntil(60);
+
+  EXPECT_EQ(TakeShown(), Join({{"予約待機中 | " + a.GetListText()},
+                               OneSecondRecording(a),
+                               {"予約待機中 | " + b.GetListText()},
+                               OneSecondRecording(b),
+                               {"終了 | "}}));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 20));
+  EXPECT_THAT(trace.Text(), HasSubstr("D: CDlgRecStart::OnTimer() nIDEvent = 2, 録画時間 = 1秒\n"));
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
+  EXPECT_EQ(runner.GetDisplay().state, RunnerState::kFinished);
+  EXPECT_EQ(runner.GetRecordedCount(), 2);
+  EXPECT_EQ(runner.GetFailedCount(), 0);
+  EXPECT_FALSE(runner.HasReservationsLeft());
+}
+
+TEST_F(RunnerRecording, EachRecordingTellsTheControllerItsLengthAndProgress) {
+  Add(10, 3, "a.avi");
+  runner.Open();
+  RunUntil(30);
+
+  // The controller stops at the first frame a whole second past the length.
+  const auto recording = [](const FakeRunnerWindow::Shown& s) { return s.display.state == RunnerState::kRecording; };
+  const auto last = std::find_if(window.shown.rbegin(), window.shown.rend(), recording);
+  ASSERT_NE(last, window.shown.rend());
+  EXPECT_EQ(last->display.elapsedMs, 4000);
+  EXPECT_EQ(last->display.recordSeconds, 3);
+  EXPECT_EQ(last->display.activity, "録画中 8 frame");
+}
+
+TEST_F(RunnerRecording, TimerIdsOutsideTheScheduleAreTracedAndIgnored) {
+  Add(10, 1, "a.avi");
+  Add(20, 1, "b.avi");
+  runner.Open();
+  TakeShown();
+  EXPECT_CALL(*driver, CreateCaptureWindow).Times(0);
+  TraceCapture trace;
+  runner.OnTimer(0);
+  runner.OnTimer(3);
+
+  EXPECT_EQ(trace.Text(), "E: CDlgRecStart::OnTimer() nIDEvent out of range\n"
+                          "E: CDlgRecStart::OnTimer() nIDEvent out of range\n");
+  EXPECT_THAT(TakeShown(), IsEmpty());
+  EXPECT_THAT(window.kills, ElementsAre(0u, 3u));
+  EXPECT_TRUE(runner.HasReservationsLeft());
+}
+
+enum class Fault { kWakeUp, kFolderMissing, kEmptyFileName, kSequence, kSave };
+
+class RunnerFault : public RunnerTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
+  const Fault fault = GetParam();
+  const char* failing = fault == Fault::kFolderMissing ? "missing/a.avi" : fault == Fault::kEmptyFileName ? "" : "a.avi";
+  const SYoyaku a = Add(10, 1, failing);
+  const SYoyaku b = Add(20, 1, "b.avi");
+  if (fault == Fault::kWakeUp) EXPECT_CALL(*driver, DriverConnect).WillOnce(Return(false)).WillRepeatedly(Return(true));
+  failSequences = fault == Fault::kSequence ? 1 : 0;
+  failSaves = fault == Fault::kSave ? 1 : 0;
+  TraceCapture trace;
+  runner.Open();
+  RunUntil(15);
+
+  EXPECT_EQ(runner.GetDisplay().activity, "キャプチャ開始時にエラー発生");
+  EXPECT_EQ(runner.GetDisplay().nextReservation, a.GetListText());
+  EXPECT_THAT(trace.Text(), HasSubstr("E: CDlgRecStart::OnTimer() KickCaptureDevice failed\n"));
+  if (fault == Fault::kFolderMissing) {
+    EXPECT_THAT(ui->messages, ElementsAre("ファイルの書き込み 失敗!"));
+  }
+
+  TakeShown();
+  RunUntil(60);
+  EXPECT_EQ(TakeShown(), Join({OneSecondRecording(b), {"終了 | "}}));
+  EXPECT_THAT(ShownAt("録画開始中"), Contains(20));
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("b.avi")));
+  EXPECT_EQ(runner.GetRecordedCount(), 1);
+  EXPECT_EQ(runner.GetFailedCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, RunnerFault,
+                         ::testing::Values(Fault::kWakeUp, Fault::kFolderMissing, Fault::kEmptyFileName,
+                                           Fault::kSequence, Fault::kSave));
+
+TEST_F(RunnerRecording, AnEmptyFileNameNeverReusesThePreviousFile) {
+  Add(10, 1, "a.avi");
+  Add(20, 1, "");
+  EXPECT_CALL(*driver, FileSetCaptureFile(::testing::_, dir.File("a.avi"))).Times(1);
+  runner.Open();
+  RunUntil(60);
+
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi")));
+  EXPECT_EQ(runner.GetFailedCount(), 1);
+}
+
+class RunnerBackToBack : public RunnerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RunnerBackToBack, TheSecondStartsOnceTheFirstIsSaved) {
+  fireTimersDuringCapture = GetParam();
+  const SYoyaku a = Add(10, 5, "a.avi");
+  const SYoyaku b = Add(15, 5, "b.avi");
+  runner.Open();
+  RunUntil(60);
+
+  // The first runs one second past its length, into the second's start.
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 16));
+  EXPECT_THAT(ShownAt("予約待機中"), ElementsAre(0, 16));
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
+  EXPECT_EQ(runner.GetRecordedCount(), 2);
+  EXPECT_EQ(runner.GetDisplay().activity, "終了");
+}
+
+INSTANTIATE_TEST_SUITE_P(TimersDuringTheCapture, RunnerBackToBack, ::testing::Bool());
+
+TEST_F(RunnerRecording, TimersDueDuringACaptureStartAfterItInTheirOrder) {
+  fireTimersDuringCapture = true;
+  window.newestFirstOnTies = true;
+  Add(10, 20, "long.avi");
+  const SYoyaku b = Add(12, 1, "b.avi");
+  Add(14, 1, "c.avi");
+  runner.Open();
+  RunUntil(100);
+
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("long.avi"), dir.File("b.avi"), dir.File("c.avi")));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 31, 33));
+  EXPECT_THAT(TakeShown(), Contains("予約待機中 | " + b.GetListText()));
+  EXPECT_EQ(runner.GetRecordedCount(), 3);
+}
+
+TEST_F(RunnerRecording, AnUnsortedFileRunsInStartOrder) {
+  const SYoyaku late = Make(40, 1, dir.File("late.avi"));
+  const SYoyaku early = Make(10, 1, dir.File("early.avi"));
+  schedule.ReplaceAll({late, Make(-5, 1, dir.File("past.avi")), early});
+  runner.Open();
+
+  EXPECT_THAT(window.arms, ElementsAre(Pair(1u, milliseconds(10'000)), Pair(2u, milliseconds(40'000))));
+  RunUntil(20);
+  EXPECT_EQ(runner.GetDisplay().nextReservation, late.GetListText());
+  RunUntil(60);
+  EXPECT_THAT(savedFiles, ElementsAre(early.strFileName, late.strFileName));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 40));
+}
+
+}  // namespace
+}  // namespace tovalen::testing

@@ -1,0 +1,83 @@
+#include "runner_test.h"
+
+namespace tovalen::testing {
+
+using ::testing::_;
+using ::testing::SaveArg;
+
+RunnerTest::RunnerTest() {
+  window.runner = &runner;
+  runner.SetSchedule(schedule);
+  SCaptureSettings settings = cap->GetCaptureSettings();
+  settings.iCapDriverId = 0;
+  cap->SetCaptureSettings(settings);
+
+  ON_CALL(*driver, SetCallbackOnVideoStream).WillByDefault(SaveArg<1>(&m_callback));
+  ON_CALL(*driver, CaptureStop).WillByDefault([this](auto) { return m_stopRequested = true; });
+  ON_CALL(*driver, CaptureSequence).WillByDefault([this](CaptureWindowHandle w) { return CaptureSequence(w); });
+  ON_CALL(*driver, FileSaveAs).WillByDefault([this](auto, const std::string& path) {
+    if (failSaves > 0) {
+      --failSaves;
+      return false;
+    }
+    savedFiles.push_back(path);
+    return true;
+  });
+}
+
+bool RunnerTest::CaptureSequence(CaptureWindowHandle w) {
+  constexpr std::int32_t kLongestCaptureMs = 600'000;
+  m_stopRequested = false;
+  const std::int64_t start = Clock::Now();
+  for (std::int32_t t = 0; !m_stopRequested && t <= kLongestCaptureMs; t += kFramePeriodMs) {
+    clock.Set(start + t / 1000);
+    if (fireTimersDuringCapture) window.FireDueTimers();
+    m_callback(w, SVideoHeader{static_cast<std::uint32_t>(90'000 + t), 0});
+  }
+  if (failSequences == 0) return true;
+  --failSequences;
+  return false;
+}
+
+SYoyaku RunnerTest::Make(std::int64_t offset, Span32 length, const std::string& path) {
+  SYoyaku yoyaku;
+  yoyaku.timeStart = static_cast<Time32>(kT0 + offset);
+  yoyaku.spanDuration = length;
+  yoyaku.strFileName = path;
+  yoyaku.strTitle = "番組";
+  return yoyaku;
+}
+
+SYoyaku RunnerTest::Add(std::int64_t offset, Span32 length, const std::string& name) {
+  const SYoyaku yoyaku = Make(offset, length, name.empty() ? "" : dir.File(name));
+  schedule.AddYoyaku(yoyaku);
+  return yoyaku;
+}
+
+void RunnerTest::RunUntil(std::int64_t offset) {
+  while (const auto next = window.NextTimer()) {
+    if (next->second > kT0 + offset) break;
+    if (next->second > Clock::Now()) clock.Set(next->second);
+    window.Fire(next->first);
+  }
+  if (Clock::Now() < kT0 + offset) clock.Set(kT0 + offset);
+}
+
+std::vector<std::string> RunnerTest::TakeShown() {
+  std::vector<std::string> texts;
+  for (; m_taken < window.shown.size(); ++m_taken) {
+    const RunnerDisplay& display = window.shown[m_taken].display;
+    texts.push_back(display.activity + " | " + display.nextReservation);
+  }
+  return texts;
+}
+
+std::vector<std::int64_t> RunnerTest::ShownAt(const std::string& activity) const {
+  std::vector<std::int64_t> times;
+  for (const auto& shown : window.shown) {
+    if (shown.display.activity == activity) times.push_back(shown.at - kT0);
+  }
+  return times;
+}
+
+}  // namespace tovalen::testing
