@@ -1,0 +1,40 @@
+#include "cli/cli_runner_window.h"
+
+#include <string>
+
+namespace tovalen::cli {
+
+CliRunnerWindow::CliRunnerWindow(std::ostream& out, TimerQueue& timers, DroppedFrames droppedFrames, WallClock now)
+    : m_out(out), m_timers(timers), m_droppedFrames(std::move(droppedFrames)), m_now(std::move(now)) {}
+
+void CliRunnerWindow::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {
+  m_timers.Arm(id, m_now() + delay);
+}
+
+void CliRunnerWindow::Show(const RunnerDisplay& display) {
+  if (display.state == RunnerState::kRecording) {
+    PrintProgress(display);
+  } else if (!m_lastPrinted || display.state != m_lastPrinted->state || display.activity != m_lastPrinted->activity ||
+             display.nextReservation != m_lastPrinted->nextReservation) {
+    PrintActivity(display);
+  }
+  m_lastPrinted = display;
+}
+
+void CliRunnerWindow::PrintActivity(const RunnerDisplay& display) {
+  m_lastProgressSecond = -1;
+  m_out << display.activity;
+  if (!display.nextReservation.empty()) m_out << ": " << display.nextReservation;
+  m_out << std::endl;
+}
+
+void CliRunnerWindow::PrintProgress(const RunnerDisplay& display) {
+  const std::int32_t second = display.elapsedMs / 1000;
+  if (second <= m_lastProgressSecond) return;
+  m_lastProgressSecond = second;
+  m_out << display.activity << ": " << second << " of " << display.recordSeconds << " s recorded";
+  if (const auto dropped = m_droppedFrames ? m_droppedFrames() : std::nullopt) m_out << ", " << *dropped << " dropped";
+  m_out << std::endl;
+}
+
+}  // namespace tovalen::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+
+#include "cli/timer_queue.h"
+#include "recording/runner_window.h"
+
+namespace tovalen::cli {
+
+// The recording runner's window for tovalen-rec run: each new activity one line, a recording's
+// progress at most once a second of recorded time, timers in a TimerQueue.
+class CliRunnerWindow : public RunnerWindow {
+ public:
+  // Frames the running capture has dropped so far, or nothing when that is unknown.
+  using DroppedFrames = std::function<std::optional<std::uint32_t>()>;
+  using WallClock = std::function<TimerQueue::TimePoint()>;
+
+  CliRunnerWindow(std::ostream& out, TimerQueue& timers, DroppedFrames droppedFrames,
+                  WallClock now = std::chrono::system_clock::now);
+
+  void Show(const RunnerDisplay& display) override;
+  void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) override;
+  void KillTimer(std::uint32_t id) override { m_timers.Kill(id); }
+
+ private:
+  void PrintActivity(const RunnerDisplay& display);
+  void PrintProgress(const RunnerDisplay& display);
+
+  std::ostream& m_out;
+  TimerQueue& m_timers;
+  DroppedFrames m_droppedFrames;
+  WallClock m_now;
+  std::optional<RunnerDisplay> m_lastPrinted;
+  std::int32_t m_lastProgressSecond = -1;
+};
+
+}  // namespace tovalen::cli
