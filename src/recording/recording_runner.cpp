@@ -142,7 +142,8 @@ void CRecordingRunner::OnCaptureFinished() {
   Push();
 }
 
-void CRecordingRunner::Close() {
+bool CRecordingRunner::Close() {
+  if (m_bCapturing) return false;
   // The count is read again at every step, as the schedule could only have shrunk.
   for (std::uint32_t id = 1; id <= static_cast<std::uint32_t>(m_pDoc->GetYoyakuCount()); ++id) {
     m_window.KillTimer(id);
@@ -153,6 +154,7 @@ void CRecordingRunner::Close() {
   // Every reservation that has started, recorded, failed or missed, leaves the schedule.
   m_pDoc->DeletePastYoyaku();
   Deactivate();
+  return true;
 }
 
 void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::string nextReservation) {

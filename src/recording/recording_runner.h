@@ -36,7 +36,9 @@ class CRecordingRunner : public CActiveRunner {
   // The window's timer `nIDEvent` fell due. Returns after the whole recording it starts.
   void OnTimer(std::uint32_t nIDEvent);
   // The window closes: kills the timers, purges what has started, and stops being active.
-  void Close();
+  // Refused (false) while a capture runs, as the window acts on Cancel only once the recording
+  // has returned: closed during it, the capture would lose its time bound.
+  bool Close();
 
   void UpdateFrameCount(std::int32_t elapsedMs) override;
   std::int32_t GetRecordSeconds() const override { return m_nRecordSeconds; }

@@ -97,7 +97,7 @@ TEST_F(RunnerClosing, CancelWhileWaitingKillsEveryTimerAndKeepsTheSchedule) {
   Add(10, 1, "a.avi");
   Add(20, 1, "b.avi");
   runner.Open();
-  runner.Close();
+  EXPECT_TRUE(runner.Close());
 
   EXPECT_THAT(window.kills, ElementsAre(1u, 2u));
   EXPECT_EQ(schedule.GetYoyakuCount(), 2);
@@ -117,6 +117,22 @@ TEST_F(RunnerClosing, RemovesWhatHasStartedAndLeavesTheRest) {
   EXPECT_EQ(schedule.GetYoyaku(0), later);
   EXPECT_FALSE(window.NextTimer().has_value());
   EXPECT_EQ(CActiveRunner::GetActive(), nullptr);
+}
+
+TEST_F(RunnerClosing, IsRefusedWhileACaptureRuns) {
+  Add(10, 2, "a.avi");
+  runner.Open();
+  bool closed = true;
+  ON_CALL(*driver, FileAlloc).WillByDefault([&](auto, auto) {
+    closed = runner.Close();
+    return true;
+  });
+  RunUntil(20);
+
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(CActiveRunner::GetActive(), &runner);
+  EXPECT_EQ(runner.GetDisplay().activity, "終了");
+  EXPECT_TRUE(runner.Close());
 }
 
 }  // namespace
