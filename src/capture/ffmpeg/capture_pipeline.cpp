@@ -172,7 +172,7 @@ void CapturePipeline::SetPreviewWindowSize(FrameSize window) {
 
 CaptureSummary CapturePipeline::Finish() {
   m_threads.clear();  // joins; the writer has finished the file
-  if (m_counters.framesEncoded == 0) RecordStop(StopReason::kNothingRecorded, "");
+  if (m_counters.framesWritten == 0) RecordStop(StopReason::kNothingRecorded, "");
   CaptureSummary summary;
   {
     std::lock_guard lock(m_mutex);
@@ -181,7 +181,7 @@ CaptureSummary CapturePipeline::Finish() {
   }
   summary.framesCaptured = m_counters.framesCaptured;
   summary.framesDropped = m_counters.FramesDropped();
-  summary.framesEncoded = m_counters.framesEncoded;
+  summary.framesWritten = m_counters.framesWritten;
   summary.audioSamples = m_counters.audioSamples;
   summary.elapsedMs = ElapsedMs();
   summary.imageSize = m_imageSize;

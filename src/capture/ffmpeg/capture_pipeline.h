@@ -53,6 +53,7 @@ struct CaptureCounters {
   std::atomic<std::uint32_t> droppedAtWrite{0};    // the writer had no room
   std::atomic<std::uint32_t> skippedForRate{0};    // a second frame for one frame slot of the file
   std::atomic<std::uint32_t> framesEncoded{0};
+  std::atomic<std::uint32_t> framesWritten{0};  // video packets the file took
   std::atomic<std::uint64_t> audioSamples{0};
   std::atomic<std::uint32_t> audioPacketsDropped{0};
   std::atomic<std::uint32_t> noticesDropped{0};  // callbacks lost while the caller's thread was away
@@ -65,7 +66,7 @@ struct CaptureSummary {
   std::string detail;
   std::uint32_t framesCaptured = 0;
   std::uint32_t framesDropped = 0;
-  std::uint32_t framesEncoded = 0;
+  std::uint32_t framesWritten = 0;
   std::uint64_t audioSamples = 0;
   std::uint32_t elapsedMs = 0;
   FrameSize imageSize;

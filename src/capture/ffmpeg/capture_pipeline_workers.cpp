@@ -169,6 +169,8 @@ void CapturePipeline::Write() {
     if (const auto failure = m_writer->Write(*item->packet, item->stream)) {
       Fail(*failure, m_writer->LastError());
       writing = false;
+    } else if (item->stream == m_writer->VideoStream()) {
+      ++m_counters.framesWritten;
     }
   }
   if (const auto failure = m_writer->Finish()) Fail(*failure, "finishing the file: " + m_writer->LastError());

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "capture/ffmpeg/capture_window_state.h"
+#include "capture/ffmpeg/format_media_source.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "platform/atomic_file.h"
 #include "platform/trace.h"
@@ -12,6 +13,7 @@ namespace tovalen::ffmpeg {
 FfmpegCaptureDriver::FfmpegCaptureDriver(FfmpegDriverServices services) : m_services(std::move(services)) {
   if (!m_services.mainLoop) throw std::invalid_argument("the capture driver needs a main loop");
   if (!m_services.catalog) m_services.catalog = std::make_shared<SystemDeviceCatalog>();
+  RegisterDevices();
 }
 
 FfmpegCaptureDriver::~FfmpegCaptureDriver() = default;

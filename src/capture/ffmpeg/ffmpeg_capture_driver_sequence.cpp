@@ -25,7 +25,7 @@ std::string FolderOf(const std::string& path) {
 
 void TraceSummary(const CaptureSummary& summary, const std::string& path) {
   Trace("D: capture: " + std::to_string(summary.framesCaptured) + " frames captured, " +
-        std::to_string(summary.framesDropped) + " dropped, " + std::to_string(summary.framesEncoded) + " recorded, " +
+        std::to_string(summary.framesDropped) + " dropped, " + std::to_string(summary.framesWritten) + " written, " +
         std::to_string(summary.audioSamples) + " audio samples, " + std::to_string(summary.elapsedMs) + " ms; " +
         Describe(summary.reason) + (summary.detail.empty() ? "" : " (" + summary.detail + ")") + "\n");
   if (IsFailure(summary.reason) && !path.empty()) Trace("E: capture: what was recorded is kept in " + path + "\n");
@@ -114,7 +114,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   state->running = nullptr;
   pipeline.reset();
 
-  if (summary.framesEncoded > 0) file->MarkRecorded();
+  if (summary.framesWritten > 0) file->MarkRecorded();
   // close can report a write that failed late.
   if (!file->Close() && !IsFailure(summary.reason)) summary.reason = StopReason::kWriteFailed;
   if (file->Recorded()) state->recording = std::move(file);

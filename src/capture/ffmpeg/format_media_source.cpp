@@ -2,15 +2,37 @@
 
 #include <mutex>
 
+#include <cstdarg>
+
+#include "platform/trace.h"
+
 extern "C" {
 #include <libavdevice/avdevice.h>
+#include <libavutil/log.h>
 }
 
 namespace tovalen::ffmpeg {
 
+namespace {
+
+// FFmpeg's warnings and errors go to the trace channel, like the program's own; its progress
+// chatter (encoder statistics) is left out.
+void RouteLogToTrace(void* context, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_WARNING) return;
+  thread_local int printPrefix = 1;
+  char line[1024];
+  av_log_format_line2(context, level, format, arguments, line, sizeof line, &printPrefix);
+  Trace(std::string("D: ffmpeg: ") + line);
+}
+
+}  // namespace
+
 void RegisterDevices() {
   static std::once_flag once;
-  std::call_once(once, [] { avdevice_register_all(); });
+  std::call_once(once, [] {
+    avdevice_register_all();
+    av_log_set_callback(RouteLogToTrace);
+  });
 }
 
 OpenedSource FormatMediaSource::Open(const InputSpec& spec) {

@@ -29,8 +29,8 @@ int ClampQuality(int quality) { return std::clamp(quality, kMinQuality, kMaxQual
 // Full-range YUV is what JPEG means; the limited-range formats need non-standard extensions.
 constexpr AVPixelFormat kMjpegFormats[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUVJ444P,
                                            AV_PIX_FMT_NONE};
-// Raw frames that AVI players know by a FourCC.
-constexpr AVPixelFormat kRawFormats[] = {AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE};
+// Raw video in AVI is an uncompressed bitmap: libavformat writes (and players read) BGR only.
+constexpr AVPixelFormat kRawFormats[] = {AV_PIX_FMT_BGR24, AV_PIX_FMT_NONE};
 constexpr AVPixelFormat kPlanarFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE};
 
 const AVPixelFormat* CandidateFormats(VideoCodec codec) {

@@ -39,8 +39,11 @@ bool VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec,
   context.width = source.width;
   context.height = source.height;
   context.pix_fmt = EncoderPixelFormat(codec, static_cast<AVPixelFormat>(source.format));
-  context.time_base = m_timeBase;
-  context.framerate = av_inv_q(m_timeBase);
+  // One tick per frame, as in the file; some encoders (MPEG-4) take no term above 65535, so
+  // they get the nearest such fraction. A tick stays a frame, so the packets' timestamps are
+  // the file's frame slots either way.
+  av_reduce(&context.time_base.num, &context.time_base.den, m_timeBase.num, m_timeBase.den, 65535);
+  context.framerate = av_inv_q(context.time_base);
   context.sample_aspect_ratio = source.sample_aspect_ratio;
   // AVI has no composition times: frames must come out in the order they went in.
   context.max_b_frames = 0;

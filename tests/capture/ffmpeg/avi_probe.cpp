@@ -1,5 +1,7 @@
 #include "avi_probe.h"
 
+#include <filesystem>
+
 #include "capture/ffmpeg/ffmpeg_handles.h"
 
 extern "C" {
@@ -73,6 +75,32 @@ ProbedFile ProbeFile(const std::string& path) {
   }
   if (videoDecoder) DecodeVideo(*videoDecoder, nullptr, *frame, *probed.video);
   return probed;
+}
+
+}  // namespace tovalen::testing
+
+namespace tovalen::testing {
+
+std::vector<std::string> VideoPackets(const std::string& path, int count) {
+  std::vector<std::string> packets;
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return packets;
+  ffmpeg::InputContextPtr input(raw);
+  const int videoIndex = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  ffmpeg::PacketPtr packet = ffmpeg::MakePacket();
+  while (static_cast<int>(packets.size()) < count && av_read_frame(input.get(), packet.get()) >= 0) {
+    if (packet->stream_index == videoIndex && packet->size > 0)
+      packets.emplace_back(reinterpret_cast<const char*>(packet->data), static_cast<std::size_t>(packet->size));
+    av_packet_unref(packet.get());
+  }
+  return packets;
+}
+
+std::vector<std::string> FilesContaining(const std::string& folder, const std::string& text) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().filename().string().find(text) != std::string::npos) files.push_back(entry.path().string());
+  return files;
 }
 
 }  // namespace tovalen::testing

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tovalen::testing {
 
@@ -33,5 +34,15 @@ struct ProbedFile {
 
 // Reads the whole file with libavformat as a player would, decoding every video packet.
 ProbedFile ProbeFile(const std::string& path);
+
+}  // namespace tovalen::testing
+
+namespace tovalen::testing {
+
+// The bytes of the first `count` non-empty video packets of a file.
+std::vector<std::string> VideoPackets(const std::string& path, int count);
+
+// The files in a folder whose names contain the text.
+std::vector<std::string> FilesContaining(const std::string& folder, const std::string& text);
 
 }  // namespace tovalen::testing

@@ -1,12 +1,21 @@
 #include <gmock/gmock.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
 
 namespace tovalen::testing {
 namespace {
 
 using namespace tovalen::ffmpeg;
-using ::testing::Eq;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
 
 class Recording : public DriverTest {};
 
@@ -18,16 +27,174 @@ TEST_F(Recording, MjpegWithSoundMatchesTheRequestedFormat) {
   ASSERT_EQ(file.error, "");
   ASSERT_TRUE(file.video);
   EXPECT_EQ(file.video->codec, "mjpeg");
+  EXPECT_EQ(file.video->pixelFormat, "yuvj420p");
   EXPECT_EQ(file.video->width, 320);
   EXPECT_EQ(file.video->height, 240);
   EXPECT_NEAR(file.video->frameRate, 30.0, 0.01);
   EXPECT_THAT(file.video->chunks, AboutFrames(1.5, 30));
+  EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
   EXPECT_EQ(file.video->decodeErrors, 0);
   ASSERT_TRUE(file.audio);
   EXPECT_EQ(file.audio->codec, "pcm_s16le");
   EXPECT_EQ(file.audio->sampleRate, 44100);
   EXPECT_EQ(file.audio->channels, 2);
+  // The sound covers the video, give or take a frame and a packet of sound.
   EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->chunks / 30.0 * 44100, 44100 * 0.07);
+  EXPECT_EQ(LastSummary().audioSamples, static_cast<std::uint64_t>(file.audio->samples));
+}
+
+TEST_F(Recording, FrameCallbacksCarryCaptureTimesInOrder) {
+  Connect();
+  ASSERT_TRUE(RecordFrames(20));
+  ASSERT_THAT(headers, SizeIs(20));
+  EXPECT_EQ(headers.front().dwTimeCaptured, 0u);
+  for (std::size_t i = 1; i < headers.size(); ++i) {
+    EXPECT_GT(headers[i].dwTimeCaptured, headers[i - 1].dwTimeCaptured);
+    EXPECT_GT(headers[i].dwBytesUsed, 0u);
+  }
+  // Paced in real time: 19 frame periods from the first frame to the last.
+  EXPECT_NEAR(headers.back().dwTimeCaptured, 19 * 33.3, 20);
+  EXPECT_EQ(LastSummary().framesCaptured, 20u);
+}
+
+TEST_F(Recording, TheRequestedFrameRateIsTheFilesRate) {
+  parms.dwRequestMicroSecPerFrame = 66666;  // 15 frames per second
+  Connect();
+  ASSERT_TRUE(RecordFrames(15));
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_NEAR(file.video->frameRate, 15.0, 0.01);
+  EXPECT_THAT(file.video->chunks, AboutFrames(1.0, 15));
+}
+
+struct AudioCase {
+  std::uint32_t rate;
+  std::uint16_t bits;
+  std::uint16_t channels;
+  const char* codec;
+};
+
+class AudioFormats : public DriverTest, public ::testing::WithParamInterface<AudioCase> {};
+
+TEST_P(AudioFormats, SoundIsExactlyTheRequestedPcm) {
+  const AudioCase format = GetParam();
+  wave = WaveFormat(format.rate, format.bits, format.channels);
+  Connect();
+  ASSERT_TRUE(RecordFrames(30));
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.audio);
+  EXPECT_EQ(file.audio->codec, format.codec);
+  EXPECT_EQ(file.audio->sampleRate, static_cast<int>(format.rate));
+  EXPECT_EQ(file.audio->channels, format.channels);
+  EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->chunks / 30.0 * format.rate, format.rate * 0.07);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, AudioFormats,
+                         ::testing::Values(AudioCase{8000, 8, 1, "pcm_u8"}, AudioCase{11025, 16, 1, "pcm_s16le"},
+                                           AudioCase{22050, 8, 2, "pcm_u8"}));
+
+struct CodecCase {
+  VideoCodec codec;
+  const char* pixelFormat;  // what a player decodes
+};
+
+class Codecs : public DriverTest, public ::testing::WithParamInterface<CodecCase> {};
+
+TEST_P(Codecs, EveryAvailableCodecRecordsAPlayableFile) {
+  if (!FindVideoEncoder(GetParam().codec)) GTEST_SKIP() << "no encoder on this system";
+  DeviceSettings settings = SmallPicture();
+  settings.codec = GetParam().codec;
+  Connect(settings);
+  ASSERT_TRUE(RecordFrames(20));
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_EQ(file.video->codec, CodecName(GetParam().codec));
+  EXPECT_EQ(file.video->pixelFormat, GetParam().pixelFormat);
+  EXPECT_EQ(file.video->width, 320);
+  EXPECT_EQ(file.video->height, 240);
+  EXPECT_THAT(file.video->chunks, AboutFrames(20.0 / 30, 30));
+  EXPECT_EQ(file.video->decodeErrors, 0);
+  EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Codecs,
+                         ::testing::Values(CodecCase{VideoCodec::kRawVideo, "bgr24"},
+                                           CodecCase{VideoCodec::kFfv1, "yuv420p"},
+                                           CodecCase{VideoCodec::kMpeg4, "yuv420p"},
+                                           CodecCase{VideoCodec::kH264, "yuv420p"}),
+                         [](const auto& info) { return CodecName(info.param.codec); });
+
+TEST_F(Recording, MjpegFromTheDeviceIsWrittenWithoutReencoding) {
+  Connect();
+  ASSERT_TRUE(RecordFrames(20));
+  ASSERT_TRUE(Save());
+  const std::string camera = dir.File("camera.avi");
+  ASSERT_EQ(std::rename(target.c_str(), camera.c_str()), 0);
+
+  driver.reset();
+  MakeDriver({std::make_shared<FileReplayDevice>(camera)});
+  wave = WaveFormat(44100, 16, 2);
+  Connect();
+  ASSERT_TRUE(RecordFrames(10));
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(VideoPackets(target, 10), VideoPackets(camera, 10));
+  EXPECT_FALSE(ProbeFile(target).audio);  // the replayed camera has no sound
+}
+
+TEST_F(Recording, TheTargetChangesOnlyWhenTheCaptureIsSaved) {
+  WriteFileBytes(target, "an earlier recording");
+  Connect();
+  ASSERT_TRUE(RecordFrames(10));
+  EXPECT_EQ(ReadFileBytes(target), "an earlier recording");
+  const std::string recorded = driver->LastOutcome(window)->recordingPath;
+  EXPECT_EQ(std::filesystem::path(recorded).parent_path(), dir.Path());
+  EXPECT_EQ(ProbeFile(recorded).error, "");
+
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(ProbeFile(target).video->codec, "mjpeg");
+  EXPECT_FALSE(std::filesystem::exists(recorded));
+  EXPECT_THAT(FilesContaining(dir.Path().string(), ".recording-"), IsEmpty());
+}
+
+TEST_F(Recording, SavingAgainCopiesTheSavedRecording) {
+  Connect();
+  ASSERT_TRUE(RecordFrames(5));
+  ASSERT_TRUE(Save());
+  const std::string copy = dir.File("copy.avi");
+  ASSERT_TRUE(driver->FileSaveAs(window, copy));
+  EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(target));
+}
+
+TEST_F(Recording, NothingToSaveBeforeACapture) {
+  Connect();
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  EXPECT_FALSE(Save());
+  EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(Recording, AKilledProcessLeavesAFileThatCanBeRead) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Connect();
+    RecordFrames(1'000'000);  // until killed
+    ::_exit(0);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  const auto files = FilesContaining(dir.Path().string(), ".recording-");
+  ASSERT_THAT(files, SizeIs(1));
+  const ProbedFile file = ProbeFile(files[0]);
+  ASSERT_EQ(file.error, "");
+  ASSERT_TRUE(file.video);
+  // Data reaches the file every second: at least the first second of 2.5 is there.
+  EXPECT_GE(file.video->decodedFrames, 30);
+  EXPECT_EQ(file.video->decodeErrors, 0);
 }
 
 }  // namespace

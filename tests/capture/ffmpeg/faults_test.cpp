@@ -1,0 +1,221 @@
+#include <gmock/gmock.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+
+#include "capture/ffmpeg/avi_writer.h"
+#include "driver_fixture.h"
+
+namespace tovalen::testing {
+namespace {
+
+using namespace tovalen::ffmpeg;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+
+constexpr const char* kEarlierFile = "an earlier recording";
+
+// Every fault ends the sequence as a failure, keeps what was recorded in a file FFmpeg reads
+// from start to end, and leaves the file at the target as it was.
+class Faults : public DriverTest {
+ protected:
+  Faults() {
+    services.timeouts.stall = std::chrono::milliseconds(400);
+    services.timeouts.firstFrame = std::chrono::milliseconds(400);
+    WriteFileBytes(target, kEarlierFile);
+  }
+
+  void ConnectFaulty(FaultPlan plan) {
+    MakeDriver({std::make_shared<FaultyDevice>(plan)});
+    Connect();
+  }
+
+  // The failed capture's reason, after checking what it left behind.
+  StopReason ExpectFailureKeepingTheRecording(int frames = 1'000'000) {
+    EXPECT_FALSE(RecordFrames(frames));
+    EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
+    const auto outcome = driver->LastOutcome(window);
+    EXPECT_TRUE(outcome && outcome->failed);
+    const ProbedFile kept = ProbeFile(outcome->recordingPath);
+    EXPECT_EQ(kept.error, "");
+    EXPECT_TRUE(kept.video && kept.video->decodedFrames > 0 && kept.video->decodeErrors == 0);
+    EXPECT_EQ(kept.video ? kept.video->decodedFrames : 0, outcome->summary.framesWritten);
+    return outcome->summary.reason;
+  }
+
+  // The failed capture's reason when nothing could be recorded: no file is left but the target.
+  StopReason ExpectFailureRecordingNothing() {
+    EXPECT_FALSE(RecordFrames(1'000'000));
+    EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
+    EXPECT_THAT(FilesContaining(dir.Path().string(), ".avi"), SizeIs(1));
+    EXPECT_EQ(driver->LastOutcome(window)->recordingPath, "");
+    return driver->LastOutcome(window)->summary.reason;
+  }
+};
+
+TEST_F(Faults, ADeviceThatStopsDeliveringIsDetected) {
+  ConnectFaulty({.videoFault = StreamFault::kStall, .videoFaultAfter = 15});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceStalled);
+  EXPECT_EQ(LastSummary().framesCaptured, 15u);
+}
+
+TEST_F(Faults, ADeviceThatFailsOrDisappearsEndsTheCapture) {
+  ConnectFaulty({.videoFault = StreamFault::kError, .videoFaultAfter = 12});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
+  driver.reset();
+  ConnectFaulty({.videoFault = StreamFault::kEnd, .videoFaultAfter = 12});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
+}
+
+TEST_F(Faults, ADeviceThatCannotBeOpenedRecordsNothing) {
+  ConnectFaulty({.videoOpenError = AVERROR(ENOENT)});
+  EXPECT_EQ(ExpectFailureRecordingNothing(), StopReason::kDeviceOpenFailed);
+  driver.reset();
+  ConnectFaulty({.videoOpenError = AVERROR(EBUSY)});
+  EXPECT_EQ(ExpectFailureRecordingNothing(), StopReason::kDeviceBusy);
+}
+
+TEST_F(Faults, ADeviceThatNeverDeliversRecordsNothing) {
+  ConnectFaulty({.videoFault = StreamFault::kStall, .videoFaultAfter = 0});
+  EXPECT_EQ(ExpectFailureRecordingNothing(), StopReason::kDeviceStalled);
+}
+
+TEST_F(Faults, AnAudioInputThatFailsEndsTheCapture) {
+  ConnectFaulty({.audioFault = StreamFault::kError, .audioFaultAfter = 20});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kAudioFailed);
+  driver.reset();
+  ConnectFaulty({.audioFault = StreamFault::kStall, .audioFaultAfter = 20});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kAudioFailed);
+}
+
+TEST_F(Faults, AnAudioInputThatCannotBeOpenedRecordsNothing) {
+  ConnectFaulty({.audioOpenError = AVERROR(EIO)});
+  EXPECT_EQ(ExpectFailureRecordingNothing(), StopReason::kAudioFailed);
+}
+
+TEST_F(Faults, WithoutAnAudioInputTheVideoIsRecordedAlone) {
+  ConnectFaulty({.noAudioInput = true});
+  ASSERT_TRUE(RecordFrames(10));
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  EXPECT_TRUE(file.video);
+  EXPECT_FALSE(file.audio);
+}
+
+TEST_F(Faults, AFullDiskStopsWhileTheIndexStillFits) {
+  // The disk fills up once the capture has run for a moment.
+  auto probes = std::make_shared<std::atomic<int>>(0);
+  services.spaceProbe = [probes](int) -> std::optional<SpaceReport> {
+    return SpaceReport{++*probes > 2 ? 512u * 1024 : 1u << 30, std::nullopt};
+  };
+  MakeDriver();
+  Connect();
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDiskFull);
+}
+
+TEST_F(Faults, NoRoomAtAllRecordsNothing) {
+  services.spaceProbe = [](int) -> std::optional<SpaceReport> { return SpaceReport{4096, std::nullopt}; };
+  MakeDriver();
+  Connect();
+  EXPECT_EQ(ExpectFailureRecordingNothing(), StopReason::kDiskFull);
+}
+
+// Sets the process's file-size limit for its lifetime, with SIGXFSZ ignored so that a write
+// beyond it fails instead of ending the process.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &m_previous);
+    rlimit limit = m_previous;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~ScopedFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_previous);
+    std::signal(SIGXFSZ, m_previousHandler);
+  }
+
+ private:
+  rlimit m_previous{};
+  void (*m_previousHandler)(int) = nullptr;
+};
+
+TEST_F(Faults, TheFileSizeLimitStopsWhileTheIndexStillFits) {
+  Connect();
+  std::optional<ScopedFileSizeLimit> limit;
+  // Set once the space is reserved, as a limit that bites during the capture.
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle, const SVideoHeader&) {
+    if (!limit) limit.emplace(1'600'000);
+    return true;
+  });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  ASSERT_TRUE(driver->FileAlloc(window, 5'242'880));
+  EXPECT_FALSE(driver->CaptureSequence(window));
+  limit.reset();
+  const auto outcome = driver->LastOutcome(window);
+  EXPECT_EQ(outcome->summary.reason, StopReason::kFileSizeLimit);
+  EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
+  const ProbedFile kept = ProbeFile(outcome->recordingPath);
+  ASSERT_TRUE(kept.video);
+  EXPECT_EQ(kept.video->decodedFrames, outcome->summary.framesWritten);
+  EXPECT_EQ(kept.video->decodeErrors, 0);
+}
+
+TEST_F(Faults, WritesBeyondTheFileSizeLimitFailCleanly) {
+  // Too tight for the index: the writes themselves fail, and what reached the file is readable.
+  services.spaceProbe = [](int) -> std::optional<SpaceReport> { return SpaceReport{1u << 30, std::nullopt}; };
+  MakeDriver();
+  Connect();
+  std::optional<ScopedFileSizeLimit> limit;
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle, const SVideoHeader&) {
+    if (!limit) limit.emplace(700'000);
+    return true;
+  });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  ASSERT_TRUE(driver->FileAlloc(window, 5'242'880));
+  EXPECT_FALSE(driver->CaptureSequence(window));
+  limit.reset();
+  const auto outcome = driver->LastOutcome(window);
+  EXPECT_EQ(outcome->summary.reason, StopReason::kFileSizeLimit);
+  EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
+  const ProbedFile kept = ProbeFile(outcome->recordingPath);
+  ASSERT_TRUE(kept.video);
+  EXPECT_GT(kept.video->decodedFrames, 0);
+  EXPECT_EQ(kept.video->decodeErrors, 0);
+}
+
+TEST(AviWriter, AFullDiskIsReportedAsSuch) {
+  const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  AVCodecParameters* parameters = avcodec_parameters_alloc();
+  parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+  parameters->codec_id = AV_CODEC_ID_MJPEG;
+  parameters->width = 32;
+  parameters->height = 32;
+  StopReason reason = StopReason::kStopRequested;
+  std::string error;
+  auto writer = AviWriter::Open(fd, StreamSpec{parameters, {1, 25}}, nullptr, reason, error);
+  std::optional<StopReason> failure;
+  if (writer) {
+    // The header sits in the I/O buffer until the trailer flushes it.
+    failure = writer->Finish();
+  }
+  EXPECT_EQ(failure.value_or(reason), StopReason::kDiskFull);
+  avcodec_parameters_free(&parameters);
+  ::close(fd);
+}
+
+TEST_F(Faults, AFolderThatDoesNotExistIsRefusedBeforeAnythingIsMade) {
+  Connect();
+  EXPECT_FALSE(driver->FileSetCaptureFile(window, dir.File("missing/capture.avi")));
+  EXPECT_FALSE(driver->FileAlloc(window, 5'242'880));
+  EXPECT_FALSE(driver->CaptureSequence(window));
+}
+
+}  // namespace
+}  // namespace tovalen::testing
