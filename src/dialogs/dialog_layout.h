@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+#include <wx/button.h>
+#include <wx/radiobut.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+
+namespace tovalen {
+
+// A position and size in dialog units, as the dialog templates give them.
+struct DluRect {
+  int x = 0;
+  int y = 0;
+  int w = 0;
+  int h = 0;
+};
+
+// Makes a dialog's controls at their template positions. Dialog units follow the dialog's font,
+// so the layout scales with the desktop's font. Controls are made in the order of the calls,
+// which is also their tab order.
+class DialogLayout {
+ public:
+  explicit DialogLayout(wxWindow* dialog) : m_dialog(dialog) {}
+
+  wxPoint Position(const DluRect& rect) const;
+  wxSize Size(const DluRect& rect) const;
+  // The dialog's client area in dialog units.
+  void SetClientSize(int w, int h) const;
+
+  wxStaticBox* GroupBox(const std::string& caption, const DluRect& rect) const;
+  wxStaticText* Label(int id, const std::string& caption, const DluRect& rect, long style = 0) const;
+  wxButton* Button(int id, const std::string& caption, const DluRect& rect) const;
+  wxRadioButton* Radio(int id, const std::string& caption, const DluRect& rect) const;
+
+  // Places a control made elsewhere.
+  void Place(wxWindow* control, const DluRect& rect) const;
+  // Places it, grown to its best size where the template's size is too small for this desktop's
+  // widgets; for controls with free room to their right and below.
+  void PlaceAtLeastBest(wxWindow* control, const DluRect& rect) const;
+
+ private:
+  wxWindow* m_dialog;  // not owned
+};
+
+}  // namespace tovalen

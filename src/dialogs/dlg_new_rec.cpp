@@ -1,0 +1,138 @@
+#include "dialogs/dlg_new_rec.h"
+
+#include <wx/calctrl.h>
+#include <wx/textctrl.h>
+#include <wx/timectrl.h>
+
+#include "dialogs/dialog_layout.h"
+#include "dialogs/help_viewer.h"
+#include "dialogs/message_box.h"
+#include "dialogs/save_file_dialog.h"
+#include "dialogs/wx_text.h"
+#include "platform/local_time.h"
+#include "platform/trace.h"
+#include "res/resource_ids.h"
+#include "schedule/yoyaku_editor_rules.h"
+
+namespace tovalen {
+
+CDlgNewRec::CDlgNewRec(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_NEW_REC, "録画予約編集") {
+  m_start.tracePattern = "D: 録画開始時刻 %Y 年 %m 月 %d 日(%A) %H時 %M分 %S秒\n";
+  m_end.tracePattern = "D: 録画終了時刻 %Y 年 %m 月 %d 日(%A) %H時 %M分 %S秒\n";
+  CreateControls();
+  Bind(wxEVT_INIT_DIALOG, &CDlgNewRec::OnInitDialog, this);
+  // Only the calendar's own pick and the picker's change recompose; typing in the edit boxes
+  // does not touch the times.
+  for (TimeInput* input : {&m_start, &m_end}) {
+    input->calendar->Bind(wxEVT_CALENDAR_SEL_CHANGED, [input](wxCalendarEvent&) { Compose(*input); });
+    input->picker->Bind(wxEVT_TIME_CHANGED, [input](wxDateEvent&) { Compose(*input); });
+  }
+  Bind(wxEVT_BUTTON, &CDlgNewRec::OnOK, this, res::IDOK);
+  Bind(wxEVT_BUTTON, &CDlgNewRec::OnButtonBrowse, this, res::IDC_BUTTON_BROWSE);
+  BindPlainCancel();
+  BindHelp(res::IDC_BUTTON_HELP_NEW_REC, help_page::kNewRec);
+}
+
+void CDlgNewRec::CreateControls() {
+  const DialogLayout layout(this);
+  layout.SetClientSize(319, 295);
+  CreateTimeInput(m_start, 10, res::IDC_MONTHCALENDAR_START, res::IDC_STATIC_START, "録画開始日時",
+                  "録画開始日をクリックしてください(&D)", "録画開始時間を設定してください(&T)");
+  CreateTimeInput(m_end, 165, res::IDC_MONTHCALENDAR_END, res::IDC_STATIC_END, "録画終了日時",
+                  "録画終了日をクリックしてください(&E)", "録画終了時間を設定してください(&O)");
+
+  layout.GroupBox("保存ファイル名と番組名", {10, 225, 245, 55});
+  layout.Label(wxID_ANY, "保存ファイル名(&F)", {15, 240, 60, 15});
+  const DluRect fileRect{80, 240, 110, 15};
+  m_editFileName = new wxTextCtrl(this, res::IDC_EDIT_FILENAME, wxString(), layout.Position(fileRect),
+                                  layout.Size(fileRect));
+  layout.Button(res::IDC_BUTTON_BROWSE, "参照(&R)...", {195, 240, 50, 14});
+  layout.Label(wxID_ANY, "番組名(&B)", {15, 260, 45, 15});
+  const DluRect titleRect{80, 260, 110, 15};
+  m_editTitle = new wxTextCtrl(this, res::IDC_EDIT_TITLE, wxString(), layout.Position(titleRect),
+                               layout.Size(titleRect));
+
+  layout.Button(res::IDOK, "OK", {260, 230, 50, 14});
+  layout.Button(res::IDCANCEL, "キャンセル", {260, 250, 50, 14});
+  layout.Button(res::IDC_BUTTON_HELP_NEW_REC, "ヘルプ(&H)...", {260, 270, 40, 15});
+  SetDefaultButton(res::IDOK);
+}
+
+void CDlgNewRec::CreateTimeInput(TimeInput& input, int left, int firstId, int labelId, const char* frame,
+                                 const char* datePrompt, const char* timePrompt) {
+  const DialogLayout layout(this);
+  const int inner = left + 15;
+  layout.GroupBox(frame, {left, 5, 145, 210});
+  layout.Label(wxID_ANY, datePrompt, {inner, 20, 120, 8});
+  const DluRect calendarRect{inner, 35, 115, 110};
+  input.calendar = new wxCalendarCtrl(this, firstId, wxDefaultDateTime, layout.Position(calendarRect),
+                                      layout.Size(calendarRect), wxCAL_SHOW_HOLIDAYS);
+  layout.Label(wxID_ANY, timePrompt, {inner, 155, 120, 8});
+  const DluRect pickerRect{inner, 170, 45, 15};
+  input.picker = new wxTimePickerCtrl(this, firstId + 1);
+  layout.PlaceAtLeastBest(input.picker, pickerRect);
+  input.label = layout.Label(labelId, "", {inner, 195, left == 10 ? 115 : 120, 8}, wxALIGN_LEFT);
+}
+
+void CDlgNewRec::OnInitDialog(wxInitDialogEvent&) {
+  ShowTime(m_start, m_yoyaku.timeStart);
+  ShowTime(m_end, std::int64_t{m_yoyaku.timeStart} + m_yoyaku.spanDuration);
+  m_editFileName->ChangeValue(ToWx(m_yoyaku.strFileName));
+  m_editTitle->ChangeValue(ToWx(m_yoyaku.strTitle));
+  Compose(m_start);
+  Compose(m_end);
+}
+
+void CDlgNewRec::ShowTime(TimeInput& input, std::int64_t time) {
+  const auto local = BreakDownLocalTime(time);
+  if (!local) return;
+  input.calendar->SetDate(wxDateTime(static_cast<wxDateTime::wxDateTime_t>(local->day),
+                                     static_cast<wxDateTime::Month>(local->month - 1), local->year));
+  input.picker->SetTime(local->hour, local->minute, local->second);
+}
+
+void CDlgNewRec::Compose(TimeInput& input) {
+  const wxDateTime date = input.calendar->GetDate();
+  if (!date.IsValid()) return;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  if (!input.picker->GetTime(&hour, &minute, &second)) return;
+  const LocalDateTime when{date.GetYear(), static_cast<int>(date.GetMonth()) + 1, date.GetDay(), hour, minute,
+                           second};
+  // A date the C library cannot convert counts as the invalid time -1, which every check refuses.
+  input.time = MakeLocalTime(when).value_or(-1);
+  input.labelText = FormatEditorLabel(when);
+  input.label->SetLabel(ToWx(input.labelText));
+  Trace(FormatLocalTime(input.time, input.tracePattern));
+}
+
+void CDlgNewRec::OnOK(wxCommandEvent&) {
+  m_strFileName = ToUtf8(m_editFileName->GetValue());
+  m_strTitle = ToUtf8(m_editTitle->GetValue());
+  const YoyakuTimeProblem problem = CheckYoyakuTimes(m_start.time, m_end.time, Clock::Now());
+  if (problem != YoyakuTimeProblem::kNone) {
+    ShowErrorMessage(this, YoyakuTimeProblemMessage(problem));
+    return;
+  }
+  // Both times lie within the 32-bit range now, so the length does too.
+  m_yoyaku.timeStart = static_cast<Time32>(m_start.time);
+  m_yoyaku.spanDuration = static_cast<Span32>(m_end.time - m_start.time);
+  m_yoyaku.strTitle = m_strTitle;
+  m_yoyaku.strFileName = m_strFileName;
+  Finish(res::IDOK);
+}
+
+void CDlgNewRec::OnButtonBrowse(wxCommandEvent&) {
+  // Starts from the stored name, not from what is typed in the box.
+  const auto path = AskSaveFile({nullptr, {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}},
+                                 m_yoyaku.strFileName, "avi"});
+  if (!path) return;
+  Trace("D: file name = ");
+  Trace(*path);
+  Trace("\n");
+  m_yoyaku.strFileName = *path;
+  m_editFileName->ChangeValue(ToWx(*path));
+}
+
+}  // namespace tovalen

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dialogs/dialog_base.h"
+#include "schedule/s_yoyaku.h"
+
+class wxCalendarCtrlBase;
+class wxStaticText;
+class wxTextCtrl;
+class wxTimePickerCtrl;
+
+namespace tovalen {
+
+// Edits one reservation: start and end are each a calendar date plus a time of day, composed
+// into one time and shown as text; OK refuses a start in the past, an end not after the start
+// and a time the schedule file cannot hold. The editor never touches the schedule.
+class CDlgNewRec : public DialogBase {
+ public:
+  // Starts with a fresh default reservation (start = now, length 0).
+  explicit CDlgNewRec(wxWindow* parent = nullptr);
+
+  void SetYoyaku(const SYoyaku& yoyaku) { m_yoyaku = yoyaku; }
+  // The edited reservation; meaningful after OK.
+  SYoyaku GetYoyaku() const { return m_yoyaku; }
+
+  // The last successful compositions, as the labels show them.
+  std::int64_t GetStartTime() const { return m_start.time; }
+  std::int64_t GetEndTime() const { return m_end.time; }
+
+ private:
+  // One of the two date-and-time inputs and what was last composed from it.
+  struct TimeInput {
+    wxCalendarCtrlBase* calendar = nullptr;  // owned by the dialog
+    wxTimePickerCtrl* picker = nullptr;  // owned by the dialog
+    wxStaticText* label = nullptr;       // owned by the dialog
+    const char* tracePattern = "";
+    std::int64_t time = 0;
+    std::string labelText;
+  };
+
+  void CreateControls();
+  void CreateTimeInput(TimeInput& input, int left, int firstId, int labelId, const char* frame,
+                       const char* datePrompt, const char* timePrompt);
+  void OnInitDialog(wxInitDialogEvent& event);
+  static void ShowTime(TimeInput& input, std::int64_t time);
+  // Reads the calendar and the picker; a failed read keeps the last composition.
+  static void Compose(TimeInput& input);
+  void OnOK(wxCommandEvent& event);
+  void OnButtonBrowse(wxCommandEvent& event);
+
+  SYoyaku m_yoyaku;
+  TimeInput m_start;
+  TimeInput m_end;
+  std::string m_strFileName;
+  std::string m_strTitle;
+  wxTextCtrl* m_editFileName = nullptr;  // owned by the dialog
+  wxTextCtrl* m_editTitle = nullptr;     // owned by the dialog
+};
+
+}  // namespace tovalen

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "dialogs/dialog_base.h"
+#include "schedule/s_yoyaku.h"
+#include "schedule/yoyaku_working_list.h"
+
+class wxListBox;
+
+namespace tovalen {
+
+class CYoyakuSchedule;
+
+// Shows the whole schedule and changes a working copy of it with Add, Edit, Delete and the
+// removal of past reservations; only OK writes the copy back to the schedule.
+class CDlgRecList : public DialogBase {
+ public:
+  // Runs the reservation editor, pre-filled when a reservation is given; the edited
+  // reservation after OK, nothing after Cancel.
+  using ReservationEditor = std::function<std::optional<SYoyaku>(wxWindow* owner, const SYoyaku* initial)>;
+
+  explicit CDlgRecList(wxWindow* parent = nullptr);
+
+  // The schedule shown and written back on OK; not owned, it outlives the dialog.
+  void SetDocument(CYoyakuSchedule* schedule) { m_pDoc = schedule; }
+  // Replaces the modal editor (tests answer it without a modal loop).
+  void SetReservationEditor(ReservationEditor editor) { m_editor = std::move(editor); }
+
+  const CYoyakuWorkingList& WorkingList() const { return m_vecYoyaku; }
+
+ private:
+  void CreateControls();
+  void OnInitDialog(wxInitDialogEvent& event);
+  void RefreshYoyakuList();
+  // The selected line, or nothing.
+  std::optional<std::size_t> SelectedLine() const;
+  void OnButtonRecAdd(wxCommandEvent& event);
+  void OnButtonRecEdit(wxCommandEvent& event);
+  void OnButtonRecDelete(wxCommandEvent& event);
+  void OnButtonRecDeletePast(wxCommandEvent& event);
+  void OnOK(wxCommandEvent& event);
+  void RefuseOverlap();
+
+  CYoyakuSchedule* m_pDoc = nullptr;  // not owned
+  CYoyakuWorkingList m_vecYoyaku;
+  ReservationEditor m_editor;
+  wxListBox* m_list = nullptr;  // owned by the dialog
+};
+
+// The reservation editor as a modal dialog.
+std::optional<SYoyaku> RunReservationEditor(wxWindow* owner, const SYoyaku* initial);
+
+}  // namespace tovalen

@@ -1,0 +1,118 @@
+#include "dialogs/help_viewer.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <system_error>
+
+#include <wx/html/helpctrl.h>
+#include <wx/html/helpfrm.h>
+#include <wx/log.h>
+#include <wx/module.h>
+
+#include "dialogs/help_window_input.h"
+#include "dialogs/wx_text.h"
+
+namespace tovalen {
+namespace {
+
+constexpr const char* kBookName = "Tovalen.hhp";
+
+std::filesystem::path ExecutableDirectory() {
+  std::error_code error;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::path() : exe.parent_path();
+}
+
+std::unique_ptr<HelpViewer>& InstanceSlot() {
+  static std::unique_ptr<HelpViewer> instance;
+  return instance;
+}
+
+// Lets go of the help window before wx itself goes.
+class HelpViewerModule : public wxModule {
+ public:
+  bool OnInit() override { return true; }
+  void OnExit() override { HelpViewer::Shutdown(); }
+
+ private:
+  wxDECLARE_DYNAMIC_CLASS(HelpViewerModule);
+};
+
+wxIMPLEMENT_DYNAMIC_CLASS(HelpViewerModule, wxModule);
+
+}  // namespace
+
+HelpViewer& HelpViewer::Instance() {
+  auto& slot = InstanceSlot();
+  if (!slot) slot.reset(new HelpViewer());
+  return *slot;
+}
+
+void HelpViewer::Shutdown() { InstanceSlot().reset(); }
+
+HelpViewer::~HelpViewer() { CloseAll(); }
+
+void HelpViewer::SetBook(std::filesystem::path hhp) {
+  CloseAll();
+  m_controller.reset();
+  m_book = std::move(hhp);
+  m_tried = false;
+}
+
+wxHtmlHelpController* HelpViewer::Controller() {
+  if (m_tried) return m_controller.get();
+  m_tried = true;
+  const auto book = m_book ? m_book : FindHelpBook();
+  std::error_code error;
+  if (!book || !std::filesystem::is_regular_file(*book, error)) return nullptr;
+  auto controller = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE);
+  controller->SetTitleFormat(ToWx("Tovalen ヘルプ - %s"));
+  wxLogNull quiet;  // a damaged book is treated as a missing one: nothing is shown
+  if (!controller->AddBook(wxFileName(ToWx(book->string())))) return nullptr;
+  m_controller = std::move(controller);
+  return m_controller.get();
+}
+
+void HelpViewer::Show(wxWindow* caller, std::string_view page) {
+  wxHtmlHelpController* controller = Controller();
+  if (!controller) return;
+  CloseAll();
+  controller->SetParentWindow(caller);
+  wxLogNull quiet;
+  if (page.empty()) {
+    controller->DisplayContents();
+  } else {
+    controller->Display(ToWx(page));
+  }
+  if (wxWindow* frame = controller->GetFrame()) AcceptInputDuringModalDialogs(frame);
+}
+
+void HelpViewer::CloseAll() {
+  if (m_controller) m_controller->Quit();
+}
+
+int HelpViewer::OpenWindowCount() const {
+  int count = 0;
+  for (wxWindow* window : wxTopLevelWindows) {
+    if (dynamic_cast<wxHtmlHelpFrame*>(window) && !window->IsBeingDeleted()) ++count;
+  }
+  return count;
+}
+
+std::optional<std::filesystem::path> FindHelpBook() {
+  const std::array<std::filesystem::path, 3> folders = {
+      ExecutableDirectory() / "help",
+      std::filesystem::path(TOVALEN_INSTALLED_HELP_DIR),
+      std::filesystem::path(TOVALEN_BUILD_HELP_DIR),
+  };
+  for (const auto& folder : folders) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(folder / kBookName, error)) return folder / kBookName;
+  }
+  return std::nullopt;
+}
+
+void ShowHelp(wxWindow* caller, std::string_view page) { HelpViewer::Instance().Show(caller, page); }
+
+}  // namespace tovalen

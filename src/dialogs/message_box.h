@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+class wxWindow;
+
+namespace tovalen {
+
+enum class MessageIcon { kNone, kStop, kExclamation, kQuestion };
+enum class MessageButtons { kOk, kYesNo };
+enum class MessageAnswer { kOk, kYes, kNo };
+
+struct MessageBoxRequest {
+  wxWindow* owner = nullptr;  // not owned; none means the application's main window
+  std::string text;
+  std::string caption;
+  MessageIcon icon = MessageIcon::kNone;
+  MessageButtons buttons = MessageButtons::kOk;
+};
+
+// Every message box of the GUI goes through this one function, so tests can answer the boxes
+// instead of blocking on them.
+MessageAnswer ShowMessageBox(const MessageBoxRequest& request);
+
+// "E:" with the stop icon and an OK button: how the dialogs refuse what the user entered.
+void ShowErrorMessage(wxWindow* owner, const std::string& text);
+
+using MessageBoxPresenter = std::function<MessageAnswer(const MessageBoxRequest&)>;
+
+// Replaces the presenter and returns the previous one; an empty one restores the wx message box.
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
+
+class ScopedMessageBoxPresenter {
+ public:
+  explicit ScopedMessageBoxPresenter(MessageBoxPresenter presenter)
+      : m_previous(SetMessageBoxPresenter(std::move(presenter))) {}
+  ~ScopedMessageBoxPresenter() { SetMessageBoxPresenter(std::move(m_previous)); }
+  ScopedMessageBoxPresenter(const ScopedMessageBoxPresenter&) = delete;
+  ScopedMessageBoxPresenter& operator=(const ScopedMessageBoxPresenter&) = delete;
+
+ private:
+  MessageBoxPresenter m_previous;
+};
+
+}  // namespace tovalen

@@ -1,0 +1,114 @@
+#include "gallery_samples.h"
+
+#include <functional>
+#include <map>
+
+#include <wx/dialog.h>
+
+#include "capture/video_cap.h"
+#include "dialogs/dlg_debug_info.h"
+#include "dialogs/dlg_new_rec.h"
+#include "dialogs/dlg_rec_list.h"
+#include "dialogs/dlg_select_cap_device.h"
+#include "dialogs/dlg_set_audio_property.h"
+#include "dialogs/dlg_set_video_option.h"
+#include "dialogs/help_viewer.h"
+#include "dialogs/version_dlg.h"
+#include "fake_capture_user_interface.h"
+#include "mock_capture_driver.h"
+#include "platform/local_time.h"
+#include "schedule/yoyaku_schedule.h"
+
+namespace tovalen::gallery {
+namespace {
+
+wxWindow* g_shown = nullptr;  // owned by wx
+
+void InstallController() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  CVideoCap::Install({std::make_unique<::testing::NiceMock<testing::MockCaptureDriver>>(),
+                      std::make_unique<testing::FakeCaptureUserInterface>()});
+}
+
+SYoyaku Reservation(const char* start, int minutes, const char* title, const char* file) {
+  SYoyaku yoyaku;
+  yoyaku.timeStart = static_cast<Time32>(ParseLocalTime(start).value_or(0));
+  yoyaku.spanDuration = minutes * 60;
+  yoyaku.strTitle = title;
+  yoyaku.strFileName = file;
+  return yoyaku;
+}
+
+wxWindow* NewRec() {
+  auto* dialog = new CDlgNewRec();
+  dialog->SetYoyaku(Reservation("2030-12-24 23:45:05", 30, "年末特番", "/home/user/Videos/tokuban.avi"));
+  return dialog;
+}
+
+wxWindow* RecList() {
+  static CYoyakuSchedule schedule;
+  schedule.ClearYoyaku();
+  schedule.AddYoyaku(Reservation("2030-04-01 07:00:00", 15, "朝のニュース", "/home/user/Videos/news.avi"));
+  schedule.AddYoyaku(Reservation("2030-04-01 21:00:00", 54, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi"));
+  schedule.AddYoyaku(Reservation("2030-04-02 19:30:00", 30, "料理番組", "/home/user/Videos/ryouri.avi"));
+  auto* dialog = new CDlgRecList();
+  dialog->SetDocument(&schedule);
+  return dialog;
+}
+
+wxWindow* SelectDevice() {
+  auto* dialog = new CDlgSelectCapDevice();
+  dialog->SetDevices({{0, "USB2.0 HD UVC WebCam: /dev/video0", "V4L2 6.1.0"}, {1, "テストパターン", "Tovalen 1.0"}});
+  return dialog;
+}
+
+wxWindow* Audio() {
+  auto* dialog = new CDlgSetAudioProperty();
+  dialog->SetAudioProperty(SAudioProperty{});
+  return dialog;
+}
+
+wxWindow* VideoOption() {
+  auto* dialog = new CDlgSetVideoOption();
+  dialog->SetVideoOption(SVideoOption{});
+  return dialog;
+}
+
+const std::map<std::string, std::function<wxWindow*()>>& Samples() {
+  static const std::map<std::string, std::function<wxWindow*()>> samples = {
+      {"new-rec", NewRec},
+      {"rec-list", RecList},
+      {"select-device", SelectDevice},
+      {"audio", Audio},
+      {"video-option", VideoOption},
+      {"debug-info", [] { return new CDlgDebugInfo(); }},
+      {"about", [] { return new CVersionDlg(); }},
+  };
+  return samples;
+}
+
+}  // namespace
+
+wxWindow* ShowSample(const std::string& name) {
+  InstallController();
+  const auto found = Samples().find(name);
+  if (found == Samples().end()) return nullptr;
+  g_shown = found->second();
+  g_shown->Show();
+  return g_shown;
+}
+
+void CloseSample() {
+  if (g_shown != nullptr) g_shown->Destroy();
+  g_shown = nullptr;
+}
+
+std::string SampleNames() {
+  std::string names;
+  for (const auto& [name, make] : Samples()) names += (names.empty() ? "" : " ") + name;
+  return names;
+}
+
+}  // namespace tovalen::gallery

@@ -1,0 +1,29 @@
+#include "support/dialog_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/event.h>
+
+namespace tovalen::testing {
+
+void Click(wxWindow* dialog, int buttonId) {
+  wxWindow* button = dialog->FindWindow(buttonId);
+  ASSERT_NE(button, nullptr) << "no button " << buttonId;
+  wxCommandEvent event(wxEVT_BUTTON, buttonId);
+  event.SetEventObject(button);
+  button->GetEventHandler()->ProcessEvent(event);
+}
+
+MessageBoxRecorder::MessageBoxRecorder(MessageAnswer answer)
+    : m_presenter([boxes = m_boxes, answer](const MessageBoxRequest& request) {
+        boxes->push_back(request);
+        return answer;
+      }) {}
+
+std::vector<std::string> MessageBoxRecorder::Texts() const {
+  std::vector<std::string> texts;
+  for (const auto& box : *m_boxes) texts.push_back(box.text);
+  return texts;
+}
+
+}  // namespace tovalen::testing

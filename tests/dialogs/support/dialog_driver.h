@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/window.h>
+
+#include "dialogs/message_box.h"
+
+namespace tovalen::testing {
+
+// Presses a button as a click would: the button's command event, sent from the button.
+void Click(wxWindow* dialog, int buttonId);
+
+// The control with that id, of the expected class; fails the test when there is none.
+template <class Control>
+Control* ControlOf(wxWindow* dialog, int id) {
+  return dynamic_cast<Control*>(dialog->FindWindow(id));
+}
+
+// Answers every message box with the given answer and keeps what was asked.
+class MessageBoxRecorder {
+ public:
+  explicit MessageBoxRecorder(MessageAnswer answer = MessageAnswer::kOk);
+
+  const std::vector<MessageBoxRequest>& Boxes() const { return *m_boxes; }
+  std::vector<std::string> Texts() const;
+
+ private:
+  std::shared_ptr<std::vector<MessageBoxRequest>> m_boxes = std::make_shared<std::vector<MessageBoxRequest>>();
+  ScopedMessageBoxPresenter m_presenter;
+};
+
+}  // namespace tovalen::testing

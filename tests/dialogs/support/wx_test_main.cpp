@@ -1,0 +1,51 @@
+#include <gmock/gmock.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include "dialogs/help_viewer.h"
+
+namespace {
+
+// An application object without a main loop: tests make real windows and send their events.
+class TestApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+// A wx assertion is a fault in the code under test, not a reason to open a dialog.
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
+  ADD_FAILURE_AT(file.utf8_str().data(), line)
+      << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " "
+      << msg.utf8_str().data();
+}
+
+}  // namespace
+
+// Times in tests are written in UTC and weekday names are the C locale's.
+int main(int argc, char** argv) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  testing::InitGoogleMock(&argc, argv);
+  if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+
+  wxApp::SetInstance(new TestApp);  // wx owns it
+  int wxArgc = 1;
+  char* wxArgv[] = {argv[0], nullptr};
+  if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit()) {
+    std::fprintf(stderr, "cannot start wx: is there a display (run under xvfb-run)?\n");
+    return 1;
+  }
+  std::setlocale(LC_ALL, "C.UTF-8");  // GTK took the environment's locale
+  wxSetAssertHandler(FailOnAssert);
+  const int result = RUN_ALL_TESTS();
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return result;
+}
