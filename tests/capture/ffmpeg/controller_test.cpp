@@ -1,0 +1,75 @@
+#include <gmock/gmock.h>
+
+#include "capture/video_cap.h"
+#include "driver_fixture.h"
+#include "fake_active_runner.h"
+#include "fake_capture_user_interface.h"
+#include "video_cap_test_access.h"
+
+namespace tovalen::testing {
+namespace {
+
+using namespace tovalen::ffmpeg;
+
+// The controller on the FFmpeg driver, as the program runs a reservation: wake-up, capture file,
+// capture bounded by the runner's recording time, save.
+class ControllerOnFfmpeg : public DriverTest {
+ protected:
+  ControllerOnFfmpeg() {
+    MakeDriver();
+    services.settingsStore.Save("test-pattern", SmallPicture());
+  }
+  ~ControllerOnFfmpeg() override { CVideoCapTestAccess::Destroy(); }
+
+  CVideoCap& Install(std::vector<std::shared_ptr<CaptureDevice>> devices = {}) {
+    MakeDriver(std::move(devices));
+    FfmpegCaptureDriver* raw = driver.get();
+    CVideoCapTestAccess::Destroy();
+    CVideoCap::Install({std::move(driver), std::make_unique<FakeCaptureUserInterface>()});
+    driverInUse = raw;
+    CVideoCap& cap = CVideoCap::GetInstance();
+    SCaptureSettings settings;  // 30 frames a second, 44.1 kHz 16-bit stereo
+    settings.iCapDriverId = 0;
+    cap.SetCaptureSettings(settings);
+    return cap;
+  }
+
+  FfmpegCaptureDriver* driverInUse = nullptr;
+  FakeActiveRunner runner;
+};
+
+TEST_F(ControllerOnFfmpeg, TheRecordingTimeBoundsTheCapture) {
+  CVideoCap& cap = Install();
+  runner.recordSeconds = 1;
+  runner.Activate();
+  ASSERT_TRUE(cap.WakeUp(ParentWindowHandle{}));
+  ASSERT_TRUE(cap.SetCaptureFileName(target));
+  ASSERT_TRUE(cap.Capture());
+  EXPECT_EQ(runner.finished, 1);
+  // Stopped at the first frame 2000 ms or more after the first: 61 frames at 30 per second.
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_THAT(file.video->chunks, AboutFrames(2.0 + 1 / 30.0, 30));
+  EXPECT_GE(runner.frames.back(), 2000);
+  EXPECT_LT(runner.frames.back(), 2100);
+  ASSERT_TRUE(file.audio);
+  EXPECT_EQ(file.audio->sampleRate, 44100);
+}
+
+TEST_F(ControllerOnFfmpeg, AFailedCaptureIsNotSavedAndLeavesTheTarget) {
+  services.timeouts.stall = std::chrono::milliseconds(300);
+  CVideoCap& cap = Install({std::make_shared<FaultyDevice>(FaultPlan{.videoFault = StreamFault::kStall, .videoFaultAfter = 10})});
+  WriteFileBytes(target, "an earlier recording");
+  runner.recordSeconds = 5;
+  runner.Activate();
+  ASSERT_TRUE(cap.WakeUp(ParentWindowHandle{}));
+  ASSERT_TRUE(cap.SetCaptureFileName(target));
+  EXPECT_FALSE(cap.Capture());
+  EXPECT_EQ(runner.finished, 0);
+  EXPECT_FALSE(cap.IsCapturing());
+  EXPECT_EQ(ReadFileBytes(target), "an earlier recording");
+  EXPECT_EQ(ProbeFile(driverInUse->LastOutcome(cap.GetCaptureWindow())->recordingPath).video->decodedFrames, 10);
+}
+
+}  // namespace
+}  // namespace tovalen::testing

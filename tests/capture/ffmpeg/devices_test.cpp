@@ -1,0 +1,177 @@
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "capture/ffmpeg/v4l2_device.h"
+#include "capture/ffmpeg/video_codecs.h"
+#include "driver_fixture.h"
+
+namespace tovalen::testing {
+namespace {
+
+using namespace tovalen::ffmpeg;
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Optional;
+
+// Waits (for at most two seconds) until the condition holds.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  for (int i = 0; i < 200 && !condition(); ++i) std::this_thread::sleep_for(10ms);
+  return condition();
+}
+
+TEST(SystemDeviceCatalog, WithoutCaptureNodesOnlyTheTestPatternIsListed) {
+  TempDir devices;
+  WriteFileBytes(devices.File("video0"), "not a device");
+  WriteFileBytes(devices.File("videoX"), "");
+  const auto listed = SystemDeviceCatalog(devices.Path().string()).Enumerate();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0]->Name(), "Test pattern");
+  EXPECT_THAT(listed[0]->Version(), ::testing::StartsWith("libavfilter "));
+}
+
+TEST(V4l2Nodes, AreListedInNodeOrder) {
+  TempDir devices;
+  for (const char* name : {"video10", "video2", "video0", "vbi0", "video"}) WriteFileBytes(devices.File(name), "");
+  EXPECT_THAT(ListVideoNodes(devices.Path().string()),
+              ElementsAre(devices.File("video0"), devices.File("video2"), devices.File("video10")));
+}
+
+class Devices : public DriverTest {};
+
+TEST_F(Devices, DescriptionsAreTheDevicesAndNothingBeyond) {
+  MakeDriver({std::make_shared<TestPatternDevice>(), std::make_shared<FaultyDevice>(FaultPlan{})});
+  EXPECT_EQ(driver->GetDriverDescription(0)->name, "Test pattern");
+  EXPECT_TRUE(driver->GetDriverDescription(1));
+  EXPECT_FALSE(driver->GetDriverDescription(2));
+  EXPECT_FALSE(driver->GetDriverDescription(-1));
+}
+
+TEST_F(Devices, ANodeThatIsGoneCannotBeConnected) {
+  MakeDriver({std::make_shared<V4l2Device>(dir.File("video0"), V4l2Identity{"Camera", "uvcvideo", "usb-1", "uvcvideo 6.1.0", true, false})});
+  window = driver->CreateCaptureWindow({}, {});
+  EXPECT_FALSE(driver->DriverConnect(window, 0));
+  EXPECT_FALSE(driver->DriverConnect(window, 1));
+  EXPECT_FALSE(driver->GetStatus(window));
+  EXPECT_FALSE(driver->DriverGetCaps(window));
+}
+
+TEST_F(Devices, TheTestPatternReportsWhatItOffers) {
+  Connect();
+  const auto caps = driver->DriverGetCaps(window);
+  ASSERT_TRUE(caps);
+  EXPECT_EQ(caps->fHasOverlay, 1u);
+  EXPECT_EQ(caps->fHasDlgVideoFormat, 1u);
+  EXPECT_EQ(caps->fHasDlgVideoSource, 1u);
+  EXPECT_EQ(caps->fHasDlgVideoDisplay, 1u);
+  const auto status = driver->GetStatus(window);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->uiImageWidth, 320u);
+  EXPECT_EQ(status->uiImageHeight, 240u);
+  EXPECT_FALSE(status->fCapturingNow);
+}
+
+TEST_F(Devices, StatusCountsTheCaptureWhileItRunsAndAfter) {
+  Connect();
+  std::optional<SCapStatus> during;
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader&) {
+    during = driver->GetStatus(handle);
+    if (during->dwCurrentVideoFrame >= 15) driver->CaptureStop(handle);
+    return true;
+  });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  ASSERT_TRUE(driver->CaptureSequence(window));
+  ASSERT_TRUE(during);
+  EXPECT_TRUE(during->fCapturingNow);
+  EXPECT_GE(during->dwCurrentVideoFrame, 15u);
+  const auto after = driver->GetStatus(window);
+  EXPECT_FALSE(after->fCapturingNow);
+  EXPECT_EQ(after->dwCurrentVideoFrame, LastSummary().framesCaptured);
+  EXPECT_EQ(after->dwCurrentVideoFramesDropped, 0u);
+  EXPECT_NEAR(after->dwCurrentWaveSamples, after->dwCurrentTimeElapsedMS * 44.1, 44100 * 0.07);
+}
+
+TEST_F(Devices, SetUpAndAudioFormatAreCheckedAndKept) {
+  Connect();
+  EXPECT_FALSE(driver->SetAudioFormat(window, WaveFormat(44100, 24, 2)));
+  SWaveFormat inconsistent = WaveFormat(22050, 16, 2);
+  inconsistent.nBlockAlign = 2;
+  EXPECT_FALSE(driver->SetAudioFormat(window, inconsistent));
+  SCaptureParms set = parms;
+  set.dwRequestMicroSecPerFrame = 0;
+  EXPECT_FALSE(driver->CaptureSetSetup(window, set));
+  set.dwRequestMicroSecPerFrame = 40000;
+  set.dwIndexSize = 324000;
+  ASSERT_TRUE(driver->CaptureSetSetup(window, set));
+  EXPECT_THAT(driver->CaptureGetSetup(window), Optional(set));
+}
+
+class Preview : public DriverTest {
+ protected:
+  Preview() {
+    host = std::make_shared<CountingWindowHost>();
+    services.windowHost = host;
+  }
+  std::shared_ptr<CountingWindowHost> host;
+};
+
+TEST_F(Preview, PreviewDrawsAtThePreviewRateAndOverlayEveryFrame) {
+  Connect();
+  driver->SetPreviewRate(window, 100);
+  ASSERT_TRUE(driver->Preview(window, true));
+  std::this_thread::sleep_for(1000ms);
+  const int previewFrames = host->last->frames.exchange(0);
+  ASSERT_TRUE(driver->Overlay(window, true));
+  EXPECT_FALSE(driver->GetStatus(window)->fLiveWindow);
+  std::this_thread::sleep_for(1000ms);
+  const int overlayFrames = host->last->frames.exchange(0);
+  EXPECT_NEAR(previewFrames, 10, 3);
+  EXPECT_NEAR(overlayFrames, 30, 5);
+  EXPECT_FALSE(host->last->badImage);
+  ASSERT_TRUE(driver->Overlay(window, false));
+  std::this_thread::sleep_for(100ms);
+  host->last->frames = 0;
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(host->last->frames, 0);
+}
+
+TEST_F(Preview, FramesFitTheWindowKeepingTheirShape) {
+  DeviceSettings settings;
+  settings.size = {640, 360};
+  Connect(settings);
+  ASSERT_TRUE(driver->ResizeWindow(window, 400, 400));
+  EXPECT_EQ(host->last->resizedWidth, 400);
+  ASSERT_TRUE(driver->Overlay(window, true));
+  ASSERT_TRUE(Eventually([&] { return host->last->frames > 0; }));
+  EXPECT_EQ(host->last->lastWidth, 400);
+  EXPECT_EQ(host->last->lastHeight, 225);
+}
+
+TEST_F(Preview, TheCapturesFramesAreDrawnDuringTheCapture) {
+  Connect();
+  ASSERT_TRUE(driver->Overlay(window, true));
+  ASSERT_TRUE(RecordFrames(30));
+  EXPECT_GE(host->last->frames, 25);
+  EXPECT_TRUE(driver->GetStatus(window)->fOverlayWindow);  // and the overlay goes on afterwards
+}
+
+TEST_F(Devices, WithoutASurfaceNothingIsDrawnButPreviewIsOn) {
+  Connect();
+  EXPECT_TRUE(driver->Preview(window, true));
+  EXPECT_TRUE(driver->GetStatus(window)->fLiveWindow);
+  EXPECT_EQ(driver->PreviewFramesShown(window), 0u);
+}
+
+TEST(PreviewFit, KeepsTheShapeOrFillsTheWindow) {
+  EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {320, 320}, {true, true}), (FrameSize{320, 240}));
+  EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {400, 240}, {true, true}), (FrameSize{320, 240}));
+  EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {400, 240}, {true, false}), (FrameSize{400, 240}));
+  EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {400, 240}, {false, true}), (FrameSize{640, 480}));
+}
+
+}  // namespace
+}  // namespace tovalen::testing

@@ -1,0 +1,195 @@
+#include <gmock/gmock.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "capture/ffmpeg/audio_converter.h"
+#include "capture/ffmpeg/bounded_queue.h"
+#include "capture/ffmpeg/capture_file.h"
+#include "capture/ffmpeg/reader_timing.h"
+#include "capture/ffmpeg/video_codecs.h"
+#include "driver_fixture.h"
+
+namespace tovalen::testing {
+namespace {
+
+using namespace tovalen::ffmpeg;
+using ::testing::ElementsAre;
+using ::testing::Optional;
+
+TEST(BoundedQueue, RefusesWhenFullAndEndsAfterClose) {
+  BoundedQueue<int> queue(2);
+  int a = 1, b = 2, c = 3;
+  EXPECT_TRUE(queue.TryPush(a));
+  EXPECT_TRUE(queue.TryPush(b));
+  EXPECT_FALSE(queue.TryPush(c));
+  EXPECT_TRUE(queue.Full());
+  queue.Close();
+  EXPECT_FALSE(queue.TryPush(c));
+  EXPECT_THAT(queue.Pop(), Optional(1));
+  EXPECT_THAT(queue.Pop(), Optional(2));
+  EXPECT_EQ(queue.Pop(), std::nullopt);
+}
+
+TEST(BoundedQueue, PushWaitsForRoom) {
+  BoundedQueue<int> queue(1);
+  ASSERT_TRUE(queue.Push(1));
+  std::jthread producer([&] { queue.Push(2); });
+  EXPECT_THAT(queue.PopFor(std::chrono::milliseconds(10)), Optional(1));
+  EXPECT_THAT(queue.PopFor(std::chrono::seconds(2)), Optional(2));
+  EXPECT_EQ(queue.PopFor(std::chrono::milliseconds(10)), std::nullopt);
+}
+
+TEST(CaptureClock, FollowsTheTimestampsNotTheReads) {
+  CaptureClock clock;
+  const AVRational ms{1, 1000};
+  EXPECT_EQ(clock.Map(5000, ms, 1'000'000), 1'000'000);
+  EXPECT_EQ(clock.Map(5040, ms, 1'070'000), 1'040'000);  // read late: still 40 ms after the first
+  EXPECT_EQ(clock.Map(AV_NOPTS_VALUE, ms, 1'100'000), 1'100'000);
+  // A timestamp far from its arrival (the device restarted its clock) starts anew.
+  EXPECT_EQ(clock.Map(100, ms, 1'200'000), 1'200'000);
+  EXPECT_EQ(clock.Map(133, ms, 1'240'000), 1'233'000);
+}
+
+TEST(FrameSizeText, OnlyPlainDimensionsInRange) {
+  EXPECT_THAT(FrameSize::Parse("640x480"), Optional(FrameSize{640, 480}));
+  for (const char* bad : {"640", "x480", "640x", "+640x480", "640x-480", "640 x480", "8x8", "9000x480", "640x480p"})
+    EXPECT_EQ(FrameSize::Parse(bad), std::nullopt) << bad;
+}
+
+TEST(VideoCodecChoice, QualityMapsOntoTheEncodersScale) {
+  EXPECT_EQ(QuantiserFor(100), 2);
+  EXPECT_EQ(QuantiserFor(1), 31);
+  EXPECT_EQ(QuantiserFor(500), 2);
+  EXPECT_LT(QuantiserFor(85), QuantiserFor(50));
+  EXPECT_EQ(EncoderPixelFormat(VideoCodec::kMjpeg, AV_PIX_FMT_YUV420P), AV_PIX_FMT_YUVJ420P);
+  EXPECT_EQ(EncoderPixelFormat(VideoCodec::kMjpeg, AV_PIX_FMT_YUYV422), AV_PIX_FMT_YUVJ422P);
+  EXPECT_EQ(EncoderPixelFormat(VideoCodec::kRawVideo, AV_PIX_FMT_YUV420P), AV_PIX_FMT_BGR24);
+  EXPECT_THAT(ParseCodecName("ffv1"), Optional(VideoCodec::kFfv1));
+  EXPECT_EQ(ParseCodecName("vp9"), std::nullopt);
+}
+
+// 8 kHz mono 16-bit sound whose samples all have one value, into 8 kHz mono 8-bit.
+class AudioPlacement : public ::testing::Test {
+ protected:
+  AudioPlacement() {
+    parameters = avcodec_parameters_alloc();
+    parameters->codec_type = AVMEDIA_TYPE_AUDIO;
+    parameters->codec_id = AV_CODEC_ID_PCM_S16LE;
+    parameters->format = AV_SAMPLE_FMT_S16;
+    parameters->sample_rate = 8000;
+    av_channel_layout_default(&parameters->ch_layout, 1);
+    std::string error;
+    converter = AudioConverter::Create(*parameters, WaveFormat(8000, 8, 1), error);
+  }
+  ~AudioPlacement() override { avcodec_parameters_free(&parameters); }
+
+  // The samples written for a packet of `count` loud samples captured at captureUs, as runs:
+  // "80 silent, 80 loud".
+  std::string Convert(int count, std::int64_t captureUs, std::int64_t endUs = INT64_MAX) {
+    PacketPtr packet = MakePacket();
+    av_new_packet(packet.get(), count * 2);
+    for (int i = 0; i < count; ++i) reinterpret_cast<std::int16_t*>(packet->data)[i] = 16384;
+    std::vector<PacketPtr> out;
+    EXPECT_TRUE(converter->Convert(*packet, captureUs, 0, endUs, out));
+    std::string samples;
+    for (const PacketPtr& p : out) samples.append(reinterpret_cast<const char*>(p->data), static_cast<std::size_t>(p->size));
+    return Runs(samples);
+  }
+
+  static std::string Runs(const std::string& samples) {
+    std::string runs;
+    for (std::size_t i = 0; i < samples.size();) {
+      const std::size_t end = samples.find_first_not_of(samples[i], i);
+      const std::size_t length = (end == std::string::npos ? samples.size() : end) - i;
+      runs += (runs.empty() ? "" : ", ") + std::to_string(length) + (samples[i] == '\x80' ? " silent" : " loud");
+      i += length;
+    }
+    return runs;
+  }
+
+  AVCodecParameters* parameters = nullptr;
+  std::unique_ptr<AudioConverter> converter;
+};
+
+TEST_F(AudioPlacement, ALateStartIsPaddedWithSilence) {
+  ASSERT_TRUE(converter);
+  EXPECT_EQ(Convert(80, 10'000), "80 silent, 80 loud");  // 10 ms late
+  EXPECT_EQ(Convert(80, 20'000), "80 loud");
+  EXPECT_EQ(converter->SamplesWritten(), 240u);
+}
+
+TEST_F(AudioPlacement, SoundBeforeTheFirstFrameIsCut) {
+  EXPECT_EQ(Convert(160, -10'000), "80 loud");
+  EXPECT_EQ(Convert(80, -50'000), "80 loud");  // after the start, jitter is ignored
+}
+
+TEST_F(AudioPlacement, AGapOfLostPacketsIsFilledButJitterIsNot) {
+  Convert(80, 0);
+  EXPECT_EQ(Convert(80, 15'000), "80 loud");
+  EXPECT_EQ(Convert(80, 520'000), "4000 silent, 80 loud");
+}
+
+TEST_F(AudioPlacement, NothingIsWrittenPastTheEndOfTheVideo) {
+  EXPECT_EQ(Convert(80, 0, 5'000), "40 loud");
+  EXPECT_EQ(Convert(80, 10'000, 5'000), "");
+}
+
+class CaptureFileTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string target = dir.File("show.avi");
+};
+
+TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) {
+  int error = 0;
+  std::string path;
+  {
+    auto file = CaptureFile::CreateBeside(target, error);
+    ASSERT_TRUE(file);
+    path = file->Path();
+    EXPECT_EQ(std::filesystem::path(path).parent_path(), dir.Path());
+    EXPECT_THAT(path, ::testing::EndsWith(".avi"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+  {
+    auto file = CaptureFile::CreateBeside(target, error);
+    path = file->Path();
+    file->MarkRecorded();
+  }
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_FALSE(CaptureFile::CreateBeside(dir.File("missing/show.avi"), error));
+  EXPECT_EQ(error, ENOENT);
+}
+
+TEST_F(CaptureFileTest, ReservesSpaceWithoutGrowingTheFile) {
+  int error = 0;
+  auto file = CaptureFile::CreateBeside(target, error);
+  ASSERT_TRUE(file->Preallocate(5'242'880, error)) << std::strerror(error);
+  struct stat info {};
+  ASSERT_EQ(::fstat(file->Fd(), &info), 0);
+  EXPECT_EQ(info.st_size, 0);
+  EXPECT_GE(info.st_blocks * 512, 5'242'880);
+}
+
+TEST_F(CaptureFileTest, SavingReplacesTheTargetAtOnce) {
+  WriteFileBytes(target, "old");
+  int error = 0;
+  auto file = CaptureFile::CreateBeside(target, error);
+  ASSERT_EQ(::write(file->Fd(), "new", 3), 3);
+  file->MarkRecorded();
+  EXPECT_FALSE(file->SaveAs(target, error));  // still open
+  ASSERT_TRUE(file->Close());
+  ASSERT_TRUE(file->SaveAs(target, error));
+  EXPECT_EQ(ReadFileBytes(target), "new");
+  ASSERT_TRUE(file->SaveAs(dir.File("second.avi"), error));
+  EXPECT_EQ(ReadFileBytes(dir.File("second.avi")), "new");
+  EXPECT_EQ(ReadFileBytes(target), "new");
+  EXPECT_FALSE(file->SaveAs(dir.File("missing/third.avi"), error));
+}
+
+}  // namespace
+}  // namespace tovalen::testing
