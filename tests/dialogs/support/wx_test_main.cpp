@@ -9,7 +9,7 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
-#include "dialogs/help_viewer.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   }
   std::setlocale(LC_ALL, "C.UTF-8");  // GTK took the environment's locale
   wxSetAssertHandler(FailOnAssert);
+  tovalen::SetTraceSink({});  // quiet; tests that read traces capture them
   const int result = RUN_ALL_TESTS();
   wxTheApp->OnExit();
   wxEntryCleanup();

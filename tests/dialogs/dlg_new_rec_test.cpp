@@ -1,0 +1,193 @@
+#include <gmock/gmock.h>
+
+#include <wx/calctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/timectrl.h>
+
+#include "dialogs/dlg_new_rec.h"
+#include "dialogs/save_file_dialog.h"
+#include "dialogs/wx_text.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
+#include "res/resource_ids.h"
+#include "support/dialog_driver.h"
+#include "support/trace_capture.h"
+
+namespace tovalen::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::int64_t At(const char* text) { return ParseLocalTime(text).value(); }
+
+SYoyaku Reservation(const char* start, Span32 seconds) {
+  SYoyaku yoyaku;
+  yoyaku.timeStart = static_cast<Time32>(At(start));
+  yoyaku.spanDuration = seconds;
+  yoyaku.strTitle = "ニュース";
+  yoyaku.strFileName = "/videos/news.avi";
+  return yoyaku;
+}
+
+// Picks a day on a calendar as the user does: the date, then the calendar's notification.
+void PickDate(wxWindow* dialog, int calendarId, int year, int month, int day) {
+  auto* calendar = ControlOf<wxCalendarCtrl>(dialog, calendarId);
+  const wxDateTime date(static_cast<wxDateTime::wxDateTime_t>(day), static_cast<wxDateTime::Month>(month - 1), year);
+  calendar->SetDate(date);
+  wxCalendarEvent event(calendar, date, wxEVT_CALENDAR_SEL_CHANGED);
+  calendar->GetEventHandler()->ProcessEvent(event);
+}
+
+void SetTime(wxWindow* dialog, int pickerId, int hour, int minute, int second) {
+  auto* picker = ControlOf<wxTimePickerCtrl>(dialog, pickerId);
+  picker->SetTime(hour, minute, second);
+  wxDateEvent event(picker, picker->GetValue(), wxEVT_TIME_CHANGED);
+  picker->GetEventHandler()->ProcessEvent(event);
+}
+
+std::string LabelText(wxWindow* dialog, int id) { return ToUtf8(ControlOf<wxStaticText>(dialog, id)->GetLabel()); }
+
+void Type(wxWindow* dialog, int id, const char* text) { ControlOf<wxTextCtrl>(dialog, id)->SetValue(ToWx(text)); }
+
+class NewRecDialog : public ::testing::Test {
+ protected:
+  ScopedFakeClock clock{At("2030-01-01 12:00:00")};
+  MessageBoxRecorder boxes;
+};
+
+TEST_F(NewRecDialog, OpensOnTheReservationAndLabelsItsTimesWithSpacePaddedSeconds) {
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 23 * 3600));  // ends the next day
+  TraceCapture trace;
+  dialog.InitDialog();
+  EXPECT_EQ(LabelText(&dialog, res::IDC_STATIC_START), "2030年 01月 02日 03時 04分  5秒");
+  EXPECT_EQ(LabelText(&dialog, res::IDC_STATIC_END), "2030年 01月 03日 02時 04分  5秒");
+  EXPECT_EQ(ControlOf<wxCalendarCtrl>(&dialog, res::IDC_MONTHCALENDAR_END)->GetDate().GetDay(), 3);
+  EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_TITLE)->GetValue()), "ニュース");
+  EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_FILENAME)->GetValue()), "/videos/news.avi");
+  EXPECT_THAT(trace.Pieces(), ElementsAre("D: 録画開始時刻 2030 年 01 月 02 日(Wednesday) 03時 04分 05秒\n",
+                                          "D: 録画終了時刻 2030 年 01 月 03 日(Thursday) 02時 04分 05秒\n"));
+
+  // Confirmed unchanged, a reservation past midnight keeps its end.
+  ASSERT_NO_FATAL_FAILURE(Click(&dialog, res::IDOK));
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(dialog.GetYoyaku(), Reservation("2030-01-02 03:04:05", 23 * 3600));
+}
+
+TEST_F(NewRecDialog, PickingADateOrATimeRecomposesOnlyItsOwnSide) {
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.InitDialog();
+  PickDate(&dialog, res::IDC_MONTHCALENDAR_START, 2030, 11, 9);
+  EXPECT_EQ(dialog.GetStartTime(), At("2030-11-09 03:04:05"));
+  EXPECT_EQ(LabelText(&dialog, res::IDC_STATIC_START), "2030年 11月 09日 03時 04分  5秒");
+  SetTime(&dialog, res::IDC_DATETIMEPICKER_START, 21, 30, 45);
+  EXPECT_EQ(LabelText(&dialog, res::IDC_STATIC_START), "2030年 11月 09日 21時 30分 45秒");
+  EXPECT_EQ(dialog.GetStartTime(), At("2030-11-09 21:30:45"));
+  EXPECT_EQ(dialog.GetEndTime(), At("2030-01-02 03:05:05"));
+
+  PickDate(&dialog, res::IDC_MONTHCALENDAR_END, 2030, 11, 10);
+  SetTime(&dialog, res::IDC_DATETIMEPICKER_END, 0, 0, 0);
+  EXPECT_EQ(LabelText(&dialog, res::IDC_STATIC_END), "2030年 11月 10日 00時 00分  0秒");
+  Type(&dialog, res::IDC_EDIT_TITLE, "深夜映画");
+  Type(&dialog, res::IDC_EDIT_FILENAME, "");
+  Click(&dialog, res::IDOK);
+  ASSERT_TRUE(boxes.Boxes().empty());
+  const SYoyaku result = dialog.GetYoyaku();
+  EXPECT_EQ(result.timeStart, At("2030-11-09 21:30:45"));
+  EXPECT_EQ(result.spanDuration, 2 * 3600 + 29 * 60 + 15);
+  EXPECT_EQ(result.strTitle, "深夜映画");
+  EXPECT_EQ(result.strFileName, "");
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDOK);
+}
+
+TEST_F(NewRecDialog, OkRefusesAPastStartThenAnEndNotAfterTheStartAndStaysOpen) {
+  CDlgNewRec dialog;
+  const SYoyaku original = Reservation("2030-01-01 11:59:59", 600);
+  dialog.SetYoyaku(original);
+  dialog.InitDialog();
+  Type(&dialog, res::IDC_EDIT_TITLE, "変更");
+  Click(&dialog, res::IDOK);  // the end is wrong too, but only the first check speaks
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "録画開始時刻を未来の時刻にしてください。");
+  EXPECT_EQ(boxes.Boxes()[0].caption, "E:");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::kStop);
+  EXPECT_EQ(boxes.Boxes()[0].owner, &dialog);
+
+  SetTime(&dialog, res::IDC_DATETIMEPICKER_START, 12, 0, 0);  // the current second passes
+  SetTime(&dialog, res::IDC_DATETIMEPICKER_END, 12, 0, 0);
+  Click(&dialog, res::IDOK);
+  SetTime(&dialog, res::IDC_DATETIMEPICKER_END, 11, 0, 0);
+  Click(&dialog, res::IDOK);
+  EXPECT_THAT(boxes.Texts(), ElementsAre("録画開始時刻を未来の時刻にしてください。",
+                                         "録画終了時間を録画開始時間よりも後にしてください。",
+                                         "録画終了時間を録画開始時間よりも後にしてください。"));
+  EXPECT_EQ(dialog.GetYoyaku(), original);
+  EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_TITLE)->GetValue()), "変更");
+  EXPECT_EQ(dialog.GetReturnCode(), 0);
+}
+
+TEST_F(NewRecDialog, OkRefusesTimesTheScheduleFileCannotHold) {
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(Reservation("2038-01-19 00:00:00", 60));
+  dialog.InitDialog();
+  PickDate(&dialog, res::IDC_MONTHCALENDAR_END, 2038, 1, 20);
+  Click(&dialog, res::IDOK);
+  PickDate(&dialog, res::IDC_MONTHCALENDAR_START, 2040, 5, 1);
+  PickDate(&dialog, res::IDC_MONTHCALENDAR_END, 2040, 5, 2);
+  Click(&dialog, res::IDOK);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  for (const auto& box : boxes.Boxes()) EXPECT_THAT(box.text, HasSubstr("2038年1月19日"));
+  EXPECT_EQ(dialog.GetYoyaku(), Reservation("2038-01-19 00:00:00", 60));
+}
+
+TEST_F(NewRecDialog, AFreshEditorStartsNowAndIsRefusedUnchanged) {
+  CDlgNewRec dialog;
+  dialog.InitDialog();
+  EXPECT_EQ(dialog.GetStartTime(), Clock::Now());
+  EXPECT_EQ(dialog.GetEndTime(), Clock::Now());
+  Click(&dialog, res::IDOK);  // same second: only the end is wrong
+  clock.Advance(1);
+  Click(&dialog, res::IDOK);
+  EXPECT_THAT(boxes.Texts(), ElementsAre("録画終了時間を録画開始時間よりも後にしてください。",
+                                         "録画開始時刻を未来の時刻にしてください。"));
+}
+
+TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {
+  std::vector<SaveFileQuestion> questions;
+  std::optional<std::string> answer = "/videos/chosen.avi";
+  ScopedSaveFilePresenter files([&](const SaveFileQuestion& question) {
+    questions.push_back(question);
+    return answer;
+  });
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.InitDialog();
+  Type(&dialog, res::IDC_EDIT_FILENAME, "/typed/name.avi");
+  Type(&dialog, res::IDC_EDIT_TITLE, "題名");
+  TraceCapture trace;
+  Click(&dialog, res::IDC_BUTTON_BROWSE);
+  EXPECT_THAT(trace.Pieces(), ElementsAre("D: file name = ", "/videos/chosen.avi", "\n"));
+  answer.reset();
+  Click(&dialog, res::IDC_BUTTON_BROWSE);  // cancelled: nothing changes
+
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_EQ(questions[0].initialPath, "/videos/news.avi");
+  EXPECT_EQ(questions[1].initialPath, "/videos/chosen.avi");
+  EXPECT_EQ(questions[0].defaultExtension, "avi");
+  EXPECT_EQ(questions[0].filters.front().second, "*.avi");
+  EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_FILENAME)->GetValue()), "/videos/chosen.avi");
+  EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_TITLE)->GetValue()), "題名");
+}
+
+TEST(SaveFileName, TheDefaultExtensionIsAddedOnlyToANameWithoutOne) {
+  EXPECT_EQ(WithDefaultExtension("/v/news", "avi"), "/v/news.avi");
+  EXPECT_EQ(WithDefaultExtension("/v/news.mkv", "avi"), "/v/news.mkv");
+  EXPECT_EQ(WithDefaultExtension("/v.d/news", "avi"), "/v.d/news.avi");
+  EXPECT_EQ(WithDefaultExtension("/v/news", ""), "/v/news");
+}
+
+}  // namespace
+}  // namespace tovalen::testing

@@ -1,0 +1,189 @@
+#include <gmock/gmock.h>
+
+#include <wx/listbox.h>
+
+#include "dialogs/dlg_rec_list.h"
+#include "dialogs/wx_text.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
+#include "res/resource_ids.h"
+#include "schedule/yoyaku_schedule.h"
+#include "support/dialog_driver.h"
+
+namespace tovalen::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr std::int64_t kNow = 1'900'000'000;
+
+SYoyaku Reservation(std::int64_t startFromNow, Span32 length, const char* title) {
+  SYoyaku yoyaku;
+  yoyaku.timeStart = static_cast<Time32>(kNow + startFromNow);
+  yoyaku.spanDuration = length;
+  yoyaku.strTitle = title;
+  yoyaku.strFileName = std::string("/videos/") + title + ".avi";
+  return yoyaku;
+}
+
+std::vector<std::string> Titles(const std::vector<SYoyaku>& reservations) {
+  std::vector<std::string> titles;
+  for (const auto& yoyaku : reservations) titles.push_back(yoyaku.strTitle);
+  return titles;
+}
+
+// A list dialog on a schedule whose editor answers with what the test queued, recording the
+// reservation it was opened with.
+class RecListDialog : public ::testing::Test {
+ protected:
+  RecListDialog() {
+    schedule.AddYoyaku(Reservation(100, 100, "b"));
+    schedule.AddYoyaku(Reservation(1000, 100, "c"));
+    dialog.SetDocument(&schedule);
+    dialog.SetReservationEditor([this](wxWindow*, const SYoyaku* initial) {
+      editorOpenedWith.push_back(initial ? std::optional(*initial) : std::nullopt);
+      return editorAnswer;
+    });
+    dialog.InitDialog();
+  }
+
+  wxListBox* List() { return ControlOf<wxListBox>(&dialog, res::IDC_LIST_YOYAKU); }
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (unsigned i = 0; i < List()->GetCount(); ++i) lines.push_back(ToUtf8(List()->GetString(i)));
+    return lines;
+  }
+  void Select(int line) { List()->SetSelection(line); }
+
+  ScopedFakeClock clock{kNow};
+  MessageBoxRecorder boxes;
+  CYoyakuSchedule schedule;
+  CDlgRecList dialog;
+  std::optional<SYoyaku> editorAnswer;
+  std::vector<std::optional<SYoyaku>> editorOpenedWith;
+};
+
+TEST_F(RecListDialog, ShowsOneLinePerReservationWithNoneSelected) {
+  EXPECT_THAT(Lines(), ElementsAre(schedule.GetYoyaku(0).GetListText(), schedule.GetYoyaku(1).GetListText()));
+  EXPECT_EQ(List()->GetSelection(), wxNOT_FOUND);
+}
+
+TEST_F(RecListDialog, AddRefusesAnOverlapAndAcceptsAReservationThatOnlyTouches) {
+  editorAnswer = Reservation(150, 10, "inside b");
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  EXPECT_THAT(boxes.Texts(), ElementsAre("時間帯が他の予約と重なっています"));
+  EXPECT_EQ(boxes.Boxes()[0].caption, "E:");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::kStop);
+  EXPECT_EQ(boxes.Boxes()[0].owner, &dialog);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b", "c"}));
+
+  editorAnswer = Reservation(0, 100, "a");  // ends as b starts
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  editorAnswer = Reservation(200, 800, "between");  // from b's end to c's start
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"a", "b", "between", "c"}));
+  EXPECT_EQ(Lines().size(), 4u);
+  EXPECT_EQ(Lines()[2], Reservation(200, 800, "between").GetListText());
+  EXPECT_EQ(List()->GetSelection(), wxNOT_FOUND);
+}
+
+TEST_F(RecListDialog, AddStartsFromTheSelectedReservationWithoutChangingIt) {
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);  // nothing selected: the editor's own default
+  Select(1);
+  editorAnswer = schedule.GetYoyaku(1);  // confirmed unchanged: it overlaps its template
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  ASSERT_EQ(editorOpenedWith.size(), 2u);
+  EXPECT_EQ(editorOpenedWith[0], std::nullopt);
+  EXPECT_EQ(editorOpenedWith[1], schedule.GetYoyaku(1));
+  EXPECT_THAT(boxes.Texts(), ElementsAre("時間帯が他の予約と重なっています"));
+  EXPECT_EQ(dialog.WorkingList().Count(), 2u);
+}
+
+TEST_F(RecListDialog, EditMayMoveWithinItsOwnSpanButNotIntoAnother) {
+  Click(&dialog, res::IDC_BUTTON_REC_EDIT);  // nothing selected: no editor
+  EXPECT_THAT(editorOpenedWith, IsEmpty());
+
+  Select(0);
+  editorAnswer = Reservation(150, 500, "b moved");
+  Click(&dialog, res::IDC_BUTTON_REC_EDIT);
+  EXPECT_THAT(boxes.Texts(), IsEmpty());
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b moved", "c"}));
+
+  Select(0);
+  editorAnswer = Reservation(900, 200, "b into c");
+  Click(&dialog, res::IDC_BUTTON_REC_EDIT);
+  EXPECT_THAT(boxes.Texts(), ElementsAre("時間帯が他の予約と重なっています"));
+  EXPECT_EQ(dialog.WorkingList().Items()[0], Reservation(150, 500, "b moved"));
+
+  Select(1);
+  editorAnswer = Reservation(-50, 10, "c before everything");
+  Click(&dialog, res::IDC_BUTTON_REC_EDIT);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"c before everything", "b moved"}));
+  EXPECT_EQ(editorOpenedWith.back(), Reservation(1000, 100, "c"));
+}
+
+TEST_F(RecListDialog, AnEditorCancelledChangesNothing) {
+  Select(0);
+  Click(&dialog, res::IDC_BUTTON_REC_EDIT);
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  EXPECT_EQ(editorOpenedWith.size(), 2u);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b", "c"}));
+}
+
+TEST_F(RecListDialog, DeleteRemovesTheSelectedLineAndDeletePastTheStartedOnes) {
+  Click(&dialog, res::IDC_BUTTON_REC_DELETE);  // nothing selected
+  EXPECT_EQ(dialog.WorkingList().Count(), 2u);
+  Select(1);
+  Click(&dialog, res::IDC_BUTTON_REC_DELETE);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(Lines().size(), 1u);
+
+  editorAnswer = Reservation(5000, 10, "later");
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  clock.Set(kNow + 150);  // b has started, later has not
+  Click(&dialog, res::IDC_BUTTON_REC_DELETE_PAST);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"later"}));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{Reservation(5000, 10, "later").GetListText()}));
+}
+
+TEST_F(RecListDialog, CancelLeavesTheScheduleUntouched) {
+  const std::vector<SYoyaku> before = schedule.Items();
+  editorAnswer = Reservation(3000, 10, "new");
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  Select(0);
+  Click(&dialog, res::IDC_BUTTON_REC_DELETE);
+  Click(&dialog, res::IDCANCEL);
+  EXPECT_EQ(schedule.Items(), before);
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDCANCEL);
+}
+
+TEST_F(RecListDialog, OkWritesTheListBackInStartTimeOrder) {
+  editorAnswer = Reservation(-500, 10, "first");
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  editorAnswer = Reservation(500, 10, "middle");
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  Select(1);
+  Click(&dialog, res::IDC_BUTTON_REC_DELETE);  // b
+  Click(&dialog, res::IDOK);
+  EXPECT_EQ(Titles(schedule.Items()), (std::vector<std::string>{"first", "middle", "c"}));
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDOK);
+}
+
+TEST(RecListDialogEmpty, AnEmptyScheduleStaysEmpty) {
+  MessageBoxRecorder boxes;
+  CYoyakuSchedule schedule;
+  CDlgRecList dialog;
+  dialog.SetDocument(&schedule);
+  dialog.InitDialog();
+  for (int id : {res::IDC_BUTTON_REC_EDIT, res::IDC_BUTTON_REC_DELETE, res::IDC_BUTTON_REC_DELETE_PAST, res::IDOK}) {
+    Click(&dialog, id);
+  }
+  EXPECT_EQ(ControlOf<wxListBox>(&dialog, res::IDC_LIST_YOYAKU)->GetCount(), 0u);
+  EXPECT_EQ(schedule.GetYoyakuCount(), 0);
+  EXPECT_THAT(boxes.Boxes(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace tovalen::testing
