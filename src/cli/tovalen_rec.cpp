@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/capture_commands.h"
 #include "cli/command_line.h"
 #include "cli/schedule_commands.h"
 #include "platform/trace.h"
@@ -17,7 +18,11 @@ void PrintUsage(const std::vector<CliCommand>& commands, std::ostream& out) {
 
 }  // namespace
 
-std::vector<CliCommand> AllCommands() { return ScheduleCommands(); }
+std::vector<CliCommand> AllCommands() {
+  std::vector<CliCommand> commands = ScheduleCommands();
+  for (CliCommand& command : CaptureCommands()) commands.push_back(std::move(command));
+  return commands;
+}
 
 int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCommand>& commands, std::ostream& out,
                   std::ostream& err) {

@@ -85,6 +85,8 @@ class FfmpegCaptureDriver : public CaptureDriver {
   // The connected device's current settings.
   std::optional<DeviceSettings> ConnectedSettings(CaptureWindowHandle window) const;
   std::optional<CaptureOutcome> LastOutcome(CaptureWindowHandle window) const;
+  // The last capture sequence of any window, also one whose window is gone.
+  const std::optional<CaptureOutcome>& LastOutcome() const { return m_lastOutcome; }
   // Frames drawn by the window's preview or overlay since it was switched on.
   std::uint64_t PreviewFramesShown(CaptureWindowHandle window) const;
 
@@ -107,6 +109,7 @@ class FfmpegCaptureDriver : public CaptureDriver {
   std::map<std::uint64_t, std::shared_ptr<Window>> m_windows;
   std::uint64_t m_nextHandle = 1;
   mutable std::vector<std::shared_ptr<CaptureDevice>> m_devices;  // the last enumeration
+  std::optional<CaptureOutcome> m_lastOutcome;
 };
 
 }  // namespace tovalen::ffmpeg

@@ -104,7 +104,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
       CapturePipeline::Start(MakeJob(*state), file->Fd(), *m_services.mainLoop, failure);
   if (!pipeline) {
     Trace("E: capture: " + Describe(failure.reason) + ": " + failure.detail + "\n");
-    state->lastOutcome = CaptureOutcome{failure, true, {}};
+    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}};
     UpdatePreview(*state);
     return false;  // the empty file goes with the object
   }
@@ -126,7 +126,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
 bool FfmpegCaptureDriver::EndSequence(Window& window, const CaptureSummary& summary) {
   const bool failed = IsFailure(summary.reason);
   const std::string path = window.recording ? window.recording->Path() : std::string();
-  window.lastOutcome = CaptureOutcome{summary, failed, path};
+  window.lastOutcome = m_lastOutcome = CaptureOutcome{summary, failed, path};
   TraceSummary(summary, path);
   return !failed;
 }
@@ -186,6 +186,7 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
   int error = 0;
   if (state->recording->SaveAs(path, error)) {
     if (state->lastOutcome) state->lastOutcome->recordingPath = path;
+    if (m_lastOutcome) m_lastOutcome->recordingPath = path;
     return true;
   }
   Trace("E: capture driver: cannot save " + state->recording->Path() + " as " + path + ": " + std::strerror(error) + "\n");

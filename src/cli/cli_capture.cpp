@@ -1,0 +1,29 @@
+#include "cli/cli_capture.h"
+
+namespace tovalen::cli {
+namespace {
+
+CliCapture Install() {
+  auto plain = std::make_shared<PlainMainLoop>();
+  auto loop = std::make_shared<TerminationAwareLoop>(plain);
+  auto dialogs = std::make_shared<CliDriverDialogs>();
+  ffmpeg::FfmpegDriverServices services;
+  services.mainLoop = loop;
+  services.dialogs = dialogs;
+  auto driver = std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services));
+  ffmpeg::FfmpegCaptureDriver& driverRef = *driver;
+  auto ui = std::make_unique<CliCaptureUserInterface>();
+  CliCaptureUserInterface& uiRef = *ui;
+  CVideoCap::Install({std::move(driver), std::move(ui)});
+  // The controller owns the driver and keeps it (and so the loops and dialogs) to the end.
+  return CliCapture{CVideoCap::GetInstance(), driverRef, *plain, *loop, *dialogs, uiRef};
+}
+
+}  // namespace
+
+CliCapture& InstalledCapture() {
+  static CliCapture capture = Install();
+  return capture;
+}
+
+}  // namespace tovalen::cli

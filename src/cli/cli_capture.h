@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/video_cap.h"
+#include "cli/cli_capture_user_interface.h"
+#include "cli/cli_driver_dialogs.h"
+#include "cli/termination_aware_loop.h"
+#include "platform/plain_main_loop.h"
+
+namespace tovalen::cli {
+
+// The capture controller of tovalen-rec on the FFmpeg driver, with a plain main loop that
+// remembers termination signals and driver dialogs answered from the command line. Installed
+// on first use and kept, like the program's controller, until the process ends.
+struct CliCapture {
+  CVideoCap& controller;
+  ffmpeg::FfmpegCaptureDriver& driver;
+  PlainMainLoop& plainLoop;  // what ScopedTerminationSignals watches with
+  TerminationAwareLoop& loop;
+  CliDriverDialogs& dialogs;
+  CliCaptureUserInterface& ui;
+};
+
+CliCapture& InstalledCapture();
+
+}  // namespace tovalen::cli

@@ -1,0 +1,87 @@
+#include "cli/record_command.h"
+
+#include <climits>
+
+#include "capture/ffmpeg/stop_reason.h"
+#include "cli/cli_capture.h"
+#include "cli/cli_command.h"
+#include "cli/command_line.h"
+#include "cli/value_parsers.h"
+#include "recording/active_runner.h"
+
+namespace tovalen::cli {
+namespace {
+
+// Stands in for the recording runner: the controller reads the recording time from it and
+// tells it when the capture was saved.
+class RecordRunner : public CActiveRunner {
+ public:
+  explicit RecordRunner(std::int32_t seconds) : m_seconds(seconds) { Activate(); }
+  ~RecordRunner() override { Deactivate(); }
+
+  void UpdateFrameCount(std::int32_t) override {}
+  std::int32_t GetRecordSeconds() const override { return m_seconds; }
+  void OnCaptureFinished() override { CVideoCap::GetInstance().Standby(); }
+
+ private:
+  std::int32_t m_seconds;
+};
+
+std::string Failure(const std::string& what, CliCapture& capture) {
+  const std::string messages = capture.ui.TakeMessages();
+  return what + (messages.empty() ? "" : " (" + messages + ")");
+}
+
+std::string DescribeFailedCapture(const std::optional<ffmpeg::CaptureOutcome>& outcome) {
+  if (!outcome) return "the recording failed";
+  std::string text = "the recording failed: " + ffmpeg::Describe(outcome->summary.reason);
+  if (!outcome->summary.detail.empty()) text += " (" + outcome->summary.detail + ")";
+  if (!outcome->recordingPath.empty()) text += "; what was recorded is kept in " + outcome->recordingPath;
+  return text;
+}
+
+void PrintSummary(const std::string& path, const ffmpeg::CaptureSummary& summary, std::ostream& out) {
+  out << "recorded " << path << ": " << summary.framesWritten << " frames, " << summary.framesDropped
+      << " dropped, " << summary.audioSamples << " audio samples, " << summary.elapsedMs / 1000.0 << " s\n";
+}
+
+}  // namespace
+
+int Record(const std::vector<std::string>& args, std::ostream& out) {
+  const CommandLine line(args, {"file", "length", "device"});
+  line.Positional(0, "");
+  const std::string path = line.RequiredOption("file");
+  const std::int64_t length = ParseLengthOption("length", line.RequiredOption("length"));
+  if (length > INT32_MAX) throw UsageError("option --length: at most " + std::to_string(INT32_MAX) + " seconds");
+  const int device = line.Has("device") ? ParseIntOption("device", *line.Option("device"), 0, 9) : 0;
+
+  CliCapture& capture = InstalledCapture();
+  CVideoCap& cap = capture.controller;
+  SCaptureSettings settings;  // the schedule's defaults
+  settings.iCapDriverId = device;
+  cap.SetCaptureSettings(settings);
+  ScopedTerminationSignals signals(capture.plainLoop);
+  RecordRunner runner(static_cast<std::int32_t>(length));
+
+  if (!cap.WakeUp(ParentWindowHandle{})) {
+    cap.Standby();
+    throw OperationError(Failure("capture device " + std::to_string(device) + " cannot be used", capture));
+  }
+  if (!cap.SetCaptureFileName(path)) {
+    cap.Standby();
+    throw OperationError(Failure("cannot record into " + path, capture));
+  }
+  out << "recording " << path << " for " << length << " s from capture device " << device
+      << "; Ctrl+C ends it early\n" << std::flush;
+  const bool recorded = cap.Capture();
+  // The window is gone after a saved capture (the device is released); the driver remembers.
+  const auto outcome = capture.driver.LastOutcome();
+  if (!recorded) {
+    cap.Standby();
+    throw OperationError(Failure(DescribeFailedCapture(outcome), capture));
+  }
+  if (outcome) PrintSummary(path, outcome->summary, out);
+  return kExitSuccess;
+}
+
+}  // namespace tovalen::cli
