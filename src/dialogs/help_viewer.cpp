@@ -7,6 +7,7 @@
 
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
+#include <wx/html/helpwnd.h>
 #include <wx/log.h>
 #include <wx/module.h>
 
@@ -89,7 +90,11 @@ void HelpViewer::Show(wxWindow* caller, std::string_view page) {
 }
 
 void HelpViewer::CloseAll() {
-  if (m_controller) m_controller->Quit();
+  if (!m_controller) return;
+  // The window goes at the next idle time, and on its way out it would clear the controller's
+  // pointer to whatever help window is open by then: cut it loose first.
+  if (wxHtmlHelpFrame* frame = m_controller->GetFrame()) frame->SetController(nullptr);
+  m_controller->Quit();
 }
 
 int HelpViewer::OpenWindowCount() const {
@@ -98,6 +103,11 @@ int HelpViewer::OpenWindowCount() const {
     if (dynamic_cast<wxHtmlHelpFrame*>(window) && !window->IsBeingDeleted()) ++count;
   }
   return count;
+}
+
+std::string HelpViewer::ShownPage() const {
+  if (!m_controller || !m_controller->GetHelpWindow() || !m_controller->GetHelpWindow()->GetHtmlWindow()) return {};
+  return ToUtf8(m_controller->GetHelpWindow()->GetHtmlWindow()->GetOpenedPage());
 }
 
 std::optional<std::filesystem::path> FindHelpBook() {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 class wxWindow;
@@ -39,6 +40,8 @@ class HelpViewer {
   void CloseAll();
   // Help windows that are open and not already closing.
   int OpenWindowCount() const;
+  // The address of the page the help window shows; empty without a help window.
+  std::string ShownPage() const;
 
  private:
   HelpViewer() = default;
