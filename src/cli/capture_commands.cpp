@@ -67,6 +67,19 @@ void SetAnswers(const CommandLine& line, CliDriverDialogs& dialogs) {
     dialogs.quality = ParseIntOption("quality", *quality, ffmpeg::kMinQuality, ffmpeg::kMaxQuality);
 }
 
+// Tries the answers on models of the device first, so that a refused choice leaves every
+// setting as it was, not only those of its own dialog.
+void CheckAnswers(const CommandLine& line, const CaptureDevice& device, const DeviceSettings& settings,
+                  CliDriverDialogs& dialogs) {
+  ffmpeg::VideoFormatModel format(device.VideoFormats(), settings);
+  ffmpeg::VideoSourceModel source(device.Inputs(), device.Controls(), settings);
+  ffmpeg::CompressionModel compression(settings);
+  const bool accepted = (!line.Has("size") || dialogs.EditVideoFormat(format)) &&
+                        (!line.Has("input") || dialogs.EditVideoSource(source)) &&
+                        (!(line.Has("codec") || line.Has("quality")) || dialogs.EditCompression(compression));
+  if (!accepted) throw UsageError(dialogs.refusal);
+}
+
 // Runs the dialogs the options answer on a window connected to the device.
 void ApplyThroughDialogs(const CommandLine& line, int index, CliCapture& capture) {
   ffmpeg::FfmpegCaptureDriver& driver = capture.driver;
@@ -80,7 +93,6 @@ void ApplyThroughDialogs(const CommandLine& line, int index, CliCapture& capture
   if (line.Has("codec") || line.Has("quality")) driver.DlgVideoCompression(window);
   const auto applied = driver.ConnectedSettings(window);
   driver.DestroyWindow(window);
-  if (!capture.dialogs.refusal.empty()) throw UsageError(capture.dialogs.refusal);
   const auto devices = driver.Devices();
   if (index >= static_cast<int>(devices.size()) || driver.SettingsOf(*devices[index]) != applied)
     throw OperationError("the settings could not be saved in " + ffmpeg::DriverSettingsStore::DefaultFile().string());
@@ -94,8 +106,11 @@ int Device(const std::vector<std::string>& args, std::ostream& out) {
   auto devices = capture.driver.Devices();
   if (index >= static_cast<int>(devices.size()))
     throw UsageError("there is no capture device " + std::to_string(index) + " (see tovalen-rec devices)");
-  if (!line.Empty()) ApplyThroughDialogs(line, index, capture);
   const CaptureDevice& device = *devices[index];
+  if (!line.Empty()) {
+    CheckAnswers(line, device, capture.driver.SettingsOf(device), capture.dialogs);
+    ApplyThroughDialogs(line, index, capture);
+  }
   PrintDevice(index, device, capture.driver.SettingsOf(device), out);
   if (line.Empty()) PrintOffers(device, out);
   return kExitSuccess;

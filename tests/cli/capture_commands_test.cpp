@@ -1,0 +1,179 @@
+#include <gmock/gmock.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "capture/ffmpeg/ffmpeg_handles.h"
+#include "cli_test_support.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace tovalen {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using testing::ReadFileBytes;
+using testing::RunCli;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+// Video frames and audio samples of a file, read with libavformat; -1 when it cannot be read.
+struct FileCounts {
+  int frames = -1;
+  int samples = 0;
+};
+
+FileCounts CountFrames(const std::string& path) {
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return {};
+  ffmpeg::InputContextPtr input(raw);
+  ffmpeg::PacketPtr packet = ffmpeg::MakePacket();
+  FileCounts counts{0, 0};
+  while (av_read_frame(input.get(), packet.get()) >= 0) {
+    const AVCodecParameters& stream = *input->streams[packet->stream_index]->codecpar;
+    if (stream.codec_type == AVMEDIA_TYPE_VIDEO) ++counts.frames;
+    if (stream.codec_type == AVMEDIA_TYPE_AUDIO && stream.block_align > 0) counts.samples += packet->size / stream.block_align;
+    av_packet_unref(packet.get());
+  }
+  return counts;
+}
+
+// The commands with their settings file in a temporary folder.
+class CaptureCommands : public ::testing::Test {
+ protected:
+  CaptureCommands() : config(dir.File("config")) {
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) previousConfig = old;
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  }
+  ~CaptureCommands() override {
+    previousConfig ? ::setenv("XDG_CONFIG_HOME", previousConfig->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+  }
+
+  // The test pattern's index: the last device (V4L2 devices of the machine come first).
+  std::string TestPattern() {
+    const std::string listed = RunCli({"devices"}).out;
+    const auto line = listed.rfind(", Test pattern, ");
+    const auto start = listed.rfind('\n', line);
+    return listed.substr(start == std::string::npos ? 0 : start + 1, line - (start == std::string::npos ? 0 : start + 1));
+  }
+
+  std::string SettingsFile() const { return config + "/tovalen/capture-devices.conf"; }
+
+  TempDir dir;
+  std::string config;
+  std::optional<std::string> previousConfig;
+};
+
+TEST_F(CaptureCommands, DevicesListsEachDeviceWithItsSettings) {
+  const auto result = RunCli({"devices"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, MatchesRegex("(.*\n)?[0-9], Test pattern, libavfilter [0-9.]+\n"
+                                       "    size 640x480, pixel format auto, input 0 \\(Test picture\\), codec mjpeg, "
+                                       "quality 85\n"));
+  EXPECT_EQ(RunCli({"devices", "extra"}).status, 2);
+}
+
+TEST_F(CaptureCommands, DeviceShowsWhatTheDeviceOffers) {
+  const auto result = RunCli({"device", TestPattern()});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("    sizes: 160x120 320x240"));
+  EXPECT_THAT(result.out, HasSubstr("    inputs: 0 Test picture, 1 Colour bars\n"));
+  EXPECT_THAT(result.out, HasSubstr("    codecs: mjpeg rawvideo"));
+}
+
+TEST_F(CaptureCommands, DeviceChangesAreKeptForTheDevice) {
+  const std::string index = TestPattern();
+  const auto result = RunCli({"device", index, "--size", "320x240", "--input", "1", "--codec", "ffv1", "--quality", "40"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  const std::string line = "size 320x240, pixel format auto, input 1 (Colour bars), codec ffv1, quality 40";
+  EXPECT_THAT(result.out, HasSubstr(line));
+  EXPECT_THAT(RunCli({"devices"}).out, HasSubstr(line));
+  EXPECT_THAT(ReadFileBytes(SettingsFile()), HasSubstr("[test-pattern]\nsize=320x240\n"));
+}
+
+TEST_F(CaptureCommands, DeviceRefusesWhatTheDeviceDoesNotOfferAndChangesNothing) {
+  const std::string index = TestPattern();
+  ASSERT_EQ(RunCli({"device", index, "--quality", "60"}).status, 0);
+  const std::string before = ReadFileBytes(SettingsFile());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"device", index, "--size", "321x240", "--quality", "10"},
+        {"device", index, "--input", "5"}, {"device", index, "--codec", "vp9"}, {"device", index, "--size", "big"},
+        {"device", index, "--quality", "0"}, {"device", "9"}, {"device", "10"}, {"device"}}) {
+    const auto result = RunCli(args);
+    EXPECT_EQ(result.status, 2) << args.back();
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  }
+  EXPECT_THAT(RunCli({"device", index, "--size", "321x240"}).err, HasSubstr("does not offer the frame size 321x240"));
+  EXPECT_EQ(ReadFileBytes(SettingsFile()), before);
+}
+
+TEST_F(CaptureCommands, RecordRecordsForTheLengthThroughTheController) {
+  const std::string index = TestPattern();
+  ASSERT_EQ(RunCli({"device", index, "--size", "320x240"}).status, 0);
+  const std::string file = dir.File("news.avi");
+  const auto result = RunCli({"record", "--file", file, "--length", "1", "--device", index});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("recorded " + file + ": "));
+  // Stopped at the first frame two seconds after the first, 30 frames a second.
+  const FileCounts counts = CountFrames(file);
+  EXPECT_GE(counts.frames, 60);
+  EXPECT_LE(counts.frames, 63);
+  EXPECT_NEAR(counts.samples, counts.frames / 30.0 * 44100, 44100 * 0.07);
+}
+
+TEST_F(CaptureCommands, RecordRefusesBadUsageAndReportsFailures) {
+  const std::string index = TestPattern();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"record", "--length", "5"}, {"record", "--file", "x.avi"},
+        {"record", "--file", "x.avi", "--length", "0"}, {"record", "--file", "x.avi", "--length", "5", "--device", "10"},
+        {"record", "--file", "x.avi", "--length", "5", "extra"}}) {
+    EXPECT_EQ(RunCli(args).status, 2) << args.back();
+  }
+  const auto missingFolder = RunCli({"record", "--file", dir.File("missing/x.avi"), "--length", "1", "--device", index});
+  EXPECT_EQ(missingFolder.status, 1);
+  EXPECT_THAT(missingFolder.err, HasSubstr("cannot record into"));
+  EXPECT_EQ(std::count(missingFolder.err.begin(), missingFolder.err.end(), '\n'), 1) << missingFolder.err;
+  const auto noDevice = RunCli({"record", "--file", dir.File("x.avi"), "--length", "1", "--device", "9"});
+  EXPECT_EQ(noDevice.status, 1);
+  EXPECT_THAT(noDevice.err, HasSubstr("capture device 9 cannot be used"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("x.avi")));
+}
+
+TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
+  const std::string index = TestPattern();
+  ASSERT_EQ(RunCli({"device", index, "--size", "320x240"}).status, 0);
+  const std::string file = dir.File("interrupted.avi");
+  const std::vector<std::string> words{TOVALEN_REC_PATH, "record", "--file", file, "--length", "60", "--device", index};
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, TOVALEN_REC_PATH, &quiet, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&quiet);
+  ASSERT_EQ(spawned, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const FileCounts counts = CountFrames(file);
+  EXPECT_GE(counts.frames, 15);
+  EXPECT_LE(counts.frames, 60);
+  EXPECT_GT(counts.samples, 0);
+}
+
+}  // namespace
+}  // namespace tovalen
