@@ -1,0 +1,94 @@
+#include "dialogs/dlg_rec_start.h"
+
+#include <algorithm>
+
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+
+#include "dialogs/app_icon.h"
+#include "dialogs/dialog_layout.h"
+#include "dialogs/wx_text.h"
+#include "res/resource_ids.h"
+
+namespace tovalen {
+namespace {
+
+// A sunken text field: GTK draws no border around a plain label, so the label sits in a
+// sunken panel, centred vertically.
+wxStaticText* SunkenText(wxWindow* parent, const DialogLayout& layout, int id, const char* text, const DluRect& rect,
+                         long align) {
+  auto* panel = new wxPanel(parent, wxID_ANY, layout.Position(rect), layout.Size(rect), wxBORDER_SUNKEN);
+  auto* label = new wxStaticText(panel, id, ToWx(text), wxDefaultPosition, wxDefaultSize, align | wxST_NO_AUTORESIZE |
+                                                                                              wxST_ELLIPSIZE_END);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->AddStretchSpacer();
+  sizer->Add(label, 0, wxEXPAND | wxLEFT | wxRIGHT, 2);
+  sizer->AddStretchSpacer();
+  panel->SetSizer(sizer);
+  return label;
+}
+
+}  // namespace
+
+CDlgRecStart::CDlgRecStart(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_REC_START, "予約録画状況") {
+  CreateControls();
+  Bind(wxEVT_INIT_DIALOG, &CDlgRecStart::OnInitDialog, this);
+  Bind(wxEVT_TIMER, &CDlgRecStart::OnTimer, this);
+  Bind(wxEVT_BUTTON, &CDlgRecStart::OnCancel, this, res::IDCANCEL);
+}
+
+CDlgRecStart::~CDlgRecStart() {
+  for (auto& [id, timer] : m_timers) timer->Stop();
+}
+
+void CDlgRecStart::CreateControls() {
+  const DialogLayout layout(this);
+  layout.SetClientSize(355, 100);
+  layout.GroupBox("次の予約", {5, 5, 345, 40});
+  m_nextReservation = SunkenText(this, layout, res::IDC_STATIC_NEXT_RESERVATION, "", {10, 20, 335, 15}, wxALIGN_LEFT);
+  layout.GroupBox("活動状態", {5, 55, 135, 40});
+  m_activity = SunkenText(this, layout, res::IDC_STATIC_ACTIVITY, "アイドル", {10, 71, 125, 15}, wxALIGN_CENTRE_HORIZONTAL);
+  layout.Button(res::IDOK, "OK", {300, 60, 50, 14})->Disable();
+  layout.Button(res::IDCANCEL, "キャンセル", {300, 80, 50, 14});
+  const DluRect iconRect{255, 60, 16, 17};
+  new wxStaticBitmap(this, wxID_ANY, AppIcon(), layout.Position(iconRect), layout.Size(iconRect));
+  SetDefaultButton(res::IDCANCEL);
+}
+
+void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) { m_runner.Open(); }
+
+void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
+  m_nextReservation->SetLabel(ToWx(display.nextReservation));
+  m_activity->SetLabel(ToWx(display.activity));
+  // A recording runs inside a timer handler: draw the new texts now rather than when it returns.
+  m_nextReservation->Update();
+  m_activity->Update();
+}
+
+void CDlgRecStart::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {
+  auto& timer = m_timers[id];
+  if (!timer) timer = std::make_unique<wxTimer>(this, static_cast<int>(id));
+  // The runner never asks for more than a platform timer holds; 0 means "as soon as the loop runs".
+  timer->StartOnce(static_cast<int>(std::max<std::chrono::milliseconds::rep>(delay.count(), 1)));
+}
+
+void CDlgRecStart::KillTimer(std::uint32_t id) {
+  if (const auto found = m_timers.find(id); found != m_timers.end()) found->second->Stop();
+}
+
+bool CDlgRecStart::IsTimerArmed(std::uint32_t id) const {
+  const auto found = m_timers.find(id);
+  return found != m_timers.end() && found->second->IsRunning();
+}
+
+void CDlgRecStart::OnTimer(wxTimerEvent& event) { m_runner.OnTimer(static_cast<std::uint32_t>(event.GetId())); }
+
+void CDlgRecStart::OnCancel(wxCommandEvent&) {
+  // The runner refuses while a recording runs; the capture's own abort ends that first.
+  if (!m_runner.Close()) return;
+  Finish(res::IDCANCEL);
+}
+
+}  // namespace tovalen

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include <wx/timer.h>
+
+#include "dialogs/dialog_base.h"
+#include "recording/recording_runner.h"
+
+class wxStaticText;
+
+namespace tovalen {
+
+class CYoyakuSchedule;
+
+// The scheduled-recording window: the recording runner arms its timers here and shows the
+// next reservation and its activity. The window closes only through Cancel.
+class CDlgRecStart : public DialogBase {
+ public:
+  explicit CDlgRecStart(wxWindow* parent = nullptr);
+  ~CDlgRecStart() override;
+
+  // The window the capture window is made under (the view).
+  void SetCaptureParent(ParentWindowHandle parent) { m_runner.SetCaptureParent(parent); }
+  // The schedule that is run; not owned, it outlives the window.
+  void SetDocument(CYoyakuSchedule* schedule) { m_runner.SetSchedule(*schedule); }
+
+  const CRecordingRunner& Runner() const { return m_runner; }
+  // Whether the runner's timer is armed and has not fired.
+  bool IsTimerArmed(std::uint32_t id) const;
+
+ private:
+  // The runner's side of the window.
+  class Window : public RunnerWindow {
+   public:
+    explicit Window(CDlgRecStart& dialog) : m_dialog(dialog) {}
+    void Show(const RunnerDisplay& display) override { m_dialog.ShowDisplay(display); }
+    void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) override { m_dialog.ArmTimer(id, delay); }
+    void KillTimer(std::uint32_t id) override { m_dialog.KillTimer(id); }
+
+   private:
+    CDlgRecStart& m_dialog;
+  };
+
+  void CreateControls();
+  void ShowDisplay(const RunnerDisplay& display);
+  void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay);
+  void KillTimer(std::uint32_t id);
+  void OnInitDialog(wxInitDialogEvent& event);
+  void OnTimer(wxTimerEvent& event);
+  void OnCancel(wxCommandEvent& event);
+
+  Window m_window{*this};
+  CRecordingRunner m_runner{m_window};
+  std::map<std::uint32_t, std::unique_ptr<wxTimer>> m_timers;
+  wxStaticText* m_nextReservation = nullptr;  // owned by the dialog
+  wxStaticText* m_activity = nullptr;         // owned by the dialog
+};
+
+}  // namespace tovalen

@@ -1,0 +1,101 @@
+#include <gmock/gmock.h>
+
+#include <chrono>
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/evtloop.h>
+#include <wx/stattext.h>
+
+#include "dialogs/dlg_rec_start.h"
+#include "dialogs/wx_text.h"
+#include "platform/clock.h"
+#include "res/resource_ids.h"
+#include "schedule/yoyaku_schedule.h"
+#include "support/dialog_driver.h"
+#include "video_cap_test_access.h"
+
+namespace tovalen::testing {
+namespace {
+
+using ::testing::_;
+using ::testing::Return;
+
+constexpr std::int64_t kNow = 1'900'000'000;
+
+SYoyaku Reservation(std::int64_t startFromNow, Span32 length, const char* file) {
+  SYoyaku yoyaku;
+  yoyaku.timeStart = static_cast<Time32>(kNow + startFromNow);
+  yoyaku.spanDuration = length;
+  yoyaku.strTitle = "番組";
+  yoyaku.strFileName = file;
+  return yoyaku;
+}
+
+class RecStartWindow : public VideoCapTest {
+ protected:
+  std::string Text(int id) { return ToUtf8(ControlOf<wxStaticText>(&dialog, id)->GetLabel()); }
+
+  // Runs the window's event loop until the condition holds or two seconds have passed.
+  template <class Condition>
+  bool RunLoopUntil(Condition condition) {
+    wxGUIEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
+      loop.YieldFor(wxEVT_CATEGORY_ALL);
+      wxMilliSleep(5);
+    }
+    return condition();
+  }
+
+  ScopedFakeClock clock{kNow};
+  CYoyakuSchedule schedule;
+  CDlgRecStart dialog;
+};
+
+TEST_F(RecStartWindow, OpensIdleThenShowsThatNothingIsScheduled) {
+  EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "アイドル");
+  EXPECT_FALSE(ControlOf<wxButton>(&dialog, res::IDOK)->IsEnabled());
+  dialog.SetDocument(&schedule);
+  dialog.InitDialog();
+  EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "予約なし");
+  EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), "");
+  EXPECT_FALSE(dialog.IsTimerArmed(1));
+  EXPECT_EQ(CActiveRunner::GetActive(), &dialog.Runner());
+  Click(&dialog, res::IDCANCEL);
+  EXPECT_EQ(CActiveRunner::GetActive(), nullptr);
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDCANCEL);
+}
+
+TEST_F(RecStartWindow, ArmsATimerPerReservationAndShowsTheFirst) {
+  schedule.AddYoyaku(Reservation(-10, 5, "/v/past.avi"));
+  schedule.AddYoyaku(Reservation(60, 5, "/v/first.avi"));
+  schedule.AddYoyaku(Reservation(120, 5, "/v/second.avi"));
+  dialog.SetDocument(&schedule);
+  dialog.InitDialog();
+  EXPECT_EQ(schedule.GetYoyakuCount(), 2);  // the past one is gone
+  EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "予約待機中");
+  EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), Reservation(60, 5, "/v/first.avi").GetListText());
+  EXPECT_TRUE(dialog.IsTimerArmed(1));
+  EXPECT_TRUE(dialog.IsTimerArmed(2));
+  Click(&dialog, res::IDCANCEL);
+  EXPECT_FALSE(dialog.IsTimerArmed(1));
+  EXPECT_FALSE(dialog.IsTimerArmed(2));
+}
+
+TEST_F(RecStartWindow, ATimerThatFallsDueStartsTheRecordingAndShowsItsFailure) {
+  // No device answers: waking the device fails, and the window says so.
+  schedule.AddYoyaku(Reservation(0, 5, "/v/now.avi"));
+  dialog.SetDocument(&schedule);
+  dialog.InitDialog();
+  ASSERT_TRUE(RunLoopUntil([&] { return dialog.Runner().GetFailedCount() == 1; }));
+  EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "キャプチャ開始時にエラー発生");
+  EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), Reservation(0, 5, "/v/now.avi").GetListText());
+  clock.Advance(1);
+  Click(&dialog, res::IDCANCEL);
+  EXPECT_EQ(schedule.GetYoyakuCount(), 0);  // it has started, so it leaves the schedule
+}
+
+}  // namespace
+}  // namespace tovalen::testing
