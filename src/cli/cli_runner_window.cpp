@@ -4,8 +4,8 @@
 
 namespace tovalen::cli {
 
-CliRunnerWindow::CliRunnerWindow(std::ostream& out, TimerQueue& timers, DroppedFrames droppedFrames, WallClock now)
-    : m_out(out), m_timers(timers), m_droppedFrames(std::move(droppedFrames)), m_now(std::move(now)) {}
+CliRunnerWindow::CliRunnerWindow(std::ostream& out, TimerQueue& timers, CaptureReadings readings, WallClock now)
+    : m_out(out), m_timers(timers), m_readings(std::move(readings)), m_now(std::move(now)) {}
 
 void CliRunnerWindow::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {
   m_timers.Arm(id, m_now() + delay);
@@ -25,6 +25,9 @@ void CliRunnerWindow::PrintActivity(const RunnerDisplay& display) {
   m_lastProgressSecond = -1;
   m_out << display.activity;
   if (!display.nextReservation.empty()) m_out << ": " << display.nextReservation;
+  if (display.state == RunnerState::kError && m_readings.takeMessages) {
+    if (const std::string messages = m_readings.takeMessages(); !messages.empty()) m_out << " (" << messages << ")";
+  }
   m_out << std::endl;
 }
 
@@ -33,7 +36,8 @@ void CliRunnerWindow::PrintProgress(const RunnerDisplay& display) {
   if (second <= m_lastProgressSecond) return;
   m_lastProgressSecond = second;
   m_out << display.activity << ": " << second << " of " << display.recordSeconds << " s recorded";
-  if (const auto dropped = m_droppedFrames ? m_droppedFrames() : std::nullopt) m_out << ", " << *dropped << " dropped";
+  const auto dropped = m_readings.droppedFrames ? m_readings.droppedFrames() : std::nullopt;
+  if (dropped) m_out << ", " << *dropped << " dropped";
   m_out << std::endl;
 }
 

@@ -4,21 +4,29 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <string>
 
 #include "cli/timer_queue.h"
 #include "recording/runner_window.h"
 
 namespace tovalen::cli {
 
-// The recording runner's window for tovalen-rec run: each new activity one line, a recording's
-// progress at most once a second of recorded time, timers in a TimerQueue.
+// What the runner's lines tell about the capture besides the runner's texts.
+struct CaptureReadings {
+  // Frames the running capture has dropped so far, or nothing when that is unknown.
+  std::function<std::optional<std::uint32_t>()> droppedFrames;
+  // What the capture controller told the user since the last call, or empty.
+  std::function<std::string()> takeMessages;
+};
+
+// The recording runner's window for tovalen-rec run: each new activity one line (an error with
+// the controller's messages), a recording's progress at most once a second of recorded time,
+// timers in a TimerQueue.
 class CliRunnerWindow : public RunnerWindow {
  public:
-  // Frames the running capture has dropped so far, or nothing when that is unknown.
-  using DroppedFrames = std::function<std::optional<std::uint32_t>()>;
   using WallClock = std::function<TimerQueue::TimePoint()>;
 
-  CliRunnerWindow(std::ostream& out, TimerQueue& timers, DroppedFrames droppedFrames,
+  CliRunnerWindow(std::ostream& out, TimerQueue& timers, CaptureReadings readings,
                   WallClock now = std::chrono::system_clock::now);
 
   void Show(const RunnerDisplay& display) override;
@@ -31,7 +39,7 @@ class CliRunnerWindow : public RunnerWindow {
 
   std::ostream& m_out;
   TimerQueue& m_timers;
-  DroppedFrames m_droppedFrames;
+  CaptureReadings m_readings;
   WallClock m_now;
   std::optional<RunnerDisplay> m_lastPrinted;
   std::int32_t m_lastProgressSecond = -1;

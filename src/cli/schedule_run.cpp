@@ -21,9 +21,9 @@ std::chrono::milliseconds WaitFor(const TimerQueue& timers, TimerQueue::TimePoin
 }  // namespace
 
 ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CliRunnerWindow::DroppedFrames droppedFrames, std::ostream& out) {
+                              CaptureReadings readings, std::ostream& out) {
   TimerQueue timers;
-  CliRunnerWindow window(out, timers, std::move(droppedFrames));
+  CliRunnerWindow window(out, timers, std::move(readings));
   CRecordingRunner runner(window);
   runner.SetSchedule(schedule);
   runner.Open();

@@ -19,6 +19,6 @@ struct ScheduleRunResult {
 // handled or a termination signal arrives; the capture controller must be installed and set up.
 // Works on its own copy: reservations that have passed are skipped by the next run anyway.
 ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CliRunnerWindow::DroppedFrames droppedFrames, std::ostream& out);
+                              CaptureReadings readings, std::ostream& out);
 
 }  // namespace tovalen::cli

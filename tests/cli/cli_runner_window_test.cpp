@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <sstream>
+#include <utility>
 
 namespace tovalen::cli {
 namespace {
@@ -31,17 +32,24 @@ class CliRunnerWindowTest : public ::testing::Test {
   std::ostringstream out;
   TimerQueue timers;
   std::uint32_t dropped = 0;
-  CliRunnerWindow window{out, timers, [this] { return std::optional(dropped); }, [] { return kT0; }};
+  std::string messages;
+  CliRunnerWindow window{out, timers,
+                         CaptureReadings{[this] { return std::optional(dropped); }, [this] { return std::exchange(messages, ""); }},
+                         [] { return kT0; }};
 };
 
 TEST_F(CliRunnerWindowTest, PrintsEachNewActivityOnce) {
   window.Show(Display(RunnerState::kWaiting, "予約待機中", "A"));
   window.Show(Display(RunnerState::kWaiting, "予約待機中", "A"));
   window.Show(Display(RunnerState::kStarting, "録画開始中", "A"));
+  messages = "ファイルの書き込み 失敗!";
   window.Show(Display(RunnerState::kError, "キャプチャ開始時にエラー発生", "A"));
+  window.Show(Display(RunnerState::kStarting, "録画開始中", "B"));
+  window.Show(Display(RunnerState::kError, "キャプチャ開始時にエラー発生", "B"));
   window.Show(Display(RunnerState::kFinished, "終了"));
   EXPECT_EQ(out.str(),
-            "予約待機中: A\n録画開始中: A\nキャプチャ開始時にエラー発生: A\n終了\n");
+            "予約待機中: A\n録画開始中: A\nキャプチャ開始時にエラー発生: A (ファイルの書き込み 失敗!)\n"
+            "録画開始中: B\nキャプチャ開始時にエラー発生: B\n終了\n");
 }
 
 TEST_F(CliRunnerWindowTest, PrintsRecordingProgressAtMostOnceASecond) {

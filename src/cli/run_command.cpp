@@ -1,0 +1,75 @@
+#include "cli/run_command.h"
+
+#include "cli/cli_capture.h"
+#include "cli/cli_command.h"
+#include "cli/command_line.h"
+#include "cli/schedule_run.h"
+#include "platform/atomic_file.h"
+#include "schedule/schedule_file.h"
+
+namespace tovalen::cli {
+namespace {
+
+ScheduleFileContents Load(const std::string& path) {
+  try {
+    return LoadScheduleFile(path);
+  } catch (const FileError& error) {
+    throw UsageError(error.what());
+  } catch (const ScheduleFileError& error) {
+    throw UsageError(error.what());
+  }
+}
+
+// With PersistentConnect the device must stand connected before the run, as the GUI's device
+// choice leaves it; here nothing chose it, so the run makes that connection itself, to the
+// schedule's device and with its settings applied as the settings dialogs would. A failure
+// leaves it unconnected.
+void ConnectForTheWholeRun(CVideoCap& cap) {
+  cap.DestroyCaptureWindow();  // a connection left by an earlier command may be to another device
+  if (cap.CreateCaptureWindow(ParentWindowHandle{}) && cap.Connect() && cap.SetAudioFormat() && cap.SetVideoOption()) {
+    return;
+  }
+  cap.DestroyCaptureWindow();
+}
+
+CaptureReadings ReadingsOf(CliCapture& capture) {
+  return CaptureReadings{
+      [&capture]() -> std::optional<std::uint32_t> {
+        const auto status = capture.driver.GetStatus(capture.controller.GetCaptureWindow());
+        if (!status) return std::nullopt;
+        return status->dwCurrentVideoFramesDropped;
+      },
+      [&capture] { return capture.ui.TakeMessages(); },
+  };
+}
+
+std::string Reservations(int count) { return std::to_string(count) + (count == 1 ? " reservation" : " reservations"); }
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out) {
+  const std::string path = CommandLine(args, {}).Positional(1, "FILE")[0];
+  ScheduleFileContents contents = Load(path);
+
+  CliCapture& capture = InstalledCapture();
+  CVideoCap& cap = capture.controller;
+  cap.SetCaptureSettings(contents.settings);
+  if (contents.settings.videoOption.PersistentConnect) ConnectForTheWholeRun(cap);
+  // The view's start command asks the same before it opens the runner.
+  if (!cap.IsReadyToRecord()) throw UsageError("キャプチャデバイスを選択してください");
+
+  CYoyakuSchedule schedule;
+  schedule.ReplaceAll(std::move(contents.reservations));
+  ScopedTerminationSignals signals(capture.plainLoop);
+  const ScheduleRunResult result = RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out);
+
+  if (result.failed > 0) {
+    throw OperationError(std::to_string(result.failed) + " of " + Reservations(result.recorded + result.failed) +
+                         " failed to record" +
+                         (result.notStarted > 0 ? "; stopped before " + Reservations(result.notStarted) : ""));
+  }
+  if (result.notStarted > 0) throw OperationError("stopped before " + Reservations(result.notStarted));
+  return kExitSuccess;
+}
+
+}  // namespace tovalen::cli

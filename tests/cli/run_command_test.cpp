@@ -1,0 +1,166 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "avi_probe.h"
+#include "cli_test_support.h"
+#include "platform/clock.h"
+#include "schedule/schedule_file.h"
+#include "schedule/yoyaku_schedule.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace tovalen::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::Ge;
+using ::testing::HasSubstr;
+using ::testing::Le;
+
+// tovalen-rec run on the test-pattern device in real time, with its settings file in a
+// temporary folder. Reservations are a second long, so each file holds two seconds.
+class RunCommand : public ::testing::Test {
+ protected:
+  RunCommand() : config(dir.File("config")) {
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) previousConfig = old;
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::string listed = RunCli({"devices"}).out;
+    const auto line = listed.rfind(", Test pattern, ");
+    const auto start = listed.rfind('\n', line);
+    const std::string index = listed.substr(start == std::string::npos ? 0 : start + 1, line - (start + 1));
+    settings.iCapDriverId = std::stoi(index);
+    EXPECT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
+  }
+  ~RunCommand() override {
+    previousConfig ? ::setenv("XDG_CONFIG_HOME", previousConfig->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+  }
+
+  // A reservation starting `offset` seconds from now.
+  SYoyaku Add(std::int64_t offset, Span32 length, const std::string& path) {
+    SYoyaku yoyaku;
+    yoyaku.timeStart = static_cast<Time32>(Clock::Now() + offset);
+    yoyaku.spanDuration = length;
+    yoyaku.strFileName = path;
+    schedule.AddYoyaku(yoyaku);
+    return yoyaku;
+  }
+  std::string Save() {
+    SaveScheduleFile(file, settings, schedule);
+    return ReadFileBytes(file);
+  }
+  static ::testing::Matcher<std::int64_t> TwoSecondsOfFrames() { return AllOf(Ge(60), Le(64)); }
+  static std::int64_t Chunks(const std::string& path) {
+    const ProbedFile probed = ProbeFile(path);
+    return probed.error.empty() && probed.video ? probed.video->chunks : -1;
+  }
+
+  TempDir dir;
+  std::string config;
+  std::optional<std::string> previousConfig;
+  std::string file = dir.File("schedule.yyk");
+  SCaptureSettings settings;
+  CYoyakuSchedule schedule;
+};
+
+TEST_F(RunCommand, RecordsEachReservationAtItsTimeAndSkipsThePast) {
+  Add(-30, 1, dir.File("past.avi"));
+  const SYoyaku first = Add(2, 1, dir.File("first.avi"));
+  const SYoyaku second = Add(5, 1, dir.File("second.avi"));
+  const std::string stored = Save();
+  const CliResult result = RunCli({"run", file});
+
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("予約待機中: " + first.GetListText() + "\n録画開始中: " + first.GetListText() +
+                                    "\n録画中 0 frame: 0 of 1 s recorded, 0 dropped\n"));
+  EXPECT_THAT(result.out, HasSubstr("予約待機中: " + second.GetListText() + "\n録画開始中: " + second.GetListText()));
+  EXPECT_THAT(result.out, HasSubstr("\n終了\n"));
+  EXPECT_THAT(Chunks(first.strFileName), TwoSecondsOfFrames());
+  EXPECT_THAT(Chunks(second.strFileName), TwoSecondsOfFrames());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("past.avi")));
+  EXPECT_EQ(ReadFileBytes(file), stored);
+}
+
+TEST_F(RunCommand, AFailedReservationFailsTheRunButNotTheNextReservation) {
+  settings.videoOption.PersistentConnect = true;  // the run connects the device itself
+  const SYoyaku failing = Add(2, 1, dir.File("missing/first.avi"));
+  const SYoyaku next = Add(3, 1, dir.File("next.avi"));
+  Save();
+  const CliResult result = RunCli({"run", file});
+
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "tovalen-rec: 1 of 2 reservations failed to record\n");
+  EXPECT_THAT(result.out,
+              HasSubstr("キャプチャ開始時にエラー発生: " + failing.GetListText() + " (ファイルの書き込み 失敗!)\n"));
+  EXPECT_THAT(result.out, HasSubstr("録画開始中: " + next.GetListText()));
+  EXPECT_THAT(Chunks(next.strFileName), TwoSecondsOfFrames());
+}
+
+TEST_F(RunCommand, EndsAtOnceWhenNothingIsLeft) {
+  Add(-30, 1, dir.File("past.avi"));
+  Save();
+  const CliResult result = RunCli({"run", file});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "予約なし\n");
+}
+
+TEST_F(RunCommand, RefusesAScheduleNotReadyToRecord) {
+  Add(60, 1, dir.File("a.avi"));
+  settings.iCapDriverId = -1;
+  Save();
+  const std::string notReady = "tovalen-rec: キャプチャデバイスを選択してください\n";
+  EXPECT_EQ(RunCli({"run", file}).err, notReady);
+
+  settings.iCapDriverId = 9;  // no machine here has ten capture devices
+  settings.videoOption.PersistentConnect = true;
+  Save();
+  const CliResult standing = RunCli({"run", file});
+  EXPECT_EQ(standing.status, 2);
+  EXPECT_EQ(standing.err, notReady);
+  EXPECT_EQ(standing.out, "");
+
+  EXPECT_EQ(RunCli({"run", dir.File("none.yyk")}).status, 2);
+  EXPECT_EQ(RunCli({"run"}).status, 2);
+}
+
+TEST_F(RunCommand, ATerminationSignalEndsTheRunAfterSavingTheRecording) {
+  const SYoyaku running = Add(1, 60, dir.File("interrupted.avi"));
+  Add(120, 1, dir.File("never.avi"));
+  Save();
+  const std::vector<std::string> words{TOVALEN_REC_PATH, "run", file};
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t output;
+  posix_spawn_file_actions_init(&output);
+  posix_spawn_file_actions_addopen(&output, STDOUT_FILENO, dir.File("out.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&output, STDERR_FILENO, dir.File("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, TOVALEN_REC_PATH, &output, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&output);
+  ASSERT_EQ(spawned, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  ::kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(ReadFileBytes(dir.File("err.txt")), "tovalen-rec: stopped before 1 reservation\n");
+  EXPECT_THAT(ReadFileBytes(dir.File("out.txt")), HasSubstr("録画開始中: " + running.GetListText()));
+  EXPECT_THAT(Chunks(running.strFileName), AllOf(Ge(15), Le(90)));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("never.avi")));
+}
+
+}  // namespace
+}  // namespace tovalen::testing
