@@ -26,6 +26,13 @@ std::vector<std::string> OneSecondRecording(const SYoyaku& yoyaku) {
   return texts;
 }
 
+int StandbyRequests(const std::string& trace) {
+  const std::string request = "D: entering CVideoCap::Standby()\n";
+  int count = 0;
+  for (auto at = trace.find(request); at != std::string::npos; at = trace.find(request, at + 1)) ++count;
+  return count;
+}
+
 std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
   std::vector<std::string> all;
   for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -45,26 +52,17 @@ TEST_F(RunnerRecording, ShowsEachStateThroughTwoReservations) {
                                OneSecondRecording(b),
                                {"終了 | "}}));
   EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 20));
+  // The last frame, two seconds in, is the one the controller stopped at.
+  const RunnerDisplay& lastFrame = window.shown[window.shown.size() - 2].display;
+  EXPECT_EQ(lastFrame.elapsedMs, 2000);
+  EXPECT_EQ(lastFrame.recordSeconds, 1);
   EXPECT_THAT(trace.Text(), HasSubstr("D: CDlgRecStart::OnTimer() nIDEvent = 2, 録画時間 = 1秒\n"));
+  EXPECT_EQ(StandbyRequests(trace.Text()), 3);  // at opening and after each recording
   EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
   EXPECT_EQ(runner.GetDisplay().state, RunnerState::kFinished);
   EXPECT_EQ(runner.GetRecordedCount(), 2);
   EXPECT_EQ(runner.GetFailedCount(), 0);
   EXPECT_FALSE(runner.HasReservationsLeft());
-}
-
-TEST_F(RunnerRecording, EachRecordingTellsTheControllerItsLengthAndProgress) {
-  Add(10, 3, "a.avi");
-  runner.Open();
-  RunUntil(30);
-
-  // The controller stops at the first frame a whole second past the length.
-  const auto recording = [](const FakeRunnerWindow::Shown& s) { return s.display.state == RunnerState::kRecording; };
-  const auto last = std::find_if(window.shown.rbegin(), window.shown.rend(), recording);
-  ASSERT_NE(last, window.shown.rend());
-  EXPECT_EQ(last->display.elapsedMs, 4000);
-  EXPECT_EQ(last->display.recordSeconds, 3);
-  EXPECT_EQ(last->display.activity, "録画中 8 frame");
 }
 
 TEST_F(RunnerRecording, TimerIdsOutsideTheScheduleAreTracedAndIgnored) {
@@ -85,6 +83,11 @@ TEST_F(RunnerRecording, TimerIdsOutsideTheScheduleAreTracedAndIgnored) {
 }
 
 enum class Fault { kWakeUp, kFolderMissing, kEmptyFileName, kSequence, kSave };
+
+std::string FaultName(const ::testing::TestParamInfo<Fault>& info) {
+  constexpr const char* kNames[] = {"WakeUp", "FolderMissing", "EmptyFileName", "Sequence", "Save"};
+  return kNames[static_cast<int>(info.param)];
+}
 
 class RunnerFault : public RunnerTest, public ::testing::WithParamInterface<Fault> {};
 
@@ -114,11 +117,13 @@ TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
   EXPECT_THAT(savedFiles, ElementsAre(dir.File("b.avi")));
   EXPECT_EQ(runner.GetRecordedCount(), 1);
   EXPECT_EQ(runner.GetFailedCount(), 1);
+  EXPECT_EQ(StandbyRequests(trace.Text()), 2);  // none after the failure
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, RunnerFault,
                          ::testing::Values(Fault::kWakeUp, Fault::kFolderMissing, Fault::kEmptyFileName,
-                                           Fault::kSequence, Fault::kSave));
+                                           Fault::kSequence, Fault::kSave),
+                         FaultName);
 
 TEST_F(RunnerRecording, AnEmptyFileNameNeverReusesThePreviousFile) {
   Add(10, 1, "a.avi");
