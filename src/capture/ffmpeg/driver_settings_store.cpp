@@ -129,13 +129,16 @@ void DriverSettingsStore::Save(const std::string& deviceKey, const DeviceSetting
   std::filesystem::create_directories(file.parent_path(), ignored);
 
   std::string text = "# Tovalen capture device settings, one section per device\n";
+  const auto addSection = [&text](const std::string& key, const std::string& body) {
+    text.append("[").append(key).append("]\n").append(body);
+  };
   bool replaced = false;
   for (const Section& section : SplitSections(ReadIfPresent(file))) {
     const bool mine = section.key == SafeKey(deviceKey);
-    text += "[" + section.key + "]\n" + (mine ? FormatDeviceSettings(settings) : section.body);
+    addSection(section.key, mine ? FormatDeviceSettings(settings) : section.body);
     replaced = replaced || mine;
   }
-  if (!replaced) text += "[" + SafeKey(deviceKey) + "]\n" + FormatDeviceSettings(settings);
+  if (!replaced) addSection(SafeKey(deviceKey), FormatDeviceSettings(settings));
   WriteFileAtomically(file.string(), text);
 }
 

@@ -96,7 +96,14 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   }
   state->recording.reset();  // a recording of an earlier sequence stays on disk as it is
   state->previewSession.reset();  // the device is needed for the capture
-  if (!PrepareCaptureFile(*state)) return false;
+  if (!PrepareCaptureFile(*state)) {
+    CaptureSummary failure;
+    failure.reason = StopReason::kWriteFailed;
+    failure.detail = "no file could be made beside " + state->captureTarget;
+    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}};
+    UpdatePreview(*state);
+    return false;
+  }
   std::unique_ptr<CaptureFile> file = std::move(state->pendingFile);
 
   CaptureSummary failure;

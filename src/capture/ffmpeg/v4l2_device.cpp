@@ -49,7 +49,8 @@ OpenedSource V4l2Device::OpenVideo(const VideoRequest& request) {
   spec.url = m_path;
   spec.mediaType = AVMEDIA_TYPE_VIDEO;
   spec.options["framerate"] = std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
-  spec.options["channel"] = std::to_string(settings.input);
+  // A device without inputs to choose refuses the request for one.
+  if (!Inputs().empty()) spec.options["channel"] = std::to_string(settings.input);
   if (settings.size.IsSet()) spec.options["video_size"] = settings.size.ToString();
   if (!settings.pixelFormat.empty()) spec.options["input_format"] = settings.pixelFormat;
   ApplyControls(settings);

@@ -47,6 +47,9 @@ bool VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec,
   context.sample_aspect_ratio = source.sample_aspect_ratio;
   // AVI has no composition times: frames must come out in the order they went in.
   context.max_b_frames = 0;
+  // As many threads as the machine has, as the ffmpeg command line uses: a large picture
+  // must keep up with the device.
+  context.thread_count = 0;
   Options options;
   ApplyQuality(codec, quality, context, options);
   if (const int rc = avcodec_open2(m_encoder.get(), encoder, options.Address()); rc < 0) {

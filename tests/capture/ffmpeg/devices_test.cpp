@@ -129,8 +129,11 @@ TEST_F(Preview, PreviewDrawsAtThePreviewRateAndOverlayEveryFrame) {
   EXPECT_FALSE(driver->GetStatus(window)->fLiveWindow);
   std::this_thread::sleep_for(1000ms);
   const int overlayFrames = host->last->frames.exchange(0);
-  EXPECT_NEAR(previewFrames, 10, 3);
-  EXPECT_NEAR(overlayFrames, 30, 5);
+  // At most one frame per 100 ms; every one of the 30 a second.
+  EXPECT_GE(previewFrames, 5);
+  EXPECT_LE(previewFrames, 11);
+  EXPECT_GE(overlayFrames, 20);
+  EXPECT_LE(overlayFrames, 32);
   EXPECT_FALSE(host->last->badImage);
   ASSERT_TRUE(driver->Overlay(window, false));
   std::this_thread::sleep_for(100ms);

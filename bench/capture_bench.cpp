@@ -1,0 +1,185 @@
+// Recording from the test-pattern device against the same job through the ffmpeg command line
+// (same libavfilter source, codec and quality), at three frame sizes. Reports dropped frames,
+// CPU time per recorded second and resident memory over the run (target: no drops, at most
+// 1.1 times the command line's CPU time, memory flat).
+//
+//   capture_bench [SECONDS]   (60 by default)
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/ffmpeg/test_pattern_device.h"
+#include "capture/ffmpeg/video_codecs.h"
+#include "platform/plain_main_loop.h"
+#include "platform/trace.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace tovalen;
+using namespace tovalen::ffmpeg;
+
+constexpr std::uint32_t kMicroSecPerFrame = 33333;
+
+struct Figures {
+  long framesInFile = 0;
+  long dropped = 0;
+  double cpuSeconds = 0;
+  long rssAfterWarmUpKb = 0;  // five seconds in
+  long rssPeakKb = 0;
+};
+
+class PatternOnly : public DeviceCatalog {
+ public:
+  std::vector<std::shared_ptr<CaptureDevice>> Enumerate() override { return {std::make_shared<TestPatternDevice>()}; }
+};
+
+long ResidentKb(pid_t pid) {
+  std::ifstream statm("/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double CpuSeconds(const rusage& usage) {
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long VideoPackets(const std::string& path) {
+  const std::string command = "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
+                              "-of csv=p=0 '" + path + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  long packets = -1;
+  if (pipe && std::fscanf(pipe, "%ld", &packets) != 1) packets = -1;
+  if (pipe) ::pclose(pipe);
+  return packets;
+}
+
+// Samples the resident size once a second: the value five seconds in and the peak after.
+struct MemoryWatch {
+  void Sample(long kb, double secondsIn) {
+    if (secondsIn >= 5 && figures->rssAfterWarmUpKb == 0) figures->rssAfterWarmUpKb = kb;
+    if (secondsIn >= 5) figures->rssPeakKb = std::max(figures->rssPeakKb, kb);
+  }
+  Figures* figures;
+};
+
+Figures RecordWithDriver(FrameSize size, int seconds, const std::filesystem::path& folder) {
+  auto loop = std::make_shared<PlainMainLoop>();
+  FfmpegDriverServices services;
+  services.mainLoop = loop;
+  services.catalog = std::make_shared<PatternOnly>();
+  services.settingsStore = DriverSettingsStore(folder / "capture-devices.conf");
+  DeviceSettings settings;
+  settings.size = size;
+  services.settingsStore.Save("test-pattern", settings);
+  FfmpegCaptureDriver driver(services);
+  const CaptureWindowHandle window = driver.CreateCaptureWindow({}, {});
+  driver.DriverConnect(window, 0);
+  SCaptureParms parms;
+  parms.dwRequestMicroSecPerFrame = kMicroSecPerFrame;
+  driver.CaptureSetSetup(window, parms);
+  SWaveFormat wave{1, 2, 44100, 176400, 4, 16, 0};
+  driver.SetAudioFormat(window, wave);
+
+  Figures figures;
+  MemoryWatch memory{&figures};
+  std::uint32_t nextSampleMs = 0;
+  int frames = 0;
+  driver.SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader& header) {
+    if (header.dwTimeCaptured >= nextSampleMs) {
+      memory.Sample(ResidentKb(0), header.dwTimeCaptured / 1000.0);
+      nextSampleMs += 1000;
+    }
+    // As many frames as `ffmpeg -t` keeps.
+    if (++frames == seconds * 30) driver.CaptureStop(handle);
+    return true;
+  });
+  const std::string path = (folder / "driver.avi").string();
+  driver.FileSetCaptureFile(window, path);
+  driver.FileAlloc(window, 5'242'880);
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  const bool recorded = driver.CaptureSequence(window);
+  ::getrusage(RUSAGE_SELF, &after);
+  driver.FileSaveAs(window, path);
+  figures.cpuSeconds = CpuSeconds(after) - CpuSeconds(before);
+  figures.dropped = recorded ? driver.LastOutcome(window)->summary.framesDropped : -1;
+  figures.framesInFile = VideoPackets(path);
+  std::filesystem::remove(path);
+  return figures;
+}
+
+Figures RecordWithCommandLine(FrameSize size, int seconds, const std::filesystem::path& folder) {
+  VideoRequest video;
+  video.settings.size = size;
+  video.frameRate = {1'000'000, static_cast<int>(kMicroSecPerFrame)};
+  video.encoderPixelFormat = EncoderPixelFormat(VideoCodec::kMjpeg, AV_PIX_FMT_NONE);
+  const std::string path = (folder / "command-line.avi").string();
+  const std::vector<std::string> words{
+      "ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error", "-y",
+      "-f", "lavfi", "-i", TestPatternDevice::VideoGraph(video, size),
+      "-f", "lavfi", "-i", TestPatternDevice::AudioGraph(AudioRequest{44100, 2}),
+      "-map", "0:v", "-map", "1:a", "-c:v", "mjpeg", "-q:v", std::to_string(QuantiserFor(DeviceSettings{}.quality)),
+      "-c:a", "pcm_s16le", "-ar", "44100", "-ac", "2", "-t", std::to_string(seconds), "-f", "avi", path};
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+
+  Figures figures;
+  MemoryWatch memory{&figures};
+  pid_t child = 0;
+  if (::posix_spawnp(&child, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) return figures;
+  const auto start = std::chrono::steady_clock::now();
+  int status = 0;
+  rusage usage{};
+  while (::wait4(child, &status, WNOHANG, &usage) == 0) {
+    memory.Sample(ResidentKb(child), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  figures.cpuSeconds = CpuSeconds(usage);
+  figures.framesInFile = VideoPackets(path);
+  figures.dropped = static_cast<long>(seconds) * 30 - figures.framesInFile;
+  std::filesystem::remove(path);
+  return figures;
+}
+
+void PrintRow(const char* who, FrameSize size, int seconds, const Figures& f) {
+  std::printf("| %s | %s | %ld | %ld | %.3f | %ld | %ld | %+ld |\n", who, size.ToString().c_str(), f.framesInFile,
+              f.dropped, f.cpuSeconds / seconds, f.rssAfterWarmUpKb / 1024, f.rssPeakKb / 1024,
+              (f.rssPeakKb - f.rssAfterWarmUpKb) / 1024);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+  if (seconds < 6) {
+    std::fprintf(stderr, "usage: capture_bench [SECONDS >= 6]\n");
+    return 2;
+  }
+  tovalen::SetTraceSink({});
+  char folderTemplate[] = "/tmp/tovalen-bench-XXXXXX";
+  const std::filesystem::path folder = ::mkdtemp(folderTemplate);
+  std::printf("| recorder | size | frames in file | dropped | CPU s per recorded s | RSS at 5 s (MB) | peak RSS (MB) | growth (MB) |\n"
+              "|---|---|---|---|---|---|---|---|\n");
+  for (const FrameSize size : {FrameSize{640, 480}, FrameSize{1280, 720}, FrameSize{1920, 1080}}) {
+    PrintRow("tovalen driver", size, seconds, RecordWithDriver(size, seconds, folder));
+    PrintRow("ffmpeg command line", size, seconds, RecordWithCommandLine(size, seconds, folder));
+    std::fflush(stdout);
+  }
+  std::filesystem::remove_all(folder);
+  return 0;
+}
