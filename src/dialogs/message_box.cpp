@@ -8,7 +8,9 @@ namespace tovalen {
 namespace {
 
 long StyleFor(const MessageBoxRequest& request) {
-  long style = request.buttons == MessageButtons::kYesNo ? wxYES_NO : wxOK;
+  long style = wxOK;
+  if (request.buttons == MessageButtons::kYesNo) style = wxYES_NO;
+  if (request.buttons == MessageButtons::kYesNoCancel) style = wxYES_NO | wxCANCEL;
   switch (request.icon) {
     case MessageIcon::kNone:
       return style;
@@ -29,6 +31,8 @@ MessageAnswer ShowWxMessageBox(const MessageBoxRequest& request) {
       return MessageAnswer::kYes;
     case wxID_NO:
       return MessageAnswer::kNo;
+    case wxID_CANCEL:
+      return MessageAnswer::kCancel;
     default:
       return MessageAnswer::kOk;
   }

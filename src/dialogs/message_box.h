@@ -8,8 +8,8 @@ class wxWindow;
 namespace tovalen {
 
 enum class MessageIcon { kNone, kStop, kExclamation, kQuestion };
-enum class MessageButtons { kOk, kYesNo };
-enum class MessageAnswer { kOk, kYes, kNo };
+enum class MessageButtons { kOk, kYesNo, kYesNoCancel };
+enum class MessageAnswer { kOk, kYes, kNo, kCancel };
 
 struct MessageBoxRequest {
   wxWindow* owner = nullptr;  // not owned; none means the application's main window

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include <wx/panel.h>
+
+#include "capture/ffmpeg/preview_surface.h"
+
+namespace tovalen {
+
+// The capture window on screen: a child panel of the view that paints the newest frame the
+// driver handed over, at its top-left corner.
+class CapturePanel : public wxPanel {
+ public:
+  // What the driver's threads and the panel share. The panel is reached only under the mutex,
+  // and only while it exists.
+  struct Link {
+    std::mutex mutex;
+    CapturePanel* panel = nullptr;  // not owned; null once the panel is gone
+    std::shared_ptr<const ffmpeg::PreviewImage> latest;
+    bool repaintQueued = false;
+  };
+
+  CapturePanel(wxWindow* parent, const SCaptureWindowPlacement& placement, std::shared_ptr<Link> link);
+  ~CapturePanel() override;
+
+  // Frames painted since the panel was made.
+  std::uint64_t FramesPainted() const { return m_painted; }
+
+ private:
+  void OnPaint(wxPaintEvent& event);
+
+  std::shared_ptr<Link> m_link;
+  std::shared_ptr<const ffmpeg::PreviewImage> m_lastPainted;
+  std::uint64_t m_painted = 0;
+};
+
+// Makes the capture windows of the FFmpeg driver as CapturePanels under the window that the
+// parent handle names (a wxWindow*). Without a parent the capture window shows nothing.
+class WxCaptureWindowHost : public ffmpeg::CaptureWindowHost {
+ public:
+  std::unique_ptr<ffmpeg::PreviewSurface> CreateSurface(const SCaptureWindowPlacement& placement,
+                                                        ParentWindowHandle parent) override;
+};
+
+// The parent handle that names a window.
+inline ParentWindowHandle HandleOf(wxWindow* window) { return ParentWindowHandle{window}; }
+
+}  // namespace tovalen

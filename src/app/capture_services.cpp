@@ -1,0 +1,23 @@
+#include "app/capture_services.h"
+
+#include <memory>
+
+#include "app/capture_panel.h"
+#include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/video_cap.h"
+#include "dialogs/wx_capture_user_interface.h"
+#include "dialogs/wx_driver_dialogs.h"
+#include "dialogs/wx_main_loop.h"
+
+namespace tovalen {
+
+void InstallCaptureServices() {
+  ffmpeg::FfmpegDriverServices services;
+  services.mainLoop = std::make_shared<WxMainLoop>();
+  services.windowHost = std::make_shared<WxCaptureWindowHost>();
+  services.dialogs = std::make_shared<WxDriverDialogs>();
+  CVideoCap::Install({std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services)),
+                      std::make_unique<WxCaptureUserInterface>()});
+}
+
+}  // namespace tovalen

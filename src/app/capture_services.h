@@ -1,0 +1,10 @@
+#pragma once
+
+namespace tovalen {
+
+// Gives the capture controller the FFmpeg driver, drawing into capture panels, keeping the wx
+// loop alive during captures and showing its own dialogs over the main window, and the wx
+// dialogs as its user interface.
+void InstallCaptureServices();
+
+}  // namespace tovalen

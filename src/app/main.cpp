@@ -1,0 +1,15 @@
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include <wx/app.h>
+
+#include "app/quorvel_app.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  // The file named on the command line is kept exactly as given, whatever the locale.
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  wxApp::SetInstance(new tovalen::CQuorvelApp(std::move(arguments)));  // wx owns it
+  return wxEntry(argc, argv);
+}

@@ -1,0 +1,139 @@
+#include "app/main_frame.h"
+
+#include <array>
+
+#include <wx/accel.h>
+#include <wx/aui/auibar.h>
+#include <wx/menu.h>
+
+#include "app/command_ids.h"
+#include "app/main_menu.h"
+#include "app/main_status_bar.h"
+#include "app/main_toolbar.h"
+#include "app/quorvel_doc.h"
+#include "app/quorvel_doc_manager.h"
+#include "app/recent_files_menu.h"
+#include "dialogs/app_icon.h"
+#include "dialogs/version_dlg.h"
+#include "dialogs/wx_text.h"
+
+namespace tovalen {
+namespace {
+
+// Room for the toolbar, a 640 x 480 capture window and the whole idle text of the status bar.
+const wxSize kInitialSize(800, 600);
+
+const char* const kToolBarPane = "toolbar";
+
+}  // namespace
+
+CMainFrame::CMainFrame(CQuorvelDocManager* manager)
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, ToWx("Tovalen"), wxDefaultPosition, kInitialSize),
+      m_manager(*manager) {
+  SetIcon(AppIcon());
+  CreateBars();
+  SetAccelerators();
+  BindFileCommands();
+  BindBarCommands();
+  Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
+}
+
+CMainFrame::~CMainFrame() {
+  m_manager.OnHistoryChanged(nullptr);
+  m_docking.UnInit();
+}
+
+void CMainFrame::CreateBars() {
+  const MainMenu menu = CreateMainMenu();
+  SetMenuBar(menu.bar);
+  m_recentFiles = std::make_unique<RecentFilesMenu>(*menu.file, *m_manager.GetFileHistory());
+  m_recentFiles->Refresh();
+  m_manager.OnHistoryChanged([this] { m_recentFiles->Refresh(); });
+
+  m_docking.SetManagedWindow(this);
+  m_toolBar = CreateMainToolBar(this);
+  m_docking.AddPane(m_toolBar, wxAuiPaneInfo().Name(ToWx(kToolBarPane)).ToolbarPane().Top());
+
+  m_statusBar = new MainStatusBar(this);
+  SetStatusBar(m_statusBar);
+  SetStatusBarPane(0);
+  m_docking.Update();
+}
+
+void CMainFrame::SetAccelerators() {
+  using namespace cmd;
+  std::array<wxAcceleratorEntry, 14> keys = {{
+      {wxACCEL_CTRL, 'N', ID_FILE_NEW},
+      {wxACCEL_CTRL, 'O', ID_FILE_OPEN},
+      {wxACCEL_CTRL, 'S', ID_FILE_SAVE},
+      {wxACCEL_CTRL, 'P', ID_FILE_PRINT},
+      {wxACCEL_CTRL, 'Z', ID_EDIT_UNDO},
+      {wxACCEL_ALT, WXK_BACK, ID_EDIT_UNDO},
+      {wxACCEL_CTRL, 'X', ID_EDIT_CUT},
+      {wxACCEL_SHIFT, WXK_DELETE, ID_EDIT_CUT},
+      {wxACCEL_CTRL, 'C', ID_EDIT_COPY},
+      {wxACCEL_CTRL, WXK_INSERT, ID_EDIT_COPY},
+      {wxACCEL_CTRL, 'V', ID_EDIT_PASTE},
+      {wxACCEL_SHIFT, WXK_INSERT, ID_EDIT_PASTE},
+      {wxACCEL_NORMAL, WXK_F6, ID_NEXT_PANE},
+      {wxACCEL_SHIFT, WXK_F6, ID_PREV_PANE},
+  }};
+  SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(keys.size()), keys.data()));
+}
+
+void CMainFrame::BindFileCommands() {
+  using namespace cmd;
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_manager.NewDocument(); }, ID_FILE_NEW);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_manager.OpenWithDialog(); }, ID_FILE_OPEN);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (CQuorvelDoc* doc = m_manager.Document()) doc->Save();
+  }, ID_FILE_SAVE);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (CQuorvelDoc* doc = m_manager.Document()) doc->SaveAs();
+  }, ID_FILE_SAVE_AS);
+  Bind(wxEVT_MENU, [this](wxCommandEvent& event) {
+    m_manager.OpenRecentFile(static_cast<std::size_t>(event.GetId() - ID_FILE_MRU_FILE1));
+  }, ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE1 + kRecentFileCount - 1);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, ID_APP_EXIT);
+  Bind(wxEVT_MENU, [](wxCommandEvent&) {
+    CVersionDlg about;
+    about.ShowModal();
+  }, ID_APP_ABOUT);
+  // The view draws nothing, so a printed page is empty; the print framework is still offered.
+  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPrint(event); }, ID_FILE_PRINT);
+  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPrint(event); }, ID_FILE_PRINT_DIRECT);
+  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPreview(event); }, ID_FILE_PRINT_PREVIEW);
+  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPageSetup(event); }, ID_FILE_PRINT_SETUP);
+}
+
+void CMainFrame::BindBarCommands() {
+  using namespace cmd;
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ToggleToolBar(); }, ID_VIEW_TOOLBAR);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ToggleStatusBar(); }, ID_VIEW_STATUS_BAR);
+  Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) {
+    event.Check(m_docking.GetPane(m_toolBar).IsShown());
+  }, ID_VIEW_TOOLBAR);
+  Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { event.Check(m_statusBar->IsShown()); }, ID_VIEW_STATUS_BAR);
+}
+
+void CMainFrame::SetViewWindow(wxWindow* window) {
+  m_docking.AddPane(window, wxAuiPaneInfo().Name(ToWx("view")).CenterPane());
+  m_docking.Update();
+}
+
+void CMainFrame::ToggleToolBar() {
+  wxAuiPaneInfo& pane = m_docking.GetPane(m_toolBar);
+  pane.Show(!pane.IsShown());
+  m_docking.Update();
+}
+
+void CMainFrame::ToggleStatusBar() {
+  m_statusBar->Show(!m_statusBar->IsShown());
+  SendSizeEvent();
+}
+
+void CMainFrame::OnDropFiles(wxDropFilesEvent& event) {
+  if (event.GetNumberOfFiles() > 0) m_manager.OpenDocumentFile(ToUtf8(event.GetFiles()[0]));
+}
+
+}  // namespace tovalen

@@ -1,0 +1,58 @@
+#include "app/main_status_bar.h"
+
+#include <array>
+
+#include <wx/utils.h>
+
+#include "app/command_ids.h"
+#include "app/command_texts.h"
+#include "dialogs/wx_text.h"
+
+namespace tovalen {
+namespace {
+
+struct Indicator {
+  int id;
+  const char* text;
+  wxKeyCode key;  // WXK_NONE: this desktop has no such lock
+};
+
+constexpr std::array<Indicator, MainStatusBar::kPaneCount> kPanes = {{
+    {cmd::ID_SEPARATOR, "", WXK_NONE},
+    {cmd::ID_INDICATOR_KANA, "カナ", WXK_NONE},
+    {cmd::ID_INDICATOR_CAPS, "CAP", WXK_CAPITAL},
+    {cmd::ID_INDICATOR_NUM, "NUM", WXK_NUMLOCK},
+    {cmd::ID_INDICATOR_SCRL, "SCRL", WXK_SCROLL},
+}};
+
+// Lock keys change outside the program's windows too, so they are looked at now and then.
+constexpr int kPollMs = 500;
+
+}  // namespace
+
+MainStatusBar::MainStatusBar(wxWindow* frame)
+    : wxStatusBar(frame, cmd::ID_VIEW_STATUS_BAR), m_poll(this) {
+  std::array<int, kPaneCount> widths{};
+  widths[0] = -1;
+  for (std::size_t pane = 1; pane < kPanes.size(); ++pane) {
+    widths[pane] = GetTextExtent(ToWx(kPanes[pane].text)).GetWidth() + 12;
+  }
+  SetFieldsCount(kPaneCount, widths.data());
+  SetStatusText(ToWx(kIdleStatusText), 0);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateIndicators(); });
+  UpdateIndicators();
+  m_poll.Start(kPollMs);
+}
+
+int MainStatusBar::IndicatorOf(int pane) { return kPanes.at(static_cast<std::size_t>(pane)).id; }
+
+void MainStatusBar::UpdateIndicators() {
+  for (int pane = 1; pane < kPaneCount; ++pane) {
+    const Indicator& indicator = kPanes[static_cast<std::size_t>(pane)];
+    const bool on = indicator.key != WXK_NONE && wxGetKeyState(indicator.key);
+    const wxString text = on ? ToWx(indicator.text) : wxString();
+    if (GetStatusText(pane) != text) SetStatusText(text, pane);
+  }
+}
+
+}  // namespace tovalen

@@ -1,0 +1,118 @@
+#include "app/quorvel_doc.h"
+
+#include <filesystem>
+
+#include "capture/video_cap.h"
+#include "dialogs/message_box.h"
+#include "dialogs/save_file_dialog.h"
+#include "dialogs/wx_text.h"
+#include "platform/atomic_file.h"
+
+namespace tovalen {
+
+wxIMPLEMENT_DYNAMIC_CLASS(CQuorvelDoc, wxDocument);
+
+namespace {
+
+void ReportFailure(wxWindow* owner, const std::string& what, const std::exception& error) {
+  ShowMessageBox({owner, what + "\n\n" + error.what(), "Tovalen", MessageIcon::kStop, MessageButtons::kOk});
+}
+
+bool IsEmptyFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error) && std::filesystem::file_size(path, error) == 0 && !error;
+}
+
+}  // namespace
+
+std::optional<LoadedScheduleFile> CQuorvelDoc::ReadFile(const std::string& path, wxWindow* owner) {
+  // An empty file holds nothing to load, so what is open stays as it is.
+  if (IsEmptyFile(path)) return LoadedScheduleFile{path, std::nullopt};
+  try {
+    return LoadedScheduleFile{path, LoadScheduleFile(path)};
+  } catch (const FileError& error) {
+    ReportFailure(owner, "ファイルを開けませんでした。", error);
+  } catch (const ScheduleFileError& error) {
+    ReportFailure(owner, "ファイルを開けませんでした。", error);
+  }
+  return std::nullopt;
+}
+
+void CQuorvelDoc::Apply(const LoadedScheduleFile& file) {
+  if (file.contents) {
+    CVideoCap::GetInstance().SetCaptureSettings(file.contents->settings);
+    m_schedule.ReplaceAll(file.contents->reservations);
+  }
+  const wxString path = ToWx(file.path);
+  SetTitle(wxFileNameFromPath(path));
+  SetFilename(path, true);
+  SetDocumentSaved(true);
+  Modify(false);
+  // What is shown did not come from the empty file, so it still has to be saved there.
+  if (!file.contents) Modify(true);
+  UpdateAllViews();
+}
+
+CQuorvelDoc::Contents CQuorvelDoc::Current() const {
+  return {CVideoCap::GetInstance().GetCaptureSettings(), m_schedule.Items()};
+}
+
+bool CQuorvelDoc::IsModified() const { return wxDocument::IsModified() || Current() != m_saved; }
+
+void CQuorvelDoc::Modify(bool modified) {
+  if (!modified) m_saved = Current();
+  wxDocument::Modify(modified);
+}
+
+bool CQuorvelDoc::OnNewDocument() {
+  if (!wxDocument::OnNewDocument()) return false;
+  Modify(false);
+  return true;
+}
+
+bool CQuorvelDoc::OnSaveModified() {
+  if (!IsModified()) return true;
+  const std::string text = ToUtf8(GetUserReadableName()) + " への変更を保存しますか?";
+  switch (ShowMessageBox(
+      {GetDocumentWindow(), text, "Tovalen", MessageIcon::kExclamation, MessageButtons::kYesNoCancel})) {
+    case MessageAnswer::kYes:
+      return Save();
+    case MessageAnswer::kNo:
+      Modify(false);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CQuorvelDoc::SaveAs() {
+  const std::string current = ToUtf8(GetFilename());
+  const std::string initial = GetDocumentSaved() ? current : ToUtf8(GetUserReadableName()) + "." + kScheduleExtension;
+  const auto path = AskSaveFile({GetDocumentWindow(), {{kScheduleFilterName, "*.yyk"}}, initial, kScheduleExtension});
+  if (!path) return false;
+  const wxString file = ToWx(*path);
+  if (!OnSaveDocument(file)) return false;
+  SetTitle(wxFileNameFromPath(file));
+  SetFilename(file, true);
+  GetDocumentManager()->AddFileToHistory(file);
+  return true;
+}
+
+bool CQuorvelDoc::DoSaveDocument(const wxString& file) {
+  try {
+    SaveScheduleFile(ToUtf8(file), CVideoCap::GetInstance().GetCaptureSettings(), m_schedule);
+    return true;
+  } catch (const FileError& error) {
+    ReportFailure(GetDocumentWindow(), "ファイルを保存できませんでした。", error);
+    return false;
+  }
+}
+
+bool CQuorvelDoc::DoOpenDocument(const wxString& file) {
+  const auto loaded = ReadFile(ToUtf8(file), GetDocumentWindow());
+  if (!loaded) return false;
+  Apply(*loaded);
+  return true;
+}
+
+}  // namespace tovalen
