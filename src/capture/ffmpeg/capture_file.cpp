@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 namespace tovalen::ffmpeg {
@@ -17,11 +18,22 @@ std::string FolderOf(const std::string& path) {
   return folder.empty() ? "." : folder;
 }
 
-// A file made by mkstemp is private to its owner; a recording gets a new file's usual mode.
-void GiveUsualMode(int fd) {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+// Creates "<prefix>XXXXXX<suffix>" that did not exist, with the mode any new file gets (mkstemp
+// would make it private, and reading the umask means changing it for every thread); the
+// descriptor, or -1 with errno set.
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, std::string& path) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+    name += suffix;
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) path = std::move(name);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;  // errno is EEXIST
 }
 
 void SyncFolderOf(const std::string& path) {
@@ -72,16 +84,15 @@ class Descriptor {
 
 std::unique_ptr<CaptureFile> CaptureFile::CreateBeside(const std::string& target, int& error) {
   const std::filesystem::path targetPath(target);
-  std::string name = (targetPath.parent_path() / targetPath.stem()).string();
-  if (targetPath.parent_path().empty()) name = "./" + name;
-  name += ".recording-XXXXXX.avi";
-  const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
+  std::string prefix = (targetPath.parent_path() / targetPath.stem()).string();
+  if (targetPath.parent_path().empty()) prefix = "./" + prefix;
+  std::string path;
+  const int fd = CreateUniqueFile(prefix + ".recording-", ".avi", path);
   if (fd < 0) {
     error = errno;
     return nullptr;
   }
-  GiveUsualMode(fd);
-  return std::unique_ptr<CaptureFile>(new CaptureFile(fd, name));
+  return std::unique_ptr<CaptureFile>(new CaptureFile(fd, path));
 }
 
 CaptureFile::~CaptureFile() {
@@ -136,13 +147,12 @@ bool CopyOver(const std::string& source, const std::string& target, int& error) 
     error = errno;
     return false;
   }
-  std::string temp = (std::filesystem::path(FolderOf(target)) / ".tovalen-copy-XXXXXX").string();
-  Descriptor to(::mkostemp(temp.data(), O_CLOEXEC));
+  std::string temp;
+  Descriptor to(CreateUniqueFile((std::filesystem::path(FolderOf(target)) / ".tovalen-copy-").string(), "", temp));
   if (to.get() < 0) {
     error = errno;
     return false;
   }
-  GiveUsualMode(to.get());
   if (!CopyBytes(from.get(), to.get(), error) || ::fsync(to.get()) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
     if (error == 0) error = errno;
     ::unlink(temp.c_str());

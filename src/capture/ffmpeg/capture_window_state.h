@@ -36,6 +36,18 @@ struct FfmpegCaptureDriver::Window {
   std::optional<CaptureOutcome> lastOutcome;
 
   FrameSize WindowSize() const { return {placement.width, placement.height}; }
+
+  // How frames are drawn into the window now: nothing without a surface or with both off.
+  std::optional<PreviewConfig> Drawing() const {
+    if (!(preview || overlay) || !surface) return std::nullopt;
+    PreviewConfig config;
+    config.surface = surface.get();
+    config.mode = overlay ? PreviewMode::kOverlay : PreviewMode::kPreview;
+    config.rateMs = previewRateMs;
+    config.display = settings.display;
+    config.window = WindowSize();
+    return config;
+  }
 };
 
 }  // namespace tovalen::ffmpeg

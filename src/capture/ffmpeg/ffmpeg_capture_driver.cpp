@@ -198,19 +198,14 @@ void FfmpegCaptureDriver::SetPreviewRate(CaptureWindowHandle window, int millise
 
 bool FfmpegCaptureDriver::UpdatePreview(Window& window) {
   window.previewSession.reset();
-  // During a capture the capture's own frames are drawn; without a surface nothing is.
-  if (!(window.preview || window.overlay) || !window.surface || window.running) return true;
-  PreviewConfig config;
-  config.surface = window.surface.get();
-  config.mode = window.overlay ? PreviewMode::kOverlay : PreviewMode::kPreview;
-  config.rateMs = window.previewRateMs;
-  config.display = window.settings.display;
-  config.window = window.WindowSize();
+  // During a capture the capture's own frames are drawn.
+  const std::optional<PreviewConfig> drawing = window.Drawing();
+  if (!drawing || window.running) return true;
   VideoRequest request;
   request.settings = window.settings;
   request.frameRate = {1'000'000, static_cast<int>(window.parms.dwRequestMicroSecPerFrame)};
   std::string error;
-  window.previewSession = PreviewSession::Start(*window.device, request, config, error);
+  window.previewSession = PreviewSession::Start(*window.device, request, *drawing, error);
   if (!window.previewSession) Trace("E: capture driver: no live picture: " + error + "\n");
   return window.previewSession != nullptr;
 }

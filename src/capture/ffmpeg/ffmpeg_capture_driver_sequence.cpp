@@ -73,15 +73,7 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const Window& window) const {
   job.settings = window.settings;
   job.microSecPerFrame = window.parms.dwRequestMicroSecPerFrame;
   if (window.parms.fCaptureAudio) job.audio = window.waveFormat;
-  if ((window.preview || window.overlay) && window.surface) {
-    PreviewConfig config;
-    config.surface = window.surface.get();
-    config.mode = window.overlay ? PreviewMode::kOverlay : PreviewMode::kPreview;
-    config.rateMs = window.previewRateMs;
-    config.display = window.settings.display;
-    config.window = window.WindowSize();
-    job.preview = config;
-  }
+  job.preview = window.Drawing();
   job.spaceProbe = m_services.spaceProbe;
   job.timeouts = m_services.timeouts;
   return job;

@@ -165,7 +165,7 @@ TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) 
   EXPECT_EQ(error, ENOENT);
 }
 
-TEST_F(CaptureFileTest, ReservesSpaceWithoutGrowingTheFile) {
+TEST_F(CaptureFileTest, ReservesSpaceWithoutGrowingTheFileAndHasTheUsualMode) {
   int error = 0;
   auto file = CaptureFile::CreateBeside(target, error);
   ASSERT_TRUE(file->Preallocate(5'242'880, error)) << std::strerror(error);
@@ -173,6 +173,9 @@ TEST_F(CaptureFileTest, ReservesSpaceWithoutGrowingTheFile) {
   ASSERT_EQ(::fstat(file->Fd(), &info), 0);
   EXPECT_EQ(info.st_size, 0);
   EXPECT_GE(info.st_blocks * 512, 5'242'880);
+  const mode_t mask = ::umask(0);  // the test runs on one thread here
+  ::umask(mask);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
 }
 
 TEST_F(CaptureFileTest, SavingReplacesTheTargetAtOnce) {
