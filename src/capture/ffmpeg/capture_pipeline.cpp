@@ -181,6 +181,8 @@ CaptureSummary CapturePipeline::Finish() {
   }
   summary.framesCaptured = m_counters.framesCaptured;
   summary.framesDropped = m_counters.FramesDropped();
+  summary.droppedAtCapture = m_counters.droppedAtCapture;
+  summary.droppedAtWrite = m_counters.droppedAtWrite;
   summary.framesWritten = m_counters.framesWritten;
   summary.audioSamples = m_counters.audioSamples;
   summary.elapsedMs = ElapsedMs();

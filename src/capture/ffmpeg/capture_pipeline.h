@@ -65,7 +65,9 @@ struct CaptureSummary {
   StopReason reason = StopReason::kStopRequested;
   std::string detail;
   std::uint32_t framesCaptured = 0;
-  std::uint32_t framesDropped = 0;
+  std::uint32_t framesDropped = 0;  // the two below together
+  std::uint32_t droppedAtCapture = 0;
+  std::uint32_t droppedAtWrite = 0;
   std::uint32_t framesWritten = 0;
   std::uint64_t audioSamples = 0;
   std::uint32_t elapsedMs = 0;

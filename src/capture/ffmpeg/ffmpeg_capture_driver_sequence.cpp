@@ -25,7 +25,9 @@ std::string FolderOf(const std::string& path) {
 
 void TraceSummary(const CaptureSummary& summary, const std::string& path) {
   Trace("D: capture: " + std::to_string(summary.framesCaptured) + " frames captured, " +
-        std::to_string(summary.framesDropped) + " dropped, " + std::to_string(summary.framesWritten) + " written, " +
+        std::to_string(summary.framesDropped) + " dropped (" + std::to_string(summary.droppedAtCapture) +
+        " waiting for the encoder, " + std::to_string(summary.droppedAtWrite) + " for the writer), " +
+        std::to_string(summary.framesWritten) + " written, " +
         std::to_string(summary.audioSamples) + " audio samples, " + std::to_string(summary.elapsedMs) + " ms; " +
         Describe(summary.reason) + (summary.detail.empty() ? "" : " (" + summary.detail + ")") + "\n");
   if (IsFailure(summary.reason) && !path.empty()) Trace("E: capture: what was recorded is kept in " + path + "\n");

@@ -144,6 +144,46 @@ TEST_F(Recording, MjpegFromTheDeviceIsWrittenWithoutReencoding) {
   EXPECT_FALSE(ProbeFile(target).audio);  // the replayed camera has no sound
 }
 
+// A user-interface loop in which the user presses a key or clicks once, some time into the capture.
+class InputAfterAWhile : public MainLoop {
+ public:
+  InputAfterAWhile(AbortInput input, int afterLooks) : m_input(input), m_looksLeft(afterLooks) {}
+  void PumpAndWait(std::chrono::milliseconds timeout) override { m_inner.PumpAndWait(timeout); }
+  void Wake() override { m_inner.Wake(); }
+  AbortInput TakeAbortInput() override { return --m_looksLeft == 0 ? m_input : AbortInput::kNone; }
+
+ private:
+  PlainMainLoop m_inner;
+  AbortInput m_input;
+  int m_looksLeft;
+};
+
+TEST_F(Recording, EscapeOrAClickEndsTheCaptureAsTheSetUpAllows) {
+  services.mainLoop = std::make_shared<InputAfterAWhile>(AbortInput::kEscapeKey, 10);
+  MakeDriver();
+  Connect();
+  EXPECT_TRUE(RecordFrames(1'000'000));  // only the key ends it
+  EXPECT_EQ(LastSummary().reason, StopReason::kUserAbort);
+  EXPECT_GT(LastSummary().framesWritten, 0u);
+
+  services.mainLoop = std::make_shared<InputAfterAWhile>(AbortInput::kRightMouseButton, 2);
+  parms.fAbortRightMouse = false;
+  MakeDriver();
+  Connect();
+  EXPECT_TRUE(RecordFrames(20));
+  EXPECT_EQ(LastSummary().reason, StopReason::kStopRequested);
+  EXPECT_EQ(LastSummary().framesCaptured, 20u);
+}
+
+TEST_F(Recording, TheSetUpsTimeLimitEndsTheCapture) {
+  parms.fLimitEnabled = true;
+  parms.wTimeLimit = 1;
+  Connect();
+  EXPECT_TRUE(RecordFrames(1'000'000));
+  EXPECT_EQ(LastSummary().reason, StopReason::kTimeLimit);
+  EXPECT_THAT(LastSummary().framesWritten, ::testing::AllOf(::testing::Ge(30u), ::testing::Le(33u)));
+}
+
 TEST_F(Recording, TheTargetChangesOnlyWhenTheCaptureIsSaved) {
   WriteFileBytes(target, "an earlier recording");
   Connect();
