@@ -13,7 +13,9 @@ struct ProbedVideo {
   int width = 0;
   int height = 0;
   double frameRate = 0;            // frames per second the file declares
-  std::int64_t chunks = 0;         // video chunks, empty ones (repeated frames) included
+  // Frames the file lasts: the last frame's place + 1. A frame dropped during the capture keeps
+  // its place as an empty chunk, which readers show as the previous frame.
+  std::int64_t frameSlots = 0;
   std::int64_t decodedFrames = 0;  // frames that decoded
   std::int64_t decodeErrors = 0;
 };

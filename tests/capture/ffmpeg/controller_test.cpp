@@ -49,7 +49,7 @@ TEST_F(ControllerOnFfmpeg, TheRecordingTimeBoundsTheCapture) {
   // Stopped at the first frame 2000 ms or more after the first: 61 frames at 30 per second.
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
-  EXPECT_THAT(file.video->chunks, AboutFrames(2.0 + 1 / 30.0, 30));
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(2.0 + 1 / 30.0, 30));
   EXPECT_GE(runner.frames.back(), 2000);
   EXPECT_LT(runner.frames.back(), 2100);
   ASSERT_TRUE(file.audio);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "capture/ffmpeg/avi_writer.h"
 #include "driver_fixture.h"
@@ -115,6 +116,32 @@ TEST_F(Faults, AFullDiskStopsWhileTheIndexStillFits) {
   MakeDriver();
   Connect();
   EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDiskFull);
+}
+
+TEST_F(Faults, FramesTheDiskCannotTakeInTimeAreDroppedAndCountedInTheirPlaces) {
+  // The writer's second look at the disk takes a second and a half, as a stalled disk would.
+  auto probes = std::make_shared<std::atomic<int>>(0);
+  services.spaceProbe = [probes](int) -> std::optional<SpaceReport> {
+    if (++*probes == 2) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    return SpaceReport{1u << 30, std::nullopt};
+  };
+  MakeDriver();
+  Connect();
+  ASSERT_TRUE(RecordFrames(100));
+  ASSERT_TRUE(Save());
+  const CaptureSummary summary = LastSummary();
+  EXPECT_GT(summary.droppedAtWrite, 0u);
+  EXPECT_EQ(summary.droppedAtCapture, 0u);  // the readers never wait for the writer
+  EXPECT_EQ(summary.framesCaptured, 100u);
+  EXPECT_EQ(summary.framesWritten + summary.framesDropped, 100u);
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  // The frames that are there keep their times: the file is as long as the capture.
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(100 / 30.0, 30));
+  EXPECT_EQ(file.video->decodedFrames, summary.framesWritten);
+  EXPECT_EQ(file.video->decodeErrors, 0);
+  ASSERT_TRUE(file.audio);
+  EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->frameSlots / 30.0 * 44100, 44100 * 0.07);
 }
 
 TEST_F(Faults, NoRoomAtAllRecordsNothing) {

@@ -31,7 +31,7 @@ TEST_F(Recording, MjpegWithSoundMatchesTheRequestedFormat) {
   EXPECT_EQ(file.video->width, 320);
   EXPECT_EQ(file.video->height, 240);
   EXPECT_NEAR(file.video->frameRate, 30.0, 0.01);
-  EXPECT_THAT(file.video->chunks, AboutFrames(1.5, 30));
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(1.5, 30));
   EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
   EXPECT_EQ(file.video->decodeErrors, 0);
   ASSERT_TRUE(file.audio);
@@ -39,7 +39,7 @@ TEST_F(Recording, MjpegWithSoundMatchesTheRequestedFormat) {
   EXPECT_EQ(file.audio->sampleRate, 44100);
   EXPECT_EQ(file.audio->channels, 2);
   // The sound covers the video, give or take a frame and a packet of sound.
-  EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->chunks / 30.0 * 44100, 44100 * 0.07);
+  EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->frameSlots / 30.0 * 44100, 44100 * 0.07);
   EXPECT_EQ(LastSummary().audioSamples, static_cast<std::uint64_t>(file.audio->samples));
 }
 
@@ -65,7 +65,7 @@ TEST_F(Recording, TheRequestedFrameRateIsTheFilesRate) {
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
   EXPECT_NEAR(file.video->frameRate, 15.0, 0.01);
-  EXPECT_THAT(file.video->chunks, AboutFrames(1.0, 15));
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(1.0, 15));
 }
 
 struct AudioCase {
@@ -88,7 +88,7 @@ TEST_P(AudioFormats, SoundIsExactlyTheRequestedPcm) {
   EXPECT_EQ(file.audio->codec, format.codec);
   EXPECT_EQ(file.audio->sampleRate, static_cast<int>(format.rate));
   EXPECT_EQ(file.audio->channels, format.channels);
-  EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->chunks / 30.0 * format.rate, format.rate * 0.07);
+  EXPECT_NEAR(static_cast<double>(file.audio->samples), file.video->frameSlots / 30.0 * format.rate, format.rate * 0.07);
 }
 
 INSTANTIATE_TEST_SUITE_P(Choices, AudioFormats,
@@ -115,7 +115,7 @@ TEST_P(Codecs, EveryAvailableCodecRecordsAPlayableFile) {
   EXPECT_EQ(file.video->pixelFormat, GetParam().pixelFormat);
   EXPECT_EQ(file.video->width, 320);
   EXPECT_EQ(file.video->height, 240);
-  EXPECT_THAT(file.video->chunks, AboutFrames(20.0 / 30, 30));
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(20.0 / 30, 30));
   EXPECT_EQ(file.video->decodeErrors, 0);
   EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
 }
