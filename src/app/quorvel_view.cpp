@@ -59,6 +59,12 @@ bool CQuorvelView::OnClose(bool) {
   return true;
 }
 
+void CQuorvelView::OnChangeFilename() {
+  wxWindow* frame = GetFrame();
+  wxDocument* doc = wxView::GetDocument();
+  if (frame && doc) frame->SetLabel(doc->GetDocumentManager()->MakeFrameTitle(doc));
+}
+
 CQuorvelDoc* CQuorvelView::GetDocument() const { return wxDynamicCast(wxView::GetDocument(), CQuorvelDoc); }
 
 void CQuorvelView::BindCommands() {

@@ -20,6 +20,8 @@ class CQuorvelView : public wxView {
   bool OnCreate(wxDocument* doc, long flags) override;
   void OnDraw(wxDC* dc) override;
   bool OnClose(bool deleteWindow) override;
+  // The frame's title: the document's name, then the program's.
+  void OnChangeFilename() override;
 
   CQuorvelDoc* GetDocument() const;
   // The window that the capture window is made under.

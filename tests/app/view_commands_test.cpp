@@ -1,0 +1,220 @@
+#include <gmock/gmock.h>
+
+#include <gtk/gtk.h>
+
+#include <filesystem>
+
+#include "app/command_ids.h"
+#include "app/quorvel_doc.h"
+#include "app/quorvel_view.h"
+#include "app_fixture.h"
+#include "avi_probe.h"
+#include "capture/video_cap.h"
+#include "dialogs/dlg_debug_info.h"
+#include "dialogs/dlg_rec_start.h"
+#include "dialogs/dlg_select_cap_device.h"
+#include "dialogs/dlg_set_audio_property.h"
+#include "dialogs/dlg_set_video_option.h"
+#include "dialogs/help_viewer.h"
+#include "dialogs/radio_group.h"
+#include "dialogs/save_file_dialog.h"
+#include "res/resource_ids.h"
+#include "support/trace_capture.h"
+
+namespace tovalen::testing {
+namespace {
+
+using namespace cmd;
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Ge;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr const char* kSelectDevice = "キャプチャデバイスを選択してください";
+
+class ViewCommands : public AppTest {
+ protected:
+  // Answers the runner window: opens it, runs the loop until the condition holds, cancels it.
+  int RunRunner(CDlgRecStart& dialog, const std::function<bool(const CRecordingRunner&)>& until);
+};
+
+TEST_F(ViewCommands, ScheduledRecordingNeedsASelectedDevice) {
+  ASSERT_TRUE(Start());
+  Command(ID_REC_START);
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, kSelectDevice);
+  EXPECT_EQ(boxes.Boxes()[0].caption, "E:");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::kExclamation);
+  EXPECT_THAT(dialogs.Opened(), IsEmpty());
+}
+
+TEST_F(ViewCommands, ScheduledRecordingWithPersistentConnectNeedsTheConnection) {
+  ASSERT_TRUE(Start());
+  SCaptureSettings settings;
+  settings.iCapDriverId = 0;
+  settings.videoOption.PersistentConnect = true;
+  CVideoCap::GetInstance().SetCaptureSettings(settings);  // as a loaded file sets them
+  Command(ID_REC_START);
+  EXPECT_THAT(boxes.Texts(), ElementsAre(kSelectDevice));
+  EXPECT_THAT(dialogs.Opened(), IsEmpty());
+
+  // Without it, a driver index from the file is enough: the runner connects at each start.
+  settings.videoOption.PersistentConnect = false;
+  CVideoCap::GetInstance().SetCaptureSettings(settings);
+  dialogs.On<CDlgRecStart>([](CDlgRecStart& dialog) {
+    dialog.InitDialog();
+    Click(&dialog, res::IDCANCEL);
+    return dialog.GetReturnCode();
+  });
+  Command(ID_TB_REC_START);
+  EXPECT_THAT(dialogs.Opened(), ElementsAre(std::type_index(typeid(CDlgRecStart))));
+  EXPECT_THAT(boxes.Texts(), ElementsAre(kSelectDevice));
+}
+
+TEST_F(ViewCommands, TestCaptureRefusedWhileDisconnectedOrWhenTheFileDialogIsCancelled) {
+  ASSERT_TRUE(Start());
+  Command(ID_CAP_TEST);  // the key or a stale menu can still send it
+  SelectTestPattern();
+  const ScopedSaveFilePresenter cancel([](const SaveFileQuestion&) { return std::nullopt; });
+  Command(ID_CAP_TEST);
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[0].text, kSelectDevice);
+  EXPECT_EQ(boxes.Boxes()[1].text, "QueryCaptureFileName() rv==false\n");
+  EXPECT_EQ(boxes.Boxes()[1].caption, "E:");
+  EXPECT_EQ(boxes.Boxes()[1].icon, MessageIcon::kStop);
+}
+
+TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  const std::string file = dir.File("test capture.avi");
+  const ScopedSaveFilePresenter answer([&](const SaveFileQuestion&) { return file; });
+  ClickCaptureWindowAfter(1500ms);
+  Command(ID_CAP_TEST);
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "キャプチャ正常終了。");
+  EXPECT_EQ(boxes.Boxes()[0].caption, "D:");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::kNone);
+  const ProbedFile probed = ProbeFile(file);
+  ASSERT_EQ(probed.error, "");
+  ASSERT_TRUE(probed.video);
+  EXPECT_THAT(probed.video->decodedFrames, Ge(15));  // about a second at 30 frames per second
+  EXPECT_EQ(probed.video->decodeErrors, 0);
+}
+
+TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  const std::string first = dir.File("first.avi");
+  const std::string second = dir.File("second.avi");
+  Doc().Schedule().AddYoyaku(Reservation(1, 2, first));
+  Doc().Schedule().AddYoyaku(Reservation(4, 2, second));
+
+  std::vector<std::string> activities;
+  dialogs.On<CDlgRecStart>([&](CDlgRecStart& dialog) {
+    return RunRunner(dialog, [&](const CRecordingRunner& runner) {
+      if (activities.empty() || activities.back() != runner.GetDisplay().activity) {
+        activities.push_back(runner.GetDisplay().activity);
+      }
+      return runner.GetRecordedCount() + runner.GetFailedCount() == 2;
+    });
+  });
+  Command(ID_REC_START);
+
+  EXPECT_THAT(activities, Contains("予約待機中"));
+  EXPECT_THAT(activities, Contains(HasSubstr("録画中")));
+  EXPECT_EQ(activities.back(), "終了");
+  for (const std::string& file : {first, second}) {
+    const ProbedFile probed = ProbeFile(file);
+    EXPECT_EQ(probed.error, "") << file;
+    ASSERT_TRUE(probed.video) << file;
+    EXPECT_THAT(probed.video->decodedFrames, Ge(45)) << file;  // two seconds at 30 frames per second
+  }
+  EXPECT_EQ(Doc().Schedule().GetYoyakuCount(), 0);  // both have started, so the runner purged them
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_THAT(boxes.Texts(), IsEmpty());
+}
+
+int ViewCommands::RunRunner(CDlgRecStart& dialog, const std::function<bool(const CRecordingRunner&)>& until) {
+  dialog.InitDialog();
+  // Look at the runner also while a recording holds the loop.
+  struct Watch {
+    CDlgRecStart* dialog;
+    const std::function<bool(const CRecordingRunner&)>* until;
+    bool done = false;
+  } watch{&dialog, &until};
+  const guint source = g_timeout_add(
+      50,
+      [](gpointer data) -> gboolean {
+        auto* w = static_cast<Watch*>(data);
+        w->done = (*w->until)(w->dialog->Runner());
+        return G_SOURCE_CONTINUE;
+      },
+      &watch);
+  RunLoopUntil([&] { return watch.done; }, 30s);
+  g_source_remove(source);
+  Click(&dialog, res::IDCANCEL);
+  return dialog.GetReturnCode();
+}
+
+TEST_F(ViewCommands, SettingsDialogsOpenWithTheControllersSettings) {
+  ASSERT_TRUE(Start());
+  SAudioProperty audio;
+  audio.nSamplesPerSec = 1;
+  SVideoOption video;
+  video.FPS = 3;
+  CVideoCap::GetInstance().SetAudioProperty(audio);
+  CVideoCap::GetInstance().SetVideoOption(video);
+  int shownRate = -1;
+  int shownFps = -1;
+  dialogs.On<CDlgSetAudioProperty>([&](CDlgSetAudioProperty& dialog) {
+    dialog.InitDialog();
+    shownRate = dialog.SamplesPerSecGroup().Selected();
+    return res::IDCANCEL;
+  });
+  dialogs.On<CDlgSetVideoOption>([&](CDlgSetVideoOption& dialog) {
+    dialog.InitDialog();
+    shownFps = dialog.FpsGroup().Selected();
+    return res::IDCANCEL;
+  });
+  dialogs.On<CDlgDebugInfo>([](CDlgDebugInfo& dialog) {
+    dialog.InitDialog();
+    EXPECT_THAT(dialog.GetInfo(), HasSubstr("="));
+    return res::IDOK;
+  });
+  Command(ID_CAP_AUDIO);
+  Command(ID_CAP_VIDEO_OPTION);
+  Command(ID_DEBUG_INFO);
+  EXPECT_EQ(shownRate, 1);
+  EXPECT_EQ(shownFps, 3);
+  EXPECT_EQ(dialogs.Opened().size(), 3u);
+}
+
+TEST_F(ViewCommands, CancellingTheDeviceChoiceLeavesNothingConnected) {
+  ASSERT_TRUE(Start());
+  dialogs.On<CDlgSelectCapDevice>([](CDlgSelectCapDevice& dialog) {
+    dialog.InitDialog();
+    Click(&dialog, res::IDCANCEL);
+    return dialog.GetReturnCode();
+  });
+  TraceCapture trace;
+  Command(ID_TB_SELECT_DEVICE);
+  EXPECT_FALSE(CVideoCap::GetInstance().IsConnected());
+  EXPECT_EQ(CVideoCap::GetInstance().GetCapDriverId(), -1);
+  EXPECT_THAT(trace.Pieces(), Contains("D: SelectCapDriver failed\n"));
+  EXPECT_EQ(CaptureWindow(), nullptr);
+}
+
+TEST_F(ViewCommands, HelpShowsTheBooksContentsPage) {
+  ASSERT_TRUE(Start());
+  HelpViewer::Instance().SetBook(TOVALEN_TEST_HELP_BOOK);
+  Command(ID_HELP_CONTENTS);
+  EXPECT_EQ(HelpViewer::Instance().OpenWindowCount(), 1);
+  EXPECT_THAT(HelpViewer::Instance().ShownPage(), HasSubstr("index.htm"));
+  HelpViewer::Instance().CloseAll();
+}
+
+}  // namespace
+}  // namespace tovalen::testing
