@@ -35,40 +35,54 @@ bool AudioConverter::Open(const AVCodecParameters& source, const SWaveFormat& ta
   m_rate = static_cast<int>(target.nSamplesPerSec);
   m_format = target.wBitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
   m_blockAlign = target.nChannels * target.wBitsPerSample / 8;
-  AVChannelLayout layout{};
-  av_channel_layout_default(&layout, target.nChannels);
+  m_decoded = MakeFrame();
+  return OpenDecoder(source, error) && OpenEncoder(target.nChannels, error) && OpenResampler(error);
+}
 
+bool AudioConverter::OpenDecoder(const AVCodecParameters& source, std::string& error) {
   const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
-  const AVCodec* encoder = avcodec_find_encoder(m_format == AV_SAMPLE_FMT_U8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE);
-  if (!decoder || !encoder) {
-    error = "no PCM codec for the audio input";
+  if (!decoder) {
+    error = "the audio input's format cannot be decoded";
     return false;
   }
   m_decoder.reset(avcodec_alloc_context3(decoder));
-  m_encoder.reset(avcodec_alloc_context3(encoder));
-  m_output.reset(avcodec_parameters_alloc());
-  m_decoded = MakeFrame();
-  if (!m_decoder || !m_encoder || !m_output) throw std::bad_alloc();
+  if (!m_decoder) throw std::bad_alloc();
   if (avcodec_parameters_to_context(m_decoder.get(), &source) < 0 || avcodec_open2(m_decoder.get(), decoder, nullptr) < 0) {
     error = "the audio input cannot be decoded";
+    return false;
+  }
+  return true;
+}
+
+bool AudioConverter::OpenEncoder(int channels, std::string& error) {
+  const AVCodec* encoder = avcodec_find_encoder(m_format == AV_SAMPLE_FMT_U8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE);
+  m_encoder.reset(encoder ? avcodec_alloc_context3(encoder) : nullptr);
+  m_output.reset(avcodec_parameters_alloc());
+  if (!m_output || (encoder && !m_encoder)) throw std::bad_alloc();
+  if (!encoder) {
+    error = "no PCM encoder";
     return false;
   }
   m_encoder->sample_fmt = m_format;
   m_encoder->sample_rate = m_rate;
   m_encoder->time_base = {1, m_rate};
-  if (av_channel_layout_copy(&m_encoder->ch_layout, &layout) < 0 || avcodec_open2(m_encoder.get(), encoder, nullptr) < 0 ||
-      avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) {
+  av_channel_layout_default(&m_encoder->ch_layout, channels);
+  if (avcodec_open2(m_encoder.get(), encoder, nullptr) < 0 || avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) {
     error = "the PCM encoder cannot be opened";
     return false;
   }
+  return true;
+}
+
+bool AudioConverter::OpenResampler(std::string& error) {
   SwrContext* resampler = nullptr;
-  if (swr_alloc_set_opts2(&resampler, &layout, m_format, m_rate, &m_decoder->ch_layout, m_decoder->sample_fmt,
-                          m_decoder->sample_rate, 0, nullptr) < 0 || swr_init(resampler) < 0) {
-    swr_free(&resampler);
+  const int rc = swr_alloc_set_opts2(&resampler, &m_encoder->ch_layout, m_format, m_rate, &m_decoder->ch_layout,
+                                     m_decoder->sample_fmt, m_decoder->sample_rate, 0, nullptr);
+  m_resampler.reset(resampler);
+  if (rc < 0 || swr_init(m_resampler.get()) < 0) {
     error = "the audio input cannot be converted to the requested format";
     return false;
   }
-  m_resampler.reset(resampler);
   return true;
 }
 

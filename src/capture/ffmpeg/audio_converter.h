@@ -36,6 +36,9 @@ class AudioConverter {
  private:
   AudioConverter() = default;
   bool Open(const AVCodecParameters& source, const SWaveFormat& target, std::string& error);
+  bool OpenDecoder(const AVCodecParameters& source, std::string& error);
+  bool OpenEncoder(int channels, std::string& error);
+  bool OpenResampler(std::string& error);
   bool Place(std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs, std::vector<PacketPtr>& out);
   bool Emit(const std::uint8_t* samples, std::int64_t count, std::vector<PacketPtr>& out);
   bool EmitSilence(std::int64_t count, std::vector<PacketPtr>& out);
