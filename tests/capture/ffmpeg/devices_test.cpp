@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "capture/ffmpeg/default_audio_input.h"
 #include "capture/ffmpeg/v4l2_device.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
@@ -174,6 +175,21 @@ TEST(PreviewFit, KeepsTheShapeOrFillsTheWindow) {
   EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {400, 240}, {true, true}), (FrameSize{320, 240}));
   EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {400, 240}, {true, false}), (FrameSize{400, 240}));
   EXPECT_EQ(PreviewRenderer::FitSize({640, 480}, {400, 240}, {false, true}), (FrameSize{640, 480}));
+}
+
+}  // namespace
+}  // namespace tovalen::testing
+
+namespace tovalen::testing {
+namespace {
+
+TEST(DefaultAudioInput, IsThereOrAbsentButNeverAnError) {
+  // No sound server or card on a build machine gives no source and no error: video only.
+  const ffmpeg::OpenedSource opened = ffmpeg::OpenDefaultAudioInput({44100, 2});
+  EXPECT_TRUE(opened.source || opened.error == 0);
+  if (opened.source) {
+    EXPECT_EQ(opened.source->Parameters().codec_type, AVMEDIA_TYPE_AUDIO);
+  }
 }
 
 }  // namespace
