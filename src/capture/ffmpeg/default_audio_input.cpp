@@ -13,9 +13,9 @@ OpenedSource OpenDefaultAudioInput(const AudioRequest& request) {
     InputSpec spec{format, "default", options, AVMEDIA_TYPE_AUDIO, true};
     OpenedSource opened = FormatMediaSource::Open(spec);
     if (opened.source) return opened;
-    failures += std::string(" ") + format + ": " + AvErrorText(opened.error) + ";";
+    failures += (failures.empty() ? "" : "; ") + std::string(format) + ": " + AvErrorText(opened.error);
   }
-  Trace("D: no audio input (" + failures + " ), video only\n");
+  Trace("D: no audio input (" + failures + "), video only\n");
   return {};
 }
 
