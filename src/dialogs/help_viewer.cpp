@@ -111,9 +111,10 @@ std::string HelpViewer::ShownPage() const {
 }
 
 std::optional<std::filesystem::path> FindHelpBook() {
-  const std::array<std::filesystem::path, 3> folders = {
+  const std::array<std::filesystem::path, 4> folders = {
       ExecutableDirectory() / "help",
       std::filesystem::path(TOVALEN_INSTALLED_HELP_DIR),
+      ExecutableDirectory() / ".." / "share" / "tovalen" / "help",  // installed under another prefix
       std::filesystem::path(TOVALEN_BUILD_HELP_DIR),
   };
   for (const auto& folder : folders) {
