@@ -27,3 +27,36 @@ std::vector<std::string> MessageBoxRecorder::Texts() const {
 }
 
 }  // namespace tovalen::testing
+
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/slider.h>
+
+namespace tovalen::testing {
+namespace {
+
+void Notify(wxWindow* control, wxEventType type, int value) {
+  wxCommandEvent event(type, control->GetId());
+  event.SetEventObject(control);
+  event.SetInt(value);
+  control->GetEventHandler()->ProcessEvent(event);
+}
+
+}  // namespace
+
+void Choose(wxChoice* choice, int item) {
+  choice->SetSelection(item);
+  Notify(choice, wxEVT_CHOICE, item);
+}
+
+void Slide(wxSlider* slider, int value) {
+  slider->SetValue(value);
+  Notify(slider, wxEVT_SLIDER, value);
+}
+
+void Tick(wxCheckBox* box, bool ticked) {
+  box->SetValue(ticked);
+  Notify(box, wxEVT_CHECKBOX, ticked ? 1 : 0);
+}
+
+}  // namespace tovalen::testing

@@ -33,3 +33,16 @@ class MessageBoxRecorder {
 };
 
 }  // namespace tovalen::testing
+
+class wxChoice;
+class wxSlider;
+class wxCheckBox;
+
+namespace tovalen::testing {
+
+// Changes a control as the user does: the new value, then the control's notification.
+void Choose(wxChoice* choice, int item);
+void Slide(wxSlider* slider, int value);
+void Tick(wxCheckBox* box, bool ticked);
+
+}  // namespace tovalen::testing

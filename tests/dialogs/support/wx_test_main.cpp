@@ -9,6 +9,8 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
+#include "dialogs/message_box.h"
+#include "dialogs/save_file_dialog.h"
 #include "platform/trace.h"
 
 namespace {
@@ -24,6 +26,18 @@ void FailOnAssert(const wxString& file, int line, const wxString& func, const wx
   ADD_FAILURE_AT(file.utf8_str().data(), line)
       << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " "
       << msg.utf8_str().data();
+}
+
+// A test that opens a box or a file dialog it did not expect fails instead of waiting for a
+// user who never comes.
+tovalen::MessageAnswer RefuseMessageBox(const tovalen::MessageBoxRequest& request) {
+  ADD_FAILURE() << "unexpected message box: " << request.text;
+  return tovalen::MessageAnswer::kOk;
+}
+
+std::optional<std::string> RefuseSaveFile(const tovalen::SaveFileQuestion& question) {
+  ADD_FAILURE() << "unexpected save dialog from " << question.initialPath;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -45,6 +59,8 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C.UTF-8");  // GTK took the environment's locale
   wxSetAssertHandler(FailOnAssert);
   tovalen::SetTraceSink({});  // quiet; tests that read traces capture them
+  tovalen::SetMessageBoxPresenter(RefuseMessageBox);
+  tovalen::SetSaveFilePresenter(RefuseSaveFile);
   const int result = RUN_ALL_TESTS();
   wxTheApp->OnExit();
   wxEntryCleanup();
