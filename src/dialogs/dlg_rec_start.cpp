@@ -61,6 +61,7 @@ void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) { m_runner.Open(); }
 
 void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
   m_nextReservation->SetLabel(ToWx(display.nextReservation));
+  m_nextReservation->SetToolTip(ToWx(display.nextReservation));  // a long line is cut short
   m_activity->SetLabel(ToWx(display.activity));
   // A recording runs inside a timer handler: draw the new texts now rather than when it returns.
   m_nextReservation->Update();

@@ -10,6 +10,7 @@
 #include <wx/html/helpwnd.h>
 #include <wx/log.h>
 #include <wx/module.h>
+#include <wx/sysopt.h>
 
 #include "dialogs/help_window_input.h"
 #include "dialogs/wx_text.h"
@@ -67,6 +68,8 @@ wxHtmlHelpController* HelpViewer::Controller() {
   const auto book = m_book ? m_book : FindHelpBook();
   std::error_code error;
   if (!book || !std::filesystem::is_regular_file(*book, error)) return nullptr;
+  // The pages are known to be HTML; the desktop's MIME database may not say so for ".htm".
+  wxSystemOptions::SetOption(ToWx("filesys.no-mimetypesmanager"), 1);
   auto controller = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE);
   controller->SetTitleFormat(ToWx("Tovalen ヘルプ - %s"));
   wxLogNull quiet;  // a damaged book is treated as a missing one: nothing is shown

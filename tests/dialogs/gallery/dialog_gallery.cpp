@@ -19,6 +19,10 @@ namespace {
 class GalleryApp : public wxApp {
  public:
   bool OnInit() override {
+    if (argc == 2 && argv[1] == wxString::FromUTF8("--list")) {
+      std::printf("%s\n", SampleNames().c_str());
+      return false;
+    }
     if (argc != 3) {
       std::fprintf(stderr, "usage: dialog_gallery NAME OUTPUT.png\nnames: %s\n", SampleNames().c_str());
       return false;

@@ -4,14 +4,20 @@
 #include <map>
 
 #include <wx/dialog.h>
+#include <wx/html/helpfrm.h>
 
 #include "capture/video_cap.h"
+#include "dialogs/dlg_compression.h"
 #include "dialogs/dlg_debug_info.h"
 #include "dialogs/dlg_new_rec.h"
 #include "dialogs/dlg_rec_list.h"
 #include "dialogs/dlg_select_cap_device.h"
 #include "dialogs/dlg_set_audio_property.h"
+#include "dialogs/dlg_rec_start.h"
 #include "dialogs/dlg_set_video_option.h"
+#include "dialogs/dlg_video_display.h"
+#include "dialogs/dlg_video_format.h"
+#include "dialogs/dlg_video_source.h"
 #include "dialogs/help_viewer.h"
 #include "dialogs/version_dlg.h"
 #include "fake_capture_user_interface.h"
@@ -64,6 +70,48 @@ wxWindow* SelectDevice() {
   return dialog;
 }
 
+wxWindow* RecStart() {
+  static CYoyakuSchedule schedule;
+  schedule.ClearYoyaku();
+  schedule.AddYoyaku(Reservation("2030-04-01 21:00:00", 54, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi"));
+  auto* dialog = new CDlgRecStart();
+  dialog->SetDocument(&schedule);
+  return dialog;
+}
+
+wxWindow* VideoFormat() {
+  ffmpeg::DeviceSettings settings;
+  settings.size = {640, 480};
+  settings.pixelFormat = "yuyv422";
+  static ffmpeg::VideoFormatModel model({{"yuyv422", {{640, 480}, {320, 240}}}, {"mjpeg", {{1280, 720}, {640, 480}}}},
+                                        settings);
+  return new CDlgVideoFormat(nullptr, model);
+}
+
+wxWindow* VideoSource() {
+  static ffmpeg::VideoSourceModel model({"Camera 1"},
+                                        {{"brightness", 0, 255, 1, 128}, {"contrast", 0, 255, 1, 32},
+                                         {"saturation", 0, 255, 1, 64}},
+                                        ffmpeg::DeviceSettings{});
+  return new CDlgVideoSource(nullptr, model);
+}
+
+wxWindow* VideoDisplay() {
+  static ffmpeg::VideoDisplayModel model{ffmpeg::DeviceSettings{}};
+  return new CDlgVideoDisplay(nullptr, model);
+}
+
+wxWindow* Compression() {
+  static ffmpeg::CompressionModel model{ffmpeg::DeviceSettings{}};
+  return new CDlgCompression(nullptr, model);
+}
+
+wxWindow* Help() {
+  HelpViewer::Instance().SetBook(TOVALEN_GALLERY_HELP_BOOK);
+  ShowHelp(nullptr, help_page::kNewRec);
+  return wxTopLevelWindows.GetLast()->GetData();
+}
+
 wxWindow* Audio() {
   auto* dialog = new CDlgSetAudioProperty();
   dialog->SetAudioProperty(SAudioProperty{});
@@ -85,6 +133,12 @@ const std::map<std::string, std::function<wxWindow*()>>& Samples() {
       {"video-option", VideoOption},
       {"debug-info", [] { return new CDlgDebugInfo(); }},
       {"about", [] { return new CVersionDlg(); }},
+      {"rec-start", RecStart},
+      {"video-format", VideoFormat},
+      {"video-source", VideoSource},
+      {"video-display", VideoDisplay},
+      {"compression", Compression},
+      {"help", Help},
   };
   return samples;
 }
@@ -101,7 +155,11 @@ wxWindow* ShowSample(const std::string& name) {
 }
 
 void CloseSample() {
-  if (g_shown != nullptr) g_shown->Destroy();
+  if (dynamic_cast<wxHtmlHelpFrame*>(g_shown) != nullptr) {
+    HelpViewer::Instance().CloseAll();
+  } else if (g_shown != nullptr) {
+    g_shown->Destroy();
+  }
   g_shown = nullptr;
 }
 
