@@ -25,12 +25,14 @@ void DialogBase::Finish(int code) {
 }
 
 void DialogBase::BindPlainCancel() {
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDCANCEL); }, res::IDCANCEL);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDCANCEL); }, res::IDCANCEL);
 }
 
 void DialogBase::BindHelp(int buttonId, const char* page) {
   // Help is owned by the main window, not by this dialog, as every help request is.
-  Bind(wxEVT_BUTTON, [page](wxCommandEvent&) { ShowHelp(wxTheApp->GetTopWindow(), page); }, buttonId);
+  Bind(
+      wxEVT_BUTTON, [page](wxCommandEvent&) { ShowHelp(wxTheApp->GetTopWindow(), page); }, buttonId);
 }
 
 void DialogBase::SetDefaultButton(int buttonId) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
-
 #include <wx/dialog.h>
+
+#include <string>
 
 namespace tovalen {
 

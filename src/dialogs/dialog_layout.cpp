@@ -8,9 +8,7 @@ wxPoint DialogLayout::Position(const DluRect& rect) const {
   return m_dialog->ConvertDialogToPixels(wxPoint(rect.x, rect.y));
 }
 
-wxSize DialogLayout::Size(const DluRect& rect) const {
-  return m_dialog->ConvertDialogToPixels(wxSize(rect.w, rect.h));
-}
+wxSize DialogLayout::Size(const DluRect& rect) const { return m_dialog->ConvertDialogToPixels(wxSize(rect.w, rect.h)); }
 
 void DialogLayout::SetClientSize(int w, int h) const {
   m_dialog->SetClientSize(m_dialog->ConvertDialogToPixels(wxSize(w, h)));

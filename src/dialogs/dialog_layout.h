@@ -1,11 +1,11 @@
 #pragma once
 
-#include <string>
-
 #include <wx/button.h>
 #include <wx/radiobut.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+
+#include <string>
 
 namespace tovalen {
 

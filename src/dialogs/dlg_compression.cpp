@@ -1,9 +1,9 @@
 #include "dialogs/dlg_compression.h"
 
-#include <algorithm>
-
 #include <wx/choice.h>
 #include <wx/slider.h>
+
+#include <algorithm>
 
 #include "dialogs/wx_text.h"
 

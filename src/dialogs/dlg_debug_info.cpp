@@ -47,7 +47,8 @@ CDlgDebugInfo::CDlgDebugInfo(wxWindow* parent)
   ShowReport(m_info, "Static01\nstatic02\nstatic03\nstatic04\nstatic05\nstatic06");
   SetDefaultButton(res::IDOK);
   Bind(wxEVT_INIT_DIALOG, &CDlgDebugInfo::OnInitDialog, this);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);
   BindPlainCancel();
 }
 

@@ -1,11 +1,13 @@
 #include "dialogs/dlg_new_rec.h"
 
 #include <wx/calctrl.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
 
 #include "dialogs/dialog_layout.h"
 #include "dialogs/help_viewer.h"
+#include "dialogs/label_mnemonic.h"
 #include "dialogs/message_box.h"
 #include "dialogs/save_file_dialog.h"
 #include "dialogs/wx_text.h"
@@ -42,15 +44,17 @@ void CDlgNewRec::CreateControls() {
                   "録画終了日をクリックしてください(&E)", "録画終了時間を設定してください(&O)");
 
   layout.GroupBox("保存ファイル名と番組名", {10, 225, 245, 55});
-  layout.Label(wxID_ANY, "保存ファイル名(&F)", {15, 240, 60, 15});
+  wxStaticText* filePrompt = layout.Label(wxID_ANY, "保存ファイル名(&F)", {15, 240, 60, 15});
   const DluRect fileRect{80, 240, 110, 15};
-  m_editFileName = new wxTextCtrl(this, res::IDC_EDIT_FILENAME, wxString(), layout.Position(fileRect),
-                                  layout.Size(fileRect));
+  m_editFileName =
+      new wxTextCtrl(this, res::IDC_EDIT_FILENAME, wxString(), layout.Position(fileRect), layout.Size(fileRect));
+  LinkMnemonic(filePrompt, m_editFileName);
   layout.Button(res::IDC_BUTTON_BROWSE, "参照(&R)...", {195, 240, 50, 14});
-  layout.Label(wxID_ANY, "番組名(&B)", {15, 260, 45, 15});
+  wxStaticText* titlePrompt = layout.Label(wxID_ANY, "番組名(&B)", {15, 260, 45, 15});
   const DluRect titleRect{80, 260, 110, 15};
-  m_editTitle = new wxTextCtrl(this, res::IDC_EDIT_TITLE, wxString(), layout.Position(titleRect),
-                               layout.Size(titleRect));
+  m_editTitle =
+      new wxTextCtrl(this, res::IDC_EDIT_TITLE, wxString(), layout.Position(titleRect), layout.Size(titleRect));
+  LinkMnemonic(titlePrompt, m_editTitle);
 
   layout.Button(res::IDOK, "OK", {260, 230, 50, 14});
   layout.Button(res::IDCANCEL, "キャンセル", {260, 250, 50, 14});
@@ -63,14 +67,16 @@ void CDlgNewRec::CreateTimeInput(TimeInput& input, int left, int firstId, int la
   const DialogLayout layout(this);
   const int inner = left + 15;
   layout.GroupBox(frame, {left, 5, 145, 210});
-  layout.Label(wxID_ANY, datePrompt, {inner, 20, 120, 8});
+  wxStaticText* dateLabel = layout.Label(wxID_ANY, datePrompt, {inner, 20, 120, 8});
   const DluRect calendarRect{inner, 35, 115, 110};
   input.calendar = new wxCalendarCtrl(this, firstId, wxDefaultDateTime, layout.Position(calendarRect),
                                       layout.Size(calendarRect), wxCAL_SHOW_HOLIDAYS);
-  layout.Label(wxID_ANY, timePrompt, {inner, 155, 120, 8});
+  LinkMnemonic(dateLabel, input.calendar);
+  wxStaticText* timeLabel = layout.Label(wxID_ANY, timePrompt, {inner, 155, 120, 8});
   const DluRect pickerRect{inner, 170, 45, 15};
   input.picker = new wxTimePickerCtrl(this, firstId + 1);
   layout.PlaceAtLeastBest(input.picker, pickerRect);
+  LinkMnemonic(timeLabel, input.picker);
   input.label = layout.Label(labelId, "", {inner, 195, left == 10 ? 115 : 120, 8}, wxALIGN_LEFT);
 }
 
@@ -98,8 +104,7 @@ void CDlgNewRec::Compose(TimeInput& input) {
   int minute = 0;
   int second = 0;
   if (!input.picker->GetTime(&hour, &minute, &second)) return;
-  const LocalDateTime when{date.GetYear(), static_cast<int>(date.GetMonth()) + 1, date.GetDay(), hour, minute,
-                           second};
+  const LocalDateTime when{date.GetYear(), static_cast<int>(date.GetMonth()) + 1, date.GetDay(), hour, minute, second};
   // A date the C library cannot convert counts as the invalid time -1, which every check refuses.
   input.time = MakeLocalTime(when).value_or(-1);
   input.labelText = FormatEditorLabel(when);
@@ -125,8 +130,8 @@ void CDlgNewRec::OnOK(wxCommandEvent&) {
 
 void CDlgNewRec::OnButtonBrowse(wxCommandEvent&) {
   // Starts from the stored name, not from what is typed in the box.
-  const auto path = AskSaveFile({nullptr, {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}},
-                                 m_yoyaku.strFileName, "avi"});
+  const auto path =
+      AskSaveFile({nullptr, {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}}, m_yoyaku.strFileName, "avi"});
   if (!path) return;
   Trace("D: file name = ");
   Trace(*path);

@@ -33,16 +33,16 @@ class CDlgNewRec : public DialogBase {
   // One of the two date-and-time inputs and what was last composed from it.
   struct TimeInput {
     wxCalendarCtrlBase* calendar = nullptr;  // owned by the dialog
-    wxTimePickerCtrl* picker = nullptr;  // owned by the dialog
-    wxStaticText* label = nullptr;       // owned by the dialog
+    wxTimePickerCtrl* picker = nullptr;      // owned by the dialog
+    wxStaticText* label = nullptr;           // owned by the dialog
     const char* tracePattern = "";
     std::int64_t time = 0;
     std::string labelText;
   };
 
   void CreateControls();
-  void CreateTimeInput(TimeInput& input, int left, int firstId, int labelId, const char* frame,
-                       const char* datePrompt, const char* timePrompt);
+  void CreateTimeInput(TimeInput& input, int left, int firstId, int labelId, const char* frame, const char* datePrompt,
+                       const char* timePrompt);
   void OnInitDialog(wxInitDialogEvent& event);
   static void ShowTime(TimeInput& input, std::int64_t time);
   // Reads the calendar and the picker; a failed read keeps the last composition.

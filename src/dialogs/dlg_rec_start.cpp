@@ -1,11 +1,11 @@
 #include "dialogs/dlg_rec_start.h"
 
-#include <algorithm>
-
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
+
+#include <algorithm>
 
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_layout.h"
@@ -20,8 +20,8 @@ namespace {
 wxStaticText* SunkenText(wxWindow* parent, const DialogLayout& layout, int id, const char* text, const DluRect& rect,
                          long align) {
   auto* panel = new wxPanel(parent, wxID_ANY, layout.Position(rect), layout.Size(rect), wxBORDER_SUNKEN);
-  auto* label = new wxStaticText(panel, id, ToWx(text), wxDefaultPosition, wxDefaultSize, align | wxST_NO_AUTORESIZE |
-                                                                                              wxST_ELLIPSIZE_END);
+  auto* label = new wxStaticText(panel, id, ToWx(text), wxDefaultPosition, wxDefaultSize,
+                                 align | wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->AddStretchSpacer();
   sizer->Add(label, 0, wxEXPAND | wxLEFT | wxRIGHT, 2);
@@ -49,7 +49,8 @@ void CDlgRecStart::CreateControls() {
   layout.GroupBox("次の予約", {5, 5, 345, 40});
   m_nextReservation = SunkenText(this, layout, res::IDC_STATIC_NEXT_RESERVATION, "", {10, 20, 335, 15}, wxALIGN_LEFT);
   layout.GroupBox("活動状態", {5, 55, 135, 40});
-  m_activity = SunkenText(this, layout, res::IDC_STATIC_ACTIVITY, "アイドル", {10, 71, 125, 15}, wxALIGN_CENTRE_HORIZONTAL);
+  m_activity =
+      SunkenText(this, layout, res::IDC_STATIC_ACTIVITY, "アイドル", {10, 71, 125, 15}, wxALIGN_CENTRE_HORIZONTAL);
   layout.Button(res::IDOK, "OK", {300, 60, 50, 14})->Disable();
   layout.Button(res::IDCANCEL, "キャンセル", {300, 80, 50, 14});
   const DluRect iconRect{255, 60, 16, 17};

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <wx/timer.h>
+
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
-
-#include <wx/timer.h>
 
 #include "dialogs/dialog_base.h"
 #include "recording/recording_runner.h"

@@ -24,8 +24,8 @@ void CDlgSelectCapDevice::CreateControls() {
   layout.SetClientSize(254, 169);
   layout.GroupBox("使用するキャプチャデバイスを選択してください", {10, 5, 235, 110});
   const DluRect listRect{20, 20, 215, 80};
-  m_list = new wxListBox(this, res::IDC_LIST_CAP_DEVICE, layout.Position(listRect), layout.Size(listRect), 0,
-                         nullptr, wxLB_SINGLE | wxLB_ALWAYS_SB | wxLB_HSCROLL);
+  m_list = new wxListBox(this, res::IDC_LIST_CAP_DEVICE, layout.Position(listRect), layout.Size(listRect), 0, nullptr,
+                         wxLB_SINGLE | wxLB_ALWAYS_SB | wxLB_HSCROLL);
   layout.Button(res::IDOK, "OK", {195, 125, 50, 14});
   layout.Button(res::IDCANCEL, "キャンセル", {195, 145, 50, 14});
   layout.Button(res::IDC_BUTTON_HELP_SELECT_CAP_DEVICE, "ヘルプ(&H)...", {135, 145, 40, 15});

@@ -21,8 +21,8 @@ class CDlgVideoFormat : public DriverDialogBase {
   void OnSize();
 
   ffmpeg::VideoFormatModel& m_model;
-  wxChoice* m_pixelFormat;  // owned by the dialog; item 0 is automatic
-  wxChoice* m_size;         // owned by the dialog
+  wxChoice* m_pixelFormat;        // owned by the dialog; item 0 is automatic
+  wxChoice* m_size;               // owned by the dialog
   bool m_hasDefaultSize = false;  // item 0 of m_size is the device's own size
 };
 

@@ -20,9 +20,9 @@ CDlgVideoSource::CDlgVideoSource(wxWindow* parent, ffmpeg::VideoSourceModel& mod
     });
   }
   for (const auto& control : m_model.Controls()) {
-    auto* slider = new wxSlider(this, wxID_ANY, control.value, control.range.minimum, control.range.maximum,
-                                wxDefaultPosition, wxSize(ConvertDialogToPixels(wxSize(120, 0)).x, -1),
-                                wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
+    auto* slider =
+        new wxSlider(this, wxID_ANY, control.value, control.range.minimum, control.range.maximum, wxDefaultPosition,
+                     wxSize(ConvertDialogToPixels(wxSize(120, 0)).x, -1), wxSL_HORIZONTAL | wxSL_VALUE_LABEL);
     slider->SetLineSize(std::max(control.range.step, 1));
     AddRow(control.range.name + ":", slider);
     m_sliders.push_back(slider);

@@ -13,7 +13,8 @@ namespace tovalen {
 DriverDialogBase::DriverDialogBase(wxWindow* parent, const std::string& title)
     : DialogBase(parent, wxID_ANY, title), m_rows(new wxFlexGridSizer(2, wxSize(12, 8))) {
   m_rows->AddGrowableCol(1, 1);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);
   BindPlainCancel();
 }
 

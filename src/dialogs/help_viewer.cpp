@@ -1,16 +1,15 @@
 #include "dialogs/help_viewer.h"
 
 #include <unistd.h>
-
-#include <array>
-#include <system_error>
-
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
 #include <wx/html/helpwnd.h>
 #include <wx/log.h>
 #include <wx/module.h>
 #include <wx/sysopt.h>
+
+#include <array>
+#include <system_error>
 
 #include "dialogs/help_window_input.h"
 #include "dialogs/wx_text.h"

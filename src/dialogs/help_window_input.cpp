@@ -1,7 +1,6 @@
 #include "dialogs/help_window_input.h"
 
 #include <gtk/gtk.h>
-
 #include <wx/window.h>
 
 namespace tovalen {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <vector>
-
 #include <wx/radiobut.h>
+
+#include <vector>
 
 namespace tovalen {
 
@@ -23,7 +23,7 @@ class RadioGroup {
   wxRadioButton* Button(int position) const { return m_buttons.at(static_cast<std::size_t>(position)); }
 
  private:
-  wxRadioButton* m_none;                 // owned by the parent window
+  wxRadioButton* m_none;                  // owned by the parent window
   std::vector<wxRadioButton*> m_buttons;  // owned by the parent window
 };
 

@@ -1,8 +1,8 @@
 #include "dialogs/save_file_dialog.h"
 
-#include <filesystem>
-
 #include <wx/filedlg.h>
+
+#include <filesystem>
 
 #include "dialogs/message_box.h"
 #include "dialogs/wx_text.h"

@@ -8,8 +8,7 @@
 
 namespace tovalen {
 
-CVersionDlg::CVersionDlg(wxWindow* parent)
-    : DialogBase(parent, res::IDD_ABOUTBOX, "Tovalenのバージョン情報") {
+CVersionDlg::CVersionDlg(wxWindow* parent) : DialogBase(parent, res::IDD_ABOUTBOX, "Tovalenのバージョン情報") {
   const DialogLayout layout(this);
   layout.SetClientSize(229, 55);
   const DluRect iconRect{11, 17, 20, 20};
@@ -18,7 +17,8 @@ CVersionDlg::CVersionDlg(wxWindow* parent)
   layout.Button(res::IDOK, "OK", {172, 20, 50, 14});
   SetDefaultButton(res::IDOK);
   SetEscapeId(res::IDOK);  // no Cancel button: Escape and the close box press OK
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);
 }
 
 }  // namespace tovalen

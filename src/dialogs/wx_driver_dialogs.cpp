@@ -17,17 +17,11 @@ bool RunModal(Model& model) {
 
 }  // namespace
 
-bool WxDriverDialogs::EditVideoFormat(ffmpeg::VideoFormatModel& model) {
-  return RunModal<CDlgVideoFormat>(model);
-}
+bool WxDriverDialogs::EditVideoFormat(ffmpeg::VideoFormatModel& model) { return RunModal<CDlgVideoFormat>(model); }
 
-bool WxDriverDialogs::EditVideoSource(ffmpeg::VideoSourceModel& model) {
-  return RunModal<CDlgVideoSource>(model);
-}
+bool WxDriverDialogs::EditVideoSource(ffmpeg::VideoSourceModel& model) { return RunModal<CDlgVideoSource>(model); }
 
-bool WxDriverDialogs::EditVideoDisplay(ffmpeg::VideoDisplayModel& model) {
-  return RunModal<CDlgVideoDisplay>(model);
-}
+bool WxDriverDialogs::EditVideoDisplay(ffmpeg::VideoDisplayModel& model) { return RunModal<CDlgVideoDisplay>(model); }
 
 bool WxDriverDialogs::EditCompression(ffmpeg::CompressionModel& model) { return RunModal<CDlgCompression>(model); }
 

@@ -24,7 +24,7 @@ class WxMainLoop : public MainLoop {
 
   std::mutex m_mutex;
   std::condition_variable m_woken;
-  bool m_wakeRequested = false;      // guarded by m_mutex
+  bool m_wakeRequested = false;            // guarded by m_mutex
   AbortInput m_abort = AbortInput::kNone;  // user-interface thread only
 };
 

@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-
 #include <wx/checkbox.h>
 #include <wx/radiobut.h>
 
@@ -29,11 +28,11 @@ std::vector<int> SelectedRadios(wxWindow* dialog, std::initializer_list<int> ids
   return selected;
 }
 
-constexpr std::initializer_list<int> kAudioRadios = {
-    res::IDC_RADIO_MONO, res::IDC_RADIO_STEREO, res::IDC_RADIO_8BIT,  res::IDC_RADIO_16BIT,
-    res::IDC_RADIO_8KHZ, res::IDC_RADIO_11KHZ,  res::IDC_RADIO_22KHZ, res::IDC_RADIO_44KHZ};
-constexpr std::initializer_list<int> kFpsRadios = {res::IDC_RADIO_15FPS, res::IDC_RADIO_30FPS,
-                                                   res::IDC_RADIO_12_5FPS, res::IDC_RADIO_25FPS};
+constexpr std::initializer_list<int> kAudioRadios = {res::IDC_RADIO_MONO,  res::IDC_RADIO_STEREO, res::IDC_RADIO_8BIT,
+                                                     res::IDC_RADIO_16BIT, res::IDC_RADIO_8KHZ,   res::IDC_RADIO_11KHZ,
+                                                     res::IDC_RADIO_22KHZ, res::IDC_RADIO_44KHZ};
+constexpr std::initializer_list<int> kFpsRadios = {res::IDC_RADIO_15FPS, res::IDC_RADIO_30FPS, res::IDC_RADIO_12_5FPS,
+                                                   res::IDC_RADIO_25FPS};
 
 TEST_F(SettingsDialogs, AudioOpensWithTheGivenChoicesAndTracesThem) {
   TraceCapture trace;

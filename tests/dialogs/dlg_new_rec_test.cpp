@@ -1,11 +1,13 @@
-#include <gmock/gmock.h>
+#include "dialogs/dlg_new_rec.h"
 
+#include <gmock/gmock.h>
+#include <gtk/gtk.h>
 #include <wx/calctrl.h>
+#include <wx/evtloop.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
 
-#include "dialogs/dlg_new_rec.h"
 #include "dialogs/save_file_dialog.h"
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
@@ -180,6 +182,49 @@ TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {
   EXPECT_EQ(questions[0].filters.front().second, "*.avi");
   EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_FILENAME)->GetValue()), "/videos/chosen.avi");
   EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_TITLE)->GetValue()), "題名");
+}
+
+// Alt and a prompt's underlined letter, as the keyboard sends them to the dialog.
+void PressAlt(wxWindow* dialog, unsigned keyval) {
+  GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(static_cast<GtkWidget*>(dialog->GetHandle()))));
+  event->key.keyval = keyval;
+  event->key.state = GDK_MOD1_MASK;
+  // GTK matches mnemonics by the key's hardware code.
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &count) &&
+      count > 0) {
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+  }
+  g_free(keys);
+  event->key.time = GDK_CURRENT_TIME;
+  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gdk_event_put(event);
+  gdk_event_free(event);
+}
+
+GtkWidget* FocusedWidget(wxWindow* dialog) {
+  return gtk_window_get_focus(GTK_WINDOW(static_cast<GtkWidget*>(dialog->GetHandle())));
+}
+
+TEST_F(NewRecDialog, APromptsUnderlinedLetterMovesTheFocusToItsControl) {
+  wxGUIEventLoop loop;
+  wxEventLoopActivator active(&loop);
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.Show();
+  const auto settle = [&] {
+    for (int i = 0; i < 10; ++i) loop.YieldFor(wxEVT_CATEGORY_ALL);
+  };
+  settle();
+  PressAlt(&dialog, GDK_KEY_b);
+  settle();
+  EXPECT_EQ(FocusedWidget(&dialog), ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_TITLE)->GetHandle());
+  PressAlt(&dialog, GDK_KEY_e);
+  settle();
+  EXPECT_EQ(FocusedWidget(&dialog), ControlOf<wxCalendarCtrl>(&dialog, res::IDC_MONTHCALENDAR_END)->GetHandle());
+  dialog.Hide();
 }
 
 TEST(SaveFileName, TheDefaultExtensionIsAddedOnlyToANameWithoutOne) {

@@ -1,8 +1,8 @@
-#include <gmock/gmock.h>
+#include "dialogs/dlg_rec_list.h"
 
+#include <gmock/gmock.h>
 #include <wx/listbox.h>
 
-#include "dialogs/dlg_rec_list.h"
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
 #include "platform/local_time.h"

@@ -1,13 +1,13 @@
+#include "dialogs/dlg_rec_start.h"
+
 #include <gmock/gmock.h>
-
-#include <chrono>
-
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
 #include <wx/stattext.h>
 
-#include "dialogs/dlg_rec_start.h"
+#include <chrono>
+
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
 #include "res/resource_ids.h"

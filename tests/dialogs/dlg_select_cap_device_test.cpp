@@ -1,8 +1,8 @@
-#include <gmock/gmock.h>
+#include "dialogs/dlg_select_cap_device.h"
 
+#include <gmock/gmock.h>
 #include <wx/listbox.h>
 
-#include "dialogs/dlg_select_cap_device.h"
 #include "dialogs/wx_text.h"
 #include "res/resource_ids.h"
 #include "support/dialog_driver.h"

@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/slider.h>
@@ -15,9 +14,9 @@
 namespace tovalen::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ffmpeg::FrameSize;
 using ffmpeg::VideoCodec;
+using ::testing::ElementsAre;
 
 std::vector<std::string> Items(wxChoice* choice) {
   std::vector<std::string> items;

@@ -1,10 +1,10 @@
-#include <gmock/gmock.h>
+#include "dialogs/help_viewer.h"
 
+#include <gmock/gmock.h>
 #include <wx/app.h>
 #include <wx/frame.h>
 
 #include "dialogs/dlg_set_audio_property.h"
-#include "dialogs/help_viewer.h"
 #include "res/resource_ids.h"
 #include "support/dialog_driver.h"
 

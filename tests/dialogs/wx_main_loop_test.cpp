@@ -1,14 +1,12 @@
+#include "dialogs/wx_main_loop.h"
+
 #include <gmock/gmock.h>
-
 #include <gtk/gtk.h>
-
-#include <thread>
-
 #include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/panel.h>
 
-#include "dialogs/wx_main_loop.h"
+#include <thread>
 
 namespace tovalen::testing {
 namespace {

@@ -1,15 +1,15 @@
 // Shows one dialog with sample contents and saves a picture of it, for scripts/screenshots.
 // Usage: dialog_gallery NAME OUTPUT.png
+#include <wx/app.h>
+#include <wx/timer.h>
+#include <wx/utils.h>
+#include <wx/window.h>
+
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-
-#include <wx/app.h>
-#include <wx/timer.h>
-#include <wx/utils.h>
-#include <wx/window.h>
 
 #include "gallery_samples.h"
 

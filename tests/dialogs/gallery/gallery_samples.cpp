@@ -1,19 +1,19 @@
 #include "gallery_samples.h"
 
-#include <functional>
-#include <map>
-
 #include <wx/dialog.h>
 #include <wx/html/helpfrm.h>
+
+#include <functional>
+#include <map>
 
 #include "capture/video_cap.h"
 #include "dialogs/dlg_compression.h"
 #include "dialogs/dlg_debug_info.h"
 #include "dialogs/dlg_new_rec.h"
 #include "dialogs/dlg_rec_list.h"
+#include "dialogs/dlg_rec_start.h"
 #include "dialogs/dlg_select_cap_device.h"
 #include "dialogs/dlg_set_audio_property.h"
-#include "dialogs/dlg_rec_start.h"
 #include "dialogs/dlg_set_video_option.h"
 #include "dialogs/dlg_video_display.h"
 #include "dialogs/dlg_video_format.h"
@@ -57,7 +57,8 @@ wxWindow* RecList() {
   static CYoyakuSchedule schedule;
   schedule.ClearYoyaku();
   schedule.AddYoyaku(Reservation("2030-04-01 07:00:00", 15, "朝のニュース", "/home/user/Videos/news.avi"));
-  schedule.AddYoyaku(Reservation("2030-04-01 21:00:00", 54, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi"));
+  schedule.AddYoyaku(
+      Reservation("2030-04-01 21:00:00", 54, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi"));
   schedule.AddYoyaku(Reservation("2030-04-02 19:30:00", 30, "料理番組", "/home/user/Videos/ryouri.avi"));
   auto* dialog = new CDlgRecList();
   dialog->SetDocument(&schedule);
@@ -73,7 +74,8 @@ wxWindow* SelectDevice() {
 wxWindow* RecStart() {
   static CYoyakuSchedule schedule;
   schedule.ClearYoyaku();
-  schedule.AddYoyaku(Reservation("2030-04-01 21:00:00", 54, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi"));
+  schedule.AddYoyaku(
+      Reservation("2030-04-01 21:00:00", 54, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi"));
   auto* dialog = new CDlgRecStart();
   dialog->SetDocument(&schedule);
   return dialog;
@@ -89,10 +91,9 @@ wxWindow* VideoFormat() {
 }
 
 wxWindow* VideoSource() {
-  static ffmpeg::VideoSourceModel model({"Camera 1"},
-                                        {{"brightness", 0, 255, 1, 128}, {"contrast", 0, 255, 1, 32},
-                                         {"saturation", 0, 255, 1, 64}},
-                                        ffmpeg::DeviceSettings{});
+  static ffmpeg::VideoSourceModel model(
+      {"Camera 1"}, {{"brightness", 0, 255, 1, 128}, {"contrast", 0, 255, 1, 32}, {"saturation", 0, 255, 1, 64}},
+      ffmpeg::DeviceSettings{});
   return new CDlgVideoSource(nullptr, model);
 }
 

@@ -1,7 +1,6 @@
 #include "support/dialog_driver.h"
 
 #include <gtest/gtest.h>
-
 #include <wx/event.h>
 
 namespace tovalen::testing {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <wx/window.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <wx/window.h>
 
 #include "dialogs/message_box.h"
 

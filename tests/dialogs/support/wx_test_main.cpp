@@ -1,13 +1,12 @@
 #include <gmock/gmock.h>
+#include <wx/app.h>
+#include <wx/init.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
-
-#include <wx/app.h>
-#include <wx/init.h>
 
 #include "dialogs/message_box.h"
 #include "dialogs/save_file_dialog.h"
@@ -24,8 +23,7 @@ class TestApp : public wxApp {
 // A wx assertion is a fault in the code under test, not a reason to open a dialog.
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
   ADD_FAILURE_AT(file.utf8_str().data(), line)
-      << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " "
-      << msg.utf8_str().data();
+      << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " " << msg.utf8_str().data();
 }
 
 // A test that opens a box or a file dialog it did not expect fails instead of waiting for a
