@@ -43,6 +43,11 @@ void ShowPromptsInStatusBar(wxAuiToolBar* toolbar, wxFrame* frame) {
     event.Skip();
     show(nullptr);
   });
+  // A button's command may open a modal window, which keeps the mouse's leaving from the toolbar.
+  toolbar->Bind(wxEVT_TOOL, [show](wxCommandEvent& event) {
+    event.Skip();
+    show(nullptr);
+  });
 }
 
 }  // namespace
