@@ -86,6 +86,19 @@ TEST_F(ViewCommands, TestCaptureRefusedWhileDisconnectedOrWhenTheFileDialogIsCan
   EXPECT_EQ(boxes.Boxes()[1].icon, MessageIcon::kStop);
 }
 
+TEST_F(ViewCommands, TestCaptureIntoAFolderThatCannotBeWrittenSaysWhatToCheck) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  const ScopedSaveFilePresenter answer([&](const SaveFileQuestion&) { return dir.File("no/such/folder/x.avi"); });
+  Command(ID_CAP_TEST);
+  EXPECT_THAT(boxes.Texts(),
+              ElementsAre("ファイルの書き込み 失敗!",
+                          "SetCaptureFileName失敗\n・キャプチャ中はファイル名を設定できません\n"
+                          "・メディアプレーヤを起動しているときは\n  終了してからもう一度実行してみてください"));
+  EXPECT_EQ(boxes.Boxes().back().caption, "E:");
+  EXPECT_TRUE(CVideoCap::GetInstance().IsConnected());
+}
+
 TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
   ASSERT_TRUE(Start());
   SelectTestPattern();
