@@ -28,7 +28,11 @@ wxButton* DialogLayout::Button(int id, const std::string& caption, const DluRect
 }
 
 wxRadioButton* DialogLayout::Radio(int id, const std::string& caption, const DluRect& rect) const {
-  return new wxRadioButton(m_dialog, id, ToWx(caption), Position(rect), Size(rect));
+  // A radio button's caption needs more room in GTK's theme than the template gives it; the
+  // templates leave free space to the right of every one.
+  auto* radio = new wxRadioButton(m_dialog, id, ToWx(caption));
+  PlaceAtLeastBest(radio, rect);
+  return radio;
 }
 
 void DialogLayout::Place(wxWindow* control, const DluRect& rect) const {
