@@ -88,14 +88,15 @@ void HelpViewer::Show(wxWindow* caller, std::string_view page) {
   } else {
     controller->Display(ToWx(page));
   }
-  if (wxWindow* frame = controller->GetFrame()) AcceptInputDuringModalDialogs(frame);
+  m_frame = controller->GetFrame();
+  if (m_frame) AcceptInputDuringModalDialogs(m_frame);
 }
 
 void HelpViewer::CloseAll() {
   if (!m_controller) return;
   // The window goes at the next idle time, and on its way out it would clear the controller's
   // pointer to whatever help window is open by then: cut it loose first.
-  if (wxHtmlHelpFrame* frame = m_controller->GetFrame()) frame->SetController(nullptr);
+  if (m_frame) m_frame->SetController(nullptr);
   m_controller->Quit();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <wx/weakref.h>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -8,6 +10,7 @@
 
 class wxWindow;
 class wxHtmlHelpController;
+class wxHtmlHelpFrame;
 
 namespace tovalen {
 
@@ -50,6 +53,8 @@ class HelpViewer {
 
   std::optional<std::filesystem::path> m_book;  // a chosen book; none: look for it
   std::unique_ptr<wxHtmlHelpController> m_controller;
+  // The window shown last; it may go without the controller hearing of it (with its owner).
+  wxWeakRef<wxHtmlHelpFrame> m_frame;
   bool m_tried = false;
 };
 

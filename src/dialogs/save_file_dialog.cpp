@@ -30,7 +30,7 @@ std::optional<std::string> AskWithWxDialog(const SaveFileQuestion& question) {
   const std::filesystem::path initial(question.initialPath);
   wxFileDialog dialog(question.owner, ToWx("名前を付けて保存"), ToWx(initial.parent_path().string()),
                       ToWx(initial.filename().string()), ToWx(WildcardFor(question.filters)),
-                      wxFD_SAVE | wxFD_OVERWRITE_PROMPT | wxRESIZE_BORDER);
+                      wxFD_SAVE | wxFD_OVERWRITE_PROMPT);  // GTK's file dialog can always be resized
   dialog.SetFilterIndex(0);
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   const std::string chosen = ToUtf8(dialog.GetPath());

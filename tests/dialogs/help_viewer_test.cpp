@@ -44,6 +44,19 @@ TEST_F(HelpViewerTest, TwoRequestsLeaveOneHelpWindowOnTheLastPage) {
   EXPECT_EQ(viewer.OpenWindowCount(), 1);
 }
 
+TEST_F(HelpViewerTest, AHelpWindowThatWentWithItsOwnerIsNotTouchedAgain) {
+  viewer.SetBook(TOVALEN_TEST_HELP_BOOK);
+  auto* owner = new wxFrame(nullptr, wxID_ANY, wxString());
+  ShowHelp(owner, help_page::kNewRec);
+  EXPECT_EQ(viewer.OpenWindowCount(), 1);
+  owner->Destroy();  // takes its help window along
+  LetWxTidyUp();
+  EXPECT_EQ(viewer.OpenWindowCount(), 0);
+  ShowHelp(nullptr, help_page::kAudio);
+  EXPECT_EQ(viewer.OpenWindowCount(), 1);
+  EXPECT_THAT(viewer.ShownPage(), EndsWith("dlg_cap_audio.htm"));
+}
+
 TEST_F(HelpViewerTest, ContentsShowTheBooksDefaultPage) {
   viewer.SetBook(TOVALEN_TEST_HELP_BOOK);
   ShowHelp(nullptr, help_page::kContents);
