@@ -66,6 +66,7 @@ ProbedFile ProbeFile(const std::string& path) {
   FramePtr frame = MakeFrame();
   while (av_read_frame(input.get(), packet.get()) >= 0) {
     if (packet->stream_index == videoIndex) {
+      ++probed.video->chunks;
       // AVI's video time base is the frame period: a timestamp is a frame's place (H.264 gets
       // only decoding timestamps from the AVI reader, which are the same without B-frames).
       const std::int64_t place = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;

@@ -16,6 +16,7 @@ struct ProbedVideo {
   // Frames the file lasts: the last frame's place + 1. A frame dropped during the capture keeps
   // its place as an empty chunk, which readers show as the previous frame.
   std::int64_t frameSlots = 0;
+  std::int64_t chunks = 0;         // video chunks that hold a frame (the empty ones are not read)
   std::int64_t decodedFrames = 0;  // frames that decoded
   std::int64_t decodeErrors = 0;
 };
