@@ -1,5 +1,6 @@
 #pragma once
 
+#include <wx/html/helpfrm.h>
 #include <wx/weakref.h>
 
 #include <filesystem>
@@ -10,7 +11,6 @@
 
 class wxWindow;
 class wxHtmlHelpController;
-class wxHtmlHelpFrame;
 
 namespace tovalen {
 
