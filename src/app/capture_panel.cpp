@@ -1,12 +1,11 @@
 #include "app/capture_panel.h"
 
 #include <glib.h>
+#include <wx/dcbuffer.h>
+#include <wx/image.h>
 
 #include <algorithm>
 #include <cstdlib>
-
-#include <wx/dcbuffer.h>
-#include <wx/image.h>
 
 #include "dialogs/wx_text.h"
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <wx/panel.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-
-#include <wx/panel.h>
 
 #include "capture/ffmpeg/preview_surface.h"
 

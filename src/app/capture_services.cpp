@@ -16,8 +16,8 @@ void InstallCaptureServices() {
   services.mainLoop = std::make_shared<WxMainLoop>();
   services.windowHost = std::make_shared<WxCaptureWindowHost>();
   services.dialogs = std::make_shared<WxDriverDialogs>();
-  CVideoCap::Install({std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services)),
-                      std::make_unique<WxCaptureUserInterface>()});
+  CVideoCap::Install(
+      {std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services)), std::make_unique<WxCaptureUserInterface>()});
 }
 
 }  // namespace tovalen

@@ -1,8 +1,8 @@
+#include <wx/app.h>
+
 #include <clocale>
 #include <string>
 #include <vector>
-
-#include <wx/app.h>
 
 #include "app/quorvel_app.h"
 

@@ -1,10 +1,10 @@
 #include "app/main_frame.h"
 
-#include <array>
-
 #include <wx/accel.h>
 #include <wx/aui/auibar.h>
 #include <wx/menu.h>
+
+#include <array>
 
 #include "app/command_ids.h"
 #include "app/main_menu.h"
@@ -81,40 +81,57 @@ void CMainFrame::SetAccelerators() {
   SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(keys.size()), keys.data()));
 }
 
+void CMainFrame::OnCommand(int id, std::function<void()> handler) {
+  const auto call = [handler = std::move(handler)](wxCommandEvent&) { handler(); };
+  Bind(wxEVT_MENU, call, id);
+}
+
 void CMainFrame::BindFileCommands() {
   using namespace cmd;
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_manager.NewDocument(); }, ID_FILE_NEW);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_manager.OpenWithDialog(); }, ID_FILE_OPEN);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+  OnCommand(ID_FILE_NEW, [this] { m_manager.NewDocument(); });
+  OnCommand(ID_FILE_OPEN, [this] { m_manager.OpenWithDialog(); });
+  OnCommand(ID_FILE_SAVE, [this] {
     if (CQuorvelDoc* doc = m_manager.Document()) doc->Save();
-  }, ID_FILE_SAVE);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+  });
+  OnCommand(ID_FILE_SAVE_AS, [this] {
     if (CQuorvelDoc* doc = m_manager.Document()) doc->SaveAs();
-  }, ID_FILE_SAVE_AS);
-  Bind(wxEVT_MENU, [this](wxCommandEvent& event) {
-    m_manager.OpenRecentFile(static_cast<std::size_t>(event.GetId() - ID_FILE_MRU_FILE1));
-  }, ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE1 + kRecentFileCount - 1);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, ID_APP_EXIT);
-  Bind(wxEVT_MENU, [](wxCommandEvent&) {
+  });
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    OnCommand(ID_FILE_MRU_FILE1 + i, [this, i] { m_manager.OpenRecentFile(static_cast<std::size_t>(i)); });
+  }
+  OnCommand(ID_APP_EXIT, [this] { Close(); });
+  OnCommand(ID_APP_ABOUT, [] {
     CVersionDlg about;
     about.ShowModal();
-  }, ID_APP_ABOUT);
+  });
   // The view draws nothing, so a printed page is empty; the print framework is still offered.
-  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPrint(event); }, ID_FILE_PRINT);
-  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPrint(event); }, ID_FILE_PRINT_DIRECT);
-  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPreview(event); }, ID_FILE_PRINT_PREVIEW);
-  Bind(wxEVT_MENU, [this](wxCommandEvent& event) { m_manager.OnPageSetup(event); }, ID_FILE_PRINT_SETUP);
+  const auto print = [this] {
+    wxCommandEvent event;
+    m_manager.OnPrint(event);
+  };
+  OnCommand(ID_FILE_PRINT, print);
+  OnCommand(ID_FILE_PRINT_DIRECT, print);
+  OnCommand(ID_FILE_PRINT_PREVIEW, [this] {
+    wxCommandEvent event;
+    m_manager.OnPreview(event);
+  });
+  OnCommand(ID_FILE_PRINT_SETUP, [this] {
+    wxCommandEvent event;
+    m_manager.OnPageSetup(event);
+  });
 }
 
 void CMainFrame::BindBarCommands() {
   using namespace cmd;
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ToggleToolBar(); }, ID_VIEW_TOOLBAR);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ToggleStatusBar(); }, ID_VIEW_STATUS_BAR);
-  Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) {
-    event.Check(m_docking.GetPane(m_toolBar).IsShown());
-  }, ID_VIEW_TOOLBAR);
-  Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { event.Check(m_statusBar->IsShown()); }, ID_VIEW_STATUS_BAR);
+  OnCommand(ID_VIEW_TOOLBAR, [this] { ToggleToolBar(); });
+  OnCommand(ID_VIEW_STATUS_BAR, [this] { ToggleStatusBar(); });
+  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateToolBar, this, ID_VIEW_TOOLBAR);
+  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateStatusBar, this, ID_VIEW_STATUS_BAR);
 }
+
+void CMainFrame::OnUpdateToolBar(wxUpdateUIEvent& event) { event.Check(m_docking.GetPane(m_toolBar).IsShown()); }
+
+void CMainFrame::OnUpdateStatusBar(wxUpdateUIEvent& event) { event.Check(m_statusBar->IsShown()); }
 
 void CMainFrame::SetViewWindow(wxWindow* window) {
   m_docking.AddPane(window, wxAuiPaneInfo().Name(ToWx("view")).CenterPane());

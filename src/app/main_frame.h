@@ -1,9 +1,10 @@
 #pragma once
 
-#include <memory>
-
 #include <wx/aui/framemanager.h>
 #include <wx/docview.h>
+
+#include <functional>
+#include <memory>
 
 class wxAuiToolBar;
 
@@ -32,15 +33,18 @@ class CMainFrame : public wxDocParentFrame {
  private:
   void CreateBars();
   void SetAccelerators();
+  void OnCommand(int id, std::function<void()> handler);
   void BindFileCommands();
   void BindBarCommands();
+  void OnUpdateToolBar(wxUpdateUIEvent& event);
+  void OnUpdateStatusBar(wxUpdateUIEvent& event);
   void ToggleToolBar();
   void ToggleStatusBar();
   void OnDropFiles(wxDropFilesEvent& event);
 
   CQuorvelDocManager& m_manager;  // owned by the application
   wxAuiManager m_docking;
-  wxAuiToolBar* m_toolBar = nullptr;    // owned by the frame
+  wxAuiToolBar* m_toolBar = nullptr;     // owned by the frame
   MainStatusBar* m_statusBar = nullptr;  // owned by the frame
   std::unique_ptr<RecentFilesMenu> m_recentFiles;
 };

@@ -1,8 +1,8 @@
 #include "app/main_menu.h"
 
-#include <initializer_list>
-
 #include <wx/menu.h>
+
+#include <initializer_list>
 
 #include "app/command_ids.h"
 #include "app/command_texts.h"

@@ -8,8 +8,8 @@ class wxMenuBar;
 namespace tovalen {
 
 struct MainMenu {
-  wxMenuBar* bar = nullptr;   // owned by the frame once set
-  wxMenu* file = nullptr;     // owned by the bar
+  wxMenuBar* bar = nullptr;  // owned by the frame once set
+  wxMenu* file = nullptr;    // owned by the bar
 };
 
 // Where the recent files sit in the file menu: after the save commands and their separator.

@@ -1,8 +1,8 @@
 #include "app/main_status_bar.h"
 
-#include <array>
-
 #include <wx/utils.h>
+
+#include <array>
 
 #include "app/command_ids.h"
 #include "app/command_texts.h"
@@ -30,8 +30,7 @@ constexpr int kPollMs = 500;
 
 }  // namespace
 
-MainStatusBar::MainStatusBar(wxWindow* frame)
-    : wxStatusBar(frame, cmd::ID_VIEW_STATUS_BAR), m_poll(this) {
+MainStatusBar::MainStatusBar(wxWindow* frame) : wxStatusBar(frame, cmd::ID_VIEW_STATUS_BAR), m_poll(this) {
   std::array<int, kPaneCount> widths{};
   widths[0] = -1;
   for (std::size_t pane = 1; pane < kPanes.size(); ++pane) {

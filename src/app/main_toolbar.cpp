@@ -1,11 +1,11 @@
 #include "app/main_toolbar.h"
 
-#include <array>
-#include <memory>
-
 #include <wx/aui/auibar.h>
 #include <wx/bitmap.h>
 #include <wx/frame.h>
+
+#include <array>
+#include <memory>
 
 #include "app/command_ids.h"
 #include "app/command_texts.h"
@@ -21,9 +21,9 @@ constexpr int kImageHeight = 15;
 constexpr int kSeparator = 0;
 
 // Button commands in order, the images in the same order in the strip.
-constexpr std::array kButtons = {cmd::ID_FILE_NEW,         cmd::ID_FILE_OPEN,    cmd::ID_FILE_SAVE,
-                                 kSeparator,               cmd::ID_TB_SELECT_DEVICE, cmd::ID_TB_REC_LIST,
-                                 cmd::ID_TB_REC_START,     kSeparator,           cmd::ID_HELP_CONTENTS};
+constexpr std::array kButtons = {cmd::ID_FILE_NEW,         cmd::ID_FILE_OPEN,   cmd::ID_FILE_SAVE,    kSeparator,
+                                 cmd::ID_TB_SELECT_DEVICE, cmd::ID_TB_REC_LIST, cmd::ID_TB_REC_START, kSeparator,
+                                 cmd::ID_HELP_CONTENTS};
 
 // The prompt of the button under the mouse goes to the status bar, as a menu item's does.
 void ShowPromptsInStatusBar(wxAuiToolBar* toolbar, wxFrame* frame) {

@@ -1,8 +1,8 @@
 #include "app/quorvel_app.h"
 
-#include <filesystem>
-
 #include <wx/fileconf.h>
+
+#include <filesystem>
 
 #include "app/capture_services.h"
 #include "app/document_template.h"
@@ -27,8 +27,8 @@ void UseSettingsStore() {
     std::filesystem::create_directories(folder, error);
     if (!error) file = folder / "tovalen.conf";
   }
-  delete wxConfigBase::Set(new wxFileConfig(ToWx(kAppName), ToWx(kVendorName), ToWx(file.string()), wxString(),
-                                            wxCONFIG_USE_LOCAL_FILE));
+  delete wxConfigBase::Set(
+      new wxFileConfig(ToWx(kAppName), ToWx(kVendorName), ToWx(file.string()), wxString(), wxCONFIG_USE_LOCAL_FILE));
 }
 
 }  // namespace
@@ -63,8 +63,8 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
 
   bool started = m_docManager->CreateNewDocument() != nullptr;
   if (started && arguments.size() > 1) {
-    ShowMessageBox({frame, "使い方: tovalen [スケジュールファイル.yyk]", "Tovalen", MessageIcon::kStop,
-                    MessageButtons::kOk});
+    ShowMessageBox(
+        {frame, "使い方: tovalen [スケジュールファイル.yyk]", "Tovalen", MessageIcon::kStop, MessageButtons::kOk});
     started = false;
   }
   if (started && !arguments.empty()) started = m_docManager->OpenDocumentFile(arguments.front());

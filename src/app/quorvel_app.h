@@ -1,11 +1,11 @@
 #pragma once
 
+#include <wx/app.h>
+#include <wx/weakref.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <wx/app.h>
-#include <wx/weakref.h>
 
 namespace tovalen {
 

@@ -73,8 +73,8 @@ bool CQuorvelDoc::OnNewDocument() {
 bool CQuorvelDoc::OnSaveModified() {
   if (!IsModified()) return true;
   const std::string text = ToUtf8(GetUserReadableName()) + " への変更を保存しますか?";
-  switch (ShowMessageBox(
-      {GetDocumentWindow(), text, "Tovalen", MessageIcon::kExclamation, MessageButtons::kYesNoCancel})) {
+  switch (
+      ShowMessageBox({GetDocumentWindow(), text, "Tovalen", MessageIcon::kExclamation, MessageButtons::kYesNoCancel})) {
     case MessageAnswer::kYes:
       return Save();
     case MessageAnswer::kNo:

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <wx/docview.h>
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <wx/docview.h>
 
 #include "schedule/capture_settings.h"
 #include "schedule/schedule_file.h"

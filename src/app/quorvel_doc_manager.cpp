@@ -1,9 +1,9 @@
 #include "app/quorvel_doc_manager.h"
 
-#include <filesystem>
-
 #include <wx/filedlg.h>
 #include <wx/filehistory.h>
+
+#include <filesystem>
 
 #include "app/command_ids.h"
 #include "app/quorvel_doc.h"

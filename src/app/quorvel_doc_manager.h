@@ -1,10 +1,10 @@
 #pragma once
 
+#include <wx/docview.h>
+
 #include <functional>
 #include <optional>
 #include <string>
-
-#include <wx/docview.h>
 
 namespace tovalen {
 

@@ -1,10 +1,10 @@
 #include "app/quorvel_view.h"
 
-#include <functional>
-#include <initializer_list>
-
 #include <wx/settings.h>
 #include <wx/window.h>
+
+#include <functional>
+#include <initializer_list>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -70,7 +70,8 @@ CQuorvelDoc* CQuorvelView::GetDocument() const { return wxDynamicCast(wxView::Ge
 void CQuorvelView::BindCommands() {
   using namespace cmd;
   const auto on = [this](std::initializer_list<int> ids, std::function<void()> handler) {
-    for (const int id : ids) Bind(wxEVT_MENU, [handler](wxCommandEvent&) { handler(); }, id);
+    const auto call = [handler](wxCommandEvent&) { handler(); };
+    for (const int id : ids) Bind(wxEVT_MENU, call, id);
   };
   on({ID_REC_LIST, ID_TB_REC_LIST}, [this] { OnRecList(); });
   on({ID_REC_START, ID_TB_REC_START}, [this] { OnRecStart(); });
@@ -93,14 +94,12 @@ void CQuorvelView::BindUpdateRules() {
   using namespace cmd;
   using Rule = std::function<bool(const CVideoCap&)>;
   const auto rule = [this](int id, Rule enabled, Rule checked = nullptr) {
-    Bind(
-        wxEVT_UPDATE_UI,
-        [enabled, checked](wxUpdateUIEvent& event) {
-          const CVideoCap& cap = Cap();
-          event.Enable(enabled(cap));
-          if (checked) event.Check(checked(cap));
-        },
-        id);
+    const auto update = [enabled, checked](wxUpdateUIEvent& event) {
+      const CVideoCap& cap = Cap();
+      event.Enable(enabled(cap));
+      if (checked) event.Check(checked(cap));
+    };
+    Bind(wxEVT_UPDATE_UI, update, id);
   };
   rule(ID_CAP_VIDEO_FORMAT, &CVideoCap::CanDlgVideoFormat);
   rule(ID_CAP_VIDEO_SOURCE, &CVideoCap::CanDlgVideoSource);

@@ -1,9 +1,9 @@
 #include "app/recent_files_menu.h"
 
-#include <algorithm>
-
 #include <wx/filehistory.h>
 #include <wx/menu.h>
+
+#include <algorithm>
 
 #include "app/command_ids.h"
 #include "app/command_texts.h"

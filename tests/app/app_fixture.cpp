@@ -1,19 +1,18 @@
 #include "app_fixture.h"
 
 #include <gtk/gtk.h>
+#include <wx/listbox.h>
+#include <wx/menu.h>
 
 #include <cstdlib>
 #include <ostream>
 
-#include <wx/listbox.h>
-#include <wx/menu.h>
-
+#include "app/capture_panel.h"
+#include "app/command_ids.h"
 #include "app/main_frame.h"
 #include "app/quorvel_doc.h"
 #include "app/quorvel_doc_manager.h"
 #include "app/quorvel_view.h"
-#include "app/capture_panel.h"
-#include "app/command_ids.h"
 #include "dialogs/dlg_select_cap_device.h"
 #include "platform/clock.h"
 #include "res/resource_ids.h"

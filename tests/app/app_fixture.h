@@ -1,6 +1,9 @@
 #pragma once
 
 #include <gmock/gmock.h>
+#include <wx/dialog.h>
+#include <wx/evtloop.h>
+#include <wx/modalhook.h>
 
 #include <chrono>
 #include <functional>
@@ -8,10 +11,6 @@
 #include <string>
 #include <typeindex>
 #include <vector>
-
-#include <wx/dialog.h>
-#include <wx/evtloop.h>
-#include <wx/modalhook.h>
 
 #include "app/quorvel_app.h"
 #include "schedule/s_yoyaku.h"

@@ -1,12 +1,11 @@
 #include <gmock/gmock.h>
+#include <wx/app.h>
+#include <wx/init.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-
-#include <wx/app.h>
-#include <wx/init.h>
 
 #include "app/quorvel_app.h"
 #include "platform/trace.h"
@@ -16,8 +15,7 @@ namespace {
 // A wx assertion is a fault in the code under test, not a reason to open a dialog.
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
   ADD_FAILURE_AT(file.utf8_str().data(), line)
-      << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " "
-      << msg.utf8_str().data();
+      << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " " << msg.utf8_str().data();
 }
 
 }  // namespace

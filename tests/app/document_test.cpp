@@ -1,11 +1,10 @@
 #include <gmock/gmock.h>
-
-#include <filesystem>
-
 #include <wx/dnd.h>
 #include <wx/fileconf.h>
 #include <wx/filehistory.h>
 #include <wx/menu.h>
+
+#include <filesystem>
 
 #include "app/command_ids.h"
 #include "app/main_frame.h"
@@ -59,7 +58,8 @@ class Document : public AppTest {
   std::string Title() const { return ToUtf8(Doc().GetTitle()); }
   std::vector<std::string> RecentFiles() const {
     std::vector<std::string> files;
-    for (std::size_t i = 0; i < Manager().GetHistoryFilesCount(); ++i) files.push_back(ToUtf8(Manager().GetHistoryFile(i)));
+    for (std::size_t i = 0; i < Manager().GetHistoryFilesCount(); ++i)
+      files.push_back(ToUtf8(Manager().GetHistoryFile(i)));
     return files;
   }
 };
@@ -75,7 +75,8 @@ TEST_F(Document, SavedScheduleAndSettingsComeBackWhenReopened) {
   const std::string file = dir.File("schedule.yyk");
   {
     const ScopedSaveFilePresenter answer([&](const SaveFileQuestion& question) {
-      EXPECT_THAT(question.filters, ElementsAre(std::pair<std::string, std::string>("Tovalen ファイル (*.yyk)", "*.yyk")));
+      EXPECT_THAT(question.filters,
+                  ElementsAre(std::pair<std::string, std::string>("Tovalen ファイル (*.yyk)", "*.yyk")));
       EXPECT_EQ(question.defaultExtension, "yyk");
       return file;
     });

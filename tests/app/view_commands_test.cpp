@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-
 #include <gtk/gtk.h>
 
 #include <filesystem>
