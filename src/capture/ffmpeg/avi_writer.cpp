@@ -33,7 +33,7 @@ AviWriter::AviWriter(int fd) : m_fd(fd), m_lastFlush(std::chrono::steady_clock::
 
 AviWriter::~AviWriter() = default;
 
-std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSpec& video, const StreamSpec* audio,
+std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSetup& video, const StreamSetup* audio,
                                            StopReason& reason, std::string& error) {
   std::unique_ptr<AviWriter> writer(new AviWriter(fd));
   auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
@@ -51,13 +51,13 @@ std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSpec& video, cons
   output->flags |= AVFMT_FLAG_CUSTOM_IO;
 
   int index = 0;
-  for (const StreamSpec* spec : {&video, audio}) {
-    if (!spec) continue;
+  for (const StreamSetup* setup : {&video, audio}) {
+    if (!setup) continue;
     AVStream* stream = avformat_new_stream(output, nullptr);
-    if (!stream || avcodec_parameters_copy(stream->codecpar, spec->parameters) < 0) throw std::bad_alloc();
+    if (!stream || avcodec_parameters_copy(stream->codecpar, setup->parameters) < 0) throw std::bad_alloc();
     stream->codecpar->codec_tag = 0;  // the AVI muxer picks its own tag
-    stream->time_base = spec->timeBase;
-    writer->m_packetTimeBase[index++] = spec->timeBase;
+    stream->time_base = setup->timeBase;
+    writer->m_packetTimeBase[index++] = setup->timeBase;
   }
   if (const int rc = avformat_write_header(output, nullptr); rc < 0) {
     reason = writer->FailureFromIo(rc).value_or(StopReason::kWriteFailed);

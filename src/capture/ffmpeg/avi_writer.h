@@ -23,7 +23,7 @@ using SpaceProbe = std::function<std::optional<SpaceReport>(int fd)>;
 // fstatvfs on the file and the RLIMIT_FSIZE soft limit; nothing when fstatvfs fails.
 std::optional<SpaceReport> ProbeSpace(int fd);
 
-struct StreamSpec {
+struct StreamSetup {
   const AVCodecParameters* parameters = nullptr;
   AVRational timeBase{1, 1};  // of the packets handed to Write
 };
@@ -34,7 +34,7 @@ struct StreamSpec {
 class AviWriter {
  public:
   // The writer with its header written, or null with the reason and a text.
-  static std::unique_ptr<AviWriter> Open(int fd, const StreamSpec& video, const StreamSpec* audio,
+  static std::unique_ptr<AviWriter> Open(int fd, const StreamSetup& video, const StreamSetup* audio,
                                          StopReason& reason, std::string& error);
   ~AviWriter();
   AviWriter(const AviWriter&) = delete;

@@ -43,9 +43,9 @@ bool CapturePipeline::Open(int fd, CaptureSummary& failure) {
       Trace(std::string("E: capture: no preview: ") + error.what() + "\n");
     }
   }
-  const StreamSpec video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
-  std::optional<StreamSpec> audio;
-  if (m_audioConverter) audio = StreamSpec{&m_audioConverter->OutputParameters(), m_audioConverter->TimeBase()};
+  const StreamSetup video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
+  std::optional<StreamSetup> audio;
+  if (m_audioConverter) audio = StreamSetup{&m_audioConverter->OutputParameters(), m_audioConverter->TimeBase()};
   m_writer = AviWriter::Open(fd, video, audio ? &*audio : nullptr, failure.reason, failure.detail);
   if (!m_writer) return false;
   if (const auto noRoom = m_writer->CheckRoom(m_job.spaceProbe)) {

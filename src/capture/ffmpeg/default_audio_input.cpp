@@ -10,8 +10,8 @@ OpenedSource OpenDefaultAudioInput(const AudioRequest& request) {
                                                    {"channels", std::to_string(request.channels)}};
   std::string failures;
   for (const char* format : {"pulse", "alsa"}) {
-    InputSpec spec{format, "default", options, AVMEDIA_TYPE_AUDIO, true};
-    OpenedSource opened = FormatMediaSource::Open(spec);
+    DeviceInput input{format, "default", options, AVMEDIA_TYPE_AUDIO, true};
+    OpenedSource opened = FormatMediaSource::Open(input);
     if (opened.source) return opened;
     failures += (failures.empty() ? "" : "; ") + std::string(format) + ": " + AvErrorText(opened.error);
   }

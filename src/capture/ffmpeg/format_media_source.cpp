@@ -35,31 +35,31 @@ void RegisterDevices() {
   });
 }
 
-OpenedSource FormatMediaSource::Open(const InputSpec& spec) {
+OpenedSource FormatMediaSource::Open(const DeviceInput& request) {
   RegisterDevices();
   OpenedSource opened;
-  opened.detail = spec.format + " " + spec.url;
-  const AVInputFormat* format = av_find_input_format(spec.format.c_str());
+  opened.detail = request.format + " " + request.url;
+  const AVInputFormat* format = av_find_input_format(request.format.c_str());
   if (!format) {
     opened.error = AVERROR_DEMUXER_NOT_FOUND;
     return opened;
   }
   InputContextPtr input(avformat_alloc_context());
   if (!input) throw std::bad_alloc();
-  if (spec.nonBlocking) input->flags |= AVFMT_FLAG_NONBLOCK;
+  if (request.nonBlocking) input->flags |= AVFMT_FLAG_NONBLOCK;
 
   Options options;
-  for (const auto& [key, value] : spec.options) options.Set(key.c_str(), value);
+  for (const auto& [key, value] : request.options) options.Set(key.c_str(), value);
   AVFormatContext* raw = input.release();
   // avformat_open_input frees the context itself when it fails.
-  if (const int rc = avformat_open_input(&raw, spec.url.c_str(), format, options.Address()); rc < 0) {
+  if (const int rc = avformat_open_input(&raw, request.url.c_str(), format, options.Address()); rc < 0) {
     opened.error = rc;
     return opened;
   }
   input.reset(raw);
   // No avformat_find_stream_info: device inputs describe their streams in the header, and
   // probing would read (and for paced sources, wait for) frames before the capture begins.
-  const int index = av_find_best_stream(input.get(), spec.mediaType, -1, -1, nullptr, 0);
+  const int index = av_find_best_stream(input.get(), request.mediaType, -1, -1, nullptr, 0);
   if (index < 0) {
     opened.error = index;
     return opened;

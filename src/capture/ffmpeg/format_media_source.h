@@ -9,7 +9,7 @@ namespace tovalen::ffmpeg {
 
 // What to open through libavdevice/libavformat: an input format ("video4linux2", "pulse",
 // "alsa", "lavfi"), the device or graph, and the format's options.
-struct InputSpec {
+struct DeviceInput {
   std::string format;
   std::string url;
   std::map<std::string, std::string> options;
@@ -20,7 +20,7 @@ struct InputSpec {
 // The first stream of the wanted type of an opened input; packets of other streams are dropped.
 class FormatMediaSource : public MediaSource {
  public:
-  static OpenedSource Open(const InputSpec& spec);
+  static OpenedSource Open(const DeviceInput& request);
 
   const AVCodecParameters& Parameters() const override { return *m_stream->codecpar; }
   AVRational TimeBase() const override { return m_stream->time_base; }

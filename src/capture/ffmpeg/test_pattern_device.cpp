@@ -67,19 +67,19 @@ std::string TestPatternDevice::AudioGraph(const AudioRequest& request) {
 }
 
 OpenedSource TestPatternDevice::OpenVideo(const VideoRequest& request) {
-  InputSpec spec;
-  spec.format = "lavfi";
-  spec.url = VideoGraph(request, DefaultSize());
-  spec.mediaType = AVMEDIA_TYPE_VIDEO;
-  return FormatMediaSource::Open(spec);
+  DeviceInput input;
+  input.format = "lavfi";
+  input.url = VideoGraph(request, DefaultSize());
+  input.mediaType = AVMEDIA_TYPE_VIDEO;
+  return FormatMediaSource::Open(input);
 }
 
 OpenedSource TestPatternDevice::OpenAudio(const AudioRequest& request) {
-  InputSpec spec;
-  spec.format = "lavfi";
-  spec.url = AudioGraph(request);
-  spec.mediaType = AVMEDIA_TYPE_AUDIO;
-  return FormatMediaSource::Open(spec);
+  DeviceInput input;
+  input.format = "lavfi";
+  input.url = AudioGraph(request);
+  input.mediaType = AVMEDIA_TYPE_AUDIO;
+  return FormatMediaSource::Open(input);
 }
 
 }  // namespace tovalen::ffmpeg

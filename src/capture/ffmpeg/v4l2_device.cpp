@@ -44,17 +44,17 @@ bool V4l2Device::ApplyControls(const DeviceSettings& settings) {
 
 OpenedSource V4l2Device::OpenVideo(const VideoRequest& request) {
   const DeviceSettings& settings = request.settings;
-  InputSpec spec;
-  spec.format = "video4linux2";
-  spec.url = m_path;
-  spec.mediaType = AVMEDIA_TYPE_VIDEO;
-  spec.options["framerate"] = std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
+  DeviceInput input;
+  input.format = "video4linux2";
+  input.url = m_path;
+  input.mediaType = AVMEDIA_TYPE_VIDEO;
+  input.options["framerate"] = std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
   // A device without inputs to choose refuses the request for one.
-  if (!Inputs().empty()) spec.options["channel"] = std::to_string(settings.input);
-  if (settings.size.IsSet()) spec.options["video_size"] = settings.size.ToString();
-  if (!settings.pixelFormat.empty()) spec.options["input_format"] = settings.pixelFormat;
+  if (!Inputs().empty()) input.options["channel"] = std::to_string(settings.input);
+  if (settings.size.IsSet()) input.options["video_size"] = settings.size.ToString();
+  if (!settings.pixelFormat.empty()) input.options["input_format"] = settings.pixelFormat;
   ApplyControls(settings);
-  return FormatMediaSource::Open(spec);
+  return FormatMediaSource::Open(input);
 }
 
 OpenedSource V4l2Device::OpenAudio(const AudioRequest& request) { return OpenDefaultAudioInput(request); }

@@ -84,8 +84,8 @@ OpenedSource FaultyDevice::OpenAudio(const AudioRequest& request) {
 }
 
 OpenedSource FileReplayDevice::OpenVideo(const VideoRequest&) {
-  InputSpec spec{"avi", m_path, {}, AVMEDIA_TYPE_VIDEO, false};
-  OpenedSource opened = FormatMediaSource::Open(spec);
+  DeviceInput input{"avi", m_path, {}, AVMEDIA_TYPE_VIDEO, false};
+  OpenedSource opened = FormatMediaSource::Open(input);
   if (opened.source) opened.source = std::make_unique<PacedSource>(std::move(opened.source));
   return opened;
 }

@@ -226,7 +226,7 @@ TEST(AviWriter, AFullDiskIsReportedAsSuch) {
   parameters->height = 32;
   StopReason reason = StopReason::kStopRequested;
   std::string error;
-  auto writer = AviWriter::Open(fd, StreamSpec{parameters, {1, 25}}, nullptr, reason, error);
+  auto writer = AviWriter::Open(fd, StreamSetup{parameters, {1, 25}}, nullptr, reason, error);
   std::optional<StopReason> failure;
   if (writer) {
     // The header sits in the I/O buffer until the trailer flushes it.
