@@ -115,9 +115,13 @@ void CapturePipeline::RecordStop(StopReason reason, const std::string& detail) {
 }
 
 void CapturePipeline::RequestStop(StopReason reason, const std::string& detail) {
+  StopAt(SteadyMicroseconds(), reason, detail);
+}
+
+void CapturePipeline::StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail) {
   RecordStop(reason, detail);
   std::int64_t never = INT64_MAX;
-  m_stopUs.compare_exchange_strong(never, SteadyMicroseconds());
+  m_stopUs.compare_exchange_strong(never, stopUs);
   m_stopRequested = true;
   m_loop.Wake();
 }
@@ -156,7 +160,9 @@ void CapturePipeline::CheckHealth(std::optional<std::uint32_t> timeLimitMs) {
   };
   if (overdue(m_lastVideoArrivalUs)) return Fail(StopReason::kDeviceStalled, "no frame for too long");
   if (m_audioSource && overdue(m_lastAudioArrivalUs)) return Fail(StopReason::kAudioFailed, "no sound for too long");
-  if (timeLimitMs && ElapsedMs() >= *timeLimitMs) RequestStop(StopReason::kTimeLimit);
+  // The limit ends the capture on the capture clock, however late this look at it comes.
+  if (timeLimitMs && ElapsedMs() >= *timeLimitMs)
+    StopAt(m_streamStartUs + std::int64_t{*timeLimitMs} * 1000, StopReason::kTimeLimit, "");
 }
 
 std::uint32_t CapturePipeline::ElapsedMs() const {

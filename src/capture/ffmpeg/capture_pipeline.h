@@ -123,6 +123,7 @@ class CapturePipeline {
   bool OpenVideo(CaptureSummary& failure);
   bool OpenAudio(CaptureSummary& failure);
   void Launch();
+  void StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail);
   void Fail(StopReason reason, const std::string& detail);
   void RecordStop(StopReason reason, const std::string& detail);
   void PostNotice(const FrameNotice& notice);

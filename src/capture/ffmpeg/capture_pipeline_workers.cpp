@@ -86,6 +86,7 @@ void CapturePipeline::EncodeVideo() {
   std::vector<PacketPtr> out;
   while (auto item = m_videoQueue.Pop()) {
     if (failed) continue;  // drain, so that the reader is never held up
+    if (item->captureUs > m_stopUs) continue;  // queued before a stop that lies earlier
     const std::int64_t slot = SlotOf(item->captureUs);
     if (slot <= lastSlot) {
       ++m_counters.skippedForRate;

