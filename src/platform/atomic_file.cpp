@@ -8,29 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_descriptor.h"
+
 namespace tovalen {
 namespace {
-
-// Closes a descriptor when the scope ends unless released.
-class FileDescriptor {
-public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return m_fd; }
-  // Closes now and reports the result, since close can report a delayed write error.
-  int Close() {
-    const int rc = ::close(m_fd);
-    m_fd = -1;
-    return rc;
-  }
-
-private:
-  int m_fd;
-};
 
 std::string DirectoryOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -39,9 +20,23 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string BaseNameOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// Follows symbolic links from path to the name that is finally not a link (it may not exist).
+std::string FinalTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::vector<char> link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4095) + 1);
+    const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return path;
+    const std::string target(link.data(), static_cast<std::size_t>(length));
+    path = !target.empty() && target.front() == '/' ? target : DirectoryOf(path) + "/" + target;
+  }
+  throw FileError(DescribeFileFailure("cannot write", path, ELOOP));
+}
+
+FileIdentity IdentityOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size,
+          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 // The mode a newly created file would get, or the existing file's mode.
@@ -71,11 +66,20 @@ std::string DescribeFileFailure(std::string_view what, const std::string& path, 
   return std::string(what) + " " + path + ": " + std::strerror(error_number);
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes) {
-  std::string temp_path = DirectoryOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return IdentityOf(info);
+}
+
+FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  // Writing beside the final target keeps a link in place; the short scratch name fits
+  // wherever the target's own name does.
+  const std::string target = FinalTarget(path);
+  std::string temp_path = DirectoryOf(target) + "/.tovalen-XXXXXX";
   std::vector<char> temp_template(temp_path.begin(), temp_path.end());
   temp_template.push_back('\0');
-  FileDescriptor fd(::mkstemp(temp_template.data()));
+  FileDescriptor fd(::mkostemp(temp_template.data(), O_CLOEXEC));
   if (fd.get() < 0) throw FileError(DescribeFileFailure("cannot write", path, errno));
   temp_path = temp_template.data();
 
@@ -83,19 +87,30 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     ::unlink(temp_path.c_str());
     throw FileError(DescribeFileFailure("cannot write", path, error_number));
   };
-  if (::fchmod(fd.get(), ModeForTarget(path)) != 0) fail(errno);
+  if (::fchmod(fd.get(), ModeForTarget(target)) != 0) fail(errno);
   if (!WriteAll(fd.get(), bytes)) fail(errno);
   if (::fsync(fd.get()) != 0) fail(errno);
+  struct stat written {};
+  if (::fstat(fd.get(), &written) != 0) fail(errno);
   if (fd.Close() != 0) fail(errno);
-  if (::rename(temp_path.c_str(), path.c_str()) != 0) fail(errno);
+  if (::rename(temp_path.c_str(), target.c_str()) != 0) fail(errno);
+  return IdentityOf(written);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {
+  // Non-blocking, so that opening a FIFO without a writer returns at once and is refused.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) throw FileError(DescribeFileFailure("cannot open", path, errno));
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throw FileError(DescribeFileFailure("cannot read", path, errno));
   if (!S_ISREG(info.st_mode)) throw FileError("cannot open " + path + ": not a regular file");
+  const auto too_large = [&] {
+    constexpr std::size_t kMiB = 1024 * 1024;
+    const std::string limit =
+        max_bytes % kMiB == 0 ? std::to_string(max_bytes / kMiB) + " MiB" : std::to_string(max_bytes) + " bytes";
+    return FileError("cannot open " + path + ": the file is larger than " + limit);
+  };
+  if (static_cast<std::uintmax_t>(info.st_size) > max_bytes) throw too_large();
   std::string content;
   content.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
@@ -106,6 +121,8 @@ std::string ReadWholeFile(const std::string& path) {
       throw FileError(DescribeFileFailure("cannot read", path, errno));
     }
     if (got == 0) break;
+    // The file may grow while it is read.
+    if (static_cast<std::size_t>(got) > max_bytes - content.size()) throw too_large();
     content.append(buffer, static_cast<std::size_t>(got));
   }
   return content;

@@ -41,7 +41,10 @@ void ArchiveWriter::WriteLength(std::size_t length) {
 }
 
 void ArchiveWriter::WriteString(std::string_view utf8) {
-  if (const auto cp932 = Utf8ToCp932(utf8)) {
+  // Code page 932 has look-alikes (¥ for \, 〜 for ～...) that read back as other characters,
+  // so it is used only when the text comes back exactly.
+  const auto cp932 = Utf8ToCp932(utf8);
+  if (cp932 && Cp932ToUtf8(*cp932) == utf8) {
     WriteLength(cp932->size());
     m_bytes.append(*cp932);
     return;

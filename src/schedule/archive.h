@@ -14,8 +14,8 @@ public:
 };
 
 // Writes the archive form of the .yyk file: little-endian integers and length-prefixed strings.
-// Strings are UTF-8 in the program and stored in code page 932; text that code page cannot hold
-// is stored in the UTF-16 form (0xFF, 0xFFFE, then a length in UTF-16 units).
+// Strings are UTF-8 in the program and stored in code page 932; text that code page cannot give
+// back exactly is stored in the UTF-16 form (0xFF, 0xFFFE, then a length in UTF-16 units).
 class ArchiveWriter {
 public:
   void WriteInt32(std::int32_t value);

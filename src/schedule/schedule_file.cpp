@@ -60,18 +60,19 @@ ScheduleFileContents DecodeScheduleFile(std::string_view bytes) {
   return contents;
 }
 
-void SaveScheduleFile(const std::string& path, const SCaptureSettings& settings, const CYoyakuSchedule& schedule) {
+FileIdentity SaveScheduleFile(const std::string& path, const SCaptureSettings& settings,
+                              const CYoyakuSchedule& schedule) {
   std::string bytes;
   try {
     bytes = EncodeScheduleFile(settings, schedule);
   } catch (const ArchiveError& error) {
     throw FileError("cannot write " + path + ": " + error.what());
   }
-  WriteFileAtomically(path, bytes);
+  return WriteFileAtomically(path, bytes);
 }
 
 ScheduleFileContents LoadScheduleFile(const std::string& path) {
-  const std::string bytes = ReadWholeFile(path);
+  const std::string bytes = ReadWholeFile(path, kMaxScheduleFileBytes);
   try {
     return DecodeScheduleFile(bytes);
   } catch (const ScheduleFileError& error) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "schedule/capture_settings.h"
 #include "schedule/s_yoyaku.h"
 
@@ -14,7 +15,7 @@ class CYoyakuSchedule;
 
 // A .yyk file's content that cannot be used; what() says what is wrong and where.
 class ScheduleFileError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 
@@ -31,10 +32,16 @@ std::string EncodeScheduleFile(const SCaptureSettings& settings, const CYoyakuSc
 // entry are ignored. Throws ScheduleFileError for an empty, truncated or inconsistent file.
 ScheduleFileContents DecodeScheduleFile(std::string_view bytes);
 
-// Writes the file atomically: the old file stays whole if the save fails. Throws FileError.
-void SaveScheduleFile(const std::string& path, const SCaptureSettings& settings, const CYoyakuSchedule& schedule);
+// Writes the file atomically: the old file stays whole if the save fails. Returns the identity
+// of the file written. Throws FileError.
+FileIdentity SaveScheduleFile(const std::string& path, const SCaptureSettings& settings,
+                              const CYoyakuSchedule& schedule);
 
-// Reads and parses a file. Throws FileError or ScheduleFileError (its text names the path).
+// Far above what 100,000 reservations with long texts take; a larger file is refused unread.
+inline constexpr std::size_t kMaxScheduleFileBytes = 64 * 1024 * 1024;
+
+// Reads and parses a regular file of at most kMaxScheduleFileBytes. Throws FileError or ScheduleFileError (its text
+// names the path).
 ScheduleFileContents LoadScheduleFile(const std::string& path);
 
 // The smallest stored reservation: two times and two empty strings.

@@ -1,3 +1,5 @@
+#include "platform/atomic_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -5,10 +7,9 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <filesystem>
 
-#include "platform/atomic_file.h"
+#include "platform/file_lock.h"
 #include "support/temp_dir.h"
 
 namespace tovalen {
@@ -25,9 +26,9 @@ TEST(AtomicFile, ReplacesTheTargetAndLeavesNoScratchFile) {
   ::chmod(path.c_str(), 0640);
   WriteFileAtomically(path, std::string("new\0bytes", 9));
   EXPECT_EQ(ReadFileBytes(path), std::string("new\0bytes", 9));
-  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                std::filesystem::perms::group_read);
+  EXPECT_EQ(
+      std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write | std::filesystem::perms::group_read);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
   EXPECT_EQ(ReadWholeFile(path), std::string("new\0bytes", 9));
 }
@@ -80,10 +81,82 @@ TEST(AtomicFile, ShortWriteKeepsTheOldFileAndRemovesTheScratchFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
-TEST(AtomicFile, ReadingMissingFileOrDirectoryFails) {
+// Expects ReadWholeFile to refuse the file with a message holding `why`.
+void ExpectUnreadable(const std::string& path, std::size_t max_bytes, const std::string& why) {
+  try {
+    ReadWholeFile(path, max_bytes);
+    ADD_FAILURE() << path << " was read";
+  } catch (const FileError& error) {
+    EXPECT_NE(std::string(error.what()).find(why), std::string::npos) << error.what();
+  }
+}
+
+TEST(AtomicFile, ReadingRefusesAnythingButARegularFileWithinTheLimit) {
   TempDir dir;
-  EXPECT_THROW(ReadWholeFile(dir.File("missing")), FileError);
-  EXPECT_THROW(ReadWholeFile(dir.Path().string()), FileError);
+  ExpectUnreadable(dir.File("missing"), 100, "missing");
+  ExpectUnreadable(dir.Path().string(), 100, "not a regular file");
+  // A FIFO without a writer would block a plain open for ever.
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  ExpectUnreadable(dir.File("pipe"), 100, "not a regular file");
+  ExpectUnreadable("/dev/zero", 100, "not a regular file");
+
+  const std::string path = dir.File("big");
+  WriteFileBytes(path, "abc");
+  EXPECT_EQ(ReadWholeFile(path, 3), "abc");
+  ExpectUnreadable(path, 2, "larger than 2 bytes");
+  ASSERT_EQ(::truncate(path.c_str(), off_t{1} << 40), 0);  // sparse: nothing is written
+  ExpectUnreadable(path, 64 << 20, "larger than 64 MiB");
+}
+
+TEST(AtomicFile, SavingThroughLinksChangesTheFinalTargetAndKeepsTheLinks) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "real");
+  const std::string target = dir.File("real/s.yyk");
+  WriteFileBytes(target, "old");
+  ::chmod(target.c_str(), 0640);
+  std::filesystem::create_symlink("real/s.yyk", dir.Path() / "link1");
+  std::filesystem::create_symlink(dir.File("link1"), dir.Path() / "link2");
+  WriteFileAtomically(dir.File("link2"), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "link1"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "link2"));
+  EXPECT_EQ(ReadFileBytes(target), "new");
+  EXPECT_EQ(
+      std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write | std::filesystem::perms::group_read);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "real"), {}), 1);
+
+  // A dangling link gets its target made.
+  std::filesystem::create_symlink("real/later.yyk", dir.Path() / "dangling");
+  WriteFileAtomically(dir.File("dangling"), "made");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "dangling"));
+  EXPECT_EQ(ReadFileBytes(dir.File("real/later.yyk")), "made");
+}
+
+TEST(AtomicFile, TheLongestNamesCanBeSavedAndTheWrittenFileIsIdentified) {
+  TempDir dir;
+  for (std::size_t length : {249u, 255u}) {
+    const std::string path = dir.File(std::string(length - 4, 'n') + ".yyk");
+    const FileIdentity written = WriteFileAtomically(path, "x");
+    EXPECT_EQ(ReadFileBytes(path), "x");
+    EXPECT_EQ(IdentifyFile(path), written);
+    WriteFileAtomically(path, "y");
+    EXPECT_NE(IdentifyFile(path), written);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+  EXPECT_FALSE(IdentifyFile(dir.File("missing")).has_value());
+}
+
+TEST(FileLockTest, ASecondLockWaitsForTheFirstAndAMissingFileLocksNothing) {
+  TempDir dir;
+  const std::string path = dir.File("s.yyk");
+  EXPECT_FALSE(FileLock(path, std::chrono::milliseconds(0)).Holds());
+  WriteFileBytes(path, "x");
+  {
+    const FileLock first(path, std::chrono::milliseconds(0));
+    EXPECT_TRUE(first.Holds());
+    EXPECT_THROW(FileLock(path, std::chrono::milliseconds(50)), FileError);
+  }
+  EXPECT_TRUE(FileLock(path, std::chrono::milliseconds(0)).Holds());
 }
 
 }  // namespace

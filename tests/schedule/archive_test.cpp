@@ -1,6 +1,8 @@
+#include "schedule/archive.h"
+
 #include <gtest/gtest.h>
 
-#include "schedule/archive.h"
+#include <random>
 
 namespace tovalen {
 namespace {
@@ -56,6 +58,53 @@ TEST(Archive, TextOutsideCodePage932UsesTheUtf16Form) {
   EXPECT_EQ(RoundTrip(long_text), long_text);
 }
 
+std::string EncodeUtf8(char32_t c) {
+  std::string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+// Characters from the ranges where code page 932 and its look-alikes live, and anywhere else.
+char32_t RandomCharacter(std::mt19937& random) {
+  static constexpr char32_t kLookAlikes[] = {U'\\', U'~', U'¥',  U'‾', U'¢',  U'£', U'¬',
+                                             U'—',  U'‖', U'〜', U'−', U'～', U'－'};
+  static constexpr std::pair<char32_t, char32_t> kRanges[] = {
+      {0x00, 0x7F},     {0x80, 0xFF},     {0x2000, 0x22FF},   {0x3000, 0x30FF},    {0x4E00, 0x9FFF},
+      {0xE000, 0xF8FF}, {0xFF00, 0xFFEF}, {0xE0000, 0xE007F}, {0x10000, 0x10FFFF}, {0x00, 0xFFFF}};
+  const std::size_t pick = random() % (std::size(kRanges) + 1);
+  if (pick == std::size(kRanges)) return kLookAlikes[random() % std::size(kLookAlikes)];
+  const auto [low, high] = kRanges[pick];
+  const char32_t c = low + random() % (high - low + 1);
+  return c >= 0xD800 && c <= 0xDFFF ? U'?' : c;  // surrogates are not characters
+}
+
+TEST(Archive, EveryTextComesBackExactly) {
+  for (const char* text : {"/v/¥100.avi", "〜−¥", "‾¢£¬—‖", "\\～－"}) EXPECT_EQ(RoundTrip(text), text);
+  EXPECT_EQ(Stored("C:\\capture.avi"),
+            "\x0E"
+            "C:\\capture.avi");  // exact text keeps code page 932
+  std::mt19937 random(932);
+  for (int i = 0; i < 3000; ++i) {
+    std::string text;
+    for (std::size_t length = random() % 12; length > 0; --length) text += EncodeUtf8(RandomCharacter(random));
+    ASSERT_EQ(RoundTrip(text), text) << ::testing::PrintToString(text);
+  }
+}
+
 TEST(Archive, InvalidUtf8CannotBeStored) { EXPECT_THROW(Stored("\xC3"), ArchiveError); }
 
 TEST(Archive, ReadsPastTheEndAreRefused) {
@@ -63,9 +112,14 @@ TEST(Archive, ReadsPastTheEndAreRefused) {
   EXPECT_THROW(short_int.ReadInt32(), ArchiveError);
 
   // A prefix that claims more than the data holds fails before any allocation.
-  for (const std::string& bytes : {std::string("\x05" "abc", 4), std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7),
-                                  std::string("\xFF\xFE\xFF\x03" "ab", 6), std::string("\xFF", 1),
-                                  std::string("\xFF\xFE", 2)}) {
+  for (const std::string& bytes : {std::string("\x05"
+                                               "abc",
+                                               4),
+                                   std::string("\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 7),
+                                   std::string("\xFF\xFE\xFF\x03"
+                                               "ab",
+                                               6),
+                                   std::string("\xFF", 1), std::string("\xFF\xFE", 2)}) {
     ArchiveReader reader(bytes);
     EXPECT_THROW(reader.ReadString(), ArchiveError) << bytes.size();
   }
