@@ -3,6 +3,7 @@
 #include <wx/fileconf.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "app/capture_services.h"
 #include "app/document_template.h"
@@ -38,6 +39,16 @@ CQuorvelApp::CQuorvelApp(std::vector<std::string> arguments) : m_arguments(std::
 CQuorvelApp::~CQuorvelApp() = default;
 
 bool CQuorvelApp::OnInit() { return StartUp(m_arguments); }
+
+void CQuorvelApp::OnUnhandledException() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    std::cerr << "tovalen: " << error.what() << '\n';
+  } catch (...) {
+    std::cerr << "tovalen: unexpected failure\n";
+  }
+}
 
 int CQuorvelApp::OnExit() {
   ShutDown();

@@ -23,6 +23,8 @@ class CQuorvelApp : public wxApp {
 
   bool OnInit() override;
   int OnExit() override;
+  // An exception that escaped the main loop ends the program with its message on stderr.
+  void OnUnhandledException() override;
 
   // The start-up steps; false when the program is to end (the user was told why).
   bool StartUp(const std::vector<std::string>& arguments);

@@ -3,8 +3,14 @@
 
 #include "cli/tovalen_rec.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   std::setlocale(LC_ALL, "");
   const std::vector<std::string> args(argv + 1, argv + argc);
   return tovalen::cli::RunTovalenRec(args, tovalen::cli::AllCommands(), std::cout, std::cerr);
+} catch (const std::exception& error) {
+  std::cerr << "tovalen-rec: " << error.what() << '\n';
+  return tovalen::cli::kExitFailure;
+} catch (...) {
+  std::cerr << "tovalen-rec: unexpected failure\n";
+  return tovalen::cli::kExitFailure;
 }

@@ -2,9 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <string_view>
+
 #include "cli/command_line.h"
 #include "cli/value_parsers.h"
 #include "platform/atomic_file.h"
+#include "platform/file_lock.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_editor_rules.h"
 #include "schedule/yoyaku_schedule.h"
@@ -33,12 +37,51 @@ OpenSchedule Load(const std::string& path) {
   }
 }
 
+// Long enough for another command's whole load-change-save cycle on a busy machine.
+constexpr std::chrono::seconds kLockWait{5};
+
+// A schedule loaded to be changed and saved: the lock keeps other writers out until the save.
+struct LockedSchedule {
+  FileLock lock;
+  OpenSchedule open;
+};
+
+LockedSchedule LoadForChange(const std::string& path) {
+  try {
+    FileLock lock(path, kLockWait);
+    return {std::move(lock), Load(path)};
+  } catch (const FileError& error) {
+    throw OperationError(error.what());
+  }
+}
+
 void Save(const OpenSchedule& open) {
   try {
     SaveScheduleFile(open.path, open.settings, open.schedule);
   } catch (const FileError& error) {
     throw OperationError(error.what());
   }
+}
+
+// Control characters (C0, DEL and C1) as \xHH or \u00HH, so that each reservation takes one line.
+std::string EscapeControlCharacters(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool c1 = byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80;
+    if (byte >= 0x20 && byte != 0x7F && !c1) {
+      out += text[i];
+      continue;
+    }
+    const auto code = c1 ? static_cast<unsigned char>(text[++i]) : byte;
+    out += c1 ? "\\u00" : "\\x";
+    out += kHex[code >> 4];
+    out += kHex[code & 0xF];
+  }
+  return out;
 }
 
 std::size_t ParseIndex(const std::string& text, const CYoyakuSchedule& schedule) {
@@ -78,7 +121,7 @@ int New(const std::vector<std::string>& args, std::ostream&) {
 
 int List(const std::vector<std::string>& args, std::ostream& out) {
   const OpenSchedule open = Load(OnlyFileArgument(args));
-  for (const SYoyaku& yoyaku : open.schedule.Items()) out << yoyaku.GetListText() << '\n';
+  for (const SYoyaku& yoyaku : open.schedule.Items()) out << EscapeControlCharacters(yoyaku.GetListText()) << '\n';
   return kExitSuccess;
 }
 
@@ -92,13 +135,13 @@ int Settings(const std::vector<std::string>& args, std::ostream& out) {
 
 int Add(const std::vector<std::string>& args, std::ostream&) {
   const CommandLine line(args, {"start", "end", "length", "file", "title"});
-  OpenSchedule open = Load(line.Positional(1, "FILE")[0]);
+  auto [lock, open] = LoadForChange(line.Positional(1, "FILE")[0]);
   const std::int64_t start = ParseTimeOption("start", line.RequiredOption("start"));
   const auto end = EndFromOptions(line, start);
   if (!end) throw UsageError("option --end or --length is required");
   SYoyaku yoyaku;
-  yoyaku.strFileName = line.RequiredOption("file");
-  yoyaku.strTitle = line.Option("title").value_or(kDefaultYoyakuTitle);
+  yoyaku.strFileName = ParseTextOption("file", line.RequiredOption("file"));
+  yoyaku.strTitle = ParseTextOption("title", line.Option("title").value_or(kDefaultYoyakuTitle));
   yoyaku = CheckedTimes(yoyaku, start, *end);
 
   CYoyakuWorkingList list(open.schedule);
@@ -111,15 +154,15 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
 int Edit(const std::vector<std::string>& args, std::ostream&) {
   const CommandLine line(args, {"start", "end", "length", "file", "title"});
   const auto& positional = line.Positional(2, "FILE INDEX");
-  OpenSchedule open = Load(positional[0]);
+  auto [lock, open] = LoadForChange(positional[0]);
   const std::size_t index = ParseIndex(positional[1], open.schedule);
   SYoyaku yoyaku = open.schedule.GetYoyaku(index);
 
   const std::int64_t start = line.Has("start") ? ParseTimeOption("start", *line.Option("start")) : yoyaku.timeStart;
   // Without a new end or length the reservation keeps its length.
   const std::int64_t end = EndFromOptions(line, start).value_or(start + yoyaku.spanDuration);
-  if (const auto file = line.Option("file")) yoyaku.strFileName = *file;
-  if (const auto title = line.Option("title")) yoyaku.strTitle = *title;
+  if (const auto file = line.Option("file")) yoyaku.strFileName = ParseTextOption("file", *file);
+  if (const auto title = line.Option("title")) yoyaku.strTitle = ParseTextOption("title", *title);
   yoyaku = CheckedTimes(yoyaku, start, end);
 
   CYoyakuWorkingList list(open.schedule);
@@ -132,7 +175,7 @@ int Edit(const std::vector<std::string>& args, std::ostream&) {
 int Remove(const std::vector<std::string>& args, std::ostream&) {
   const CommandLine line(args, {});
   const auto& positional = line.Positional(2, "FILE INDEX");
-  OpenSchedule open = Load(positional[0]);
+  auto [lock, open] = LoadForChange(positional[0]);
   CYoyakuWorkingList list(open.schedule);
   list.DeleteYoyaku(ParseIndex(positional[1], open.schedule));
   list.WriteBack(open.schedule);
@@ -141,7 +184,7 @@ int Remove(const std::vector<std::string>& args, std::ostream&) {
 }
 
 int Purge(const std::vector<std::string>& args, std::ostream& out) {
-  OpenSchedule open = Load(OnlyFileArgument(args));
+  auto [lock, open] = LoadForChange(OnlyFileArgument(args));
   const int before = open.schedule.GetYoyakuCount();
   open.schedule.DeletePastYoyaku();
   const int removed = before - open.schedule.GetYoyakuCount();
@@ -152,7 +195,7 @@ int Purge(const std::vector<std::string>& args, std::ostream& out) {
 
 int Set(const std::vector<std::string>& args, std::ostream&) {
   const CommandLine line(args, {"fps", "persistent", "rate", "bits", "channels", "device"});
-  OpenSchedule open = Load(line.Positional(1, "FILE")[0]);
+  auto [lock, open] = LoadForChange(line.Positional(1, "FILE")[0]);
   if (line.Empty()) throw UsageError("nothing to set: give at least one option");
   SCaptureSettings& s = open.settings;
   if (const auto v = line.Option("fps")) s.videoOption.FPS = ParseIntOption("--fps", *v, 0, 3);

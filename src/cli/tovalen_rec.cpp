@@ -28,10 +28,10 @@ std::vector<CliCommand> AllCommands() {
 
 int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCommand>& commands, std::ostream& out,
                   std::ostream& err) {
-  std::vector<std::string> words = args;
-  const auto trace_flag = std::find(words.begin(), words.end(), "--trace");
-  const bool trace = trace_flag != words.end();
-  if (trace) words.erase(trace_flag);
+  // --trace counts only before the command, so that it can be an option's value.
+  const auto command_word = std::find_if(args.begin(), args.end(), [](const std::string& w) { return w != "--trace"; });
+  const bool trace = command_word != args.begin();
+  const std::vector<std::string> words(command_word, args.end());
   ScopedTraceSink sink(trace ? TraceSink(WriteTraceToStderr) : TraceSink());
 
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
@@ -47,6 +47,10 @@ int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCom
     err << "tovalen-rec: " << error.what() << '\n';
     return kExitUsage;
   } catch (const OperationError& error) {
+    err << "tovalen-rec: " << error.what() << '\n';
+    return kExitFailure;
+  } catch (const std::exception& error) {
+    // Whatever else goes wrong (out of memory...) is reported, never left to terminate.
     err << "tovalen-rec: " << error.what() << '\n';
     return kExitFailure;
   }

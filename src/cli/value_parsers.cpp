@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "cli/command_line.h"
+#include "platform/cp932.h"
 #include "platform/local_time.h"
 
 namespace tovalen::cli {
@@ -47,6 +48,11 @@ int ParseIntOption(const std::string& option, const std::string& text, int low, 
                      std::to_string(high));
   }
   return static_cast<int>(value);
+}
+
+std::string ParseTextOption(const std::string& option, const std::string& text) {
+  if (!IsValidUtf8(text)) throw UsageError("--" + option + " is not valid UTF-8 text");
+  return text;
 }
 
 bool ParseOnOffOption(const std::string& option, const std::string& text) {

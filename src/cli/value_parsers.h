@@ -16,6 +16,9 @@ std::int64_t ParseLengthOption(const std::string& option, const std::string& tex
 // A decimal integer between low and high inclusive.
 int ParseIntOption(const std::string& option, const std::string& text, int low, int high);
 
+// Text to be stored (a title or a recording path): it must be valid UTF-8.
+std::string ParseTextOption(const std::string& option, const std::string& text);
+
 // "on" or "off".
 bool ParseOnOffOption(const std::string& option, const std::string& text);
 

@@ -71,9 +71,9 @@ bool IsCp932LeadByte(unsigned char byte) {
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) { return Convert("CP932", "UTF-8", utf8); }
 std::optional<std::string> Cp932ToUtf8(std::string_view cp932) { return Convert("UTF-8", "CP932", cp932); }
 std::optional<std::string> Utf8ToUtf16Le(std::string_view utf8) { return Convert("UTF-16LE", "UTF-8", utf8); }
-std::optional<std::string> Utf16LeToUtf8(std::string_view utf16le) {
-  return Convert("UTF-8", "UTF-16LE", utf16le);
-}
+std::optional<std::string> Utf16LeToUtf8(std::string_view utf16le) { return Convert("UTF-8", "UTF-16LE", utf16le); }
+
+bool IsValidUtf8(std::string_view text) { return Utf8ToUtf16Le(text).has_value(); }
 
 std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes) {
   if (text.size() <= max_bytes) return text;

@@ -17,6 +17,9 @@ std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
 std::optional<std::string> Utf8ToUtf16Le(std::string_view utf8);
 std::optional<std::string> Utf16LeToUtf8(std::string_view utf16le);
 
+// Whether text is well-formed UTF-8 (no cut, overlong or surrogate sequences).
+bool IsValidUtf8(std::string_view text);
+
 // The longest prefix of text, at most max_bytes long, that does not split a UTF-8 sequence.
 std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes);
 

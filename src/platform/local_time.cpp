@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "platform/clock.h"
 
@@ -43,11 +44,16 @@ std::optional<LocalDateTime> BreakDownLocalTime(std::int64_t seconds) {
 }
 
 std::optional<std::int64_t> ParseLocalTime(const std::string& text) {
+  // Exactly "YYYY-MM-DD HH:MM:SS": sscanf alone would take spaces, signs and one-digit fields.
+  static constexpr std::string_view kForm = "dddd-dd-dd dd:dd:dd";
+  if (text.size() != kForm.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kForm.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return std::nullopt;
+  }
   LocalDateTime when;
-  int consumed = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &when.year, &when.month, &when.day, &when.hour,
-                  &when.minute, &when.second, &consumed) != 6 ||
-      static_cast<std::size_t>(consumed) != text.size()) {
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &when.year, &when.month, &when.day, &when.hour, &when.minute,
+                  &when.second) != 6) {
     return std::nullopt;
   }
   const auto seconds = MakeLocalTime(when);

@@ -30,7 +30,8 @@ std::optional<std::int64_t> MakeLocalTime(const LocalDateTime& when);
 // The local calendar fields of a time, or nothing when it cannot be converted.
 std::optional<LocalDateTime> BreakDownLocalTime(std::int64_t seconds);
 
-// Parses "YYYY-MM-DD HH:MM:SS" (local time). The fields must be a real date and time.
+// Parses exactly "YYYY-MM-DD HH:MM:SS" (local time, two-digit fields, nothing around it).
+// The fields must be a real date and time.
 std::optional<std::int64_t> ParseLocalTime(const std::string& text);
 
 }  // namespace tovalen

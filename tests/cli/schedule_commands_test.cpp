@@ -1,4 +1,10 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "cli_test_support.h"
 #include "platform/clock.h"
@@ -16,12 +22,12 @@ using testing::WriteFileBytes;
 constexpr std::int64_t kNow = 1798094400;  // 2026-12-24 06:40:00 UTC (tests run in UTC)
 
 class ScheduleCommands : public ::testing::Test {
-protected:
+ protected:
   ScheduleCommands() : clock(kNow), file(dir.File("s.yyk")) { EXPECT_EQ(RunCli({"new", file}).status, 0); }
 
   testing::CliResult Add(const std::string& start, const std::string& length, const std::string& title = "t") {
-    return RunCli({"add", file, "--start", start, "--length", length, "--file", "/v/" + title + ".avi", "--title",
-                   title});
+    return RunCli(
+        {"add", file, "--start", start, "--length", length, "--file", "/v/" + title + ".avi", "--title", title});
   }
 
   std::string List() { return RunCli({"list", file}).out; }
@@ -70,18 +76,16 @@ TEST_F(ScheduleCommands, AddRefusesWhatTheEditorAndTheListRefuse) {
                 "録画終了時間を録画開始時間よりも後にしてください。");
   ExpectRefused({"add", file, "--start", "2038-01-19 03:14:00", "--length", "1m", "--file", "x"}, 2, "2038");
   ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10"}, 2, "--file");
-  ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--end", "2026-12-25 11:00:00",
-                 "--file", "x"},
-                2, "either --end or --length");
+  ExpectRefused(
+      {"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--end", "2026-12-25 11:00:00", "--file", "x"},
+      2, "either --end or --length");
   ExpectRefused({"add", file, "--start", "tomorrow", "--length", "10", "--file", "x"}, 2, "tomorrow");
   ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "-5", "--file", "x"}, 2, "-5");
-  ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--file", "x", "--colour", "red"},
-                2, "--colour");
+  ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--file", "x", "--colour", "red"}, 2,
+                "--colour");
 }
 
-TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) {
-  EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0);
-}
+TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) { EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0); }
 
 TEST_F(ScheduleCommands, EditKeepsTheLengthAndMayMoveWithinItsOwnSpan) {
   ASSERT_EQ(Add("2026-12-24 21:00:00", "1h", "a").status, 0);
@@ -129,6 +133,18 @@ TEST_F(ScheduleCommands, CorruptOrMissingFilesAreReportedAndLeftAlone) {
   ExpectRefused({"add", file, "--start", "2026-12-25 21:00:00", "--length", "1", "--file", "x"}, 2, "damaged");
   WriteFileBytes(file, "");
   ExpectRefused({"purge", file}, 2, "empty");
+  // A FIFO without a writer is refused at once instead of blocking; a huge file unread.
+  const std::string pipe = dir.File("p.yyk");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_EQ(::truncate(file.c_str(), off_t{1} << 40), 0);  // sparse
+  for (const char* command : {"list", "settings", "purge"}) {
+    for (const auto& [path, why] : {std::pair(pipe, "not a regular file"), std::pair(file, "larger than 64 MiB")}) {
+      const auto result = RunCli({command, path});
+      EXPECT_EQ(result.status, 2);
+      EXPECT_THAT(result.err, HasSubstr(why));
+    }
+  }
+  EXPECT_EQ(std::filesystem::file_size(file), std::uintmax_t{1} << 40);
   const auto missing = RunCli({"list", dir.File("none.yyk")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_THAT(missing.err, HasSubstr("none.yyk"));
@@ -141,6 +157,52 @@ TEST_F(ScheduleCommands, AFileThatCannotBeWrittenFailsWithStatusOne) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("no-such-dir")));
 }
 
+TEST_F(ScheduleCommands, AChangeWaitsForAnotherWritersLockAndGivesUp) {
+  const int other = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  ExpectRefused({"add", file, "--start", "2026-12-24 21:00:00", "--length", "1m", "--file", "x"}, 1,
+                "another program is changing it");
+  ::close(other);
+  EXPECT_EQ(Add("2026-12-24 21:00:00", "1m").status, 0);
+}
+
+TEST_F(ScheduleCommands, LinksStayLinksAndTheirTargetChanges) {
+  std::filesystem::create_symlink(file, dir.File("link.yyk"));
+  ASSERT_EQ(
+      RunCli({"add", dir.File("link.yyk"), "--start", "2026-12-24 21:00:00", "--length", "1m", "--file", "x"}).status,
+      0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.yyk")));
+  EXPECT_THAT(List(), HasSubstr(", x, "));
+  std::filesystem::create_symlink("later.yyk", dir.File("dangling.yyk"));
+  ASSERT_EQ(RunCli({"new", dir.File("dangling.yyk")}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("dangling.yyk")));
+  EXPECT_EQ(ReadFileBytes(dir.File("later.yyk")).size(), 28u);
+  // The longest legal name can be saved: the scratch file's name is short.
+  const std::string longest = dir.File(std::string(251, 'n') + ".yyk");
+  EXPECT_EQ(RunCli({"new", longest}).status, 0);
+  EXPECT_EQ(RunCli({"set", longest, "--fps", "2"}).status, 0);
+}
+
+TEST_F(ScheduleCommands, TextIsKeptExactlyAndListedOneLinePerReservation) {
+  ASSERT_EQ(RunCli({"add", file, "--start", "2026-12-24 21:00:00", "--length", "1m", "--file", "/v/¥100.avi", "--title",
+                    "〜−¥\nnext\x7F\u0085"})
+                .status,
+            0);
+  ASSERT_EQ(RunCli({"--trace", "add", file, "--start", "2026-12-24 22:00:00", "--length", "1m", "--file", "x",
+                    "--title", "--trace"})
+                .status,
+            0);
+  EXPECT_EQ(List(),
+            "2026/12/24(Thu) 21:00:00 ～ 2026/12/24(Thu) 21:01:00, /v/¥100.avi, 〜−¥\\x0Anext\\x7F\\u0085\n"
+            "2026/12/24(Thu) 22:00:00 ～ 2026/12/24(Thu) 22:01:00, x, --trace\n");
+  ExpectRefused({"add", file, "--start", "2026-12-25 21:00:00", "--length", "1m", "--file", "x", "--title", "\xFF"}, 2,
+                "--title is not valid UTF-8");
+  ExpectRefused({"edit", file, "0", "--file", "/v/\xC3"}, 2, "--file is not valid UTF-8");
+  ExpectRefused({"add", file, "--start", " 2026-12-25 21:00:00", "--length", "1m", "--file", "x"}, 2, "--start");
+  ExpectRefused({"add", file, "--start", "2026-12-25 21:00:00", "--length", "1m", "--file", "x", "--trace"}, 2,
+                "--trace");
+}
+
 TEST_F(ScheduleCommands, UsageErrors) {
   EXPECT_EQ(RunCli({}).status, 2);
   EXPECT_EQ(RunCli({"--help"}).status, 0);
@@ -148,6 +210,10 @@ TEST_F(ScheduleCommands, UsageErrors) {
   EXPECT_THAT(RunCli({"frobnicate"}).err, HasSubstr("unknown command"));
   EXPECT_EQ(RunCli({"list"}).status, 2);
   EXPECT_EQ(RunCli({"list", file, "extra"}).status, 2);
+  // Anything else thrown is reported as a failure, not left to end the program.
+  const auto odd = RunCli({"odd"}, {{"odd", "odd", [](const auto&, auto&) -> int { throw std::bad_alloc(); }}});
+  EXPECT_EQ(odd.status, 1);
+  EXPECT_THAT(odd.err, HasSubstr("tovalen-rec: std::bad_alloc"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/local_time.h"
+
+#include <gtest/gtest.h>
 
 namespace tovalen {
 namespace {
@@ -24,6 +24,11 @@ TEST(LocalTime, ParsesOnlyRealDatesInTheFixedForm) {
   EXPECT_FALSE(ParseLocalTime("2001-06-30 22:61:00").has_value());
   EXPECT_FALSE(ParseLocalTime("2001-06-30").has_value());
   EXPECT_FALSE(ParseLocalTime("2001-06-30 22:25:44 extra").has_value());
+  for (const char* loose : {" 2001-06-30 22:25:44", "2001-06-30 22:25:44 ", "2001-6-30 22:25:44", "2001-06-30 2:25:44",
+                            "2001-06-30 22:25:4", "+001-06-30 22:25:44", "2001-06-30T22:25:44", "2001-06-30  2:25:44",
+                            "2001-06-+3 22:25:44"}) {
+    EXPECT_FALSE(ParseLocalTime(loose).has_value()) << loose;
+  }
 }
 
 }  // namespace
