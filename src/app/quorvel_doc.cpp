@@ -1,5 +1,6 @@
 #include "app/quorvel_doc.h"
 
+#include <chrono>
 #include <filesystem>
 
 #include "capture/video_cap.h"
@@ -7,6 +8,7 @@
 #include "dialogs/save_file_dialog.h"
 #include "dialogs/wx_text.h"
 #include "platform/atomic_file.h"
+#include "platform/file_lock.h"
 
 namespace tovalen {
 
@@ -26,10 +28,12 @@ bool IsEmptyFile(const std::string& path) {
 }  // namespace
 
 std::optional<LoadedScheduleFile> CQuorvelDoc::ReadFile(const std::string& path, wxWindow* owner) {
+  // Taken before reading: a change made while the file is read then counts as a change.
+  const std::optional<FileIdentity> identity = IdentifyFile(path);
   // An empty file holds nothing to load, so what is open stays as it is.
-  if (IsEmptyFile(path)) return LoadedScheduleFile{path, std::nullopt};
+  if (IsEmptyFile(path)) return LoadedScheduleFile{path, std::nullopt, identity};
   try {
-    return LoadedScheduleFile{path, LoadScheduleFile(path)};
+    return LoadedScheduleFile{path, LoadScheduleFile(path), identity};
   } catch (const FileError& error) {
     ReportFailure(owner, "ファイルを開けませんでした。", error);
   } catch (const ScheduleFileError& error) {
@@ -43,6 +47,7 @@ void CQuorvelDoc::Apply(const LoadedScheduleFile& file) {
     CVideoCap::GetInstance().SetCaptureSettings(file.contents->settings);
     m_schedule.ReplaceAll(file.contents->reservations);
   }
+  m_onDisk = file.identity;
   const wxString path = ToWx(file.path);
   SetTitle(wxFileNameFromPath(path));
   SetFilename(path, true);
@@ -66,6 +71,7 @@ void CQuorvelDoc::Modify(bool modified) {
 
 bool CQuorvelDoc::OnNewDocument() {
   if (!wxDocument::OnNewDocument()) return false;
+  m_onDisk.reset();
   Modify(false);
   return true;
 }
@@ -98,9 +104,21 @@ bool CQuorvelDoc::SaveAs() {
   return true;
 }
 
+bool CQuorvelDoc::MayOverwrite(const std::string& path) {
+  // Only the file this document came from is compared; the save dialog asks about others.
+  if (!m_onDisk || path != ToUtf8(GetFilename()) || !ChangedOnDisk(path, *m_onDisk)) return true;
+  const std::string text = path + "\n\nこのファイルは開いた後で他のプログラムによって変更されています。上書きしますか?";
+  return ShowMessageBox({GetDocumentWindow(), text, "Tovalen", MessageIcon::kQuestion, MessageButtons::kYesNo}) ==
+         MessageAnswer::kYes;
+}
+
 bool CQuorvelDoc::DoSaveDocument(const wxString& file) {
+  const std::string path = ToUtf8(file);
   try {
-    SaveScheduleFile(ToUtf8(file), CVideoCap::GetInstance().GetCaptureSettings(), m_schedule);
+    // Held from the check to the rename, so that no command's change slips in between.
+    const FileLock lock(path, std::chrono::seconds(5));
+    if (!MayOverwrite(path)) return false;
+    m_onDisk = SaveScheduleFile(path, CVideoCap::GetInstance().GetCaptureSettings(), m_schedule);
     return true;
   } catch (const FileError& error) {
     ReportFailure(GetDocumentWindow(), "ファイルを保存できませんでした。", error);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "schedule/capture_settings.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
@@ -16,6 +17,7 @@ namespace tovalen {
 struct LoadedScheduleFile {
   std::string path;
   std::optional<ScheduleFileContents> contents;
+  std::optional<FileIdentity> identity;  // the file as it was before it was read
 };
 
 // The schedule document: the reservations, saved together with the capture controller's
@@ -53,8 +55,12 @@ class CQuorvelDoc : public wxDocument {
   };
   Contents Current() const;
 
+  // Asks before a save replaces a file that changed on disk since it was opened or saved.
+  bool MayOverwrite(const std::string& path);
+
   CYoyakuSchedule m_schedule;
   Contents m_saved = Current();
+  std::optional<FileIdentity> m_onDisk;  // the file last opened or saved, as it was then
 
   wxDECLARE_DYNAMIC_CLASS(CQuorvelDoc);
 };

@@ -72,6 +72,11 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   return IdentityOf(info);
 }
 
+bool ChangedOnDisk(const std::string& path, const FileIdentity& known) {
+  const auto current = IdentifyFile(path);
+  return current && *current != known;
+}
+
 FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes) {
   // Writing beside the final target keeps a link in place; the short scratch name fits
   // wherever the target's own name does.

@@ -30,6 +30,10 @@ struct FileIdentity {
 // The identity of the file at path (through symbolic links), or nothing when there is none.
 std::optional<FileIdentity> IdentifyFile(const std::string& path);
 
+// Whether the file at path is no longer the one known: another program saved over it or wrote
+// into it since. A file that is gone holds nothing to lose, so it has not changed.
+bool ChangedOnDisk(const std::string& path, const FileIdentity& known);
+
 // Writes the bytes to a new file beside path's final target (through symbolic links, which
 // stay), flushes it to disk and renames it over that target, so the previous file stays whole
 // if anything fails. Returns the identity of the file written. Throws FileError.

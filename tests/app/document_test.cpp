@@ -245,6 +245,36 @@ TEST_F(Document, AFileDroppedOnTheWindowIsOpened) {
   EXPECT_EQ(Doc().Schedule().GetYoyakuCount(), 2);
 }
 
+TEST_F(Document, SavingOverAFileChangedOnDiskAsksFirst) {
+  const std::string file = WriteSchedule("shared");
+  ASSERT_TRUE(Start({file}));
+  Doc().Schedule().ClearYoyaku();
+  WriteSchedule("shared", {});  // another program saves it meanwhile
+  const std::string theirs = ReadFileBytes(file);
+  {
+    const MessageBoxRecorder keep(MessageAnswer::kNo);
+    Command(ID_FILE_SAVE);
+    ASSERT_THAT(keep.Boxes(), SizeIs(1));
+    EXPECT_EQ(keep.Boxes()[0].icon, MessageIcon::kQuestion);
+    EXPECT_EQ(keep.Boxes()[0].buttons, MessageButtons::kYesNo);
+    EXPECT_THAT(keep.Texts()[0], HasSubstr("他のプログラムによって変更されています"));
+  }
+  EXPECT_EQ(ReadFileBytes(file), theirs);
+  EXPECT_TRUE(Doc().IsModified());
+  {
+    const MessageBoxRecorder overwrite(MessageAnswer::kYes);
+    Command(ID_FILE_SAVE);
+    EXPECT_THAT(overwrite.Boxes(), SizeIs(1));
+  }
+  EXPECT_THAT(LoadScheduleFile(file).reservations, IsEmpty());
+  EXPECT_FALSE(Doc().IsModified());
+  // What this program saved itself is not a change by another.
+  Doc().Schedule().AddYoyaku(Reservation(3600, 60, "/v/a.avi"));
+  Command(ID_FILE_SAVE);
+  EXPECT_THAT(boxes.Boxes(), IsEmpty());
+  EXPECT_THAT(LoadScheduleFile(file).reservations, SizeIs(1));
+}
+
 TEST_F(Document, AFailedSaveKeepsTheChangesAndSaysWhy) {
   ASSERT_TRUE(Start());
   Doc().Schedule().AddYoyaku(Reservation(3600, 60, "/v/a.avi"));

@@ -139,11 +139,13 @@ TEST(AtomicFile, TheLongestNamesCanBeSavedAndTheWrittenFileIsIdentified) {
     const FileIdentity written = WriteFileAtomically(path, "x");
     EXPECT_EQ(ReadFileBytes(path), "x");
     EXPECT_EQ(IdentifyFile(path), written);
+    EXPECT_FALSE(ChangedOnDisk(path, written));
     WriteFileAtomically(path, "y");
-    EXPECT_NE(IdentifyFile(path), written);
+    EXPECT_TRUE(ChangedOnDisk(path, written));
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
   EXPECT_FALSE(IdentifyFile(dir.File("missing")).has_value());
+  EXPECT_FALSE(ChangedOnDisk(dir.File("missing"), FileIdentity{}));
 }
 
 TEST(FileLockTest, ASecondLockWaitsForTheFirstAndAMissingFileLocksNothing) {
