@@ -1,4 +1,5 @@
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 #include <wx/dnd.h>
 #include <wx/fileconf.h>
 #include <wx/filehistory.h>
@@ -116,13 +117,17 @@ TEST_F(Document, AFileThatCannotBeReadChangesNothingAndSaysWhy) {
   WriteFileBytes(damaged, bytes);
   EXPECT_FALSE(Manager().OpenDocumentFile(damaged));
   EXPECT_FALSE(Manager().OpenDocumentFile(dir.File("missing.yyk")));
+  const std::string pipe = dir.File("pipe.yyk");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(Manager().OpenDocumentFile(pipe));  // refused, not waited on
 
-  ASSERT_THAT(boxes.Boxes(), SizeIs(2));  // no question about saving: nothing was going to replace it
+  ASSERT_THAT(boxes.Boxes(), SizeIs(3));  // no question about saving: nothing was going to replace it
   EXPECT_EQ(boxes.Boxes()[0].caption, "Tovalen");
   EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::kStop);
   EXPECT_THAT(boxes.Boxes()[0].text, HasSubstr("ファイルを開けませんでした。"));
   EXPECT_THAT(boxes.Boxes()[0].text, HasSubstr(damaged + " is not a usable schedule file"));
   EXPECT_THAT(boxes.Boxes()[1].text, HasSubstr("missing.yyk"));
+  EXPECT_THAT(boxes.Boxes()[2].text, HasSubstr("not a regular file"));
   EXPECT_EQ(Title(), "good.yyk");
   EXPECT_EQ(Doc().Schedule().Items(), before);
   EXPECT_EQ(CVideoCap::GetInstance().GetCaptureSettings(), SomeSettings());
