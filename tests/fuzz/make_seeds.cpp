@@ -37,15 +37,23 @@ std::string WithCount(std::string bytes, std::uint32_t count) {
   return bytes;
 }
 
-// One reservation whose title is stored with the eight-byte length form no encoder writes.
-std::string WithHugeLengthForm(std::uint64_t length, std::string_view text) {
+std::string LittleEndian(std::uint64_t value, std::size_t bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+  return out;
+}
+
+// One reservation whose title is stored as given, in forms another writer may use.
+std::string WithStoredTitle(std::string_view stored_title) {
   std::string bytes = WithCount(Encode({}), 1);
-  bytes.append("\x00\x00\x00\x00\x10\x00\x00\x00", 8);
-  bytes.append(7, '\xFF');
-  for (std::size_t i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(length >> (8 * i)));
-  bytes.append(text);
+  bytes += LittleEndian(1'700'000'000, 4) + LittleEndian(1'700'000'060, 4);
+  bytes.append(stored_title);
   bytes.push_back('\0');  // an empty file name
   return bytes;
+}
+
+std::string EightByteLengthForm(std::uint64_t length, std::string_view text) {
+  return std::string(7, '\xFF') + LittleEndian(length, 8) + std::string(text);
 }
 
 std::vector<std::pair<std::string, std::string>> Seeds() {
@@ -61,8 +69,10 @@ std::vector<std::pair<std::string, std::string>> Seeds() {
       {"utf16",
        Encode({Reservation("한국어 🎥", std::string(300, 'x') + "é€.avi"), Reservation("〜−¥", "/v/¥100.avi")})},
       {"utf16-long", Encode({Reservation("Ω" + std::string(300, 'y') + "한", "d.avi")})},
-      {"eight-byte-length", WithHugeLengthForm(3, "abc")},
-      {"eight-byte-length-huge", WithHugeLengthForm(0xFFFF'FFFF'FFFF'FFF0, "abc")},
+      // Text the code page holds, stored in the UTF-16 form all the same.
+      {"utf16-ascii", WithStoredTitle(std::string("\xFF\xFE\xFF\x03x\0y\0z\0", 10))},
+      {"eight-byte-length", WithStoredTitle(EightByteLengthForm(3, "abc"))},
+      {"eight-byte-length-huge", WithStoredTitle(EightByteLengthForm(0xFFFF'FFFF'FFFF'FFF0, "abc"))},
       {"count-max", WithCount(one, 0x7FFF'FFFF)},
       {"count-negative", WithCount(one, 0xFFFF'FFFF)},
       {"count-one-too-many", WithCount(one, 2)},

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/cp932.h"
 #include "platform/trace.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
@@ -16,8 +17,11 @@ namespace {
 using namespace tovalen;
 
 [[noreturn]] void Mismatch(std::size_t index, const char* field, const std::string& before, const std::string& after) {
-  std::fprintf(stderr, "reservation %zu: the %s changed from \"%s\" to \"%s\"\n", index, field, before.c_str(),
-               after.c_str());
+  // Texts may be 64 KiB long; the start is enough to see the change.
+  const std::string from(TruncateUtf8(before, 200));
+  const std::string to(TruncateUtf8(after, 200));
+  std::fprintf(stderr, "reservation %zu: the %s changed from \"%s\" to \"%s\"\n", index, field, from.c_str(),
+               to.c_str());
   std::abort();
 }
 
