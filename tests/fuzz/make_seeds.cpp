@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,15 +33,14 @@ std::string Encode(const std::vector<SYoyaku>& reservations) {
   return EncodeScheduleFile(SCaptureSettings{}, schedule);
 }
 
-std::string WithCount(std::string bytes, std::uint32_t count) {
-  for (std::size_t i = 0; i < 4; ++i) bytes[kCountOffset + i] = static_cast<char>(count >> (8 * i));
-  return bytes;
-}
-
 std::string LittleEndian(std::uint64_t value, std::size_t bytes) {
   std::string out;
   for (std::size_t i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
   return out;
+}
+
+std::string WithCount(std::string bytes, std::uint32_t count) {
+  return bytes.replace(kCountOffset, 4, LittleEndian(count, 4));
 }
 
 // One reservation whose title is stored as given, in forms another writer may use.
