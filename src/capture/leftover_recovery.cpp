@@ -24,7 +24,8 @@ std::string DescribeLeftoverReport(const LeftoverReport& report) {
       return "not recovered " + report.leftover + ": no readable frame; left as it is";
     case LeftoverReport::Result::kInUse:
       return "not recovered " + report.leftover + ": a capture is recording into it";
-    case LeftoverReport::Result::kFailed: break;
+    case LeftoverReport::Result::kFailed:
+      break;
   }
   return "not recovered " + report.leftover + ": " + report.detail + "; left as it is";
 }

@@ -9,10 +9,14 @@ namespace {
 
 std::string Line(const LeftoverReport& report) {
   switch (report.result) {
-    case LeftoverReport::Result::kRecovered: return "復旧しました: " + report.leftover + " → " + report.recovered;
-    case LeftoverReport::Result::kNoFrame: return "読める映像がないため残しました: " + report.leftover;
-    case LeftoverReport::Result::kInUse: return "録画中のため残しました: " + report.leftover;
-    case LeftoverReport::Result::kFailed: break;
+    case LeftoverReport::Result::kRecovered:
+      return "復旧しました: " + report.leftover + " → " + report.recovered;
+    case LeftoverReport::Result::kNoFrame:
+      return "読める映像がないため残しました: " + report.leftover;
+    case LeftoverReport::Result::kInUse:
+      return "録画中のため残しました: " + report.leftover;
+    case LeftoverReport::Result::kFailed:
+      break;
   }
   return "復旧できませんでした: " + report.leftover + " (" + report.detail + ")";
 }

@@ -10,7 +10,8 @@ namespace tovalen {
 std::vector<std::string> RecordingFolders(const CYoyakuSchedule& schedule) {
   std::vector<std::string> folders;
   for (std::int32_t i = 0; i < schedule.GetYoyakuCount(); ++i) {
-    std::string folder = std::filesystem::path(schedule.GetYoyaku(static_cast<std::size_t>(i)).strFileName).parent_path();
+    std::string folder =
+        std::filesystem::path(schedule.GetYoyaku(static_cast<std::size_t>(i)).strFileName).parent_path();
     if (folder.empty()) folder = ".";
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
   }

@@ -125,10 +125,12 @@ LeftoverReport FfmpegLeftoverRecovery::Recover(const std::string& leftover) {
 
   int error = 0;
   report.recovered = PlaceAtFreeName(scratch.path, target, error);
-  if (report.recovered.empty()) return Failed(report, "cannot name the rebuilt file: " + std::string(std::strerror(error)));
+  if (report.recovered.empty())
+    return Failed(report, "cannot name the rebuilt file: " + std::string(std::strerror(error)));
   scratch.path.clear();
   SyncFolderOf(report.recovered);
-  if (::unlink(leftover.c_str()) != 0) return Failed(report, "rebuilt as " + report.recovered + ", but cannot be removed: " + std::strerror(errno));
+  if (::unlink(leftover.c_str()) != 0)
+    return Failed(report, "rebuilt as " + report.recovered + ", but cannot be removed: " + std::strerror(errno));
   SyncFolderOf(leftover);
   report.result = LeftoverReport::Result::kRecovered;
   report.frames = copied.frames;

@@ -58,14 +58,17 @@ RemuxResult RemuxRecording(const std::string& source, int fd) {
     audioSetup = {input->streams[audio]->codecpar, copied[1].timeBase};
   }
   StopReason reason{};
-  std::unique_ptr<AviWriter> writer = AviWriter::Open(fd, videoSetup, audio >= 0 ? &audioSetup : nullptr, reason, result.error);
+  std::unique_ptr<AviWriter> writer =
+      AviWriter::Open(fd, videoSetup, audio >= 0 ? &audioSetup : nullptr, reason, result.error);
   if (!writer) return result;
 
   const PacketPtr packet = MakePacket();
   std::int64_t videoEnd = 0;
   // A read error is where the recording was cut off: everything before it is kept.
   while (av_read_frame(input.get(), packet.get()) >= 0) {
-    CopiedStream* stream = packet->stream_index == video ? &copied[0] : packet->stream_index == audio ? &copied[1] : nullptr;
+    CopiedStream* stream = packet->stream_index == video   ? &copied[0]
+                           : packet->stream_index == audio ? &copied[1]
+                                                           : nullptr;
     if (stream && Copyable(*packet, *stream)) {
       stream->lastDts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
       if (stream == &copied[0] && packet->size > 0) {

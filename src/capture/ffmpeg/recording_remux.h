@@ -6,7 +6,7 @@
 namespace tovalen::ffmpeg {
 
 struct RemuxResult {
-  bool written = false;  // the new file is complete and on disk
+  bool written = false;     // the new file is complete and on disk
   std::int64_t frames = 0;  // video packets that hold a frame
   double seconds = 0;       // up to the end of the last video packet
   std::string error;        // why nothing, or not all, could be written
