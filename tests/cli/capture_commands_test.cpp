@@ -216,8 +216,9 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   ASSERT_GT(killed.video->chunks, 10);
   EXPECT_LT(DurationByFfprobe(leftover), 0);  // no index: players see no duration
 
-  // Beside it: a copy cut off inside a chunk whose names are taken, one cut before the first
-  // chunk, and one a capture still records into (holds the lock).
+  // Beside it: a copy cut off inside a chunk whose names are taken (and a scratch file of a
+  // killed recovery of it), one cut before the first chunk, and one a capture still records into
+  // (holds the lock).
   const std::string bytes = ReadFileBytes(leftover);
   WriteFileBytes(dir.File("cut.recording-abc123.avi"), bytes.substr(0, bytes.size() * 2 / 3 + 7));
   WriteFileBytes(dir.File("cut.avi"), "older");
@@ -225,6 +226,7 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   const std::string empty = bytes.substr(0, bytes.find("movi") + 4);
   WriteFileBytes(dir.File("empty.recording-zzzzzz.avi"), empty);
   WriteFileBytes(dir.File("busy.recording-qqqqqq.avi"), bytes);
+  WriteFileBytes(dir.File("cut.recovering-Zz9Zz9.avi"), "of a recovery that was killed");
   const int busy = ::open(dir.File("busy.recording-qqqqqq.avi").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(::flock(busy, LOCK_EX), 0);
 

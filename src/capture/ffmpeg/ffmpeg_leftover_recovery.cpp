@@ -72,6 +72,21 @@ std::string PlaceAtFreeName(const std::string& scratch, const std::string& targe
   return "";
 }
 
+// Removes the scratch files "<prefix>XXXXXX.avi" whose recovery was killed: no one holds their lock.
+void RemoveStaleScratchFiles(const std::string& prefix) {
+  namespace fs = std::filesystem;
+  const fs::path path(prefix);
+  const std::string start = path.filename().string();
+  std::error_code error;
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != start.size() + 10 || !name.starts_with(start) || !name.ends_with(".avi")) continue;
+    const Descriptor file(::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (file.get() >= 0 && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) ::unlink(it->path().c_str());
+  }
+}
+
 LeftoverReport Failed(LeftoverReport report, const std::string& detail) {
   report.result = LeftoverReport::Result::kFailed;
   report.detail = detail;
@@ -110,10 +125,12 @@ LeftoverReport FfmpegLeftoverRecovery::Recover(const std::string& leftover) {
     return report;
   }
 
-  const std::filesystem::path stem = std::filesystem::path(target).replace_extension();
+  const std::string prefix = std::filesystem::path(target).replace_extension().string() + ".recovering-";
+  RemoveStaleScratchFiles(prefix);
   ScratchFile scratch;
-  Descriptor out(CreateUniqueFile(stem.string() + ".recovering-", ".avi", scratch.path));
+  Descriptor out(CreateUniqueFile(prefix, ".avi", scratch.path));
   if (out.get() < 0) return Failed(report, "cannot write beside it: " + std::string(std::strerror(errno)));
+  ::flock(out.get(), LOCK_EX);  // while it is written; a later recovery removes it if this one dies
   const RemuxResult copied = RemuxRecording(leftover, out.get());
   if (copied.frames == 0) {
     report.result = LeftoverReport::Result::kNoFrame;
