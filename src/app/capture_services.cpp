@@ -4,6 +4,7 @@
 
 #include "app/capture_panel.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
 #include "capture/video_cap.h"
 #include "dialogs/wx_capture_user_interface.h"
 #include "dialogs/wx_driver_dialogs.h"
@@ -18,6 +19,7 @@ void InstallCaptureServices() {
   services.dialogs = std::make_shared<WxDriverDialogs>();
   CVideoCap::Install(
       {std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services)), std::make_unique<WxCaptureUserInterface>()});
+  InstallLeftoverRecovery(std::make_shared<ffmpeg::FfmpegLeftoverRecovery>());
 }
 
 }  // namespace tovalen

@@ -1,5 +1,7 @@
 #include "cli/cli_capture.h"
 
+#include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
+
 namespace tovalen::cli {
 namespace {
 
@@ -15,8 +17,10 @@ CliCapture Install() {
   auto ui = std::make_unique<CliCaptureUserInterface>();
   CliCaptureUserInterface& uiRef = *ui;
   CVideoCap::Install({std::move(driver), std::move(ui)});
+  auto recovery = std::make_shared<ffmpeg::FfmpegLeftoverRecovery>();
+  InstallLeftoverRecovery(recovery);
   // The controller owns the driver and keeps it (and so the loops and dialogs) to the end.
-  return CliCapture{CVideoCap::GetInstance(), driverRef, *plain, *loop, *dialogs, uiRef};
+  return CliCapture{CVideoCap::GetInstance(), driverRef, *plain, *loop, *dialogs, uiRef, *recovery};
 }
 
 }  // namespace

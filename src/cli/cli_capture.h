@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/leftover_recovery.h"
 #include "capture/video_cap.h"
 #include "cli/cli_capture_user_interface.h"
 #include "cli/cli_driver_dialogs.h"
@@ -21,6 +22,7 @@ struct CliCapture {
   TerminationAwareLoop& loop;
   CliDriverDialogs& dialogs;
   CliCaptureUserInterface& ui;
+  LeftoverRecovery& recovery;  // also the installed one, which the runner uses
 };
 
 CliCapture& InstalledCapture();

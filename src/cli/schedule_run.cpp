@@ -27,6 +27,7 @@ ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& lo
   CRecordingRunner runner(window);
   runner.SetSchedule(schedule);
   runner.Open();
+  for (const LeftoverReport& report : runner.GetLeftoverReports()) out << DescribeLeftoverReport(report) << '\n';
 
   ScheduleRunResult result;
   while (runner.HasReservationsLeft()) {

@@ -4,6 +4,7 @@
 
 #include "cli/capture_commands.h"
 #include "cli/command_line.h"
+#include "cli/recover_command.h"
 #include "cli/run_command.h"
 #include "cli/schedule_commands.h"
 #include "platform/trace.h"
@@ -23,6 +24,7 @@ std::vector<CliCommand> AllCommands() {
   std::vector<CliCommand> commands = ScheduleCommands();
   for (CliCommand& command : CaptureCommands()) commands.push_back(std::move(command));
   commands.push_back({"run", "run FILE", Run});
+  commands.push_back({"recover", "recover PATH", Recover});
   return commands;
 }
 

@@ -9,6 +9,7 @@
 
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_layout.h"
+#include "dialogs/leftover_message.h"
 #include "dialogs/wx_text.h"
 #include "res/resource_ids.h"
 
@@ -58,7 +59,10 @@ void CDlgRecStart::CreateControls() {
   SetDefaultButton(res::IDCANCEL);
 }
 
-void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) { m_runner.Open(); }
+void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) {
+  m_runner.Open();
+  ShowLeftoverReports(this, m_runner.GetLeftoverReports());
+}
 
 void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
   m_nextReservation->SetLabel(ToWx(display.nextReservation));

@@ -5,6 +5,7 @@
 #include "capture/video_cap.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
+#include "recording/leftover_sweep.h"
 
 namespace tovalen {
 namespace {
@@ -34,6 +35,8 @@ CRecordingRunner::CRecordingRunner(RunnerWindow& window) : m_window(window) { m_
 void CRecordingRunner::Open() {
   Activate();
   m_nFrames = 0;
+  // Taken before the purge: the reservation of a recording that was killed has passed.
+  const std::vector<std::string> folders = RecordingFolders(*m_pDoc);
   m_pDoc->DeletePastYoyaku();
 
   const std::int32_t count = m_pDoc->GetYoyakuCount();
@@ -48,6 +51,8 @@ void CRecordingRunner::Open() {
     SetTexts(RunnerState::kNothingToDo, kTextNothingToDo, "");
   }
   Push();
+  // After the timers are armed: a start that falls due meanwhile is late, not dropped.
+  m_leftovers = RecoverLeftoversIn(folders);
 }
 
 void CRecordingRunner::ArmReservationTimer(std::int32_t yoyakuId, Time32 start) {

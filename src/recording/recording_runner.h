@@ -5,8 +5,10 @@
 #include <deque>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "capture/capture_driver_records.h"
+#include "capture/leftover_recovery.h"
 #include "recording/active_runner.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
@@ -49,6 +51,8 @@ class CRecordingRunner : public CActiveRunner {
   bool HasReservationsLeft() const { return !m_waitingTimers.empty(); }
   int GetRecordedCount() const { return m_recorded; }
   int GetFailedCount() const { return m_failed; }
+  // What Open did with the recordings killed captures left in the reservations' folders.
+  const std::vector<LeftoverReport>& GetLeftoverReports() const { return m_leftovers; }
 
  private:
   void ArmReservationTimer(std::int32_t yoyakuId, Time32 start);
@@ -71,6 +75,7 @@ class CRecordingRunner : public CActiveRunner {
   std::deque<std::uint32_t> m_dueTimers;    // fell due, waiting for the running capture to end
   int m_recorded = 0;
   int m_failed = 0;
+  std::vector<LeftoverReport> m_leftovers;
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that

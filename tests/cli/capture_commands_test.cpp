@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "avi_probe.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "cli_test_support.h"
 #include "support/temp_dir.h"
@@ -173,6 +175,106 @@ TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
   EXPECT_GE(counts.frames, 15);
   EXPECT_LE(counts.frames, 60);
   EXPECT_GT(counts.samples, 0);
+}
+
+// The duration ffprobe reads from the file's header and index; negative when it reads none.
+double DurationByFfprobe(const std::string& path) {
+  const std::string command = "ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  char line[64] = {};
+  if (!pipe || !std::fgets(line, sizeof line, pipe.get())) return -1;
+  char* end = nullptr;
+  const double seconds = std::strtod(line, &end);
+  return end == line ? -1 : seconds;
+}
+
+TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesAFile) {
+  const std::string index = TestPattern();
+  ASSERT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
+  const std::string target = dir.File("killed.avi");
+  const std::vector<std::string> words{TOVALEN_REC_PATH, "record", "--file",   target,
+                                       "--length",       "60",     "--device", index};
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  ASSERT_EQ(::posix_spawn(&child, TOVALEN_REC_PATH, nullptr, nullptr, argv.data(), environ), 0);
+  // Killed once frames have reached the disk, however slowly the machine records.
+  std::vector<std::string> left;
+  for (int wait = 0; wait < 600; ++wait) {
+    left = testing::FilesContaining(dir.Path().string(), "killed.recording-");
+    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 200'000) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_EQ(left.size(), 1u);
+  const std::string leftover = left[0];
+  const testing::ProbedFile killed = testing::ProbeFile(leftover);
+  ASSERT_TRUE(killed.video && killed.audio) << killed.error;
+  ASSERT_GT(killed.video->chunks, 10);
+  EXPECT_LT(DurationByFfprobe(leftover), 0);  // no index: players see no duration
+
+  // Beside it: a copy cut off inside a chunk whose names are taken (and a scratch file of a
+  // killed recovery of it), one cut before the first chunk, and one a capture still records into
+  // (holds the lock).
+  const std::string bytes = ReadFileBytes(leftover);
+  WriteFileBytes(dir.File("cut.recording-abc123.avi"), bytes.substr(0, bytes.size() * 2 / 3 + 7));
+  WriteFileBytes(dir.File("cut.avi"), "older");
+  WriteFileBytes(dir.File("cut (recovered).avi"), "old");
+  const std::string empty = bytes.substr(0, bytes.find("movi") + 4);
+  WriteFileBytes(dir.File("empty.recording-zzzzzz.avi"), empty);
+  WriteFileBytes(dir.File("busy.recording-qqqqqq.avi"), bytes);
+  WriteFileBytes(dir.File("cut.recovering-Zz9Zz9.avi"), "of a recovery that was killed");
+  const int busy = ::open(dir.File("busy.recording-qqqqqq.avi").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+
+  const auto result = RunCli({"recover", dir.Path().string()});
+  ::close(busy);
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("not recovered " + dir.File("busy.recording-qqqqqq.avi") +
+                                    ": a capture is recording into it\n"));
+  EXPECT_THAT(result.out, HasSubstr("recovered " + dir.File("cut.recording-abc123.avi") + " as " +
+                                    dir.File("cut (recovered 2).avi") + ": "));
+  EXPECT_THAT(result.out, HasSubstr("not recovered " + dir.File("empty.recording-zzzzzz.avi") +
+                                    ": no readable frame; left as it is\n"));
+  EXPECT_THAT(result.out, HasSubstr("recovered " + leftover + " as " + target + ": " +
+                                    std::to_string(killed.video->chunks) + " frames, "));
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4) << result.out;
+
+  // Every frame and sample read from the leftover, now indexed; the leftover is gone.
+  const testing::ProbedFile recovered = testing::ProbeFile(target);
+  ASSERT_TRUE(recovered.video && recovered.audio) << recovered.error;
+  EXPECT_EQ(recovered.video->chunks, killed.video->chunks);
+  EXPECT_EQ(recovered.video->frameSlots, killed.video->frameSlots);
+  EXPECT_EQ(recovered.video->decodeErrors, 0);
+  EXPECT_EQ(recovered.audio->samples, killed.audio->samples);
+  EXPECT_NEAR(DurationByFfprobe(target), killed.video->frameSlots / killed.video->frameRate, 0.1);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+
+  // The cut copy keeps the whole chunks before the cut, and takes the first free name.
+  const testing::ProbedFile cut = testing::ProbeFile(dir.File("cut (recovered 2).avi"));
+  ASSERT_TRUE(cut.video) << cut.error;
+  EXPECT_GT(cut.video->chunks, 0);
+  EXPECT_LT(cut.video->chunks, killed.video->chunks);
+  EXPECT_EQ(cut.video->decodeErrors, 0);
+  EXPECT_GT(DurationByFfprobe(dir.File("cut (recovered 2).avi")), 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("cut.avi")), "older");
+  EXPECT_EQ(ReadFileBytes(dir.File("cut (recovered).avi")), "old");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("cut.recording-abc123.avi")));
+
+  // What could not be recovered stays as it was, and no scratch file is left.
+  EXPECT_EQ(ReadFileBytes(dir.File("empty.recording-zzzzzz.avi")), empty);
+  EXPECT_EQ(ReadFileBytes(dir.File("busy.recording-qqqqqq.avi")), bytes);
+  EXPECT_THAT(testing::FilesContaining(dir.Path().string(), ".recovering-"), ::testing::IsEmpty());
+
+  // A file is recovered on its own; what is not a leftover is refused.
+  const auto alone = RunCli({"recover", dir.File("busy.recording-qqqqqq.avi")});
+  EXPECT_EQ(alone.status, 0) << alone.out;
+  EXPECT_TRUE(std::filesystem::exists(dir.File("busy.avi")));
+  EXPECT_EQ(RunCli({"recover", target}).status, 2);
+  EXPECT_EQ(RunCli({"recover", dir.File("missing")}).status, 2);
 }
 
 }  // namespace

@@ -114,6 +114,25 @@ TEST_F(RunCommand, EndsAtOnceWhenNothingIsLeft) {
   EXPECT_EQ(result.out, "予約なし\n");
 }
 
+TEST_F(RunCommand, RecoversWhatAKilledRecordingLeftInTheFoldersOfItsReservations) {
+  // A recording cut off before its index, as a killed capture leaves it, of a reservation now past.
+  const std::string recorded = dir.File("whole.avi");
+  const std::string device = std::to_string(settings.iCapDriverId);
+  ASSERT_EQ(RunCli({"record", "--file", recorded, "--length", "1", "--device", device}).status, 0);
+  const std::string bytes = ReadFileBytes(recorded);
+  const std::string leftover = dir.File("past.recording-Ab12Cd.avi");
+  WriteFileBytes(leftover, bytes.substr(0, bytes.size() / 2));
+  Add(-30, 1, dir.File("past.avi"));
+  Save();
+  const CliResult result = RunCli({"run", file});
+
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, ::testing::MatchesRegex("予約なし\nrecovered " + leftover + " as " + dir.File("past.avi") +
+                                                  ": [1-9][0-9]* frames, [0-9.]+ s\n"));
+  EXPECT_GT(Chunks(dir.File("past.avi")), 0);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+}
+
 TEST_F(RunCommand, RefusesAScheduleNotReadyToRecord) {
   Add(60, 1, dir.File("a.avi"));
   settings.iCapDriverId = -1;

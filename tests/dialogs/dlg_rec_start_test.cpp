@@ -68,6 +68,37 @@ TEST_F(RecStartWindow, OpensIdleThenShowsThatNothingIsScheduled) {
   EXPECT_EQ(dialog.GetReturnCode(), res::IDCANCEL);
 }
 
+// Reports, for each folder, one leftover recovered and, for /w, one left without a frame.
+class ReportingRecovery : public LeftoverRecovery {
+ public:
+  std::vector<std::string> FindLeftovers(const std::string& folder) const override {
+    if (folder == "/w") return {"/w/b.recording-bbbbbb.avi"};
+    return {folder + "/a.recording-aaaaaa.avi"};
+  }
+  LeftoverReport Recover(const std::string& leftover) override {
+    if (leftover.starts_with("/w/")) return {leftover, LeftoverReport::Result::kNoFrame, "", 0, 0, ""};
+    return {leftover, LeftoverReport::Result::kRecovered, "/v/a.avi", 90, 3, ""};
+  }
+};
+
+TEST_F(RecStartWindow, ListsTheRecoveredLeftoversInOneMessage) {
+  schedule.AddYoyaku(Reservation(-10, 5, "/v/past.avi"));
+  schedule.AddYoyaku(Reservation(60, 5, "/w/next.avi"));
+  InstallLeftoverRecovery(std::make_shared<ReportingRecovery>());
+  MessageBoxRecorder boxes;
+  dialog.SetDocument(&schedule);
+  dialog.InitDialog();
+  InstallLeftoverRecovery(nullptr);
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text,
+            "中断された録画が残っていました。\n\n復旧しました: /v/a.recording-aaaaaa.avi → /v/a.avi\n"
+            "読める映像がないため残しました: /w/b.recording-bbbbbb.avi");
+  EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::kExclamation);
+  EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "予約待機中");
+  Click(&dialog, res::IDCANCEL);
+}
+
 TEST_F(RecStartWindow, ArmsATimerPerReservationAndShowsTheFirst) {
   schedule.AddYoyaku(Reservation(-10, 5, "/v/past.avi"));
   schedule.AddYoyaku(Reservation(60, 5, "/v/first.avi"));

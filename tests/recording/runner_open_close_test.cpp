@@ -16,6 +16,26 @@ using std::chrono::milliseconds;
 using RunnerOpening = RunnerTest;
 using RunnerClosing = RunnerTest;
 
+// Finds one leftover in each folder it is asked about and notes, at each recovery, how many
+// timers the window had armed.
+class FakeRecovery : public LeftoverRecovery {
+ public:
+  explicit FakeRecovery(const FakeRunnerWindow& window) : m_window(window) {}
+  std::vector<std::string> FindLeftovers(const std::string& folder) const override {
+    searched.push_back(folder);
+    return {folder + "/x.recording-abcdef.avi"};
+  }
+  LeftoverReport Recover(const std::string& leftover) override {
+    armedAtRecovery.push_back(m_window.arms.size());
+    return {leftover, LeftoverReport::Result::kRecovered, leftover + ".avi", 3, 0.1, ""};
+  }
+  mutable std::vector<std::string> searched;
+  std::vector<std::size_t> armedAtRecovery;
+
+ private:
+  const FakeRunnerWindow& m_window;
+};
+
 TEST_F(RunnerOpening, AnEmptyScheduleHasNothingToDo) {
   Add(-10, 5, "past.avi");
   TraceCapture trace;
@@ -45,6 +65,25 @@ TEST_F(RunnerOpening, PurgesThePastAndArmsOneTimerPerReservation) {
   EXPECT_THAT(trace.Text(), HasSubstr("D: entering CVideoCap::Standby()\n"));
   EXPECT_THAT(TakeShown(), ElementsAre("予約待機中 | " + first.GetListText()));
   EXPECT_TRUE(runner.HasReservationsLeft());
+}
+
+TEST_F(RunnerOpening, RecoversLeftoversInTheFoldersOfPastAndComingReservations) {
+  const std::string a = dir.File("a"), b = dir.File("b");
+  Add(-60, 10, "a/killed.avi");
+  Add(60, 10, "b/next.avi");
+  Add(120, 10, "a/later.avi");
+  auto recovery = std::make_shared<FakeRecovery>(window);
+  InstallLeftoverRecovery(recovery);
+  TraceCapture trace;
+  runner.Open();
+  InstallLeftoverRecovery(nullptr);
+
+  EXPECT_THAT(recovery->searched, ElementsAre(a, b));
+  EXPECT_THAT(recovery->armedAtRecovery, ElementsAre(2u, 2u));  // a start due meanwhile is late, not purged
+  ASSERT_EQ(runner.GetLeftoverReports().size(), 2u);
+  EXPECT_EQ(runner.GetLeftoverReports()[1].leftover, b + "/x.recording-abcdef.avi");
+  EXPECT_THAT(trace.Text(), HasSubstr("D: CDlgRecStart::OnInitDialog() recovered " + a + "/x.recording-abcdef.avi as " +
+                                      a + "/x.recording-abcdef.avi.avi: 3 frames, 0.1 s\n"));
 }
 
 TEST_F(RunnerOpening, AStartInTheSecondOfOpeningFiresAtOnce) {

@@ -1,13 +1,16 @@
 #include "capture/ffmpeg/capture_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <string_view>
 #include <vector>
 
 namespace tovalen::ffmpeg {
@@ -17,6 +20,8 @@ std::string FolderOf(const std::string& path) {
   const std::string folder = std::filesystem::path(path).parent_path().string();
   return folder.empty() ? "." : folder;
 }
+
+}  // namespace
 
 // Creates "<prefix>XXXXXX<suffix>" that did not exist, with the mode any new file gets (mkstemp
 // would make it private, and reading the umask means changing it for every thread); the
@@ -42,6 +47,8 @@ void SyncFolderOf(const std::string& path) {
   ::fsync(fd);
   ::close(fd);
 }
+
+namespace {
 
 bool CopyBytes(int from, int to, int& error) {
   std::vector<char> buffer(1 << 20);
@@ -92,12 +99,15 @@ std::unique_ptr<CaptureFile> CaptureFile::CreateBeside(const std::string& target
     error = errno;
     return nullptr;
   }
-  return std::unique_ptr<CaptureFile>(new CaptureFile(fd, path));
+  // Blocks only while a recovery looks at the new, empty file.
+  const int lock = ::flock(fd, LOCK_EX) == 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+  return std::unique_ptr<CaptureFile>(new CaptureFile(fd, lock, path));
 }
 
 CaptureFile::~CaptureFile() {
   Close();
   if (!m_recorded && !m_saved) ::unlink(m_path.c_str());
+  if (m_lock >= 0) ::close(m_lock);
 }
 
 bool CaptureFile::Preallocate(std::uint64_t bytes, int& error) {
@@ -138,6 +148,21 @@ bool CaptureFile::SaveAs(const std::string& target, int& error) {
   m_path = target;
   m_saved = true;
   return true;
+}
+
+std::string LeftoverTarget(const std::string& path) {
+  static constexpr std::string_view kMiddle = ".recording-";
+  static constexpr std::string_view kEnd = ".avi";
+  const std::filesystem::path file(path);
+  const std::string name = file.filename().string();
+  const std::size_t letters = 6;
+  if (name.size() <= kMiddle.size() + letters + kEnd.size() || !name.ends_with(kEnd)) return "";
+  const std::size_t middle = name.size() - kEnd.size() - letters - kMiddle.size();
+  if (name.compare(middle, kMiddle.size(), kMiddle) != 0) return "";
+  for (std::size_t i = middle + kMiddle.size(); i < name.size() - kEnd.size(); ++i) {
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return "";
+  }
+  return (file.parent_path() / (name.substr(0, middle) + ".avi")).string();
 }
 
 bool CopyOver(const std::string& source, const std::string& target, int& error) {

@@ -19,6 +19,8 @@ class CaptureFile {
   CaptureFile& operator=(const CaptureFile&) = delete;
 
   int Fd() const { return m_fd; }
+  // An exclusive flock is held on the file for the object's lifetime, also after Close: a
+  // recovery of leftovers passes over a file whose lock is held. The lock goes with the process.
   const std::string& Path() const { return m_path; }
 
   // Reserves the space on disk without changing the file's size (the writer cuts the file to
@@ -37,13 +39,24 @@ class CaptureFile {
   bool Saved() const { return m_saved; }
 
  private:
-  CaptureFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+  CaptureFile(int fd, int lock, std::string path) : m_fd(fd), m_lock(lock), m_path(std::move(path)) {}
 
   int m_fd = -1;
+  int m_lock = -1;  // a duplicate of the descriptor, keeping its flock
   std::string m_path;
   bool m_recorded = false;
   bool m_saved = false;
 };
+
+// The target a capture file made by CreateBeside stands for, "<folder>/<name>.avi" (the name
+// cannot tell the target's own extension); empty when the path is not named like one.
+std::string LeftoverTarget(const std::string& path);
+
+// Creates "<prefix>XXXXXX<suffix>" that did not exist, with the mode any new file gets; the
+// descriptor (close-on-exec), or -1 with errno set.
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, std::string& path);
+// Flushes the folder holding the path, so a rename or removal in it survives a power cut.
+void SyncFolderOf(const std::string& path);
 
 // Copies a file to a new file beside the target and renames it over the target, so the target
 // is either the old file or the whole copy. False with errno in `error`.

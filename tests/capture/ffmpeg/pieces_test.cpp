@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -155,12 +157,26 @@ TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) 
     EXPECT_THAT(path, ::testing::EndsWith(".avi"));
   }
   EXPECT_FALSE(std::filesystem::exists(path));
+  // Locked while the object lives, closed or not, so that a recovery of leftovers passes over it;
+  // the recovery finds the target from its name.
+  const auto lockable = [&path] {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+  };
   {
     auto file = CaptureFile::CreateBeside(target, error);
     path = file->Path();
     file->MarkRecorded();
+    EXPECT_FALSE(lockable());
+    ASSERT_TRUE(file->Close());
+    EXPECT_FALSE(lockable());
+    EXPECT_EQ(LeftoverTarget(path), target);
   }
   EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_TRUE(lockable());
+  EXPECT_EQ(LeftoverTarget(dir.File("show.recording-abc.avi")), "");
   EXPECT_FALSE(CaptureFile::CreateBeside(dir.File("missing/show.avi"), error));
   EXPECT_EQ(error, ENOENT);
 }

@@ -1,0 +1,34 @@
+#include "recording/leftover_sweep.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/trace.h"
+
+namespace tovalen {
+
+std::vector<std::string> RecordingFolders(const CYoyakuSchedule& schedule) {
+  std::vector<std::string> folders;
+  for (std::int32_t i = 0; i < schedule.GetYoyakuCount(); ++i) {
+    std::string folder =
+        std::filesystem::path(schedule.GetYoyaku(static_cast<std::size_t>(i)).strFileName).parent_path();
+    if (folder.empty()) folder = ".";
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
+  }
+  return folders;
+}
+
+std::vector<LeftoverReport> RecoverLeftoversIn(const std::vector<std::string>& folders) {
+  std::vector<LeftoverReport> reports;
+  LeftoverRecovery* recovery = InstalledLeftoverRecovery();
+  if (!recovery) return reports;
+  for (const std::string& folder : folders) {
+    for (const std::string& leftover : recovery->FindLeftovers(folder)) {
+      reports.push_back(recovery->Recover(leftover));
+      Trace("D: CDlgRecStart::OnInitDialog() " + DescribeLeftoverReport(reports.back()) + "\n");
+    }
+  }
+  return reports;
+}
+
+}  // namespace tovalen
