@@ -5,6 +5,7 @@
 #include <deque>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "capture/capture_driver_records.h"
 #include "recording/active_runner.h"
@@ -45,8 +46,14 @@ class CRecordingRunner : public CActiveRunner {
   void OnCaptureFinished() override;
 
   const RunnerDisplay& GetDisplay() const { return m_display; }
-  // Reservations armed at opening that have not been started yet.
+  // The schedule's file changed while the runner waits: arms the timers again for these
+  // reservations, leaving out those it has started and those whose start has passed unless
+  // they were already waiting. They replace the schedule's contents. Not during a capture.
+  void Replan(std::vector<SYoyaku> reservations);
+
+  // Reservations armed at opening (or replanning) that have not been started yet.
   bool HasReservationsLeft() const { return !m_waitingTimers.empty(); }
+  int GetWaitingCount() const { return static_cast<int>(m_waitingTimers.size()); }
   int GetRecordedCount() const { return m_recorded; }
   int GetFailedCount() const { return m_failed; }
 
