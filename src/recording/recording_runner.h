@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/capture_driver_records.h"
+#include "platform/sleep_inhibitor.h"
 #include "recording/active_runner.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
@@ -78,6 +79,7 @@ class CRecordingRunner : public CActiveRunner {
   std::deque<std::uint32_t> m_dueTimers;    // fell due, waiting for the running capture to end
   int m_recorded = 0;
   int m_failed = 0;
+  SleepInhibitor m_sleepInhibitor;  // held from opening to closing, naming what is shown next
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that

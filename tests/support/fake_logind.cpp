@@ -3,9 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+
+extern char** environ;
 
 namespace tovalen::testing {
 namespace {
@@ -22,21 +27,50 @@ bool WriteEndClosed(int readEnd) {
   return ::poll(&watched, 1, 0) == 1 && (watched.revents & POLLHUP) != 0;
 }
 
+
+// Starts dbus-daemon on the address; its messages go nowhere.
+pid_t StartBus(const std::string& address) {
+  const std::vector<std::string> words{"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address};
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t daemon = -1;
+  const int spawned = ::posix_spawnp(&daemon, "dbus-daemon", &quiet, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&quiet);
+  EXPECT_EQ(spawned, 0) << "dbus-daemon (Debian dbus) is needed";
+  return spawned == 0 ? daemon : -1;
+}
+
+// A connection to the bus once it listens (ten seconds at most).
+GDBusConnection* Connect(const std::string& address, GError** error) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (true) {
+    g_clear_error(error);
+    GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, error);
+    if (connection || std::chrono::steady_clock::now() > deadline) return connection;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 }  // namespace
 
-FakeLogind::FakeLogind() : m_bus(g_test_dbus_new(G_TEST_DBUS_NONE)), m_context(g_main_context_new()) {
-  g_test_dbus_up(m_bus.get());
-  const gchar* address = g_test_dbus_get_bus_address(m_bus.get());
-  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address, 1);
+FakeLogind::FakeLogind() : m_context(g_main_context_new()) {
+  const std::string address = "unix:path=" + m_dir.File("bus");
+  m_daemon = StartBus(address);
+  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
 
   // Method calls are dispatched in the context current when the object is registered.
   g_main_context_push_thread_default(m_context.get());
   g_autoptr(GError) error = nullptr;
-  m_connection.reset(g_dbus_connection_new_for_address_sync(
-      address,
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, &error));
+  m_connection.reset(Connect(address, &error));
   g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
   static const GDBusInterfaceVTable vtable{OnMethodCall, nullptr, nullptr, {}};
   if (m_connection) {
@@ -64,7 +98,10 @@ FakeLogind::~FakeLogind() {
   if (m_connection) g_dbus_connection_close_sync(m_connection.get(), nullptr, nullptr);
   m_connection.reset();
   for (const int readEnd : m_readEnds) ::close(readEnd);
-  g_test_dbus_down(m_bus.get());
+  if (m_daemon > 0) {
+    ::kill(m_daemon, SIGTERM);
+    ::waitpid(m_daemon, nullptr, 0);
+  }
   ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gio/gio.h>
+#include <sys/types.h>
 
 #include <memory>
 #include <mutex>
@@ -8,10 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace tovalen::testing {
 
-// A private D-Bus bus (dbus-daemon, run by GIO's GTestDBus) standing in for the system bus, with
-// a fake org.freedesktop.login1 on it. Each lock it hands out is the write end of a pipe whose
+// A private D-Bus bus (its own dbus-daemon) standing in for the system bus, with a fake
+// org.freedesktop.login1 on it. Each lock it hands out is the write end of a pipe whose
 // read end it keeps, so it sees the lock released when the client has closed every copy.
 class FakeLogind {
  public:
@@ -48,7 +51,8 @@ class FakeLogind {
     void operator()(GMainLoop* loop) const { g_main_loop_unref(loop); }
   };
 
-  std::unique_ptr<GTestDBus, ObjectUnref> m_bus;
+  TempDir m_dir;
+  pid_t m_daemon = -1;
   std::unique_ptr<GMainContext, ContextUnref> m_context;
   std::unique_ptr<GMainLoop, LoopUnref> m_loop;
   std::unique_ptr<GDBusConnection, ObjectUnref> m_connection;
