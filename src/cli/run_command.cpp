@@ -63,8 +63,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
   CYoyakuSchedule schedule;
   schedule.ReplaceAll(std::move(contents.reservations));
   ScopedTerminationSignals signals(capture.plainLoop);
-  const ScheduleRunResult result = RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out,
-                                                [&file] { return file.TakeChange(); });
+  const ScheduleRunResult result =
+      RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out, [&file] { return file.TakeChange(); });
 
   if (result.failed > 0) {
     throw OperationError(std::to_string(result.failed) + " of " + Reservations(result.recorded + result.failed) +

@@ -20,8 +20,8 @@ std::chrono::milliseconds WaitFor(const TimerQueue& timers, TimerQueue::TimePoin
 
 }  // namespace
 
-ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CaptureReadings readings, std::ostream& out, const ScheduleChanges& changes) {
+ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
+                              std::ostream& out, const ScheduleChanges& changes) {
   TimerQueue timers;
   CliRunnerWindow window(out, timers, std::move(readings));
   CRecordingRunner runner(window);

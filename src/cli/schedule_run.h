@@ -25,7 +25,7 @@ using ScheduleChanges = std::function<std::optional<std::vector<SYoyaku>>()>;
 // handled and no change is pending, or a termination signal arrives; the capture controller must
 // be installed and set up. Between recordings, new contents from `changes` are planned again.
 // Works on its own copy: reservations that have passed are skipped by the next run anyway.
-ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CaptureReadings readings, std::ostream& out, const ScheduleChanges& changes = {});
+ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
+                              std::ostream& out, const ScheduleChanges& changes = {});
 
 }  // namespace tovalen::cli

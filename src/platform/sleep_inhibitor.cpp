@@ -28,8 +28,8 @@ int Inhibit(const std::string& why, GError** error) {
   g_autoptr(GUnixFDList) fds = nullptr;
   g_autoptr(GVariant) reply = g_dbus_connection_call_with_unix_fd_list_sync(
       bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "Inhibit",
-      g_variant_new("(ssss)", "sleep", "Tovalen", why.c_str(), "block"), G_VARIANT_TYPE("(h)"),
-      G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &fds, nullptr, error);
+      g_variant_new("(ssss)", "sleep", "Tovalen", why.c_str(), "block"), G_VARIANT_TYPE("(h)"), G_DBUS_CALL_FLAGS_NONE,
+      kCallTimeoutMs, nullptr, &fds, nullptr, error);
   g_dbus_connection_close_sync(bus, nullptr, nullptr);
   if (!reply || !fds) return -1;
   gint32 index = -1;

@@ -24,7 +24,8 @@ class SleepInhibitor {
 
  private:
   std::optional<std::string> m_why;  // of the lock held or last asked for
-  int m_fd = -1;  // the lock: logind keeps it until every copy of this descriptor is closed
+  // The lock: logind keeps it until every copy of this descriptor is closed.
+  int m_fd = -1;
   bool m_unreachableTraced = false;
 };
 

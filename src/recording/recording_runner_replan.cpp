@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "recording/recording_runner.h"
 #include "platform/trace.h"
+#include "recording/recording_runner.h"
 
 namespace tovalen {
 namespace {

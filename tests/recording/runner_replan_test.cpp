@@ -5,9 +5,9 @@
 namespace tovalen::testing {
 namespace {
 
+using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::Pair;
-using std::chrono::milliseconds;
 
 using RunnerReplanning = RunnerTest;
 

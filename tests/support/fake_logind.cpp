@@ -27,7 +27,6 @@ bool WriteEndClosed(int readEnd) {
   return ::poll(&watched, 1, 0) == 1 && (watched.revents & POLLHUP) != 0;
 }
 
-
 // Starts dbus-daemon on the address; its messages go nowhere.
 pid_t StartBus(const std::string& address) {
   const std::vector<std::string> words{"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address};
@@ -74,12 +73,12 @@ FakeLogind::FakeLogind() : m_context(g_main_context_new()) {
   g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
   static const GDBusInterfaceVTable vtable{OnMethodCall, nullptr, nullptr, {}};
   if (m_connection) {
-    g_dbus_connection_register_object(m_connection.get(), "/org/freedesktop/login1", node->interfaces[0], &vtable,
-                                      this, nullptr, &error);
+    g_dbus_connection_register_object(m_connection.get(), "/org/freedesktop/login1", node->interfaces[0], &vtable, this,
+                                      nullptr, &error);
     g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
         m_connection.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-        g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
-        nullptr, &error);
+        g_variant_new("(su)", "org.freedesktop.login1", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+        &error);
   }
   g_main_context_pop_thread_default(m_context.get());
   EXPECT_EQ(error, nullptr) << error->message;
