@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,9 +17,8 @@
 #include "platform/local_time.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
+#include "support/spawn.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace tovalen::testing {
 namespace {
@@ -63,19 +61,9 @@ class RunCommand : public ::testing::Test {
   }
   // Starts tovalen-rec run FILE as its own process, its output going to out.txt and err.txt.
   pid_t SpawnRun() {
-    const std::vector<std::string> words{TOVALEN_REC_PATH, "run", file};
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t output;
-    posix_spawn_file_actions_init(&output);
-    posix_spawn_file_actions_addopen(&output, STDOUT_FILENO, dir.File("out.txt").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&output, STDERR_FILENO, dir.File("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, TOVALEN_REC_PATH, &output, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&output);
-    EXPECT_EQ(spawned, 0);
-    return spawned == 0 ? child : -1;
+    const pid_t child = Spawn({TOVALEN_REC_PATH, "run", file}, dir.File("out.txt"), dir.File("err.txt"));
+    EXPECT_GT(child, 0);
+    return child;
   }
   // Waits until the run has printed `text` (a minute at most, so a fault cannot hang the test).
   bool AwaitOutput(const std::string& text) {

@@ -3,14 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 
-extern char** environ;
+#include "support/spawn.h"
 
 namespace tovalen::testing {
 namespace {
@@ -29,19 +28,10 @@ bool WriteEndClosed(int readEnd) {
 
 // Starts dbus-daemon on the address; its messages go nowhere.
 pid_t StartBus(const std::string& address) {
-  const std::vector<std::string> words{"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address};
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t daemon = -1;
-  const int spawned = ::posix_spawnp(&daemon, "dbus-daemon", &quiet, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&quiet);
-  EXPECT_EQ(spawned, 0) << "dbus-daemon (Debian dbus) is needed";
-  return spawned == 0 ? daemon : -1;
+  const pid_t daemon =
+      Spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address}, "/dev/null", "/dev/null");
+  EXPECT_GT(daemon, 0) << "dbus-daemon (Debian dbus) is needed";
+  return daemon;
 }
 
 // A connection to the bus once it listens (ten seconds at most).
