@@ -17,6 +17,7 @@
 #include "platform/local_time.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
+#include "support/fake_logind.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +25,7 @@ namespace tovalen::testing {
 namespace {
 
 using ::testing::AllOf;
+using ::testing::ElementsAre;
 using ::testing::Ge;
 using ::testing::HasSubstr;
 using ::testing::Le;
@@ -156,12 +158,15 @@ TEST_F(RunCommand, ATerminationSignalEndsTheRunAfterSavingTheRecording) {
   const SYoyaku running = Add(1, 60, dir.File("interrupted.avi"));
   Add(120, 1, dir.File("never.avi"));
   Save();
+  const FakeLogind logind;  // the run keeps the machine awake while it records
   const pid_t child = SpawnRun();
   ASSERT_GT(child, 0);
   ASSERT_TRUE(AwaitOutput(": 1 of 60 s recorded"));
+  EXPECT_THAT(logind.HeldWhys(), ElementsAre("録画予約 " + running.GetListText()));
   ::kill(child, SIGTERM);
 
   EXPECT_EQ(ExitStatus(child), 0);
+  EXPECT_TRUE(logind.AwaitHeld({}));
   EXPECT_EQ(ReadFileBytes(dir.File("err.txt")), "");
   EXPECT_THAT(ReadFileBytes(dir.File("out.txt")),
               AllOf(HasSubstr("録画開始中: " + running.GetListText()), HasSubstr("\nstopped before 1 reservation\n")));
