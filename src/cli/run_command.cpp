@@ -3,6 +3,7 @@
 #include "cli/cli_capture.h"
 #include "cli/cli_command.h"
 #include "cli/command_line.h"
+#include "cli/followed_schedule_file.h"
 #include "cli/schedule_run.h"
 #include "platform/atomic_file.h"
 #include "schedule/schedule_file.h"
@@ -10,9 +11,9 @@
 namespace tovalen::cli {
 namespace {
 
-ScheduleFileContents Load(const std::string& path) {
+ScheduleFileContents Load(FollowedScheduleFile& file) {
   try {
-    return LoadScheduleFile(path);
+    return file.Read();
   } catch (const FileError& error) {
     throw UsageError(error.what());
   } catch (const ScheduleFileError& error) {
@@ -49,7 +50,8 @@ std::string Reservations(int count) { return std::to_string(count) + (count == 1
 
 int Run(const std::vector<std::string>& args, std::ostream& out) {
   const std::string path = CommandLine(args, {}).Positional(1, "FILE")[0];
-  ScheduleFileContents contents = Load(path);
+  FollowedScheduleFile file(path, out);
+  ScheduleFileContents contents = Load(file);
 
   CliCapture& capture = InstalledCapture();
   CVideoCap& cap = capture.controller;
@@ -61,14 +63,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
   CYoyakuSchedule schedule;
   schedule.ReplaceAll(std::move(contents.reservations));
   ScopedTerminationSignals signals(capture.plainLoop);
-  const ScheduleRunResult result = RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out);
+  const ScheduleRunResult result =
+      RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out, [&file] { return file.TakeChange(); });
 
   if (result.failed > 0) {
     throw OperationError(std::to_string(result.failed) + " of " + Reservations(result.recorded + result.failed) +
                          " failed to record" +
                          (result.notStarted > 0 ? "; stopped before " + Reservations(result.notStarted) : ""));
   }
-  if (result.notStarted > 0) throw OperationError("stopped before " + Reservations(result.notStarted));
+  // Being stopped is how a service ends: not a failure, but what it did not reach is said.
+  if (result.notStarted > 0) out << "stopped before " << Reservations(result.notStarted) << std::endl;
   return kExitSuccess;
 }
 

@@ -20,8 +20,8 @@ std::chrono::milliseconds WaitFor(const TimerQueue& timers, TimerQueue::TimePoin
 
 }  // namespace
 
-ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CaptureReadings readings, std::ostream& out) {
+ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
+                              std::ostream& out, const ScheduleChanges& changes) {
   TimerQueue timers;
   CliRunnerWindow window(out, timers, std::move(readings));
   CRecordingRunner runner(window);
@@ -30,21 +30,27 @@ ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& lo
   for (const LeftoverReport& report : runner.GetLeftoverReports()) out << DescribeLeftoverReport(report) << '\n';
 
   ScheduleRunResult result;
-  while (runner.HasReservationsLeft()) {
+  while (true) {
     if (loop.TerminationRequested()) {
       result.interrupted = true;
       break;
     }
     const auto now = std::chrono::system_clock::now();
+    // Due timers go first, so a change never replans a reservation whose time has come.
     if (const auto id = timers.TakeDue(now)) {
       runner.OnTimer(*id);
-    } else {
+    } else if (auto reservations = changes ? changes() : std::nullopt) {
+      runner.Replan(std::move(*reservations));
+      out << "schedule changed: " << runner.GetWaitingCount() << " to come" << std::endl;
+    } else if (runner.HasReservationsLeft()) {
       loop.PumpAndWait(WaitFor(timers, now));
+    } else {
+      break;
     }
   }
   result.recorded = runner.GetRecordedCount();
   result.failed = runner.GetFailedCount();
-  result.notStarted = schedule.GetYoyakuCount() - result.recorded - result.failed;
+  result.notStarted = runner.GetWaitingCount();
   runner.Close();
   return result;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <ostream>
+#include <vector>
 
 #include "cli/cli_runner_window.h"
 #include "cli/termination_aware_loop.h"
@@ -15,10 +18,14 @@ struct ScheduleRunResult {
   bool interrupted = false;
 };
 
+// New contents for the schedule when its file has changed, else nothing.
+using ScheduleChanges = std::function<std::optional<std::vector<SYoyaku>>()>;
+
 // Runs the schedule as the runner window does, on real timers, until every reservation has been
-// handled or a termination signal arrives; the capture controller must be installed and set up.
+// handled and no change is pending, or a termination signal arrives; the capture controller must
+// be installed and set up. Between recordings, new contents from `changes` are planned again.
 // Works on its own copy: reservations that have passed are skipped by the next run anyway.
-ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CaptureReadings readings, std::ostream& out);
+ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
+                              std::ostream& out, const ScheduleChanges& changes = {});
 
 }  // namespace tovalen::cli

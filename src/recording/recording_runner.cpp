@@ -159,6 +159,7 @@ bool CRecordingRunner::Close() {
   // Every reservation that has started, recorded, failed or missed, leaves the schedule.
   m_pDoc->DeletePastYoyaku();
   Deactivate();
+  m_sleepInhibitor.Release();
   return true;
 }
 
@@ -169,7 +170,13 @@ void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::st
   m_display.recordSeconds = m_nRecordSeconds;
 }
 
-void CRecordingRunner::Push() { m_window.Show(m_display); }
+void CRecordingRunner::Push() {
+  m_window.Show(m_display);
+  // Every display passes here, so the sleep lock always names the reservation waited for or
+  // recorded; it is taken again only when that changes.
+  m_sleepInhibitor.Hold(m_display.nextReservation.empty() ? m_display.activity
+                                                          : "録画予約 " + m_display.nextReservation);
+}
 
 bool KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName) {
   CVideoCap& cap = CVideoCap::GetInstance();

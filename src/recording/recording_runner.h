@@ -9,6 +9,7 @@
 
 #include "capture/capture_driver_records.h"
 #include "capture/leftover_recovery.h"
+#include "platform/sleep_inhibitor.h"
 #include "recording/active_runner.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
@@ -47,8 +48,14 @@ class CRecordingRunner : public CActiveRunner {
   void OnCaptureFinished() override;
 
   const RunnerDisplay& GetDisplay() const { return m_display; }
-  // Reservations armed at opening that have not been started yet.
+  // The schedule's file changed while the runner waits: arms the timers again for these
+  // reservations, leaving out those it has started and those whose start has passed unless
+  // they were already waiting. They replace the schedule's contents. Not during a capture.
+  void Replan(std::vector<SYoyaku> reservations);
+
+  // Reservations armed at opening (or replanning) that have not been started yet.
   bool HasReservationsLeft() const { return !m_waitingTimers.empty(); }
+  int GetWaitingCount() const { return static_cast<int>(m_waitingTimers.size()); }
   int GetRecordedCount() const { return m_recorded; }
   int GetFailedCount() const { return m_failed; }
   // What Open did with the recordings killed captures left in the reservations' folders.
@@ -76,6 +83,7 @@ class CRecordingRunner : public CActiveRunner {
   int m_recorded = 0;
   int m_failed = 0;
   std::vector<LeftoverReport> m_leftovers;
+  SleepInhibitor m_sleepInhibitor;  // held from opening to closing, naming what is shown next
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that

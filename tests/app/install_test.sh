@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and checks that the desktop can find everything:
-# both programs, the help book, the menu entry, the icon and the .yyk file type.
+# both programs, the help book, the menu entry, the icon, the .yyk file type and the user unit.
 set -eu
 build=$1
 prefix=$(mktemp -d)
@@ -26,6 +26,19 @@ fi
 if command -v update-mime-database >/dev/null; then
   grep -q ':application/x-tovalen-document:\*\.yyk' "$prefix/share/mime/globs2" ||
     fail "*.yyk is not registered as application/x-tovalen-document"
+fi
+
+# The unit runs the installed recorder on the file its instance names, and systemd accepts it.
+unit=$prefix/lib/systemd/user/tovalen-rec@.service
+[ -e "$unit" ] || fail "lib/systemd/user/tovalen-rec@.service is missing"
+grep -qx "ExecStart=$prefix/bin/tovalen-rec run --late %f" "$unit" || fail "the unit does not run the installed tovalen-rec"
+grep -qx 'Restart=on-failure' "$unit" || fail "the unit is not restarted on failure"
+if command -v systemd-analyze >/dev/null; then
+  instance=$prefix/lib/systemd/user/tovalen-rec@home-user-tv.yyk.service
+  ln -s tovalen-rec@.service "$instance"
+  complaints=$(systemd-analyze verify "$instance" 2>&1) || fail "systemd refuses the unit: $complaints"
+  [ -z "$complaints" ] || fail "systemd warns about the unit: $complaints"
+  rm "$instance"
 fi
 
 "$prefix/bin/tovalen-rec" --help >/dev/null || fail "the installed tovalen-rec does not run"

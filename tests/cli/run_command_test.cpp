@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,17 +12,20 @@
 
 #include "avi_probe.h"
 #include "cli_test_support.h"
+#include "platform/atomic_file.h"
 #include "platform/clock.h"
+#include "platform/local_time.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
+#include "support/fake_logind.h"
+#include "support/spawn.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace tovalen::testing {
 namespace {
 
 using ::testing::AllOf;
+using ::testing::ElementsAre;
 using ::testing::Ge;
 using ::testing::HasSubstr;
 using ::testing::Le;
@@ -58,6 +60,25 @@ class RunCommand : public ::testing::Test {
   std::string Save() {
     SaveScheduleFile(file, settings, schedule);
     return ReadFileBytes(file);
+  }
+  // Starts tovalen-rec run FILE as its own process, its output going to out.txt and err.txt.
+  pid_t SpawnRun() {
+    const pid_t child = Spawn({TOVALEN_REC_PATH, "run", file}, dir.File("out.txt"), dir.File("err.txt"));
+    EXPECT_GT(child, 0);
+    return child;
+  }
+  // Waits until the run has printed `text` (a minute at most, so a fault cannot hang the test).
+  bool AwaitOutput(const std::string& text) {
+    for (int tries = 0; tries < 600; ++tries) {
+      if (ReadFileBytes(dir.File("out.txt")).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+  static int ExitStatus(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
   }
   static ::testing::Matcher<std::int64_t> TwoSecondsOfFrames() { return AllOf(Ge(60), Le(64)); }
   static std::int64_t Chunks(const std::string& path) {
@@ -156,29 +177,45 @@ TEST_F(RunCommand, ATerminationSignalEndsTheRunAfterSavingTheRecording) {
   const SYoyaku running = Add(1, 60, dir.File("interrupted.avi"));
   Add(120, 1, dir.File("never.avi"));
   Save();
-  const std::vector<std::string> words{TOVALEN_REC_PATH, "run", file};
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t output;
-  posix_spawn_file_actions_init(&output);
-  posix_spawn_file_actions_addopen(&output, STDOUT_FILENO, dir.File("out.txt").c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&output, STDERR_FILENO, dir.File("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
-  pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, TOVALEN_REC_PATH, &output, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&output);
-  ASSERT_EQ(spawned, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  const FakeLogind logind;  // the run keeps the machine awake while it records
+  const pid_t child = SpawnRun();
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(AwaitOutput(": 1 of 60 s recorded"));
+  EXPECT_THAT(logind.HeldWhys(), ElementsAre("録画予約 " + running.GetListText()));
   ::kill(child, SIGTERM);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
 
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(ReadFileBytes(dir.File("err.txt")), "tovalen-rec: stopped before 1 reservation\n");
-  EXPECT_THAT(ReadFileBytes(dir.File("out.txt")), HasSubstr("録画開始中: " + running.GetListText()));
+  EXPECT_EQ(ExitStatus(child), 0);
+  EXPECT_TRUE(logind.AwaitHeld({}));
+  EXPECT_EQ(ReadFileBytes(dir.File("err.txt")), "");
+  EXPECT_THAT(ReadFileBytes(dir.File("out.txt")),
+              AllOf(HasSubstr("録画開始中: " + running.GetListText()), HasSubstr("\nstopped before 1 reservation\n")));
   EXPECT_THAT(Chunks(running.strFileName), AllOf(Ge(15), Le(90)));
   EXPECT_FALSE(std::filesystem::exists(dir.File("never.avi")));
+}
+
+TEST_F(RunCommand, FollowsItsFileAndKeepsThePlanWhileTheFileCannotBeRead) {
+  const SYoyaku later = Add(20, 1, dir.File("later.avi"));
+  const std::string stored = Save();
+  const pid_t child = SpawnRun();
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(AwaitOutput("予約待機中: " + later.GetListText()));
+
+  WriteFileAtomically(file, "damaged");
+  ASSERT_TRUE(AwaitOutput("; the reservations read before stay planned\n"));
+  WriteFileAtomically(file, stored);
+  const std::string sooner = FormatLocalTime(Clock::Now() + 6, "%Y-%m-%d %H:%M:%S");
+  ASSERT_EQ(RunCli({"add", file, "--start", sooner, "--length", "1", "--file", dir.File("sooner.avi")}).status, 0);
+  const std::string added = ReadFileBytes(file);
+
+  EXPECT_EQ(ExitStatus(child), 0) << ReadFileBytes(dir.File("err.txt"));
+  const std::string out = ReadFileBytes(dir.File("out.txt"));
+  EXPECT_THAT(out, HasSubstr("schedule changed: 2 to come\n"));
+  const auto firstStart = out.find("録画開始中: ");
+  EXPECT_NE(out.find(dir.File("sooner.avi"), firstStart), std::string::npos);
+  EXPECT_LT(out.find(dir.File("sooner.avi"), firstStart), out.find("録画開始中: " + later.GetListText()));
+  EXPECT_THAT(Chunks(dir.File("sooner.avi")), TwoSecondsOfFrames());
+  EXPECT_THAT(Chunks(later.strFileName), TwoSecondsOfFrames());
+  EXPECT_EQ(ReadFileBytes(file), added);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include "runner_test.h"
+#include "support/fake_logind.h"
 #include "support/trace_capture.h"
 
 namespace tovalen::testing {
@@ -172,6 +173,27 @@ TEST_F(RunnerClosing, IsRefusedWhileACaptureRuns) {
   EXPECT_EQ(CActiveRunner::GetActive(), &runner);
   EXPECT_EQ(runner.GetDisplay().activity, "終了");
   EXPECT_TRUE(runner.Close());
+}
+
+TEST_F(RunnerClosing, KeepsTheMachineAwakeFromOpeningUntilClosed) {
+  FakeLogind logind;
+  const SYoyaku a = Add(10, 1, "a.avi");
+  const SYoyaku b = Add(20, 1, "b.avi");
+  std::vector<std::string> heldWhileRecording;
+  ON_CALL(*driver, FileSaveAs).WillByDefault([&](auto, const std::string&) {
+    heldWhileRecording = logind.HeldWhys();
+    return true;
+  });
+  runner.Open();
+  EXPECT_THAT(logind.HeldWhys(), ElementsAre("録画予約 " + a.GetListText()));
+
+  RunUntil(15);
+  EXPECT_THAT(heldWhileRecording, ElementsAre("録画予約 " + a.GetListText()));
+  EXPECT_TRUE(logind.AwaitHeld({"録画予約 " + b.GetListText()}));
+  for (const FakeLogind::Lock& lock : logind.Locks()) EXPECT_EQ(lock.what + " " + lock.mode, "sleep block");
+
+  EXPECT_TRUE(runner.Close());
+  EXPECT_TRUE(logind.AwaitHeld({}));
 }
 
 }  // namespace
