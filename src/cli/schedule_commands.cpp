@@ -7,6 +7,7 @@
 #include "platform/atomic_file.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_editor_rules.h"
+#include "schedule/yoyaku_repeat.h"
 #include "schedule/yoyaku_schedule.h"
 #include "schedule/yoyaku_working_list.h"
 
@@ -68,6 +69,23 @@ std::optional<std::int64_t> EndFromOptions(const CommandLine& line, std::int64_t
   return std::nullopt;
 }
 
+// --repeat daily|weekly|weekdays with --count 1-52, or the single reservation as entered.
+std::vector<SYoyaku> OccurrencesFromOptions(const CommandLine& line, const SYoyaku& yoyaku) {
+  const auto name = line.Option("repeat");
+  if (!name) {
+    if (line.Has("count")) throw UsageError("option --count needs --repeat");
+    return {yoyaku};
+  }
+  const std::map<std::string, YoyakuRepeat> repeats{
+      {"daily", YoyakuRepeat::kDaily}, {"weekly", YoyakuRepeat::kWeekly}, {"weekdays", YoyakuRepeat::kWeekdays}};
+  const auto repeat = repeats.find(*name);
+  if (repeat == repeats.end()) throw UsageError("--repeat must be daily, weekly or weekdays, not \"" + *name + "\"");
+  const int count = ParseIntOption("--count", line.RequiredOption("count"), kMinRepeatCount, kMaxRepeatCount);
+  auto occurrences = ExpandRepeat(yoyaku, repeat->second, count);
+  if (!occurrences) throw UsageError(YoyakuTimeProblemMessage(YoyakuTimeProblem::kBeyondStorable));
+  return *occurrences;
+}
+
 int New(const std::vector<std::string>& args, std::ostream&) {
   const std::string path = OnlyFileArgument(args);
   struct stat existing {};
@@ -91,7 +109,7 @@ int Settings(const std::vector<std::string>& args, std::ostream& out) {
 }
 
 int Add(const std::vector<std::string>& args, std::ostream&) {
-  const CommandLine line(args, {"start", "end", "length", "file", "title"});
+  const CommandLine line(args, {"start", "end", "length", "file", "title", "repeat", "count"});
   OpenSchedule open = Load(line.Positional(1, "FILE")[0]);
   const std::int64_t start = ParseTimeOption("start", line.RequiredOption("start"));
   const auto end = EndFromOptions(line, start);
@@ -101,8 +119,15 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
   yoyaku.strTitle = line.Option("title").value_or(kDefaultYoyakuTitle);
   yoyaku = CheckedTimes(yoyaku, start, *end);
 
+  const std::vector<SYoyaku> occurrences = OccurrencesFromOptions(line, yoyaku);
+
   CYoyakuWorkingList list(open.schedule);
-  if (!list.InsertYoyaku(yoyaku)) throw UsageError(kOverlapMessage);
+  if (line.Has("repeat")) {
+    if (const auto clash = list.InsertAll(occurrences))
+      throw UsageError(RepeatOverlapMessage(clash->added, clash->other));
+  } else if (!list.InsertYoyaku(yoyaku)) {
+    throw UsageError(kOverlapMessage);
+  }
   list.WriteBack(open.schedule);
   Save(open);
   return kExitSuccess;
@@ -172,7 +197,10 @@ std::vector<CliCommand> ScheduleCommands() {
       {"new", "new FILE", New},
       {"list", "list FILE", List},
       {"settings", "settings FILE", Settings},
-      {"add", "add FILE --start T (--end T | --length L) --file PATH [--title TEXT]", Add},
+      {"add",
+       "add FILE --start T (--end T | --length L) --file PATH [--title TEXT] "
+       "[--repeat daily|weekly|weekdays --count 1-52]",
+       Add},
       {"edit", "edit FILE INDEX [--start T] [--end T | --length L] [--file PATH] [--title TEXT]", Edit},
       {"remove", "remove FILE INDEX", Remove},
       {"purge", "purge FILE", Purge},

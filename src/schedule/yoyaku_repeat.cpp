@@ -55,7 +55,7 @@ std::optional<std::vector<SYoyaku>> ExpandRepeat(const SYoyaku& first, YoyakuRep
 }
 
 std::string RepeatOverlapMessage(const SYoyaku& occurrence, const SYoyaku& other) {
-  return std::string(kOverlapMessage) + "\n" + occurrence.GetListText() + "\n" + other.GetListText();
+  return std::string(kOverlapMessage) + ": " + occurrence.GetListText() + " / " + other.GetListText();
 }
 
 }  // namespace tovalen

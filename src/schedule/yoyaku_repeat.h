@@ -30,7 +30,7 @@ std::optional<std::vector<SYoyaku>> ExpandRepeat(const SYoyaku& first, YoyakuRep
 // "news.avi" -> "news_2026-12-24.avi"; a name without an extension gets the date at its end.
 std::string DatedFileName(const std::string& fileName, int year, int month, int day);
 
-// The overlap message naming the first clash: the occurrence and the reservation it meets.
+// The overlap message naming the first clash, on one line: the occurrence, then what it meets.
 std::string RepeatOverlapMessage(const SYoyaku& occurrence, const SYoyaku& other);
 
 }  // namespace tovalen
