@@ -123,8 +123,9 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
 
   CYoyakuWorkingList list(open.schedule);
   if (line.Has("repeat")) {
-    if (const auto clash = list.InsertAll(occurrences))
+    if (const auto clash = list.InsertAll(occurrences)) {
       throw UsageError(RepeatOverlapMessage(clash->added, clash->other));
+    }
   } else if (!list.InsertYoyaku(yoyaku)) {
     throw UsageError(kOverlapMessage);
   }

@@ -16,12 +16,12 @@ using testing::WriteFileBytes;
 constexpr std::int64_t kNow = 1798094400;  // 2026-12-24 06:40:00 UTC (tests run in UTC)
 
 class ScheduleCommands : public ::testing::Test {
- protected:
+protected:
   ScheduleCommands() : clock(kNow), file(dir.File("s.yyk")) { EXPECT_EQ(RunCli({"new", file}).status, 0); }
 
   testing::CliResult Add(const std::string& start, const std::string& length, const std::string& title = "t") {
-    return RunCli(
-        {"add", file, "--start", start, "--length", length, "--file", "/v/" + title + ".avi", "--title", title});
+    return RunCli({"add", file, "--start", start, "--length", length, "--file", "/v/" + title + ".avi", "--title",
+                   title});
   }
 
   std::string List() { return RunCli({"list", file}).out; }
@@ -70,13 +70,13 @@ TEST_F(ScheduleCommands, AddRefusesWhatTheEditorAndTheListRefuse) {
                 "録画終了時間を録画開始時間よりも後にしてください。");
   ExpectRefused({"add", file, "--start", "2038-01-19 03:14:00", "--length", "1m", "--file", "x"}, 2, "2038");
   ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10"}, 2, "--file");
-  ExpectRefused(
-      {"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--end", "2026-12-25 11:00:00", "--file", "x"},
-      2, "either --end or --length");
+  ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--end", "2026-12-25 11:00:00",
+                 "--file", "x"},
+                2, "either --end or --length");
   ExpectRefused({"add", file, "--start", "tomorrow", "--length", "10", "--file", "x"}, 2, "tomorrow");
   ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "-5", "--file", "x"}, 2, "-5");
-  ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--file", "x", "--colour", "red"}, 2,
-                "--colour");
+  ExpectRefused({"add", file, "--start", "2026-12-25 10:00:00", "--length", "10", "--file", "x", "--colour", "red"},
+                2, "--colour");
 }
 
 TEST_F(ScheduleCommands, AddRepeatsIntoDatedFilesAllOrNothing) {
@@ -103,7 +103,9 @@ TEST_F(ScheduleCommands, AddRepeatsIntoDatedFilesAllOrNothing) {
                 "--repeat");
 }
 
-TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) { EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0); }
+TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) {
+  EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0);
+}
 
 TEST_F(ScheduleCommands, EditKeepsTheLengthAndMayMoveWithinItsOwnSpan) {
   ASSERT_EQ(Add("2026-12-24 21:00:00", "1h", "a").status, 0);
