@@ -20,12 +20,13 @@ std::chrono::milliseconds WaitFor(const TimerQueue& timers, TimerQueue::TimePoin
 
 }  // namespace
 
-ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CaptureReadings readings, std::ostream& out) {
+ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
+                              std::ostream& out, LateStart late) {
   TimerQueue timers;
   CliRunnerWindow window(out, timers, std::move(readings));
   CRecordingRunner runner(window);
   runner.SetSchedule(schedule);
+  runner.SetLateStart(late);
   runner.Open();
 
   ScheduleRunResult result;

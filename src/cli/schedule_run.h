@@ -4,6 +4,7 @@
 
 #include "cli/cli_runner_window.h"
 #include "cli/termination_aware_loop.h"
+#include "recording/late_start.h"
 #include "schedule/yoyaku_schedule.h"
 
 namespace tovalen::cli {
@@ -18,7 +19,7 @@ struct ScheduleRunResult {
 // Runs the schedule as the runner window does, on real timers, until every reservation has been
 // handled or a termination signal arrives; the capture controller must be installed and set up.
 // Works on its own copy: reservations that have passed are skipped by the next run anyway.
-ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop,
-                              CaptureReadings readings, std::ostream& out);
+ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
+                              std::ostream& out, LateStart late = LateStart::kDrop);
 
 }  // namespace tovalen::cli
