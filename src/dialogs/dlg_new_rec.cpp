@@ -40,7 +40,7 @@ CDlgNewRec::CDlgNewRec(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_NEW_R
 void CDlgNewRec::CreateControls() {
   const DialogLayout layout(this);
   // The repeat row lies below the original controls, which keep their places.
-  layout.SetClientSize(319, 312);
+  layout.SetClientSize(319, 316);
   CreateTimeInput(m_start, 10, res::IDC_MONTHCALENDAR_START, res::IDC_STATIC_START, "録画開始日時",
                   "録画開始日をクリックしてください(&D)", "録画開始時間を設定してください(&T)");
   CreateTimeInput(m_end, 165, res::IDC_MONTHCALENDAR_END, res::IDC_STATIC_END, "録画終了日時",
