@@ -30,6 +30,8 @@ inline constexpr int IDC_EDIT_TITLE = 1012;
 inline constexpr int IDC_BUTTON_BROWSE = 1013;
 inline constexpr int IDC_EDIT_FILENAME = 1015;
 inline constexpr int IDC_BUTTON_HELP_NEW_REC = 1049;
+inline constexpr int IDC_COMBO_REPEAT = 1050;
+inline constexpr int IDC_SPIN_REPEAT_COUNT = 1051;
 
 // Reservation list.
 inline constexpr int IDC_LIST_YOYAKU = 1009;

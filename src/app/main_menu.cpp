@@ -58,7 +58,10 @@ MainMenu CreateMainMenu() {
   menu.bar->Append(MenuOf({{ID_VIEW_TOOLBAR, "ツール バー(&T)", Kind::kCheck},
                            {ID_VIEW_STATUS_BAR, "ステータス バー(&S)", Kind::kCheck}}),
                    ToWx("表示(&V)"));
-  menu.bar->Append(MenuOf({{ID_REC_LIST, "録画予約一覧(&L)..."}, {ID_REC_START, "予約開始(&S)..."}}),
+  menu.bar->Append(MenuOf({{ID_REC_LIST, "録画予約一覧(&L)..."},
+                           {ID_REC_START, "予約開始(&S)..."},
+                           kSeparator,
+                           {ID_REC_LATE_START, "開始済みの予約も途中から録画する", Kind::kCheck}}),
                    ToWx("録画予約 (&R)"));
   menu.bar->Append(MenuOf({{ID_CAP_SELECT_DEVICE, "キャプチャデバイスの選択(&S)..."},
                            {ID_CAP_VIDEO_FORMAT, "ビデオ形式の設定(&F)..."},

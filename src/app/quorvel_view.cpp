@@ -1,5 +1,6 @@
 #include "app/quorvel_view.h"
 
+#include <wx/config.h>
 #include <wx/settings.h>
 #include <wx/window.h>
 
@@ -18,6 +19,7 @@
 #include "dialogs/dlg_set_video_option.h"
 #include "dialogs/help_viewer.h"
 #include "dialogs/message_box.h"
+#include "dialogs/wx_text.h"
 #include "platform/trace.h"
 
 namespace tovalen {
@@ -29,6 +31,17 @@ namespace {
 constexpr const char* kSelectDevice = "キャプチャデバイスを選択してください";
 
 CVideoCap& Cap() { return CVideoCap::GetInstance(); }
+
+// The late-start choice lives in the user's settings, not in the schedule file; off at first.
+constexpr const char* kLateStartKey = "/Recording/LateStart";
+
+bool IsLateStartChosen() { return wxConfigBase::Get()->ReadBool(ToWx(kLateStartKey), false); }
+
+void SetLateStartChosen(bool chosen) {
+  wxConfigBase* config = wxConfigBase::Get();
+  config->Write(ToWx(kLateStartKey), chosen);
+  config->Flush();
+}
 
 }  // namespace
 
@@ -75,6 +88,9 @@ void CQuorvelView::BindCommands() {
   };
   on({ID_REC_LIST, ID_TB_REC_LIST}, [this] { OnRecList(); });
   on({ID_REC_START, ID_TB_REC_START}, [this] { OnRecStart(); });
+  on({ID_REC_LATE_START}, [] { SetLateStartChosen(!IsLateStartChosen()); });
+  Bind(
+      wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Check(IsLateStartChosen()); }, ID_REC_LATE_START);
   on({ID_CAP_SELECT_DEVICE, ID_TB_SELECT_DEVICE}, [this] { OnCapSelectDevice(); });
   on({ID_CAP_PREVIEW}, [this] { OnCapPreview(); });
   on({ID_CAP_OVERLAY}, [this] { OnCapOverlay(); });
@@ -132,6 +148,7 @@ void CQuorvelView::OnRecStart() {
   CDlgRecStart dialog;
   dialog.SetCaptureParent(CaptureParent());
   dialog.SetDocument(&GetDocument()->Schedule());
+  dialog.SetLateStart(IsLateStartChosen() ? LateStart::kRecordRemainder : LateStart::kDrop);
   dialog.ShowModal();
 }
 

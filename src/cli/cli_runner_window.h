@@ -32,6 +32,7 @@ class CliRunnerWindow : public RunnerWindow {
   void Show(const RunnerDisplay& display) override;
   void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) override;
   void KillTimer(std::uint32_t id) override { m_timers.Kill(id); }
+  void Note(const std::string& line) override { m_out << line << std::endl; }
 
  private:
   void PrintActivity(const RunnerDisplay& display);

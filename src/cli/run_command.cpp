@@ -1,5 +1,7 @@
 #include "cli/run_command.h"
 
+#include <algorithm>
+
 #include "cli/cli_capture.h"
 #include "cli/cli_command.h"
 #include "cli/command_line.h"
@@ -46,9 +48,19 @@ CaptureReadings ReadingsOf(CliCapture& capture) {
 
 std::string Reservations(int count) { return std::to_string(count) + (count == 1 ? " reservation" : " reservations"); }
 
+// --late takes no value, unlike the options CommandLine reads, so it is taken out first.
+LateStart TakeLateFlag(std::vector<std::string>& args) {
+  const auto flag = std::find(args.begin(), args.end(), "--late");
+  if (flag == args.end()) return LateStart::kDrop;
+  args.erase(flag);
+  return LateStart::kRecordRemainder;
+}
+
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out) {
+int Run(const std::vector<std::string>& arguments, std::ostream& out) {
+  std::vector<std::string> args = arguments;
+  const LateStart late = TakeLateFlag(args);
   const std::string path = CommandLine(args, {}).Positional(1, "FILE")[0];
   FollowedScheduleFile file(path, out);
   ScheduleFileContents contents = Load(file);
@@ -63,8 +75,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out) {
   CYoyakuSchedule schedule;
   schedule.ReplaceAll(std::move(contents.reservations));
   ScopedTerminationSignals signals(capture.plainLoop);
-  const ScheduleRunResult result =
-      RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out, [&file] { return file.TakeChange(); });
+  const ScheduleRunResult result = RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out, late,
+                                               [&file] { return file.TakeChange(); });
 
   if (result.failed > 0) {
     throw OperationError(std::to_string(result.failed) + " of " + Reservations(result.recorded + result.failed) +

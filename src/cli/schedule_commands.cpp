@@ -11,6 +11,7 @@
 #include "platform/file_lock.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_editor_rules.h"
+#include "schedule/yoyaku_repeat.h"
 #include "schedule/yoyaku_schedule.h"
 #include "schedule/yoyaku_working_list.h"
 
@@ -111,6 +112,23 @@ std::optional<std::int64_t> EndFromOptions(const CommandLine& line, std::int64_t
   return std::nullopt;
 }
 
+// --repeat daily|weekly|weekdays with --count 1-52, or the single reservation as entered.
+std::vector<SYoyaku> OccurrencesFromOptions(const CommandLine& line, const SYoyaku& yoyaku) {
+  const auto name = line.Option("repeat");
+  if (!name) {
+    if (line.Has("count")) throw UsageError("option --count needs --repeat");
+    return {yoyaku};
+  }
+  const std::map<std::string, YoyakuRepeat> repeats{
+      {"daily", YoyakuRepeat::kDaily}, {"weekly", YoyakuRepeat::kWeekly}, {"weekdays", YoyakuRepeat::kWeekdays}};
+  const auto repeat = repeats.find(*name);
+  if (repeat == repeats.end()) throw UsageError("--repeat must be daily, weekly or weekdays, not \"" + *name + "\"");
+  const int count = ParseIntOption("--count", line.RequiredOption("count"), kMinRepeatCount, kMaxRepeatCount);
+  auto occurrences = ExpandRepeat(yoyaku, repeat->second, count);
+  if (!occurrences) throw UsageError(YoyakuTimeProblemMessage(YoyakuTimeProblem::kBeyondStorable));
+  return *occurrences;
+}
+
 int New(const std::vector<std::string>& args, std::ostream&) {
   const std::string path = OnlyFileArgument(args);
   struct stat existing {};
@@ -134,7 +152,7 @@ int Settings(const std::vector<std::string>& args, std::ostream& out) {
 }
 
 int Add(const std::vector<std::string>& args, std::ostream&) {
-  const CommandLine line(args, {"start", "end", "length", "file", "title"});
+  const CommandLine line(args, {"start", "end", "length", "file", "title", "repeat", "count"});
   auto [lock, open] = LoadForChange(line.Positional(1, "FILE")[0]);
   const std::int64_t start = ParseTimeOption("start", line.RequiredOption("start"));
   const auto end = EndFromOptions(line, start);
@@ -144,8 +162,16 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
   yoyaku.strTitle = ParseTextOption("title", line.Option("title").value_or(kDefaultYoyakuTitle));
   yoyaku = CheckedTimes(yoyaku, start, *end);
 
+  const std::vector<SYoyaku> occurrences = OccurrencesFromOptions(line, yoyaku);
+
   CYoyakuWorkingList list(open.schedule);
-  if (!list.InsertYoyaku(yoyaku)) throw UsageError(kOverlapMessage);
+  if (line.Has("repeat")) {
+    if (const auto clash = list.InsertAll(occurrences)) {
+      throw UsageError(RepeatOverlapMessage(clash->added, clash->other));
+    }
+  } else if (!list.InsertYoyaku(yoyaku)) {
+    throw UsageError(kOverlapMessage);
+  }
   list.WriteBack(open.schedule);
   Save(open);
   return kExitSuccess;
@@ -215,7 +241,10 @@ std::vector<CliCommand> ScheduleCommands() {
       {"new", "new FILE", New},
       {"list", "list FILE", List},
       {"settings", "settings FILE", Settings},
-      {"add", "add FILE --start T (--end T | --length L) --file PATH [--title TEXT]", Add},
+      {"add",
+       "add FILE --start T (--end T | --length L) --file PATH [--title TEXT] "
+       "[--repeat daily|weekly|weekdays --count 1-52]",
+       Add},
       {"edit", "edit FILE INDEX [--start T] [--end T | --length L] [--file PATH] [--title TEXT]", Edit},
       {"remove", "remove FILE INDEX", Remove},
       {"purge", "purge FILE", Purge},

@@ -7,6 +7,7 @@
 
 #include "cli/cli_runner_window.h"
 #include "cli/termination_aware_loop.h"
+#include "recording/late_start.h"
 #include "schedule/yoyaku_schedule.h"
 
 namespace tovalen::cli {
@@ -26,6 +27,7 @@ using ScheduleChanges = std::function<std::optional<std::vector<SYoyaku>>()>;
 // be installed and set up. Between recordings, new contents from `changes` are planned again.
 // Works on its own copy: reservations that have passed are skipped by the next run anyway.
 ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
-                              std::ostream& out, const ScheduleChanges& changes = {});
+                              std::ostream& out, LateStart late = LateStart::kDrop,
+                              const ScheduleChanges& changes = {});
 
 }  // namespace tovalen::cli

@@ -23,7 +23,7 @@ void PrintUsage(const std::vector<CliCommand>& commands, std::ostream& out) {
 std::vector<CliCommand> AllCommands() {
   std::vector<CliCommand> commands = ScheduleCommands();
   for (CliCommand& command : CaptureCommands()) commands.push_back(std::move(command));
-  commands.push_back({"run", "run FILE", Run});
+  commands.push_back({"run", "run [--late] FILE", Run});
   commands.push_back({"recover", "recover PATH", Recover});
   return commands;
 }

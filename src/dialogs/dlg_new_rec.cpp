@@ -1,6 +1,8 @@
 #include "dialogs/dlg_new_rec.h"
 
 #include <wx/calctrl.h>
+#include <wx/choice.h>
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
@@ -37,7 +39,8 @@ CDlgNewRec::CDlgNewRec(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_NEW_R
 
 void CDlgNewRec::CreateControls() {
   const DialogLayout layout(this);
-  layout.SetClientSize(319, 295);
+  // The repeat row lies below the original controls, which keep their places.
+  layout.SetClientSize(319, 316);
   CreateTimeInput(m_start, 10, res::IDC_MONTHCALENDAR_START, res::IDC_STATIC_START, "録画開始日時",
                   "録画開始日をクリックしてください(&D)", "録画開始時間を設定してください(&T)");
   CreateTimeInput(m_end, 165, res::IDC_MONTHCALENDAR_END, res::IDC_STATIC_END, "録画終了日時",
@@ -59,7 +62,32 @@ void CDlgNewRec::CreateControls() {
   layout.Button(res::IDOK, "OK", {260, 230, 50, 14});
   layout.Button(res::IDCANCEL, "キャンセル", {260, 250, 50, 14});
   layout.Button(res::IDC_BUTTON_HELP_NEW_REC, "ヘルプ(&H)...", {260, 270, 40, 15});
+  CreateRepeatControls();
   SetDefaultButton(res::IDOK);
+}
+
+void CDlgNewRec::CreateRepeatControls() {
+  const DialogLayout layout(this);
+  wxStaticText* repeatPrompt = layout.Label(wxID_ANY, "繰り返し(&P)", {15, 292, 45, 10});
+  m_repeat = new wxChoice(this, res::IDC_COMBO_REPEAT);
+  for (const char* item : {"しない", "毎日", "毎週", "月〜金"}) m_repeat->Append(ToWx(item));
+  m_repeat->SetSelection(0);
+  layout.PlaceAtLeastBest(m_repeat, {65, 290, 60, 14});
+  LinkMnemonic(repeatPrompt, m_repeat);
+  wxStaticText* countPrompt = layout.Label(wxID_ANY, "回数(&N)", {140, 292, 30, 10});
+  m_repeatCount = new wxSpinCtrl(this, res::IDC_SPIN_REPEAT_COUNT, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                 wxSP_ARROW_KEYS, kMinRepeatCount, kMaxRepeatCount, kMinRepeatCount);
+  layout.PlaceAtLeastBest(m_repeatCount, {175, 290, 40, 14});
+  LinkMnemonic(countPrompt, m_repeatCount);
+  m_repeatCount->Enable(false);
+  m_repeat->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { m_repeatCount->Enable(m_repeat->GetSelection() > 0); });
+}
+
+YoyakuRepeat CDlgNewRec::ChosenRepeat() const {
+  constexpr YoyakuRepeat kItems[] = {YoyakuRepeat::kNone, YoyakuRepeat::kDaily, YoyakuRepeat::kWeekly,
+                                     YoyakuRepeat::kWeekdays};
+  const int item = m_repeat->GetSelection();
+  return item > 0 && item < 4 ? kItems[item] : YoyakuRepeat::kNone;
 }
 
 void CDlgNewRec::CreateTimeInput(TimeInput& input, int left, int firstId, int labelId, const char* frame,
@@ -121,10 +149,19 @@ void CDlgNewRec::OnOK(wxCommandEvent&) {
     return;
   }
   // Both times lie within the 32-bit range now, so the length does too.
-  m_yoyaku.timeStart = static_cast<Time32>(m_start.time);
-  m_yoyaku.spanDuration = static_cast<Span32>(m_end.time - m_start.time);
-  m_yoyaku.strTitle = m_strTitle;
-  m_yoyaku.strFileName = m_strFileName;
+  SYoyaku edited = m_yoyaku;
+  edited.timeStart = static_cast<Time32>(m_start.time);
+  edited.spanDuration = static_cast<Span32>(m_end.time - m_start.time);
+  edited.strTitle = m_strTitle;
+  edited.strFileName = m_strFileName;
+  const YoyakuRepeat repeat = ChosenRepeat();
+  const auto occurrences = ExpandRepeat(edited, repeat, m_repeatCount->GetValue());
+  if (!occurrences) {
+    ShowErrorMessage(this, YoyakuTimeProblemMessage(YoyakuTimeProblem::kBeyondStorable));
+    return;
+  }
+  m_yoyaku = edited;
+  m_occurrences = repeat == YoyakuRepeat::kNone ? std::vector<SYoyaku>{} : *occurrences;
   Finish(res::IDOK);
 }
 

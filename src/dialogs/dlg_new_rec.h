@@ -2,11 +2,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dialogs/dialog_base.h"
 #include "schedule/s_yoyaku.h"
+#include "schedule/yoyaku_repeat.h"
 
 class wxCalendarCtrlBase;
+class wxChoice;
+class wxSpinCtrl;
 class wxStaticText;
 class wxTextCtrl;
 class wxTimePickerCtrl;
@@ -24,6 +28,9 @@ class CDlgNewRec : public DialogBase {
   void SetYoyaku(const SYoyaku& yoyaku) { m_yoyaku = yoyaku; }
   // The edited reservation; meaningful after OK.
   SYoyaku GetYoyaku() const { return m_yoyaku; }
+  // After OK with a repeat chosen: every occurrence, each with its dated file name; otherwise
+  // empty.
+  const std::vector<SYoyaku>& GetOccurrences() const { return m_occurrences; }
 
   // The last successful compositions, as the labels show them.
   std::int64_t GetStartTime() const { return m_start.time; }
@@ -41,6 +48,8 @@ class CDlgNewRec : public DialogBase {
   };
 
   void CreateControls();
+  void CreateRepeatControls();
+  YoyakuRepeat ChosenRepeat() const;
   void CreateTimeInput(TimeInput& input, int left, int firstId, int labelId, const char* frame, const char* datePrompt,
                        const char* timePrompt);
   void OnInitDialog(wxInitDialogEvent& event);
@@ -57,6 +66,9 @@ class CDlgNewRec : public DialogBase {
   std::string m_strTitle;
   wxTextCtrl* m_editFileName = nullptr;  // owned by the dialog
   wxTextCtrl* m_editTitle = nullptr;     // owned by the dialog
+  wxChoice* m_repeat = nullptr;          // owned by the dialog; items in YoyakuRepeat order
+  wxSpinCtrl* m_repeatCount = nullptr;   // owned by the dialog
+  std::vector<SYoyaku> m_occurrences;
 };
 
 }  // namespace tovalen

@@ -9,6 +9,7 @@
 #include "dialogs/wx_text.h"
 #include "platform/trace.h"
 #include "res/resource_ids.h"
+#include "schedule/yoyaku_repeat.h"
 #include "schedule/yoyaku_schedule.h"
 
 namespace tovalen {
@@ -69,7 +70,11 @@ void CDlgRecList::OnButtonRecAdd(wxCommandEvent&) {
   const auto line = SelectedLine();
   const auto edited = m_editor(this, line ? &m_vecYoyaku.Items().at(*line) : nullptr);
   if (!edited) return;
-  if (!m_vecYoyaku.InsertYoyaku(*edited)) {
+  if (edited->repeated) {
+    InsertRepeat(edited->occurrences, std::nullopt);
+    return;
+  }
+  if (!m_vecYoyaku.InsertYoyaku(edited->occurrences.front())) {
     RefuseOverlap();
     return;
   }
@@ -81,7 +86,11 @@ void CDlgRecList::OnButtonRecEdit(wxCommandEvent&) {
   if (!line) return;
   const auto edited = m_editor(this, &m_vecYoyaku.Items().at(*line));
   if (!edited) return;
-  if (!m_vecYoyaku.ReplaceYoyaku(*edited, *line)) {
+  if (edited->repeated) {
+    InsertRepeat(edited->occurrences, *line);
+    return;
+  }
+  if (!m_vecYoyaku.ReplaceYoyaku(edited->occurrences.front(), *line)) {
     RefuseOverlap();
     return;
   }
@@ -110,11 +119,20 @@ void CDlgRecList::OnOK(wxCommandEvent&) {
 
 void CDlgRecList::RefuseOverlap() { ShowErrorMessage(this, kOverlapMessage); }
 
-std::optional<SYoyaku> RunReservationEditor(wxWindow*, const SYoyaku* initial) {
+void CDlgRecList::InsertRepeat(const std::vector<SYoyaku>& occurrences, std::optional<std::size_t> replaced) {
+  if (const auto clash = m_vecYoyaku.InsertAll(occurrences, replaced)) {
+    ShowErrorMessage(this, RepeatOverlapMessage(clash->added, clash->other));
+    return;
+  }
+  RefreshYoyakuList();
+}
+
+std::optional<EditedReservations> RunReservationEditor(wxWindow*, const SYoyaku* initial) {
   CDlgNewRec editor;
   if (initial != nullptr) editor.SetYoyaku(*initial);
   if (editor.ShowModal() != res::IDOK) return std::nullopt;
-  return editor.GetYoyaku();
+  if (!editor.GetOccurrences().empty()) return EditedReservations(editor.GetOccurrences());
+  return EditedReservations(editor.GetYoyaku());
 }
 
 }  // namespace tovalen

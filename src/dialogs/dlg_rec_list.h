@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "dialogs/dialog_base.h"
 #include "schedule/s_yoyaku.h"
@@ -13,13 +14,22 @@ namespace tovalen {
 
 class CYoyakuSchedule;
 
+// What the editor gave after OK: one reservation, or every occurrence of a repeat.
+struct EditedReservations {
+  EditedReservations(const SYoyaku& yoyaku) : occurrences{yoyaku} {}  // NOLINT(google-explicit-constructor)
+  explicit EditedReservations(std::vector<SYoyaku> all) : occurrences(std::move(all)), repeated(true) {}
+
+  std::vector<SYoyaku> occurrences;
+  bool repeated = false;
+};
+
 // Shows the whole schedule and changes a working copy of it with Add, Edit, Delete and the
 // removal of past reservations; only OK writes the copy back to the schedule.
 class CDlgRecList : public DialogBase {
  public:
   // Runs the reservation editor, pre-filled when a reservation is given; the edited
-  // reservation after OK, nothing after Cancel.
-  using ReservationEditor = std::function<std::optional<SYoyaku>(wxWindow* owner, const SYoyaku* initial)>;
+  // reservation (or a repeat's occurrences) after OK, nothing after Cancel.
+  using ReservationEditor = std::function<std::optional<EditedReservations>(wxWindow* owner, const SYoyaku* initial)>;
 
   explicit CDlgRecList(wxWindow* parent = nullptr);
 
@@ -42,6 +52,8 @@ class CDlgRecList : public DialogBase {
   void OnButtonRecDeletePast(wxCommandEvent& event);
   void OnOK(wxCommandEvent& event);
   void RefuseOverlap();
+  // Adds a repeat's occurrences, all or none, in place of the reservation at `replaced` if given.
+  void InsertRepeat(const std::vector<SYoyaku>& occurrences, std::optional<std::size_t> replaced);
 
   CYoyakuSchedule* m_pDoc = nullptr;  // not owned
   CYoyakuWorkingList m_vecYoyaku;
@@ -50,6 +62,6 @@ class CDlgRecList : public DialogBase {
 };
 
 // The reservation editor as a modal dialog.
-std::optional<SYoyaku> RunReservationEditor(wxWindow* owner, const SYoyaku* initial);
+std::optional<EditedReservations> RunReservationEditor(wxWindow* owner, const SYoyaku* initial);
 
 }  // namespace tovalen

@@ -27,6 +27,8 @@ class CDlgRecStart : public DialogBase {
   void SetCaptureParent(ParentWindowHandle parent) { m_runner.SetCaptureParent(parent); }
   // The schedule that is run; not owned, it outlives the window.
   void SetDocument(CYoyakuSchedule* schedule) { m_runner.SetSchedule(*schedule); }
+  // What opening does with a reservation already under way.
+  void SetLateStart(LateStart late) { m_runner.SetLateStart(late); }
 
   const CRecordingRunner& Runner() const { return m_runner; }
   // Whether the runner's timer is armed and has not fired.

@@ -37,7 +37,7 @@ void CRecordingRunner::Open() {
   m_nFrames = 0;
   // Taken before the purge: the reservation of a recording that was killed has passed.
   const std::vector<std::string> folders = RecordingFolders(*m_pDoc);
-  m_pDoc->DeletePastYoyaku();
+  PurgeThePast();
 
   const std::int32_t count = m_pDoc->GetYoyakuCount();
   for (std::int32_t i = 0; i < count; ++i) {
@@ -53,6 +53,20 @@ void CRecordingRunner::Open() {
   Push();
   // After the timers are armed: a start that falls due meanwhile is late, not dropped.
   m_leftovers = RecoverLeftoversIn(folders);
+}
+
+void CRecordingRunner::PurgeThePast() {
+  const OpeningPurge purge = PurgeAtOpening(*m_pDoc, m_lateStart);
+  if (purge.dropped.empty() && purge.lateCount == 0) return;
+  const std::int64_t now = Clock::Now();
+  for (const SYoyaku& yoyaku : purge.dropped) Tell(DroppedReservationText(yoyaku, now));
+  m_lateTimers.clear();
+  for (std::uint32_t id = 1; id <= purge.lateCount; ++id) m_lateTimers.insert(id);
+}
+
+void CRecordingRunner::Tell(const std::string& line) {
+  Trace("D: " + line + "\n");
+  m_window.Note(line);
 }
 
 void CRecordingRunner::ArmReservationTimer(std::int32_t yoyakuId, Time32 start) {
@@ -103,9 +117,22 @@ void CRecordingRunner::HandleDueTimer(std::uint32_t nIDEvent) {
 }
 
 void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku) {
-  m_waitingTimers.erase(static_cast<std::uint32_t>(yoyakuId) + 1);
+  const std::uint32_t id = static_cast<std::uint32_t>(yoyakuId) + 1;
+  m_waitingTimers.erase(id);
   m_iCurrent = yoyakuId;
   m_nRecordSeconds = yoyaku.spanDuration;
+  if (m_lateTimers.erase(id) != 0) {
+    const std::int64_t now = Clock::Now();
+    const std::int64_t left = SecondsUntilEnd(yoyaku, now);
+    // Only another reservation under way, recorded first, can have used up the rest.
+    if (left <= 0) {
+      Tell(DroppedReservationText(yoyaku, now));
+      return;
+    }
+    Tell(LateReservationText(yoyaku, now));
+    // The stop rule's extra second then ends it in the second after its own end, as on time.
+    m_nRecordSeconds = static_cast<std::int32_t>(std::min<std::int64_t>(left, yoyaku.spanDuration));
+  }
   m_nFrames = 0;
   m_display.elapsedMs = 0;
   SetTexts(RunnerState::kStarting, kTextStarting, yoyaku.GetListText());
@@ -156,6 +183,7 @@ bool CRecordingRunner::Close() {
   m_waitingTimers.clear();
   m_farTimers.clear();
   m_dueTimers.clear();
+  m_lateTimers.clear();
   // Every reservation that has started, recorded, failed or missed, leaves the schedule.
   m_pDoc->DeletePastYoyaku();
   Deactivate();

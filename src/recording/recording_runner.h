@@ -11,6 +11,7 @@
 #include "capture/leftover_recovery.h"
 #include "platform/sleep_inhibitor.h"
 #include "recording/active_runner.h"
+#include "recording/late_start.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
 
@@ -33,6 +34,8 @@ class CRecordingRunner : public CActiveRunner {
   void SetCaptureParent(ParentWindowHandle parent) { m_hWndCapParent = parent; }
   // The schedule that is run; not owned, and must outlive the open runner.
   void SetSchedule(CYoyakuSchedule& schedule) { m_pDoc = &schedule; }
+  // What Open does with a reservation already under way; set before Open.
+  void SetLateStart(LateStart late) { m_lateStart = late; }
 
   // The window opens: purges past reservations, arms their timers, puts the device on standby.
   void Open();
@@ -65,6 +68,8 @@ class CRecordingRunner : public CActiveRunner {
   void ArmReservationTimer(std::int32_t yoyakuId, Time32 start);
   void HandleDueTimer(std::uint32_t nIDEvent);
   void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
+  void PurgeThePast();
+  void Tell(const std::string& line);
   void SetTexts(RunnerState state, std::string activity, std::string nextReservation);
   void Push();
 
@@ -84,6 +89,8 @@ class CRecordingRunner : public CActiveRunner {
   int m_failed = 0;
   std::vector<LeftoverReport> m_leftovers;
   SleepInhibitor m_sleepInhibitor;  // held from opening to closing, naming what is shown next
+  LateStart m_lateStart = LateStart::kDrop;
+  std::set<std::uint32_t> m_lateTimers;  // under way at opening, recorded until their own end
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that

@@ -43,6 +43,8 @@ class RunnerWindow {
   virtual void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) = 0;
   // Disarms the timer; harmless when it is not armed or has fired.
   virtual void KillTimer(std::uint32_t id) = 0;
+  // A line about a reservation dropped or started late at opening, which the window may print.
+  virtual void Note(const std::string& /*line*/) {}
 };
 
 }  // namespace tovalen

@@ -29,6 +29,23 @@ bool CYoyakuWorkingList::ReplaceYoyaku(const SYoyaku& yoyaku, std::size_t index)
   return true;
 }
 
+std::optional<YoyakuClash> CYoyakuWorkingList::InsertAll(const std::vector<SYoyaku>& added,
+                                                         std::optional<std::size_t> replaced) {
+  if (replaced && *replaced >= m_vecYoyaku.size()) throw std::out_of_range("invalid vector<T> subscript");
+  const std::size_t skipped = replaced.value_or(m_vecYoyaku.size());
+  for (auto it = added.begin(); it != added.end(); ++it) {
+    for (std::size_t i = 0; i < m_vecYoyaku.size(); ++i) {
+      if (i != skipped && m_vecYoyaku[i].IsOverlapped(*it)) return YoyakuClash{*it, m_vecYoyaku[i]};
+    }
+    for (auto earlier = added.begin(); earlier != it; ++earlier) {
+      if (earlier->IsOverlapped(*it)) return YoyakuClash{*it, *earlier};
+    }
+  }
+  if (replaced) m_vecYoyaku.erase(m_vecYoyaku.begin() + static_cast<std::ptrdiff_t>(*replaced));
+  for (const SYoyaku& yoyaku : added) InsertInStartOrder(m_vecYoyaku, yoyaku);
+  return std::nullopt;
+}
+
 bool CYoyakuWorkingList::DeleteYoyaku(std::size_t index) {
   if (index >= m_vecYoyaku.size()) return false;
   m_vecYoyaku.erase(m_vecYoyaku.begin() + static_cast<std::ptrdiff_t>(index));

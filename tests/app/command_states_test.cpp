@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <wx/aui/auibar.h>
+#include <wx/config.h>
 #include <wx/menu.h>
 
 #include "app/capture_panel.h"
@@ -32,6 +33,7 @@ std::map<int, CommandState> AlwaysThere() {
   }
   states[ID_VIEW_TOOLBAR] = kChecked;
   states[ID_VIEW_STATUS_BAR] = kChecked;
+  states[ID_REC_LATE_START] = kEnabled;  // unchecked until the user chooses it
   return states;
 }
 
@@ -97,6 +99,17 @@ TEST_F(CommandStates, TheBarsAreShownAndHiddenFromTheViewMenu) {
   EXPECT_EQ(MenuState(ID_VIEW_STATUS_BAR), kEnabled);
   Command(ID_VIEW_STATUS_BAR);
   EXPECT_EQ(MenuState(ID_VIEW_STATUS_BAR), kChecked);
+}
+
+TEST_F(CommandStates, TheLateStartChoiceIsKeptInTheUserSettings) {
+  ASSERT_TRUE(Start());
+  Command(ID_REC_LATE_START);
+  EXPECT_EQ(MenuState(ID_REC_LATE_START), kChecked);
+  EXPECT_TRUE(wxConfigBase::Get()->ReadBool(ToWx("/Recording/LateStart"), false));
+  const std::string stored = ReadFileBytes(dir.File("config/tovalen/tovalen.conf"));
+  EXPECT_THAT(stored, ::testing::HasSubstr("LateStart=1"));
+  Command(ID_REC_LATE_START);
+  EXPECT_EQ(MenuState(ID_REC_LATE_START), kEnabled);
 }
 
 TEST_F(CommandStates, TheToolbarHasSevenButtonsInThreeGroupsThatDockAnywhere) {

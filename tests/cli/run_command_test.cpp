@@ -127,12 +127,27 @@ TEST_F(RunCommand, AFailedReservationFailsTheRunButNotTheNextReservation) {
   EXPECT_THAT(Chunks(next.strFileName), TwoSecondsOfFrames());
 }
 
-TEST_F(RunCommand, EndsAtOnceWhenNothingIsLeft) {
-  Add(-30, 1, dir.File("past.avi"));
+TEST_F(RunCommand, EndsAtOnceWhenNothingIsLeftNamingEachReservationDropped) {
+  const SYoyaku past = Add(-30, 1, dir.File("past.avi"));
+  const SYoyaku underWay = Add(-10, 60, dir.File("under_way.avi"));
   Save();
   const CliResult result = RunCli({"run", file});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "予約なし\n");
+  EXPECT_THAT(result.out, ::testing::MatchesRegex("開始時刻を 3[0-9] 秒過ぎた予約は録画しません: [^\n]*\n"
+                                                  "開始時刻を 1[0-9] 秒過ぎた予約は録画しません: [^\n]*\n予約なし\n"));
+  EXPECT_THAT(result.out, HasSubstr(past.GetListText()));
+  EXPECT_THAT(result.out, HasSubstr(underWay.GetListText()));
+}
+
+TEST_F(RunCommand, LateRecordsAReservationUnderWayUntilItsEnd) {
+  const SYoyaku underWay = Add(-2, 10, dir.File("under_way.avi"));
+  Save();
+  const CliResult result = RunCli({"run", "--late", file});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(result.out, HasSubstr("秒遅れで録画します (残り "));
+  EXPECT_THAT(result.out, HasSubstr("録画開始中: " + underWay.GetListText()));
+  // What was left (8 s, less on a slow start), and the stop rule's extra second; not all 11 s.
+  EXPECT_THAT(Chunks(underWay.strFileName), AllOf(Ge(5 * 30), Le(9 * 30 + 4)));
 }
 
 TEST_F(RunCommand, RecoversWhatAKilledRecordingLeftInTheFoldersOfItsReservations) {

@@ -85,7 +85,33 @@ TEST_F(ScheduleCommands, AddRefusesWhatTheEditorAndTheListRefuse) {
                 "--colour");
 }
 
-TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) { EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0); }
+TEST_F(ScheduleCommands, AddRepeatsIntoDatedFilesAllOrNothing) {
+  ASSERT_EQ(Add("2026-12-28 21:10:00", "10m", "other").status, 0);
+  const std::vector<std::string> weekdays{"add",      file,       "--start", "2026-12-25 21:00:00",
+                                          "--length", "15m",      "--file",  "/v/n.avi",
+                                          "--repeat", "weekdays", "--count", "2"};
+  ExpectRefused(
+      weekdays, 2,
+      "時間帯が他の予約と重なっています: 2026/12/28(Mon) 21:00:00 ～ 2026/12/28(Mon) 21:15:00, /v/n_2026-12-28.avi");
+  std::vector<std::string> weekly = weekdays;
+  weekly[9] = "weekly";
+  ASSERT_EQ(RunCli(weekly).status, 0);
+  EXPECT_EQ(List(),
+            "2026/12/25(Fri) 21:00:00 ～ 2026/12/25(Fri) 21:15:00, /v/n_2026-12-25.avi, 番組名\n"
+            "2026/12/28(Mon) 21:10:00 ～ 2026/12/28(Mon) 21:20:00, /v/other.avi, other\n"
+            "2027/01/01(Fri) 21:00:00 ～ 2027/01/01(Fri) 21:15:00, /v/n_2027-01-01.avi, 番組名\n");
+  weekly[11] = "53";
+  ExpectRefused(weekly, 2, "--count");
+  ExpectRefused({"add", file, "--start", "2026-12-30 10:00:00", "--length", "10", "--file", "x", "--repeat", "monthly",
+                 "--count", "2"},
+                2, "monthly");
+  ExpectRefused({"add", file, "--start", "2026-12-30 10:00:00", "--length", "10", "--file", "x", "--count", "2"}, 2,
+                "--repeat");
+}
+
+TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) {
+  EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0);
+}
 
 TEST_F(ScheduleCommands, EditKeepsTheLengthAndMayMoveWithinItsOwnSpan) {
   ASSERT_EQ(Add("2026-12-24 21:00:00", "1h", "a").status, 0);

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtk/gtk.h>
 #include <wx/calctrl.h>
+#include <wx/choice.h>
 #include <wx/evtloop.h>
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timectrl.h>
@@ -155,6 +157,51 @@ TEST_F(NewRecDialog, AFreshEditorStartsNowAndIsRefusedUnchanged) {
   Click(&dialog, res::IDOK);
   EXPECT_THAT(boxes.Texts(), ElementsAre("録画終了時間を録画開始時間よりも後にしてください。",
                                          "録画開始時刻を未来の時刻にしてください。"));
+}
+
+void ChooseRepeat(wxWindow* dialog, int item, int count) {
+  auto* choice = ControlOf<wxChoice>(dialog, res::IDC_COMBO_REPEAT);
+  choice->SetSelection(item);
+  wxCommandEvent event(wxEVT_CHOICE, res::IDC_COMBO_REPEAT);
+  event.SetEventObject(choice);
+  event.SetInt(item);
+  choice->GetEventHandler()->ProcessEvent(event);
+  ControlOf<wxSpinCtrl>(dialog, res::IDC_SPIN_REPEAT_COUNT)->SetValue(count);
+}
+
+std::vector<std::string> FileNames(const std::vector<SYoyaku>& reservations) {
+  std::vector<std::string> names;
+  for (const auto& yoyaku : reservations) names.push_back(yoyaku.strFileName);
+  return names;
+}
+
+TEST_F(NewRecDialog, ARepeatGivesEveryOccurrenceAndTheDefaultGivesTheReservationAsToday) {
+  CDlgNewRec plain;
+  plain.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  plain.InitDialog();
+  EXPECT_EQ(ToUtf8(ControlOf<wxChoice>(&plain, res::IDC_COMBO_REPEAT)->GetStringSelection()), "しない");
+  EXPECT_FALSE(ControlOf<wxSpinCtrl>(&plain, res::IDC_SPIN_REPEAT_COUNT)->IsEnabled());
+  Click(&plain, res::IDOK);
+  EXPECT_TRUE(plain.GetOccurrences().empty());
+  EXPECT_EQ(plain.GetYoyaku(), Reservation("2030-01-02 03:04:05", 60));
+
+  CDlgNewRec weekly;
+  weekly.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  weekly.InitDialog();
+  ChooseRepeat(&weekly, 2, 3);
+  EXPECT_TRUE(ControlOf<wxSpinCtrl>(&weekly, res::IDC_SPIN_REPEAT_COUNT)->IsEnabled());
+  Click(&weekly, res::IDOK);
+  EXPECT_THAT(FileNames(weekly.GetOccurrences()),
+              ElementsAre("/videos/news_2030-01-02.avi", "/videos/news_2030-01-09.avi", "/videos/news_2030-01-16.avi"));
+
+  CDlgNewRec beyond;
+  beyond.SetYoyaku(Reservation("2038-01-13 00:00:00", 60));
+  beyond.InitDialog();
+  ChooseRepeat(&beyond, 2, 2);
+  Click(&beyond, res::IDOK);
+  EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr("2038年1月19日")));
+  EXPECT_EQ(beyond.GetReturnCode(), 0);
+  EXPECT_TRUE(beyond.GetOccurrences().empty());
 }
 
 TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/local_time.h"
 #include "res/resource_ids.h"
+#include "schedule/yoyaku_repeat.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/dialog_driver.h"
 
@@ -43,7 +44,7 @@ class RecListDialog : public ::testing::Test {
     dialog.SetDocument(&schedule);
     dialog.SetReservationEditor([this](wxWindow*, const SYoyaku* initial) {
       editorOpenedWith.push_back(initial ? std::optional(*initial) : std::nullopt);
-      return editorAnswer;
+      return repeatAnswer ? repeatAnswer : std::optional<EditedReservations>(editorAnswer);
     });
     dialog.InitDialog();
   }
@@ -61,6 +62,7 @@ class RecListDialog : public ::testing::Test {
   CYoyakuSchedule schedule;
   CDlgRecList dialog;
   std::optional<SYoyaku> editorAnswer;
+  std::optional<EditedReservations> repeatAnswer;  // answered instead of editorAnswer when set
   std::vector<std::optional<SYoyaku>> editorOpenedWith;
 };
 
@@ -87,6 +89,26 @@ TEST_F(RecListDialog, AddRefusesAnOverlapAndAcceptsAReservationThatOnlyTouches) 
   EXPECT_EQ(Lines().size(), 4u);
   EXPECT_EQ(Lines()[2], Reservation(200, 800, "between").GetListText());
   EXPECT_EQ(List()->GetSelection(), wxNOT_FOUND);
+}
+
+TEST_F(RecListDialog, ARepeatIsAddedOrEditedAllOrNothingNamingTheFirstClash) {
+  const auto days = [](std::int64_t startFromNow, const char* title) {
+    return EditedReservations(*ExpandRepeat(Reservation(startFromNow, 100, title), YoyakuRepeat::kDaily, 2));
+  };
+  repeatAnswer = days(-86'400 + 150, "r");  // its second day meets b
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  ASSERT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_EQ(boxes.Texts()[0], RepeatOverlapMessage(repeatAnswer->occurrences[1], schedule.GetYoyaku(0)));
+  EXPECT_EQ(dialog.WorkingList().Count(), 2u);
+
+  repeatAnswer = days(2000, "d");
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  Select(0);
+  repeatAnswer = days(100 - 86'400 * 2, "b");  // b makes way: its old span does not count
+  Click(&dialog, res::IDC_BUTTON_REC_EDIT);
+  EXPECT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b", "b", "c", "d", "d"}));
+  EXPECT_EQ(Lines().size(), 5u);
 }
 
 TEST_F(RecListDialog, AddStartsFromTheSelectedReservationWithoutChangingIt) {

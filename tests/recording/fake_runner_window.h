@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,7 @@ class FakeRunnerWindow : public RunnerWindow {
   void Show(const RunnerDisplay& display) override;
   void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) override;
   void KillTimer(std::uint32_t id) override;
+  void Note(const std::string& line) override { notes.push_back(line); }
 
   // The armed timer that falls due first (the earlier armed on a tie) and its due second.
   std::optional<std::pair<std::uint32_t, std::int64_t>> NextTimer() const;
@@ -37,6 +39,7 @@ class FakeRunnerWindow : public RunnerWindow {
   std::vector<Shown> shown;
   std::vector<std::pair<std::uint32_t, std::chrono::milliseconds>> arms;
   std::vector<std::uint32_t> kills;
+  std::vector<std::string> notes;
 
  private:
   struct Armed {

@@ -133,6 +133,54 @@ TEST_F(RunnerOpening, AFarReservationIsArmedAgainUntilItsStart) {
   EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(kSixtyDays));
 }
 
+TEST_F(RunnerOpening, AReservationUnderWayIsDroppedByDefaultAndEveryDropIsTold) {
+  const SYoyaku ended = Add(-120, 10, "ended.avi");
+  const SYoyaku underWay = Add(-30, 60, "under_way.avi");
+  Add(100, 10, "next.avi");
+  TraceCapture trace;
+  runner.Open();
+
+  EXPECT_EQ(schedule.GetYoyakuCount(), 1);
+  EXPECT_THAT(window.arms, ElementsAre(Pair(1u, milliseconds(100'000))));
+  EXPECT_THAT(window.notes, ElementsAre("開始時刻を 120 秒過ぎた予約は録画しません: " + ended.GetListText(),
+                                        "開始時刻を 30 秒過ぎた予約は録画しません: " + underWay.GetListText()));
+  EXPECT_THAT(trace.Text(), HasSubstr("D: 開始時刻を 30 秒過ぎた予約は録画しません: " + underWay.GetListText() + "\n"));
+}
+
+TEST_F(RunnerOpening, WithLateStartTheReservationUnderWayRecordsUntilItsOwnEnd) {
+  const SYoyaku ended = Add(-120, 10, "ended.avi");
+  const SYoyaku underWay = Add(-30, 60, "under_way.avi");
+  Add(100, 10, "next.avi");
+  runner.SetLateStart(LateStart::kRecordRemainder);
+  runner.Open();
+
+  EXPECT_EQ(schedule.GetYoyakuCount(), 2);
+  EXPECT_THAT(window.arms, ElementsAre(Pair(1u, milliseconds(0)), Pair(2u, milliseconds(100'000))));
+  RunUntil(0);
+  EXPECT_THAT(window.notes,
+              ElementsAre("開始時刻を 120 秒過ぎた予約は録画しません: " + ended.GetListText(),
+                          "開始済みの予約を 30 秒遅れで録画します (残り 30 秒): " + underWay.GetListText()));
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("under_way.avi")));
+  EXPECT_EQ(window.shown[window.shown.size() - 2].display.recordSeconds, 30);
+  EXPECT_EQ(Clock::Now(), kT0 + 31);  // its end and the stop rule's extra second, no further
+  RunUntil(200);
+  EXPECT_EQ(runner.GetRecordedCount(), 2);
+  EXPECT_TRUE(runner.Close());
+  EXPECT_EQ(schedule.GetYoyakuCount(), 0);
+}
+
+TEST_F(RunnerOpening, WithLateStartFewerThanFiveSecondsLeftAreDropped) {
+  const SYoyaku fourLeft = Add(-60, 64, "four_left.avi");
+  Add(-10, 15, "five_left.avi");
+  runner.SetLateStart(LateStart::kRecordRemainder);
+  runner.Open();
+
+  EXPECT_THAT(window.notes, ElementsAre("開始時刻を 60 秒過ぎた予約は録画しません: " + fourLeft.GetListText()));
+  RunUntil(0);
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("five_left.avi")));
+  EXPECT_EQ(Clock::Now(), kT0 + 6);
+}
+
 TEST_F(RunnerClosing, CancelWhileWaitingKillsEveryTimerAndKeepsTheSchedule) {
   Add(10, 1, "a.avi");
   Add(20, 1, "b.avi");
