@@ -52,10 +52,23 @@ class CDlgRecStart : public DialogBase {
   void OnInitDialog(wxInitDialogEvent& event);
   void OnTimer(wxTimerEvent& event);
   void OnCancel(wxCommandEvent& event);
+  void OnWallClockTick();
+  // A close refused during the recording that has just returned closes the window now.
+  void CloseIfAsked();
 
   Window m_window{*this};
   CRecordingRunner m_runner{m_window};
   std::map<std::uint32_t, std::unique_ptr<wxTimer>> m_timers;
+  // Notify()-driven, so its ticks never reach OnTimer among the reservations' timer ids.
+  class Ticker : public wxTimer {
+   public:
+    explicit Ticker(CDlgRecStart& dialog) : m_dialog(dialog) {}
+    void Notify() override { m_dialog.OnWallClockTick(); }
+
+   private:
+    CDlgRecStart& m_dialog;
+  };
+  Ticker m_ticker{*this};
   wxStaticText* m_nextReservation = nullptr;  // owned by the dialog
   wxStaticText* m_activity = nullptr;         // owned by the dialog
 };

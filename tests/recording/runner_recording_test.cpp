@@ -6,13 +6,13 @@
 namespace tovalen::testing {
 namespace {
 
+using std::chrono::milliseconds;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::Return;
-using std::chrono::milliseconds;
 
 using RunnerRecording = RunnerTest;
 
@@ -75,8 +75,9 @@ TEST_F(RunnerRecording, TimerIdsOutsideTheScheduleAreTracedAndIgnored) {
   runner.OnTimer(0);
   runner.OnTimer(3);
 
-  EXPECT_EQ(trace.Text(), "E: CDlgRecStart::OnTimer() nIDEvent out of range\n"
-                          "E: CDlgRecStart::OnTimer() nIDEvent out of range\n");
+  EXPECT_EQ(trace.Text(),
+            "E: CDlgRecStart::OnTimer() nIDEvent out of range\n"
+            "E: CDlgRecStart::OnTimer() nIDEvent out of range\n");
   EXPECT_THAT(TakeShown(), IsEmpty());
   EXPECT_THAT(window.kills, ElementsAre(0u, 3u));
   EXPECT_TRUE(runner.HasReservationsLeft());
@@ -93,7 +94,9 @@ class RunnerFault : public RunnerTest, public ::testing::WithParamInterface<Faul
 
 TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
   const Fault fault = GetParam();
-  const char* failing = fault == Fault::kFolderMissing ? "missing/a.avi" : fault == Fault::kEmptyFileName ? "" : "a.avi";
+  const char* failing = fault == Fault::kFolderMissing   ? "missing/a.avi"
+                        : fault == Fault::kEmptyFileName ? ""
+                                                         : "a.avi";
   const SYoyaku a = Add(10, 1, failing);
   const SYoyaku b = Add(20, 1, "b.avi");
   if (fault == Fault::kWakeUp) EXPECT_CALL(*driver, DriverConnect).WillOnce(Return(false)).WillRepeatedly(Return(true));
@@ -167,6 +170,41 @@ TEST_F(RunnerRecording, TimersDueDuringACaptureStartAfterItInTheirOrder) {
   EXPECT_THAT(savedFiles, ElementsAre(dir.File("long.avi"), dir.File("b.avi"), dir.File("c.avi")));
   EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 31, 33));
   EXPECT_THAT(TakeShown(), Contains("予約待機中 | " + b.GetListText()));
+  EXPECT_EQ(runner.GetRecordedCount(), 3);
+}
+
+// The window's timers run on a clock that a suspend stops and a change of the wall clock leaves
+// alone; the wall clock decides.
+TEST_F(RunnerRecording, StartsByTheWallClockWhateverItsTimersSay) {
+  Add(600, 1, "a.avi");
+  Add(1200, 1, "b.avi");
+  Add(5000, 1, "c.avi");
+  runner.Open();
+  runner.OnWallClockTick();
+  EXPECT_THAT(savedFiles, IsEmpty());
+
+  // Resumed after a suspend: the wall clock is past two starts, no timer has fallen due.
+  clock.Set(kT0 + 1500);
+  runner.OnWallClockTick();
+  runner.OnWallClockTick();
+  runner.OnWallClockTick();
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1502));
+  EXPECT_THAT(window.kills, ::testing::IsSupersetOf({1u, 2u}));
+  ASSERT_TRUE(window.NextTimer().has_value());
+  EXPECT_EQ(window.NextTimer()->first, 3u);
+
+  // The wall clock was set back: c's timer falls due 100 s before its start and is armed again.
+  clock.Set(kT0 + 4900);
+  TraceCapture trace;
+  window.Fire(3);
+  EXPECT_THAT(savedFiles, ::testing::SizeIs(2));
+  EXPECT_THAT(trace.Text(), HasSubstr("D: yoyakuId = 2 , 100秒後\n"));
+  EXPECT_THAT(window.arms.back(), Pair(3u, milliseconds(100'000)));
+  runner.OnWallClockTick();
+  EXPECT_THAT(savedFiles, ::testing::SizeIs(2));
+  RunUntil(6000);
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1502, 5000));
   EXPECT_EQ(runner.GetRecordedCount(), 3);
 }
 
