@@ -8,6 +8,7 @@
 #include "app/document_template.h"
 #include "app/main_frame.h"
 #include "app/quorvel_doc_manager.h"
+#include "app/termination_watch.h"
 #include "capture/ffmpeg/driver_settings_store.h"
 #include "dialogs/message_box.h"
 #include "dialogs/wx_text.h"
@@ -72,6 +73,10 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
     ShutDown();
     return false;
   }
+  // A termination signal ends the capture, saves it and ends the program, as tovalen-rec does.
+  m_terminationWatch = std::make_unique<TerminationWatch>([this] {
+    if (m_frame) m_frame->EndProgram();
+  });
   frame->Show(true);
   frame->Update();
   frame->DragAcceptFiles(true);
@@ -79,6 +84,7 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
 }
 
 void CQuorvelApp::ShutDown() {
+  m_terminationWatch.reset();
   if (m_docManager) {
     m_docManager->FileHistorySave(*wxConfigBase::Get());
     m_docManager->OnHistoryChanged(nullptr);

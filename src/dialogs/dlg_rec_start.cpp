@@ -99,7 +99,9 @@ void CDlgRecStart::OnWallClockTick() {
   CloseIfAsked();
 }
 
-void CDlgRecStart::OnCancel(wxCommandEvent&) {
+void CDlgRecStart::OnCancel(wxCommandEvent&) { RequestClose(); }
+
+void CDlgRecStart::RequestClose() {
   // The runner refuses while a recording runs and closes the window once it has returned.
   if (!m_runner.Close()) return;
   m_ticker.Stop();

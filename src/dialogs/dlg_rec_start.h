@@ -29,6 +29,8 @@ class CDlgRecStart : public DialogBase {
   void SetDocument(CYoyakuSchedule* schedule) { m_runner.SetSchedule(*schedule); }
 
   const CRecordingRunner& Runner() const { return m_runner; }
+  // Closes the window as Cancel does: at once, or once the running recording has returned.
+  void RequestClose();
   // Whether the runner's timer is armed and has not fired.
   bool IsTimerArmed(std::uint32_t id) const;
 
