@@ -165,7 +165,10 @@ void CMainFrame::OnDropFiles(wxDropFilesEvent& event) {
 CMainFrame::CaptureCommand::CaptureCommand(CMainFrame& frame) : m_frame(frame) { ++m_frame.m_captureCommands; }
 
 CMainFrame::CaptureCommand::~CaptureCommand() {
-  if (--m_frame.m_captureCommands > 0 || !(m_frame.m_closePending || m_frame.m_ending)) return;
+  if (--m_frame.m_captureCommands > 0) return;
+  // An abort asked for as the capture was ending must not end the next one at its start.
+  CaptureMainLoop().TakeAbortInput();
+  if (!(m_frame.m_closePending || m_frame.m_ending)) return;
   // After the command's handler has returned: the view and its window are still in use until then.
   m_frame.CallAfter([frame = &m_frame] { frame->CloseWhenIdle(); });
 }

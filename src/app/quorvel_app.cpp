@@ -74,6 +74,7 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
     return false;
   }
   // A termination signal ends the capture, saves it and ends the program, as tovalen-rec does.
+  m_terminationWatch.reset();  // one watch at a time
   m_terminationWatch = std::make_unique<TerminationWatch>([this] {
     if (m_frame) m_frame->EndProgram();
   });
