@@ -1,11 +1,8 @@
 #include "app/termination_watch.h"
 
-#include <fcntl.h>
 #include <glib-unix.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <system_error>
+#include <chrono>
 
 namespace tovalen {
 
@@ -17,26 +14,14 @@ struct TerminationWatchSource {
 };
 
 TerminationWatch::TerminationWatch(std::function<void()> onSignal) : m_onSignal(std::move(onSignal)) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
-  m_readFd = fds[0];
-  m_writeFd = fds[1];
-  m_source = g_unix_fd_add(m_readFd, G_IO_IN, &TerminationWatchSource::Readable, this);
-  m_signals = std::make_unique<ScopedTerminationSignals>(m_writeFd);
+  m_source = g_unix_fd_add(m_wakeUp.WakeFd(), G_IO_IN, &TerminationWatchSource::Readable, this);
 }
 
-TerminationWatch::~TerminationWatch() {
-  m_signals.reset();
-  g_source_remove(m_source);
-  ::close(m_readFd);
-  ::close(m_writeFd);
-}
+TerminationWatch::~TerminationWatch() { g_source_remove(m_source); }
 
 void TerminationWatch::OnReadable() {
-  char buffer[64];
-  while (::read(m_readFd, buffer, sizeof buffer) > 0) {
-  }
-  if (TakeTerminationSignal()) m_onSignal();
+  m_wakeUp.PumpAndWait(std::chrono::milliseconds(0));  // empties the pipe
+  if (m_wakeUp.TakeAbortInput() == AbortInput::kTerminationSignal) m_onSignal();
 }
 
 }  // namespace tovalen

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 
+#include "platform/plain_main_loop.h"
 #include "platform/termination_signals.h"
 
 namespace tovalen {
@@ -22,10 +22,9 @@ class TerminationWatch {
   void OnReadable();
 
   std::function<void()> m_onSignal;
-  int m_readFd = -1;
-  int m_writeFd = -1;
+  PlainMainLoop m_wakeUp;  // the signal's wake-up pipe and its abort input
+  ScopedTerminationSignals m_signals{m_wakeUp};
   unsigned m_source = 0;
-  std::unique_ptr<ScopedTerminationSignals> m_signals;
 };
 
 }  // namespace tovalen

@@ -21,6 +21,8 @@ class PlainMainLoop : public MainLoop {
   void PumpAndWait(std::chrono::milliseconds timeout) override;
   void Wake() override;
   AbortInput TakeAbortInput() override;
+  // Becomes readable on a wake-up or a watched signal: another loop (the GUI's) can poll it.
+  int WakeFd() const { return m_readFd; }
 
  private:
   friend class ScopedTerminationSignals;
