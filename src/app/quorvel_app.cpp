@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/capture_services.h"
+#include "app/display_loss_watch.h"
 #include "app/document_template.h"
 #include "app/main_frame.h"
 #include "app/quorvel_doc_manager.h"
@@ -78,6 +79,8 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
   m_terminationWatch = std::make_unique<TerminationWatch>([this] {
     if (m_frame) m_frame->EndProgram();
   });
+  m_displayLossWatch.reset();
+  m_displayLossWatch = std::make_unique<DisplayLossWatch>([this] { return m_frame && m_frame->OnDisplayLost(); });
   frame->Show(true);
   frame->Update();
   frame->DragAcceptFiles(true);
@@ -86,6 +89,7 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
 
 void CQuorvelApp::ShutDown() {
   m_terminationWatch.reset();
+  m_displayLossWatch.reset();
   if (m_docManager) {
     m_docManager->FileHistorySave(*wxConfigBase::Get());
     m_docManager->OnHistoryChanged(nullptr);

@@ -11,6 +11,7 @@ namespace tovalen {
 
 class CMainFrame;
 class CQuorvelDocManager;
+class DisplayLossWatch;
 class TerminationWatch;
 
 // The desktop application: names the settings store, gives the capture controller its
@@ -38,6 +39,7 @@ class CQuorvelApp : public wxApp {
   std::unique_ptr<CQuorvelDocManager> m_docManager;
   wxWeakRef<CMainFrame> m_frame;
   std::unique_ptr<TerminationWatch> m_terminationWatch;
+  std::unique_ptr<DisplayLossWatch> m_displayLossWatch;
 };
 
 }  // namespace tovalen
