@@ -11,15 +11,23 @@
 #include "dialogs/wx_main_loop.h"
 
 namespace tovalen {
+namespace {
+
+std::shared_ptr<WxMainLoop> g_mainLoop;  // shared with the installed driver
+
+}  // namespace
 
 void InstallCaptureServices() {
   ffmpeg::FfmpegDriverServices services;
-  services.mainLoop = std::make_shared<WxMainLoop>();
+  g_mainLoop = std::make_shared<WxMainLoop>();
+  services.mainLoop = g_mainLoop;
   services.windowHost = std::make_shared<WxCaptureWindowHost>();
   services.dialogs = std::make_shared<WxDriverDialogs>();
   CVideoCap::Install(
       {std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services)), std::make_unique<WxCaptureUserInterface>()});
   InstallLeftoverRecovery(std::make_shared<ffmpeg::FfmpegLeftoverRecovery>());
 }
+
+WxMainLoop& CaptureMainLoop() { return *g_mainLoop; }
 
 }  // namespace tovalen

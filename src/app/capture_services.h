@@ -7,4 +7,8 @@ namespace tovalen {
 // dialogs as its user interface.
 void InstallCaptureServices();
 
+class WxMainLoop;
+// The loop that the installed capture services keep alive during a capture.
+WxMainLoop& CaptureMainLoop();
+
 }  // namespace tovalen

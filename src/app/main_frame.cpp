@@ -1,11 +1,16 @@
 #include "app/main_frame.h"
 
 #include <wx/accel.h>
+#include <wx/app.h>
 #include <wx/aui/auibar.h>
+#include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/menu.h>
 
 #include <array>
+#include <cstdlib>
 
+#include "app/capture_services.h"
 #include "app/command_ids.h"
 #include "app/main_menu.h"
 #include "app/main_status_bar.h"
@@ -13,9 +18,13 @@
 #include "app/quorvel_doc.h"
 #include "app/quorvel_doc_manager.h"
 #include "app/recent_files_menu.h"
+#include "capture/video_cap.h"
 #include "dialogs/app_icon.h"
+#include "dialogs/dlg_rec_start.h"
 #include "dialogs/version_dlg.h"
+#include "dialogs/wx_main_loop.h"
 #include "dialogs/wx_text.h"
+#include "platform/trace.h"
 
 namespace tovalen {
 namespace {
@@ -36,6 +45,7 @@ CMainFrame::CMainFrame(CQuorvelDocManager* manager)
   BindFileCommands();
   BindBarCommands();
   Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
+  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
 }
 
 CMainFrame::~CMainFrame() {
@@ -151,6 +161,93 @@ void CMainFrame::ToggleStatusBar() {
 
 void CMainFrame::OnDropFiles(wxDropFilesEvent& event) {
   if (event.GetNumberOfFiles() > 0) m_manager.OpenDocumentFile(ToUtf8(event.GetFiles()[0]));
+}
+
+CMainFrame::CaptureCommand::CaptureCommand(CMainFrame& frame) : m_frame(frame) { ++m_frame.m_captureCommands; }
+
+CMainFrame::CaptureCommand::~CaptureCommand() {
+  if (--m_frame.m_captureCommands > 0) return;
+  if (m_frame.m_displayLost) {
+    // The recording is saved; no window can be closed without the display.
+    Trace("D: CMainFrame: ending, the display is gone\n");
+    std::_Exit(1);
+  }
+  // An abort asked for as the capture was ending must not end the next one at its start.
+  CaptureMainLoop().TakeAbortInput();
+  if (!(m_frame.m_closePending || m_frame.m_ending)) return;
+  // After the command's handler has returned: the view and its window are still in use until then.
+  m_frame.CallAfter([frame = &m_frame] { frame->CloseWhenIdle(); });
+}
+
+void CMainFrame::OnCloseWindow(wxCloseEvent& event) {
+  if (m_captureCommands > 0 && event.CanVeto()) {
+    event.Veto();
+    if (!m_closePending) Trace("D: CMainFrame: closes once the capture has been saved\n");
+    m_closePending = true;
+    EndRunningCapture(false);
+    return;
+  }
+  m_closePending = false;
+  if (m_ending) {
+    // Nobody is left to answer the question about unsaved changes.
+    for (wxDocument* doc : m_manager.GetDocumentsVector()) {
+      if (doc->IsModified()) Trace("D: CMainFrame: ending without saving the changed schedule\n");
+      doc->Modify(false);
+    }
+  }
+  event.Skip();  // the document frame closes the documents and itself
+}
+
+void CMainFrame::EndProgram() {
+  if (!m_ending) Trace("D: CMainFrame: ending on a termination signal\n");
+  m_ending = true;
+  if (m_captureCommands > 0) {
+    EndRunningCapture(true);
+  } else {
+    CloseWhenIdle();
+  }
+}
+
+bool CMainFrame::OnDisplayLost() {
+  m_displayLost = true;
+  if (m_captureCommands == 0 || !CVideoCap::GetInstance().IsCapturing()) return false;
+  if (!m_ending) Trace("D: CMainFrame: ending once the capture has been saved, the display is gone\n");
+  m_ending = true;
+  EndRunningCapture(true);
+  return true;
+}
+
+void CMainFrame::EndRunningCapture(bool terminating) {
+  if (CVideoCap::GetInstance().IsCapturing()) {
+    CaptureMainLoop().RequestAbort(terminating ? AbortInput::kTerminationSignal : AbortInput::kEscapeKey);
+  }
+  // The scheduled run's window closes as its Cancel does, at once or after the recording.
+  for (wxWindow* window : wxTopLevelWindows) {
+    if (auto* runner = dynamic_cast<CDlgRecStart*>(window)) runner->RequestClose();
+  }
+}
+
+void CMainFrame::CloseWhenIdle() {
+  if (m_captureCommands > 0) return;  // the last one calls again when it has returned
+  if (m_ending && EndModalDialogs()) {
+    CallAfter([this] { CloseWhenIdle(); });
+    return;
+  }
+  Close(m_ending);
+}
+
+bool CMainFrame::EndModalDialogs() {
+  // A modal dialog's loop runs on the stack of a command that uses the view: it must return
+  // before the frame and its view go.
+  bool modal = false;
+  for (wxWindow* window : wxTopLevelWindows) {
+    if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal()) {
+      dialog->EndModal(wxID_CANCEL);
+      modal = true;
+    }
+  }
+  const wxEventLoopBase* mainLoop = wxTheApp->GetMainLoop();
+  return modal || (mainLoop && wxEventLoopBase::GetActive() != mainLoop);
 }
 
 }  // namespace tovalen

@@ -30,6 +30,30 @@ class CMainFrame : public wxDocParentFrame {
   MainStatusBar* StatusBar() const { return m_statusBar; }
   RecentFilesMenu& RecentFiles() { return *m_recentFiles; }
 
+  // Held by a command that records (the test capture, the scheduled run). Until the last one
+  // has returned, a close request or a termination ends the running capture as Escape does and
+  // closes the scheduled run's window once that capture has been saved; the frame acts on the
+  // request afterwards, so nothing the capture uses goes while it runs.
+  class CaptureCommand {
+   public:
+    explicit CaptureCommand(CMainFrame& frame);
+    ~CaptureCommand();
+    CaptureCommand(const CaptureCommand&) = delete;
+    CaptureCommand& operator=(const CaptureCommand&) = delete;
+
+   private:
+    CMainFrame& m_frame;
+  };
+
+  // A termination signal arrived: the capture ends and is saved, then the program ends without
+  // asking anything.
+  void EndProgram();
+  // The program is ending on a termination: nothing may wait for the user any more.
+  bool IsEnding() const { return m_ending; }
+  // The display went away, seen from inside Xlib: while a capture runs it is asked to end, and
+  // the program ends once it has been saved (true); otherwise there is nothing to keep (false).
+  bool OnDisplayLost();
+
  private:
   void CreateBars();
   void SetAccelerators();
@@ -41,12 +65,21 @@ class CMainFrame : public wxDocParentFrame {
   void ToggleToolBar();
   void ToggleStatusBar();
   void OnDropFiles(wxDropFilesEvent& event);
+  void OnCloseWindow(wxCloseEvent& event);
+  void EndRunningCapture(bool terminating);
+  void CloseWhenIdle();
+  // Ends the open modal dialogs; whether the frame must still wait for their loops to return.
+  bool EndModalDialogs();
 
   CQuorvelDocManager& m_manager;  // owned by the application
   wxAuiManager m_docking;
   wxAuiToolBar* m_toolBar = nullptr;     // owned by the frame
   MainStatusBar* m_statusBar = nullptr;  // owned by the frame
   std::unique_ptr<RecentFilesMenu> m_recentFiles;
+  int m_captureCommands = 0;
+  bool m_closePending = false;
+  bool m_ending = false;
+  bool m_displayLost = false;
 };
 
 }  // namespace tovalen

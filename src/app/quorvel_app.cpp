@@ -6,9 +6,11 @@
 #include <iostream>
 
 #include "app/capture_services.h"
+#include "app/display_loss_watch.h"
 #include "app/document_template.h"
 #include "app/main_frame.h"
 #include "app/quorvel_doc_manager.h"
+#include "app/termination_watch.h"
 #include "capture/ffmpeg/driver_settings_store.h"
 #include "dialogs/message_box.h"
 #include "dialogs/wx_text.h"
@@ -83,6 +85,13 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
     ShutDown();
     return false;
   }
+  // A termination signal ends the capture, saves it and ends the program, as tovalen-rec does.
+  m_terminationWatch.reset();  // one watch at a time
+  m_terminationWatch = std::make_unique<TerminationWatch>([this] {
+    if (m_frame) m_frame->EndProgram();
+  });
+  m_displayLossWatch.reset();
+  m_displayLossWatch = std::make_unique<DisplayLossWatch>([this] { return m_frame && m_frame->OnDisplayLost(); });
   frame->Show(true);
   frame->Update();
   frame->DragAcceptFiles(true);
@@ -90,6 +99,8 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
 }
 
 void CQuorvelApp::ShutDown() {
+  m_terminationWatch.reset();
+  m_displayLossWatch.reset();
   if (m_docManager) {
     m_docManager->FileHistorySave(*wxConfigBase::Get());
     m_docManager->OnHistoryChanged(nullptr);

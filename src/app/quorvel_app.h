@@ -11,6 +11,8 @@ namespace tovalen {
 
 class CMainFrame;
 class CQuorvelDocManager;
+class DisplayLossWatch;
+class TerminationWatch;
 
 // The desktop application: names the settings store, gives the capture controller its
 // services, makes the document manager with its one template, the main window, its view and
@@ -38,6 +40,8 @@ class CQuorvelApp : public wxApp {
   std::vector<std::string> m_arguments;
   std::unique_ptr<CQuorvelDocManager> m_docManager;
   wxWeakRef<CMainFrame> m_frame;
+  std::unique_ptr<TerminationWatch> m_terminationWatch;
+  std::unique_ptr<DisplayLossWatch> m_displayLossWatch;
 };
 
 }  // namespace tovalen

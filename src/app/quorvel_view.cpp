@@ -78,6 +78,8 @@ void CQuorvelView::OnChangeFilename() {
   if (frame && doc) frame->SetLabel(doc->GetDocumentManager()->MakeFrameTitle(doc));
 }
 
+CMainFrame* CQuorvelView::Frame() const { return static_cast<CMainFrame*>(GetFrame()); }
+
 CQuorvelDoc* CQuorvelView::GetDocument() const { return wxDynamicCast(wxView::GetDocument(), CQuorvelDoc); }
 
 void CQuorvelView::BindCommands() {
@@ -145,6 +147,7 @@ void CQuorvelView::OnRecStart() {
     ShowNoDevice();
     return;
   }
+  const CMainFrame::CaptureCommand recording(*Frame());
   CDlgRecStart dialog;
   dialog.SetCaptureParent(CaptureParent());
   dialog.SetDocument(&GetDocument()->Schedule());
@@ -198,7 +201,11 @@ void CQuorvelView::OnCapTest() {
     ShowError("SetAudioProperty() 失敗");
     return;
   }
-  if (cap.Capture()) {
+  const CMainFrame::CaptureCommand capturing(*Frame());
+  const bool captured = cap.Capture();
+  if (Frame()->IsEnding()) {
+    Trace(captured ? "D: test capture saved before ending\n" : "E: test capture failed before ending\n");
+  } else if (captured) {
     ShowMessageBox({m_window, "キャプチャ正常終了。", "D:", MessageIcon::kNone, MessageButtons::kOk});
   } else {
     ShowError("StartCapture() 失敗");

@@ -6,6 +6,7 @@
 
 namespace tovalen {
 
+class CMainFrame;
 class CQuorvelDoc;
 class CVideoCap;
 
@@ -29,6 +30,7 @@ class CQuorvelView : public wxView {
   ParentWindowHandle CaptureParent() const { return ParentWindowHandle{m_window}; }
 
  private:
+  CMainFrame* Frame() const;
   void BindCommands();
   void BindUpdateRules();
 

@@ -41,6 +41,7 @@ CDlgRecStart::CDlgRecStart(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_R
 }
 
 CDlgRecStart::~CDlgRecStart() {
+  m_ticker.Stop();
   for (auto& [id, timer] : m_timers) timer->Stop();
 }
 
@@ -61,6 +62,7 @@ void CDlgRecStart::CreateControls() {
 
 void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) {
   m_runner.Open();
+  m_ticker.Start(static_cast<int>(CRecordingRunner::kWallClockTick.count()));
   ShowLeftoverReports(this, m_runner.GetLeftoverReports());
 }
 
@@ -89,11 +91,28 @@ bool CDlgRecStart::IsTimerArmed(std::uint32_t id) const {
   return found != m_timers.end() && found->second->IsRunning();
 }
 
-void CDlgRecStart::OnTimer(wxTimerEvent& event) { m_runner.OnTimer(static_cast<std::uint32_t>(event.GetId())); }
+void CDlgRecStart::OnTimer(wxTimerEvent& event) {
+  m_runner.OnTimer(static_cast<std::uint32_t>(event.GetId()));
+  CloseIfAsked();
+}
 
-void CDlgRecStart::OnCancel(wxCommandEvent&) {
-  // The runner refuses while a recording runs; the capture's own abort ends that first.
+void CDlgRecStart::OnWallClockTick() {
+  m_runner.OnWallClockTick();
+  CloseIfAsked();
+}
+
+void CDlgRecStart::OnCancel(wxCommandEvent&) { RequestClose(); }
+
+void CDlgRecStart::RequestClose() {
+  // The runner refuses while a recording runs and closes the window once it has returned.
   if (!m_runner.Close()) return;
+  m_ticker.Stop();
+  Finish(res::IDCANCEL);
+}
+
+void CDlgRecStart::CloseIfAsked() {
+  if (!m_runner.ShouldClose() || !m_runner.Close()) return;
+  m_ticker.Stop();
   Finish(res::IDCANCEL);
 }
 

@@ -31,6 +31,8 @@ class CDlgRecStart : public DialogBase {
   void SetLateStart(LateStart late) { m_runner.SetLateStart(late); }
 
   const CRecordingRunner& Runner() const { return m_runner; }
+  // Closes the window as Cancel does: at once, or once the running recording has returned.
+  void RequestClose();
   // Whether the runner's timer is armed and has not fired.
   bool IsTimerArmed(std::uint32_t id) const;
 
@@ -54,10 +56,23 @@ class CDlgRecStart : public DialogBase {
   void OnInitDialog(wxInitDialogEvent& event);
   void OnTimer(wxTimerEvent& event);
   void OnCancel(wxCommandEvent& event);
+  void OnWallClockTick();
+  // A close refused during the recording that has just returned closes the window now.
+  void CloseIfAsked();
 
   Window m_window{*this};
   CRecordingRunner m_runner{m_window};
   std::map<std::uint32_t, std::unique_ptr<wxTimer>> m_timers;
+  // Notify()-driven, so its ticks never reach OnTimer among the reservations' timer ids.
+  class Ticker : public wxTimer {
+   public:
+    explicit Ticker(CDlgRecStart& dialog) : m_dialog(dialog) {}
+    void Notify() override { m_dialog.OnWallClockTick(); }
+
+   private:
+    CDlgRecStart& m_dialog;
+  };
+  Ticker m_ticker{*this};
   wxStaticText* m_nextReservation = nullptr;  // owned by the dialog
   wxStaticText* m_activity = nullptr;         // owned by the dialog
 };

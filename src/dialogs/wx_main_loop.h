@@ -18,6 +18,9 @@ class WxMainLoop : public MainLoop {
   void PumpAndWait(std::chrono::milliseconds timeout) override;
   void Wake() override;
   AbortInput TakeAbortInput() override;
+  // Ends the running capture as this input does (a close of the main window, a termination
+  // signal). User-interface thread only.
+  void RequestAbort(AbortInput input) { m_abort = input; }
 
  private:
   class InputCatcher;

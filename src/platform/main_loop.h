@@ -10,7 +10,7 @@ enum class AbortInput {
   kEscapeKey,
   kLeftMouseButton,
   kRightMouseButton,
-  kTerminationSignal,  // SIGINT or SIGTERM in the command-line program
+  kTerminationSignal,  // SIGINT, SIGTERM or SIGHUP
 };
 
 // What a long operation on the user-interface thread uses to keep that thread alive while it

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <chrono>
-#include <csignal>
 
 #include "platform/main_loop.h"
+#include "platform/termination_signals.h"
 
 namespace tovalen {
 
@@ -21,27 +21,14 @@ class PlainMainLoop : public MainLoop {
   void PumpAndWait(std::chrono::milliseconds timeout) override;
   void Wake() override;
   AbortInput TakeAbortInput() override;
+  // Becomes readable on a wake-up or a watched signal: another loop (the GUI's) can poll it.
+  int WakeFd() const { return m_readFd; }
 
  private:
   friend class ScopedTerminationSignals;
 
   int m_readFd = -1;
   int m_writeFd = -1;
-};
-
-// Turns SIGINT and SIGTERM into an abort input of the loop, instead of ending the process, for
-// its lifetime; the previous handlers come back afterwards. One at a time per process: a second
-// one throws std::logic_error.
-class ScopedTerminationSignals {
- public:
-  explicit ScopedTerminationSignals(PlainMainLoop& loop);
-  ~ScopedTerminationSignals();
-  ScopedTerminationSignals(const ScopedTerminationSignals&) = delete;
-  ScopedTerminationSignals& operator=(const ScopedTerminationSignals&) = delete;
-
- private:
-  struct sigaction m_previousInt {};
-  struct sigaction m_previousTerm {};
 };
 
 }  // namespace tovalen

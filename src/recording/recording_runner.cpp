@@ -75,11 +75,6 @@ void CRecordingRunner::ArmReservationTimer(std::int32_t yoyakuId, Time32 start) 
   // A start that has passed (the clock moved on since the purge) fires at once; one further
   // ahead than a timer holds gets a timer for part of the way and is armed again when it fires.
   const std::int64_t armedSeconds = std::clamp<std::int64_t>(delaySeconds, 0, kLongestTimerDelay.count());
-  if (armedSeconds < delaySeconds) {
-    m_farTimers.insert(id);
-  } else {
-    m_farTimers.erase(id);
-  }
   m_window.ArmTimer(id, std::chrono::seconds(armedSeconds));
   Trace("D: yoyakuId = " + std::to_string(yoyakuId) + " , " + std::to_string(delaySeconds) + "秒後\n");
 }
@@ -109,7 +104,9 @@ void CRecordingRunner::HandleDueTimer(std::uint32_t nIDEvent) {
     return;
   }
   const SYoyaku yoyaku = m_pDoc->GetYoyaku(yoyakuId);
-  if (m_farTimers.count(nIDEvent) != 0) {
+  // A far reservation's timer covered part of the way; any timer may also fall due before its
+  // start when the wall clock was set back.
+  if (!IsDueByWallClock(yoyaku)) {
     ArmReservationTimer(static_cast<std::int32_t>(yoyakuId), yoyaku.timeStart);
     return;
   }
@@ -175,13 +172,17 @@ void CRecordingRunner::OnCaptureFinished() {
 }
 
 bool CRecordingRunner::Close() {
-  if (m_bCapturing) return false;
+  if (m_bCapturing) {
+    if (!m_closeRequested) Trace("D: CDlgRecStart: closes after this recording\n");
+    m_closeRequested = true;
+    return false;
+  }
+  m_closeRequested = false;
   // The count is read again at every step, as the schedule could only have shrunk.
   for (std::uint32_t id = 1; id <= static_cast<std::uint32_t>(m_pDoc->GetYoyakuCount()); ++id) {
     m_window.KillTimer(id);
   }
   m_waitingTimers.clear();
-  m_farTimers.clear();
   m_dueTimers.clear();
   m_lateTimers.clear();
   // Every reservation that has started, recorded, failed or missed, leaves the schedule.
@@ -189,6 +190,30 @@ bool CRecordingRunner::Close() {
   Deactivate();
   m_sleepInhibitor.Release();
   return true;
+}
+
+bool CRecordingRunner::IsDueByWallClock(const SYoyaku& yoyaku) { return yoyaku.timeStart <= Clock::Now(); }
+
+std::optional<std::uint32_t> CRecordingRunner::FirstWaitingDueByWallClock() const {
+  std::optional<std::uint32_t> first;
+  Time32 firstStart = 0;
+  const auto count = static_cast<std::uint32_t>(m_pDoc->GetYoyakuCount());
+  for (const std::uint32_t id : m_waitingTimers) {
+    if (id == 0 || id > count) continue;
+    const SYoyaku yoyaku = m_pDoc->GetYoyaku(id - 1);
+    if (IsDueByWallClock(yoyaku) && (!first || yoyaku.timeStart < firstStart)) {
+      first = id;
+      firstStart = yoyaku.timeStart;
+    }
+  }
+  return first;
+}
+
+void CRecordingRunner::OnWallClockTick() {
+  // Timers that fell due during a capture are already queued for after it.
+  if (m_bCapturing || m_pDoc == nullptr) return;
+  // One start per tick: the window repaints and can close between two recordings.
+  if (const auto due = FirstWaitingDueByWallClock()) OnTimer(*due);
 }
 
 void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::string nextReservation) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,8 +44,18 @@ class CRecordingRunner : public CActiveRunner {
   void OnTimer(std::uint32_t nIDEvent);
   // The window closes: kills the timers, purges what has started, and stops being active.
   // Refused (false) while a capture runs, as the window acts on Cancel only once the recording
-  // has returned: closed during it, the capture would lose its time bound.
+  // has returned: closed during it, the capture would lose its time bound. A refused close is
+  // remembered: the window closes once the recording has returned (ShouldClose).
   bool Close();
+  // A close was refused during the recording that has now returned: the window closes as Cancel.
+  bool ShouldClose() const { return m_closeRequested && !m_bCapturing; }
+
+  // How often the window's periodic tick calls OnWallClockTick.
+  static constexpr std::chrono::milliseconds kWallClockTick{250};
+  // The window's timers run on a clock that stops during a suspend and ignores changes of the
+  // wall clock; this tick starts what the wall clock says is due although its timer has not
+  // fallen due yet.
+  void OnWallClockTick();
 
   void UpdateFrameCount(std::int32_t elapsedMs) override;
   std::int32_t GetRecordSeconds() const override { return m_nRecordSeconds; }
@@ -67,6 +78,9 @@ class CRecordingRunner : public CActiveRunner {
  private:
   void ArmReservationTimer(std::int32_t yoyakuId, Time32 start);
   void HandleDueTimer(std::uint32_t nIDEvent);
+  // Wall-clock checks: a timer's start can come before or after its timer falls due.
+  static bool IsDueByWallClock(const SYoyaku& yoyaku);
+  std::optional<std::uint32_t> FirstWaitingDueByWallClock() const;
   void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
   void PurgeThePast();
   void Tell(const std::string& line);
@@ -82,8 +96,8 @@ class CRecordingRunner : public CActiveRunner {
   RunnerDisplay m_display;  // m_strNextReservation and m_strActivity, with the state they show
 
   bool m_bCapturing = false;
+  bool m_closeRequested = false;            // refused during a recording
   std::set<std::uint32_t> m_waitingTimers;  // armed at opening, reservation not started yet
-  std::set<std::uint32_t> m_farTimers;      // armed for less than the delay to their start
   std::deque<std::uint32_t> m_dueTimers;    // fell due, waiting for the running capture to end
   int m_recorded = 0;
   int m_failed = 0;

@@ -118,6 +118,14 @@ gboolean PressButton(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+gboolean PutDelete(gpointer data) {
+  GdkEvent* event = gdk_event_new(GDK_DELETE);
+  event->any.window = static_cast<GdkWindow*>(data);  // the event takes the reference
+  gdk_event_put(event);
+  gdk_event_free(event);
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
 
 void AppTest::ClickCaptureWindowAfter(std::chrono::milliseconds delay) const {
@@ -127,6 +135,14 @@ void AppTest::ClickCaptureWindowAfter(std::chrono::milliseconds delay) const {
   ASSERT_NE(window, nullptr);
   g_timeout_add(static_cast<guint>(delay.count()), PressButton, g_object_ref(window));
 }
+
+void AppTest::RequestFrameCloseAfter(std::chrono::milliseconds delay) const {
+  GdkWindow* window = gtk_widget_get_window(Frame().GetHandle());
+  ASSERT_NE(window, nullptr);
+  g_timeout_add(static_cast<guint>(delay.count()), PutDelete, g_object_ref(window));
+}
+
+bool AppTest::FrameClosed() const { return !App().MainFrame() || Frame().IsBeingDeleted(); }
 
 SYoyaku Reservation(std::int64_t fromNow, Span32 length, const std::string& file, const std::string& title) {
   SYoyaku yoyaku;

@@ -91,6 +91,11 @@ class AppTest : public ::testing::Test {
   // A left click on the capture window after the delay, made by the display server's side of
   // the loop, so that it also arrives while a capture holds the loop.
   void ClickCaptureWindowAfter(std::chrono::milliseconds delay) const;
+  // A close request to the main window after the delay, as the window manager's close box sends
+  // it; it arrives also while a capture holds the loop.
+  void RequestFrameCloseAfter(std::chrono::milliseconds delay) const;
+  // Whether the main window has closed (it goes away once the loop is idle).
+  bool FrameClosed() const;
 
   TempDir dir;
   MessageBoxRecorder boxes;

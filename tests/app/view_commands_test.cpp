@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtk/gtk.h>
 
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/command_ids.h"
 #include "app/quorvel_doc.h"
@@ -148,6 +151,109 @@ TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
   EXPECT_TRUE(Doc().IsModified());
   EXPECT_THAT(boxes.Texts(), IsEmpty());
 }
+
+// An interrupted capture still ends as a finished file at its target: indexed, with a length a
+// player can show, and no scratch file left beside it.
+void ExpectFinishedAt(const std::string& file, double atLeastSeconds) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("idx1"), std::string::npos) << file;
+  const ProbedFile probed = ProbeFile(file);
+  EXPECT_EQ(probed.error, "") << file;
+  EXPECT_THAT(probed.durationSeconds, Ge(atLeastSeconds)) << file;
+  ASSERT_TRUE(probed.video) << file;
+  EXPECT_EQ(probed.video->decodeErrors, 0) << file;
+  EXPECT_THAT(FilesContaining(std::filesystem::path(file).parent_path().string(), ".recording-"), IsEmpty());
+}
+
+gboolean RaiseSignal(gpointer signal) {
+  std::raise(GPOINTER_TO_INT(signal));
+  return G_SOURCE_REMOVE;
+}
+
+class InterruptedTestCapture : public ViewCommands, public ::testing::WithParamInterface<int> {};
+
+// 0 stands for the close box of the main window, the others for a termination signal.
+TEST_P(InterruptedTestCapture, EndsTheCaptureSavesItThenCloses) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  const std::string file = dir.File("test capture.avi");
+  const ScopedSaveFilePresenter answer([&](const SaveFileQuestion&) { return file; });
+  const int signal = GetParam();
+  TraceCapture trace;
+  if (signal == 0) {
+    RequestFrameCloseAfter(1500ms);
+  } else {
+    g_timeout_add(1500, RaiseSignal, GINT_TO_POINTER(signal));
+  }
+  Command(ID_CAP_TEST);
+
+  EXPECT_FALSE(FrameClosed());  // not while the command runs
+  ExpectFinishedAt(file, 1.0);
+  if (signal == 0) {
+    EXPECT_THAT(boxes.Texts(), ElementsAre("キャプチャ正常終了。"));  // as when Escape ends it
+    // Then closed as usual: the device choice changed the document, so the user is asked.
+    const MessageBoxRecorder discard(MessageAnswer::kNo);
+    EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
+    EXPECT_THAT(discard.Texts(), ElementsAre(HasSubstr("への変更を保存しますか?")));
+  } else {
+    EXPECT_THAT(boxes.Texts(), IsEmpty());  // nobody is left to answer
+    EXPECT_THAT(trace.Text(), HasSubstr("D: test capture saved before ending\n"));
+    EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseOrSignal, InterruptedTestCapture, ::testing::Values(0, SIGTERM, SIGINT));
+
+class InterruptedScheduledRecording : public ViewCommands, public ::testing::WithParamInterface<int> {};
+
+TEST_P(InterruptedScheduledRecording, EndsTheRecordingSavesItClosesTheRunnerThenTheFrame) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  const std::string file = dir.File("scheduled.avi");
+  Doc().Schedule().AddYoyaku(Reservation(1, 60, file));
+  Doc().Schedule().AddYoyaku(Reservation(120, 60, dir.File("later.avi")));
+  const int signal = GetParam();
+  TraceCapture trace;
+  int recorded = -1;
+  bool runnerClosed = false;
+  dialogs.On<CDlgRecStart>([&](CDlgRecStart& dialog) {
+    bool interrupted = false;
+    const int code = RunRunner(dialog, [&](const CRecordingRunner& runner) {
+      if (!interrupted && runner.GetDisplay().state == RunnerState::kRecording &&
+          runner.GetDisplay().elapsedMs >= 1000) {
+        interrupted = true;
+        if (signal == 0) {
+          RequestFrameCloseAfter(0ms);
+        } else {
+          std::raise(signal);
+        }
+      }
+      recorded = runner.GetRecordedCount();
+      runnerClosed = CActiveRunner::GetActive() == nullptr;
+      return runnerClosed;
+    });
+    return code;
+  });
+  Command(ID_REC_START);
+
+  EXPECT_EQ(recorded, 1);
+  EXPECT_TRUE(runnerClosed);  // closed by itself once the recording had been saved
+  ExpectFinishedAt(file, 1.0);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("later.avi")));
+  EXPECT_THAT(trace.Text(), HasSubstr("D: CDlgRecStart: closes after this recording\n"));
+  if (signal == 0) {
+    // Closed as usual: the schedule changed, so the user is asked.
+    const MessageBoxRecorder discard(MessageAnswer::kNo);
+    EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
+    EXPECT_THAT(discard.Texts(), ElementsAre(HasSubstr("への変更を保存しますか?")));
+  } else {
+    EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
+    EXPECT_THAT(boxes.Texts(), IsEmpty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseOrSignal, InterruptedScheduledRecording, ::testing::Values(0, SIGHUP));
 
 int ViewCommands::RunRunner(CDlgRecStart& dialog, const std::function<bool(const CRecordingRunner&)>& until) {
   dialog.InitDialog();

@@ -128,5 +128,15 @@ TEST_F(RecStartWindow, ATimerThatFallsDueStartsTheRecordingAndShowsItsFailure) {
   EXPECT_EQ(schedule.GetYoyakuCount(), 0);  // it has started, so it leaves the schedule
 }
 
+TEST_F(RecStartWindow, AStartReachedByTheWallClockBeginsBeforeItsTimerFallsDue) {
+  schedule.AddYoyaku(Reservation(3600, 5, "/v/later.avi"));
+  dialog.SetDocument(&schedule);
+  dialog.InitDialog();
+  clock.Advance(3600);  // a suspend of an hour: the timer still waits for its hour
+  ASSERT_TRUE(RunLoopUntil([&] { return dialog.Runner().GetFailedCount() == 1; }));
+  EXPECT_FALSE(dialog.IsTimerArmed(1));
+  Click(&dialog, res::IDCANCEL);
+}
+
 }  // namespace
 }  // namespace tovalen::testing

@@ -54,6 +54,8 @@ TEST(PlainMainLoop, ATerminationSignalIsAnAbortInputWhileWatched) {
     EXPECT_EQ(loop.TakeAbortInput(), AbortInput::kNone);  // reported once
     ::raise(SIGTERM);
     EXPECT_EQ(loop.TakeAbortInput(), AbortInput::kTerminationSignal);
+    ::raise(SIGHUP);  // the terminal or the session went away
+    EXPECT_EQ(loop.TakeAbortInput(), AbortInput::kTerminationSignal);
   }
   struct sigaction after {};
   ::sigaction(SIGTERM, nullptr, &after);

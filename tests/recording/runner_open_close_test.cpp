@@ -207,20 +207,35 @@ TEST_F(RunnerClosing, RemovesWhatHasStartedAndLeavesTheRest) {
   EXPECT_EQ(CActiveRunner::GetActive(), nullptr);
 }
 
-TEST_F(RunnerClosing, IsRefusedWhileACaptureRuns) {
+TEST_F(RunnerClosing, IsRefusedWhileACaptureRunsAndRememberedForAfterIt) {
   Add(10, 2, "a.avi");
+  Add(30, 2, "b.avi");
   runner.Open();
   bool closed = true;
+  bool closeSeenDuringCapture = true;
   ON_CALL(*driver, FileAlloc).WillByDefault([&](auto, auto) {
     closed = runner.Close();
+    runner.Close();  // asked twice, traced once
+    closeSeenDuringCapture = runner.ShouldClose();
     return true;
   });
+  TraceCapture trace;
   RunUntil(20);
 
   EXPECT_FALSE(closed);
+  EXPECT_FALSE(closeSeenDuringCapture);  // the recording must return first
+  EXPECT_TRUE(runner.ShouldClose());
   EXPECT_EQ(CActiveRunner::GetActive(), &runner);
-  EXPECT_EQ(runner.GetDisplay().activity, "終了");
+  EXPECT_EQ(runner.GetDisplay().activity, "予約待機中");
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi")));
+  const std::string note = "D: CDlgRecStart: closes after this recording\n";
+  EXPECT_EQ(trace.Text().find(note), trace.Text().rfind(note));
+  EXPECT_THAT(trace.Text(), HasSubstr(note));
   EXPECT_TRUE(runner.Close());
+  EXPECT_FALSE(runner.ShouldClose());
+  EXPECT_THAT(window.kills, ::testing::Contains(2u));
+  ASSERT_EQ(schedule.GetYoyakuCount(), 1);  // the recorded one is purged, the later one stays
+  EXPECT_EQ(CActiveRunner::GetActive(), nullptr);
 }
 
 TEST_F(RunnerClosing, KeepsTheMachineAwakeFromOpeningUntilClosed) {

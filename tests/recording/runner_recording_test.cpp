@@ -170,6 +170,41 @@ TEST_F(RunnerRecording, TimersDueDuringACaptureStartAfterItInTheirOrder) {
   EXPECT_EQ(runner.GetRecordedCount(), 3);
 }
 
+// The window's timers run on a clock that a suspend stops and a change of the wall clock leaves
+// alone; the wall clock decides.
+TEST_F(RunnerRecording, StartsByTheWallClockWhateverItsTimersSay) {
+  Add(600, 1, "a.avi");
+  Add(1200, 1, "b.avi");
+  Add(5000, 1, "c.avi");
+  runner.Open();
+  runner.OnWallClockTick();
+  EXPECT_THAT(savedFiles, IsEmpty());
+
+  // Resumed after a suspend: the wall clock is past two starts, no timer has fallen due.
+  clock.Set(kT0 + 1500);
+  runner.OnWallClockTick();
+  runner.OnWallClockTick();
+  runner.OnWallClockTick();
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1502));
+  EXPECT_THAT(window.kills, ::testing::IsSupersetOf({1u, 2u}));
+  ASSERT_TRUE(window.NextTimer().has_value());
+  EXPECT_EQ(window.NextTimer()->first, 3u);
+
+  // The wall clock was set back: c's timer falls due 100 s before its start and is armed again.
+  clock.Set(kT0 + 4900);
+  TraceCapture trace;
+  window.Fire(3);
+  EXPECT_THAT(savedFiles, ::testing::SizeIs(2));
+  EXPECT_THAT(trace.Text(), HasSubstr("D: yoyakuId = 2 , 100秒後\n"));
+  EXPECT_THAT(window.arms.back(), Pair(3u, milliseconds(100'000)));
+  runner.OnWallClockTick();
+  EXPECT_THAT(savedFiles, ::testing::SizeIs(2));
+  RunUntil(6000);
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1502, 5000));
+  EXPECT_EQ(runner.GetRecordedCount(), 3);
+}
+
 TEST_F(RunnerRecording, AnUnsortedFileRunsInStartOrder) {
   const SYoyaku late = Make(40, 1, dir.File("late.avi"));
   const SYoyaku early = Make(10, 1, dir.File("early.avi"));

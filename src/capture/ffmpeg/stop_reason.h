@@ -8,7 +8,7 @@ namespace tovalen::ffmpeg {
 enum class StopReason {
   kStopRequested,      // CaptureStop, also from the frame callback
   kUserAbort,          // Escape or a mouse click
-  kTerminationSignal,  // SIGINT or SIGTERM
+  kTerminationSignal,  // SIGINT, SIGTERM or SIGHUP
   kTimeLimit,          // the capture set-up's own time limit
   kDiskFull,
   kFileSizeLimit,

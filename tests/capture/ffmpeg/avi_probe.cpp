@@ -47,6 +47,7 @@ ProbedFile ProbeFile(const std::string& path) {
   }
   InputContextPtr input(raw);
   avformat_find_stream_info(input.get(), nullptr);
+  if (input->duration > 0) probed.durationSeconds = static_cast<double>(input->duration) / AV_TIME_BASE;
   const int videoIndex = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const int audioIndex = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   CodecContextPtr videoDecoder;

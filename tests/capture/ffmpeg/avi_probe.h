@@ -31,6 +31,9 @@ struct ProbedAudio {
 
 struct ProbedFile {
   std::string error;  // empty when libavformat opened the file
+  // What a player shows as the length, from the headers the finished file carries; 0 when the
+  // file was never finished.
+  double durationSeconds = 0;
   std::optional<ProbedVideo> video;
   std::optional<ProbedAudio> audio;
 };
