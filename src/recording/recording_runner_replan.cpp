@@ -24,7 +24,6 @@ void CRecordingRunner::Replan(std::vector<SYoyaku> reservations) {
     m_window.KillTimer(static_cast<std::uint32_t>(i) + 1);
   }
   m_waitingTimers.clear();
-  m_farTimers.clear();
   m_dueTimers.clear();
 
   std::erase_if(reservations, [&](const SYoyaku& yoyaku) {
