@@ -7,12 +7,12 @@ namespace tovalen::cli {
 
 ScheduleFileContents FollowedScheduleFile::Read() {
   // Stamped before reading: a change made while it is read is seen as a change next time.
-  m_read = StampOf(m_path);
+  m_read = IdentifyFile(m_path);
   return LoadScheduleFile(m_path);
 }
 
 std::optional<std::vector<SYoyaku>> FollowedScheduleFile::TakeChange() {
-  if (StampOf(m_path) == m_read) return std::nullopt;
+  if (IdentifyFile(m_path) == m_read) return std::nullopt;
   std::string failure;
   try {
     return Read().reservations;

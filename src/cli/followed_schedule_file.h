@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_stamp.h"
+#include "platform/atomic_file.h"
 #include "schedule/schedule_file.h"
 
 namespace tovalen::cli {
@@ -25,7 +25,7 @@ class FollowedScheduleFile {
  private:
   std::string m_path;
   std::ostream& m_out;
-  std::optional<FileStamp> m_read;  // of the version last read or tried
+  std::optional<FileIdentity> m_read;  // of the version last read or tried
 };
 
 }  // namespace tovalen::cli
