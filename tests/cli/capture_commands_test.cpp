@@ -246,5 +246,24 @@ TEST_F(CaptureCommands, AFileSizeLimitEndsTheRecordingAsAFailureKeepingWhatWasRe
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
+  const std::string index = TestPattern();
+  ASSERT_EQ(RunCli({"device", index, "--size", "320x240"}).status, 0);
+  const std::string file = dir.File("taken.avi");
+  const std::string errFile = dir.File("err.txt");
+  const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "1", "--device", index}, errFile);
+  ASSERT_GT(child, 0);
+  // Once the recording runs, a folder takes the target's name.
+  for (int i = 0; i < 1000 && !std::filesystem::exists(file); ++i) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+      if (entry.path().string().find(".recording-") != std::string::npos) std::filesystem::create_directory(file);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const ChildResult result = WaitFor(child, errFile);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(result.err, HasSubstr("the recording could not be saved: cannot save as " + file + ": Is a directory"));
+  EXPECT_THAT(result.err, HasSubstr("; what was recorded is kept in " + dir.File("taken.recording-")));
+}
+
 }  // namespace
 }  // namespace tovalen
