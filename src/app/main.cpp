@@ -1,6 +1,7 @@
 #include <wx/app.h>
 
 #include <clocale>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 
 int main(int argc, char** argv) try {
   std::setlocale(LC_ALL, "");
+  // A write beyond a file-size limit then fails like a full disk instead of killing the recording.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The file named on the command line is kept exactly as given, whatever the locale.
   std::vector<std::string> arguments(argv + 1, argv + argc);
   wxApp::SetInstance(new tovalen::CQuorvelApp(std::move(arguments)));  // wx owns it

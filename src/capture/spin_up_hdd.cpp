@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,6 +73,20 @@ std::filesystem::path FolderOf(const std::string& path) {
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
+// A file already at the target is replaced when the capture is saved: it must be a regular file
+// this user may write, and their own (in a shared folder another's file cannot be replaced).
+// Opened without truncating, so it stays as it is.
+bool TargetMayBeReplaced(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno == ENOENT;
+  if (!S_ISREG(info.st_mode)) return false;
+  if (info.st_uid != ::geteuid() && ::geteuid() != 0) return false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 }  // namespace
 
 bool SpinUpHDD(const std::string& path) {
@@ -80,7 +95,7 @@ bool SpinUpHDD(const std::string& path) {
   Trace("\n");
 
   // The probe goes beside the target, never into it: a file already there must survive.
-  if (path.empty()) {
+  if (path.empty() || !TargetMayBeReplaced(path)) {
     Trace("E: SpinUpHDD() fopen() failed\n");
     return false;
   }

@@ -12,8 +12,9 @@ bool CVideoCap::EnumCapDrivers() {
     if (!description) continue;  // indices without a driver leave gaps
     SCapDriverInfo info;
     info.nIndex = index;
-    info.strName = TruncateUtf8(description->name, CaptureDriver::kMaxDescriptionBytes);
-    info.strVersion = TruncateUtf8(description->version, CaptureDriver::kMaxDescriptionBytes);
+    // The driver's own buffers hold 79 bytes of code page 932 text.
+    info.strName = TruncateUtf8AsCp932(description->name, CaptureDriver::kMaxDescriptionBytes);
+    info.strVersion = TruncateUtf8AsCp932(description->version, CaptureDriver::kMaxDescriptionBytes);
     m_capDrivers.push_back(std::move(info));
     Trace("D: EnumCapDrivers() ");
     Trace(m_capDrivers.back().ToString());

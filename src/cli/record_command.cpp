@@ -34,8 +34,13 @@ std::string Failure(const std::string& what, CliCapture& capture) {
 
 std::string DescribeFailedCapture(const std::optional<ffmpeg::CaptureOutcome>& outcome) {
   if (!outcome) return "the recording failed";
-  std::string text = "the recording failed: " + ffmpeg::Describe(outcome->summary.reason);
-  if (!outcome->summary.detail.empty()) text += " (" + outcome->summary.detail + ")";
+  std::string text;
+  if (!outcome->failed && !outcome->saveError.empty()) {
+    text = "the recording could not be saved: " + outcome->saveError;  // the capture itself went well
+  } else {
+    text = "the recording failed: " + ffmpeg::Describe(outcome->summary.reason);
+    if (!outcome->summary.detail.empty()) text += " (" + outcome->summary.detail + ")";
+  }
   if (!outcome->recordingPath.empty()) text += "; what was recorded is kept in " + outcome->recordingPath;
   return text;
 }

@@ -94,4 +94,12 @@ std::string_view TruncateCp932(std::string_view text, std::size_t max_bytes) {
   return text.substr(0, pos);
 }
 
+std::string TruncateUtf8AsCp932(std::string_view utf8, std::size_t max_bytes) {
+  if (const auto cp932 = Utf8ToCp932(utf8)) {
+    if (cp932->size() <= max_bytes) return std::string(utf8);
+    if (const auto cut = Cp932ToUtf8(TruncateCp932(*cp932, max_bytes))) return *cut;
+  }
+  return std::string(TruncateUtf8(utf8, max_bytes));
+}
+
 }  // namespace tovalen

@@ -27,4 +27,8 @@ std::string_view TruncateUtf8(std::string_view text, std::size_t max_bytes);
 // a double-byte character.
 std::string_view TruncateCp932(std::string_view text, std::size_t max_bytes);
 
+// The longest prefix of UTF-8 text whose code page 932 form is at most max_bytes long, never
+// splitting a character. Text outside code page 932 is measured in UTF-8.
+std::string TruncateUtf8AsCp932(std::string_view utf8, std::size_t max_bytes);
+
 }  // namespace tovalen

@@ -71,6 +71,16 @@ TEST(SpinUpHDD, FolderThatDoesNotExist) {
   EXPECT_EQ(EntriesIn(dir.Path()), 0u);
 }
 
+TEST(SpinUpHDD, AFolderAtTheTargetFailsAtOnceAndStays) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("sub"));
+  TraceCapture trace;
+  EXPECT_FALSE(SpinUpHDD(dir.File("sub")));
+  EXPECT_THAT(trace.Text(), EndsWith("\nE: SpinUpHDD() fopen() failed\n"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("sub")));
+  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+}
+
 TEST(SpinUpHDD, AShortWriteFailsAndKeepsTheTarget) {
   TempDir dir;
   const std::string target = dir.File("old.avi");

@@ -10,13 +10,19 @@ using ::testing::ElementsAre;
 using ::testing::InSequence;
 using ::testing::Return;
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 class Selection : public VideoCapTest {
  protected:
   // Drivers installed at indices 0 and 3 only.
   void InstallDriversWithAGap() {
     ON_CALL(*driver, GetDriverDescription).WillByDefault([](int index) -> std::optional<SDriverDescription> {
       if (index == 0) return SDriverDescription{"Camera", "5.15"};
-      if (index == 3) return SDriverDescription{std::string(100, 'n'), "v"};
+      if (index == 3) return SDriverDescription{std::string(100, 'n'), "v" + Repeated("版", 50)};
       return std::nullopt;
     });
   }
@@ -30,11 +36,13 @@ TEST_F(Selection, EnumerationKeepsGapsAndTracesEachDriver) {
   EXPECT_EQ(cap->GetCapDeviceInfo(0)->nIndex, 0);
   EXPECT_EQ(cap->GetCapDeviceInfo(1)->nIndex, 3);
   EXPECT_EQ(cap->GetCapDeviceInfo(1)->strName.size(), 79u);  // the longest name kept
+  // 79 bytes of code page 932: one byte and 39 double-byte characters, none split.
+  EXPECT_EQ(cap->GetCapDeviceInfo(1)->strVersion, "v" + Repeated("版", 39));
   EXPECT_EQ(trace.Text(),
             "D: entering CVideoCap::EnumCapDrivers()\n"
             "D: EnumCapDrivers() 0, Camera, 5.15\n"
             "D: EnumCapDrivers() 3, " +
-                std::string(79, 'n') + ", v\n");
+                std::string(79, 'n') + ", v" + Repeated("版", 39) + "\n");
 }
 
 TEST_F(Selection, DeviceInfoOutsideTheList) {

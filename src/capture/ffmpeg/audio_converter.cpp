@@ -47,7 +47,8 @@ bool AudioConverter::OpenDecoder(const AVCodecParameters& source, std::string& e
   }
   m_decoder.reset(avcodec_alloc_context3(decoder));
   if (!m_decoder) throw std::bad_alloc();
-  if (avcodec_parameters_to_context(m_decoder.get(), &source) < 0 || avcodec_open2(m_decoder.get(), decoder, nullptr) < 0) {
+  if (avcodec_parameters_to_context(m_decoder.get(), &source) < 0 ||
+      avcodec_open2(m_decoder.get(), decoder, nullptr) < 0) {
     error = "the audio input cannot be decoded";
     return false;
   }
@@ -55,7 +56,8 @@ bool AudioConverter::OpenDecoder(const AVCodecParameters& source, std::string& e
 }
 
 bool AudioConverter::OpenEncoder(int channels, std::string& error) {
-  const AVCodec* encoder = avcodec_find_encoder(m_format == AV_SAMPLE_FMT_U8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE);
+  const AVCodec* encoder =
+      avcodec_find_encoder(m_format == AV_SAMPLE_FMT_U8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE);
   m_encoder.reset(encoder ? avcodec_alloc_context3(encoder) : nullptr);
   m_output.reset(avcodec_parameters_alloc());
   if (!m_output || (encoder && !m_encoder)) throw std::bad_alloc();
@@ -67,7 +69,8 @@ bool AudioConverter::OpenEncoder(int channels, std::string& error) {
   m_encoder->sample_rate = m_rate;
   m_encoder->time_base = {1, m_rate};
   av_channel_layout_default(&m_encoder->ch_layout, channels);
-  if (avcodec_open2(m_encoder.get(), encoder, nullptr) < 0 || avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) {
+  if (avcodec_open2(m_encoder.get(), encoder, nullptr) < 0 ||
+      avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) {
     error = "the PCM encoder cannot be opened";
     return false;
   }
@@ -123,7 +126,9 @@ bool AudioConverter::Place(std::int64_t captureUs, std::int64_t streamStartUs, s
     samples += skip * m_blockAlign;
     count -= skip;
   } else if (position > written && (m_written == 0 || position - written > ToSamples(kGapUs))) {
-    if (!EmitSilence(std::min(position, limit) - written, out)) return false;
+    // Nothing to fill when the end has moved back before what is written already.
+    const std::int64_t gapEnd = std::min(position, limit);
+    if (gapEnd > written && !EmitSilence(gapEnd - written, out)) return false;
   }
   count = std::min(count, limit - static_cast<std::int64_t>(m_written));
   return count <= 0 || Emit(samples, count, out);

@@ -71,8 +71,8 @@ bool CapturePipeline::OpenVideo(CaptureSummary& failure) {
   const AVCodecParameters& parameters = m_videoSource->Parameters();
   m_imageSize = {parameters.width, parameters.height};
   const AVRational frameTimeBase{static_cast<int>(m_job.microSecPerFrame), 1'000'000};
-  m_videoEncoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase,
-                                        failure.detail);
+  m_videoEncoder =
+      VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase, failure.detail);
   if (!m_videoEncoder) failure.reason = StopReason::kEncoderFailed;
   return m_videoEncoder != nullptr;
 }
@@ -107,6 +107,10 @@ void CapturePipeline::Launch() {
 
 void CapturePipeline::RecordStop(StopReason reason, const std::string& detail) {
   std::lock_guard lock(m_mutex);
+  RecordStopLocked(reason, detail);
+}
+
+void CapturePipeline::RecordStopLocked(StopReason reason, const std::string& detail) {
   // A failure outranks an ordinary stop: a capture whose file could not be finished after the
   // user ended it is still a failure. Otherwise the first reason stays.
   if (m_reason && (IsFailure(*m_reason) || !IsFailure(reason))) return;
@@ -119,10 +123,13 @@ void CapturePipeline::RequestStop(StopReason reason, const std::string& detail) 
 }
 
 void CapturePipeline::StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail) {
-  RecordStop(reason, detail);
-  std::int64_t never = INT64_MAX;
-  m_stopUs.compare_exchange_strong(never, stopUs);
-  m_stopRequested = true;
+  {
+    std::lock_guard lock(m_mutex);
+    RecordStopLocked(reason, detail);
+    // A frame's capture time may run ahead of the clock; one counted already stays in.
+    if (m_stopUs == INT64_MAX) m_stopUs = std::max(stopUs, m_lastCapturedUs);
+    m_stopRequested = true;
+  }
   m_loop.Wake();
 }
 
@@ -131,16 +138,21 @@ void CapturePipeline::Fail(StopReason reason, const std::string& detail) {
   RequestStop(reason, detail);
 }
 
-void CapturePipeline::PostNotice(const FrameNotice& notice) {
+bool CapturePipeline::CountCaptured(const CapturedPacket& item) {
   {
     std::lock_guard lock(m_mutex);
+    if (item.captureUs > m_stopUs) return false;
+    m_lastCapturedUs = item.captureUs;
+    ++m_counters.framesCaptured;
     if (m_notices.size() >= kMaxNotices) {
       m_notices.pop_front();
       ++m_counters.noticesDropped;
     }
-    m_notices.push_back(notice);
+    const auto sinceStart = static_cast<std::uint32_t>((item.captureUs - m_streamStartUs) / 1000);
+    m_notices.push_back({sinceStart, static_cast<std::uint32_t>(item.packet->size)});
   }
   m_loop.Wake();
+  return true;
 }
 
 std::vector<FrameNotice> CapturePipeline::TakeFrameNotices() {
@@ -150,7 +162,7 @@ std::vector<FrameNotice> CapturePipeline::TakeFrameNotices() {
   return notices;
 }
 
-void CapturePipeline::CheckHealth(std::optional<std::uint32_t> timeLimitMs) {
+void CapturePipeline::CheckHealth() {
   if (m_stopRequested) return;
   const std::int64_t now = SteadyMicroseconds();
   const auto overdue = [&](const std::atomic<std::int64_t>& lastArrival) {
@@ -159,10 +171,7 @@ void CapturePipeline::CheckHealth(std::optional<std::uint32_t> timeLimitMs) {
     return now - (last < 0 ? m_startUs : last) > std::chrono::microseconds(allowed).count();
   };
   if (overdue(m_lastVideoArrivalUs)) return Fail(StopReason::kDeviceStalled, "no frame for too long");
-  if (m_audioSource && overdue(m_lastAudioArrivalUs)) return Fail(StopReason::kAudioFailed, "no sound for too long");
-  // The limit ends the capture on the capture clock, however late this look at it comes.
-  if (timeLimitMs && ElapsedMs() >= *timeLimitMs)
-    StopAt(m_streamStartUs + std::int64_t{*timeLimitMs} * 1000, StopReason::kTimeLimit, "");
+  if (m_audioSource && overdue(m_lastAudioArrivalUs)) Fail(StopReason::kAudioFailed, "no sound for too long");
 }
 
 std::uint32_t CapturePipeline::ElapsedMs() const {

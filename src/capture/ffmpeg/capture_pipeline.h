@@ -38,6 +38,7 @@ struct CaptureJob {
   std::optional<PreviewConfig> preview;    // nothing: nothing is drawn
   SpaceProbe spaceProbe = ProbeSpace;
   CaptureTimeouts timeouts;
+  std::optional<std::uint32_t> timeLimitMs;  // on the capture clock, from the first frame
 };
 
 // One captured frame, for the frame callback.
@@ -46,12 +47,14 @@ struct FrameNotice {
   std::uint32_t bytes = 0;
 };
 
-// Per stage, as the summary at the end reports them.
+// Per stage, as the summary at the end reports them. Every captured frame ends up written or
+// dropped at one of the two stages; a frame after the stop, or a second frame for one frame slot
+// of the file, is not captured.
 struct CaptureCounters {
   std::atomic<std::uint32_t> framesCaptured{0};
-  std::atomic<std::uint32_t> droppedAtCapture{0};  // the encoder had no room
-  std::atomic<std::uint32_t> droppedAtWrite{0};    // the writer had no room
-  std::atomic<std::uint32_t> skippedForRate{0};    // a second frame for one frame slot of the file
+  std::atomic<std::uint32_t> droppedAtCapture{0};  // the encoder had no room, or had failed
+  std::atomic<std::uint32_t> droppedAtWrite{0};    // the writer had no room, or had stopped writing
+  std::atomic<std::uint32_t> skippedForRate{0};    // not captured: a second frame for one frame slot
   std::atomic<std::uint32_t> framesEncoded{0};
   std::atomic<std::uint32_t> framesWritten{0};  // video packets the file took
   std::atomic<std::uint64_t> audioSamples{0};
@@ -85,8 +88,7 @@ class CapturePipeline {
  public:
   // Opens the device's streams and the AVI file in fd and starts the workers; null with the
   // reason in `failure` when something cannot be opened.
-  static std::unique_ptr<CapturePipeline> Start(const CaptureJob& job, int fd, MainLoop& loop,
-                                                CaptureSummary& failure);
+  static std::unique_ptr<CapturePipeline> Start(const CaptureJob& job, int fd, MainLoop& loop, CaptureSummary& failure);
   ~CapturePipeline();
   CapturePipeline(const CapturePipeline&) = delete;
   CapturePipeline& operator=(const CapturePipeline&) = delete;
@@ -94,10 +96,11 @@ class CapturePipeline {
   // --- On the caller's thread ---
   // The notices of the frames captured since the last call, in order.
   std::vector<FrameNotice> TakeFrameNotices();
-  // Ends the capture: frames captured after this moment are not recorded.
+  // Ends the capture: frames captured after this moment are not recorded. A frame already
+  // counted as captured is never taken back.
   void RequestStop(StopReason reason, const std::string& detail = {});
-  // Ends a capture whose device (or sound) stopped delivering, or whose time limit is over.
-  void CheckHealth(std::optional<std::uint32_t> timeLimitMs);
+  // Ends a capture whose device (or sound) stopped delivering.
+  void CheckHealth();
   // True once the file is complete; then Finish returns at once.
   bool Finished() const { return m_finished; }
   CaptureSummary Finish();
@@ -112,6 +115,7 @@ class CapturePipeline {
   struct CapturedPacket {
     PacketPtr packet;
     std::int64_t captureUs = 0;
+    std::int64_t slot = 0;  // the video frame's place in the file
   };
   struct OutputPacket {
     PacketPtr packet;
@@ -126,7 +130,9 @@ class CapturePipeline {
   void StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail);
   void Fail(StopReason reason, const std::string& detail);
   void RecordStop(StopReason reason, const std::string& detail);
-  void PostNotice(const FrameNotice& notice);
+  void RecordStopLocked(StopReason reason, const std::string& detail);
+  bool CountCaptured(const CapturedPacket& item);
+  bool PastTheTimeLimit(std::int64_t captureUs);
   void ProducerDone();
   std::int64_t SlotOf(std::int64_t captureUs) const;
 
@@ -158,7 +164,7 @@ class CapturePipeline {
   std::atomic<int> m_producers{0};
 
   std::atomic<bool> m_stopRequested{false};
-  std::atomic<std::int64_t> m_stopUs{INT64_MAX};
+  std::atomic<std::int64_t> m_stopUs{INT64_MAX};  // set once, under m_mutex
   std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
   std::atomic<std::int64_t> m_videoEndUs{INT64_MAX};
   std::atomic<bool> m_videoFinished{false};
@@ -171,6 +177,7 @@ class CapturePipeline {
   std::optional<StopReason> m_reason;
   std::string m_detail;
   std::deque<FrameNotice> m_notices;
+  std::int64_t m_lastCapturedUs = INT64_MIN;  // a stop never falls before it
 
   std::vector<std::jthread> m_threads;  // last: joined before anything they use goes
 };

@@ -20,15 +20,22 @@ std::int64_t CapturePipeline::SlotOf(std::int64_t captureUs) const {
 
 void CapturePipeline::ReadVideo() {
   CaptureClock clock;
+  std::int64_t lastSlot = -1;
   PacketPtr packet = MakePacket();
-  while (!m_stopRequested) {
+  // After a stop the frames captured before it are still read, until one comes from after it
+  // or the device has nothing more for a while.
+  const auto sinceStop = [this] { return m_stopRequested ? SteadyMicroseconds() - m_stopUs : INT64_MIN; };
+  const std::int64_t stallUs = std::chrono::microseconds(m_job.timeouts.stall).count();
+  while (sinceStop() <= stallUs) {
     const ReadResult result = m_videoSource->Read(*packet);
     if (result.status == ReadStatus::kAgain) {
+      if (sinceStop() > 2 * std::int64_t{m_job.microSecPerFrame}) break;
       std::this_thread::sleep_for(kDevicePollInterval);
       continue;
     }
     if (result.status != ReadStatus::kPacket) {
-      Fail(StopReason::kDeviceLost, result.status == ReadStatus::kEnd ? "end of stream" : AvErrorText(result.error));
+      if (!m_stopRequested)
+        Fail(StopReason::kDeviceLost, result.status == ReadStatus::kEnd ? "end of stream" : AvErrorText(result.error));
       break;
     }
     const std::int64_t arrival = SteadyMicroseconds();
@@ -39,13 +46,25 @@ void CapturePipeline::ReadVideo() {
     if (item.captureUs > m_stopUs) break;  // after the stop: not part of the capture
     std::int64_t unset = -1;
     m_streamStartUs.compare_exchange_strong(unset, item.captureUs);
-    ++m_counters.framesCaptured;
-    const auto sinceStart = static_cast<std::uint32_t>((item.captureUs - m_streamStartUs) / 1000);
-    PostNotice({sinceStart, static_cast<std::uint32_t>(item.packet->size)});
+    item.slot = SlotOf(item.captureUs);
+    if (item.slot <= lastSlot) {
+      ++m_counters.skippedForRate;
+      continue;
+    }
+    if (PastTheTimeLimit(item.captureUs) || !CountCaptured(item)) break;
+    lastSlot = item.slot;
     if (m_preview) m_preview->Offer(*item.packet, item.captureUs);
     if (!m_videoQueue.TryPush(item)) ++m_counters.droppedAtCapture;
   }
   m_videoQueue.Close();
+}
+
+bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
+  if (!m_job.timeLimitMs) return false;
+  const std::int64_t limitUs = m_streamStartUs + std::int64_t{*m_job.timeLimitMs} * 1000;
+  if (captureUs <= limitUs) return false;
+  StopAt(limitUs, StopReason::kTimeLimit, "");
+  return true;
 }
 
 bool CapturePipeline::AudioCaughtUp(std::int64_t lastCaptureUs) const {
@@ -85,11 +104,9 @@ void CapturePipeline::EncodeVideo() {
   bool failed = false;
   std::vector<PacketPtr> out;
   while (auto item = m_videoQueue.Pop()) {
-    if (failed) continue;  // drain, so that the reader is never held up
-    if (item->captureUs > m_stopUs) continue;  // queued before a stop that lies earlier
-    const std::int64_t slot = SlotOf(item->captureUs);
-    if (slot <= lastSlot) {
-      ++m_counters.skippedForRate;
+    const std::int64_t slot = item->slot;
+    if (failed) {  // drain, so that the reader is never held up
+      ++m_counters.droppedAtCapture;
       continue;
     }
     // Dropped before encoding: an encoded frame that later frames refer to must not be lost.
@@ -100,6 +117,7 @@ void CapturePipeline::EncodeVideo() {
     out.clear();
     if (!m_videoEncoder->Encode(*item->packet, slot, out)) {
       Fail(StopReason::kEncoderFailed, "frame " + std::to_string(slot));
+      ++m_counters.droppedAtCapture;
       failed = true;
       continue;
     }
@@ -157,22 +175,26 @@ void CapturePipeline::Write() {
   auto lastCheck = std::chrono::steady_clock::now();
   bool writing = true;
   while (auto item = m_writeQueue.Pop()) {
-    if (!writing) continue;  // keep taking packets so that no producer waits forever
-    if (const auto now = std::chrono::steady_clock::now(); now - lastCheck >= kRoomCheckInterval) {
-      lastCheck = now;
+    const bool video = item->stream == m_writer->VideoStream();
+    if (writing && std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval) {
+      lastCheck = std::chrono::steady_clock::now();
       // Stopping while there is room for the index leaves a complete file.
       if (const auto noRoom = m_writer->CheckRoom(m_job.spaceProbe)) {
         Fail(*noRoom, "stopped while the index still fits");
         writing = false;
+      }
+    }
+    // Once writing has stopped, packets are still taken so that no producer waits forever.
+    if (writing) {
+      if (const auto failure = m_writer->Write(*item->packet, item->stream)) {
+        Fail(*failure, m_writer->LastError());
+        writing = false;
+      } else if (video) {
+        ++m_counters.framesWritten;
         continue;
       }
     }
-    if (const auto failure = m_writer->Write(*item->packet, item->stream)) {
-      Fail(*failure, m_writer->LastError());
-      writing = false;
-    } else if (item->stream == m_writer->VideoStream()) {
-      ++m_counters.framesWritten;
-    }
+    if (video) ++m_counters.droppedAtWrite;
   }
   if (const auto failure = m_writer->Finish()) Fail(*failure, "finishing the file: " + m_writer->LastError());
   m_finished = true;

@@ -33,6 +33,7 @@ struct CaptureOutcome {
   CaptureSummary summary;
   bool failed = false;
   std::string recordingPath;  // where what it recorded is; empty when nothing was recorded
+  std::string saveError;      // why the last save of the recording failed; empty when it did not
 };
 
 class CapturePipeline;

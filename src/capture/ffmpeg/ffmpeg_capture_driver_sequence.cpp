@@ -27,9 +27,9 @@ void TraceSummary(const CaptureSummary& summary, const std::string& path) {
   Trace("D: capture: " + std::to_string(summary.framesCaptured) + " frames captured, " +
         std::to_string(summary.framesDropped) + " dropped (" + std::to_string(summary.droppedAtCapture) +
         " waiting for the encoder, " + std::to_string(summary.droppedAtWrite) + " for the writer), " +
-        std::to_string(summary.framesWritten) + " written, " +
-        std::to_string(summary.audioSamples) + " audio samples, " + std::to_string(summary.elapsedMs) + " ms; " +
-        Describe(summary.reason) + (summary.detail.empty() ? "" : " (" + summary.detail + ")") + "\n");
+        std::to_string(summary.framesWritten) + " written, " + std::to_string(summary.audioSamples) +
+        " audio samples, " + std::to_string(summary.elapsedMs) + " ms; " + Describe(summary.reason) +
+        (summary.detail.empty() ? "" : " (" + summary.detail + ")") + "\n");
   if (IsFailure(summary.reason) && !path.empty()) Trace("E: capture: what was recorded is kept in " + path + "\n");
 }
 
@@ -51,7 +51,9 @@ bool FfmpegCaptureDriver::PrepareCaptureFile(Window& window) {
   if (window.pendingFile) return true;
   int error = 0;
   window.pendingFile = CaptureFile::CreateBeside(window.captureTarget, error);
-  if (!window.pendingFile) Trace("E: capture driver: cannot create a file beside " + window.captureTarget + ": " + std::strerror(error) + "\n");
+  if (!window.pendingFile)
+    Trace("E: capture driver: cannot create a file beside " + window.captureTarget + ": " + std::strerror(error) +
+          "\n");
   return window.pendingFile != nullptr;
 }
 
@@ -78,6 +80,8 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const Window& window) const {
   job.preview = window.Drawing();
   job.spaceProbe = m_services.spaceProbe;
   job.timeouts = m_services.timeouts;
+  const SCaptureParms& parms = window.parms;
+  if (parms.fLimitEnabled && parms.wTimeLimit > 0) job.timeLimitMs = parms.wTimeLimit * 1000U;
   return job;
 }
 
@@ -88,13 +92,13 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
     Trace("E: capture driver: no capture file set\n");
     return false;
   }
-  state->recording.reset();  // a recording of an earlier sequence stays on disk as it is
+  state->recording.reset();       // a recording of an earlier sequence stays on disk as it is
   state->previewSession.reset();  // the device is needed for the capture
   if (!PrepareCaptureFile(*state)) {
     CaptureSummary failure;
     failure.reason = StopReason::kWriteFailed;
     failure.detail = "no file could be made beside " + state->captureTarget;
-    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}};
+    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
     UpdatePreview(*state);
     return false;
   }
@@ -105,7 +109,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
       CapturePipeline::Start(MakeJob(*state), file->Fd(), *m_services.mainLoop, failure);
   if (!pipeline) {
     Trace("E: capture: " + Describe(failure.reason) + ": " + failure.detail + "\n");
-    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}};
+    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
     UpdatePreview(*state);
     return false;  // the empty file goes with the object
   }
@@ -127,20 +131,17 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
 bool FfmpegCaptureDriver::EndSequence(Window& window, const CaptureSummary& summary) {
   const bool failed = IsFailure(summary.reason);
   const std::string path = window.recording ? window.recording->Path() : std::string();
-  window.lastOutcome = m_lastOutcome = CaptureOutcome{summary, failed, path};
+  window.lastOutcome = m_lastOutcome = CaptureOutcome{summary, failed, path, {}};
   TraceSummary(summary, path);
   return !failed;
 }
 
 void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, Window& window, CapturePipeline& pipeline) {
-  const SCaptureParms parms = window.parms;
-  const std::optional<std::uint32_t> timeLimitMs =
-      parms.fLimitEnabled && parms.wTimeLimit > 0 ? std::optional(parms.wTimeLimit * 1000U) : std::nullopt;
   while (!pipeline.Finished()) {
     m_services.mainLoop->PumpAndWait(kPumpInterval);
     DeliverFrameNotices(handle, window, pipeline);
     HandleAbortInput(window, pipeline);
-    pipeline.CheckHealth(timeLimitMs);
+    pipeline.CheckHealth();
   }
   DeliverFrameNotices(handle, window, pipeline);
 }
@@ -156,7 +157,8 @@ void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, Window
 void FfmpegCaptureDriver::HandleAbortInput(const Window& window, CapturePipeline& pipeline) {
   const SCaptureParms& parms = window.parms;
   switch (m_services.mainLoop->TakeAbortInput()) {
-    case AbortInput::kNone: break;
+    case AbortInput::kNone:
+      break;
     case AbortInput::kEscapeKey:
       if (parms.fAbortOnEscape) pipeline.RequestStop(StopReason::kUserAbort);
       break;
@@ -166,7 +168,9 @@ void FfmpegCaptureDriver::HandleAbortInput(const Window& window, CapturePipeline
     case AbortInput::kRightMouseButton:
       if (parms.fAbortRightMouse) pipeline.RequestStop(StopReason::kUserAbort);
       break;
-    case AbortInput::kTerminationSignal: pipeline.RequestStop(StopReason::kTerminationSignal); break;
+    case AbortInput::kTerminationSignal:
+      pipeline.RequestStop(StopReason::kTerminationSignal);
+      break;
   }
 }
 
@@ -185,13 +189,17 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
     return false;
   }
   int error = 0;
-  if (state->recording->SaveAs(path, error)) {
-    if (state->lastOutcome) state->lastOutcome->recordingPath = path;
-    if (m_lastOutcome) m_lastOutcome->recordingPath = path;
-    return true;
+  const bool saved = state->recording->SaveAs(path, error);
+  const std::string why = saved ? "" : "cannot save as " + path + ": " + std::strerror(error);
+  for (std::optional<CaptureOutcome>* outcome : {&state->lastOutcome, &m_lastOutcome}) {
+    if (!*outcome) continue;
+    if (saved) (*outcome)->recordingPath = path;
+    (*outcome)->saveError = why;
   }
-  Trace("E: capture driver: cannot save " + state->recording->Path() + " as " + path + ": " + std::strerror(error) + "\n");
-  return false;
+  if (!saved)
+    Trace("E: capture driver: cannot save " + state->recording->Path() + " as " + path + ": " + std::strerror(error) +
+          "\n");
+  return saved;
 }
 
 }  // namespace tovalen::ffmpeg

@@ -1,6 +1,8 @@
 #include "fake_devices.h"
 
 #include <chrono>
+#include <thread>
+#include <utility>
 
 #include "capture/ffmpeg/format_media_source.h"
 #include "capture/ffmpeg/reader_timing.h"
@@ -12,21 +14,27 @@ using namespace tovalen::ffmpeg;
 
 class FaultySource : public MediaSource {
  public:
-  FaultySource(std::unique_ptr<MediaSource> inner, StreamFault fault, int after)
-      : m_inner(std::move(inner)), m_fault(fault), m_left(after) {}
+  FaultySource(std::unique_ptr<MediaSource> inner, StreamFault fault, int after, int firstLateMs = 0)
+      : m_inner(std::move(inner)), m_fault(fault), m_left(after), m_firstLateMs(firstLateMs) {}
 
   const AVCodecParameters& Parameters() const override { return m_inner->Parameters(); }
   AVRational TimeBase() const override { return m_inner->TimeBase(); }
   ReadResult Read(AVPacket& packet) override {
     if (m_fault != StreamFault::kNone && m_left <= 0) {
       switch (m_fault) {
-        case StreamFault::kStall: return {ReadStatus::kAgain, 0};
-        case StreamFault::kEnd: return {ReadStatus::kEnd, 0};
-        default: return {ReadStatus::kError, AVERROR(ENODEV)};
+        case StreamFault::kStall:
+          return {ReadStatus::kAgain, 0};
+        case StreamFault::kEnd:
+          return {ReadStatus::kEnd, 0};
+        default:
+          return {ReadStatus::kError, AVERROR(ENODEV)};
       }
     }
     const ReadResult result = m_inner->Read(packet);
-    if (result.status == ReadStatus::kPacket) --m_left;
+    if (result.status != ReadStatus::kPacket) return result;
+    --m_left;
+    if (const int late = std::exchange(m_firstLateMs, 0); late > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(late));
     return result;
   }
 
@@ -34,11 +42,12 @@ class FaultySource : public MediaSource {
   std::unique_ptr<MediaSource> m_inner;
   StreamFault m_fault;
   int m_left;
+  int m_firstLateMs;
 };
 
-OpenedSource WithFault(OpenedSource opened, StreamFault fault, int after) {
-  if (opened.source && fault != StreamFault::kNone)
-    opened.source = std::make_unique<FaultySource>(std::move(opened.source), fault, after);
+OpenedSource WithFault(OpenedSource opened, StreamFault fault, int after, int firstLateMs = 0) {
+  if (opened.source && (fault != StreamFault::kNone || firstLateMs > 0))
+    opened.source = std::make_unique<FaultySource>(std::move(opened.source), fault, after, firstLateMs);
   return opened;
 }
 
@@ -74,7 +83,8 @@ class PacedSource : public MediaSource {
 
 OpenedSource FaultyDevice::OpenVideo(const VideoRequest& request) {
   if (m_plan.videoOpenError != 0) return {nullptr, m_plan.videoOpenError, "faulty device"};
-  return WithFault(TestPatternDevice::OpenVideo(request), m_plan.videoFault, m_plan.videoFaultAfter);
+  return WithFault(TestPatternDevice::OpenVideo(request), m_plan.videoFault, m_plan.videoFaultAfter,
+                   m_plan.firstFrameLateMs);
 }
 
 OpenedSource FaultyDevice::OpenAudio(const AudioRequest& request) {

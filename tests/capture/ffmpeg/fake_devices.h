@@ -21,6 +21,7 @@ struct FaultPlan {
   int videoOpenError = 0;  // an FFmpeg error code returned instead of the video
   StreamFault videoFault = StreamFault::kNone;
   int videoFaultAfter = 0;
+  int firstFrameLateMs = 0;  // the first frame comes late, the later ones on time
   StreamFault audioFault = StreamFault::kNone;
   int audioFaultAfter = 0;
   int audioOpenError = 0;
@@ -28,7 +29,8 @@ struct FaultPlan {
 };
 
 // The test pattern with faults injected into its streams: a device that cannot be opened or is
-// busy, stops delivering (stalls), disappears (ends or fails), or whose sound does so.
+// busy, stops delivering (stalls), disappears (ends or fails), or whose sound does so; or whose
+// first frame is late, so that the frames' times run ahead of their arrival.
 class FaultyDevice : public ffmpeg::TestPatternDevice {
  public:
   explicit FaultyDevice(FaultPlan plan) : m_plan(plan) {}
