@@ -80,7 +80,9 @@ class RunCommand : public ::testing::Test {
     if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
   }
-  static ::testing::Matcher<std::int64_t> TwoSecondsOfFrames() { return AllOf(Ge(60), Le(64)); }
+  // A 1 s reservation records until more than a second has passed: 2 s of frames, plus those
+  // captured while the stop is on its way, which a busy machine makes up to a second.
+  static ::testing::Matcher<std::int64_t> TwoSecondsOfFrames() { return AllOf(Ge(60), Le(91)); }
   static std::int64_t Chunks(const std::string& path) {
     const ProbedFile probed = ProbeFile(path);
     return probed.error.empty() && probed.video ? probed.video->chunks : -1;
