@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +13,9 @@
 #include "avi_probe.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "cli_test_support.h"
+#include "support/spawn.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
 
 namespace tovalen {
 namespace {
@@ -61,17 +60,7 @@ pid_t SpawnRec(const std::vector<std::string>& launcher, const std::vector<std::
   std::vector<std::string> words = launcher;
   words.push_back(TOVALEN_REC_PATH);
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t redirect;
-  posix_spawn_file_actions_init(&redirect);
-  posix_spawn_file_actions_addopen(&redirect, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&redirect, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t child = 0;
-  const int spawned = ::posix_spawnp(&child, argv[0], &redirect, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&redirect);
-  return spawned == 0 ? child : -1;
+  return testing::Spawn(words, "/dev/null", errFile);
 }
 
 ChildResult WaitFor(pid_t child, const std::string& errFile) {
@@ -215,13 +204,8 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   const std::string index = TestPattern();
   ASSERT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
   const std::string target = dir.File("killed.avi");
-  const std::vector<std::string> words{TOVALEN_REC_PATH, "record", "--file",   target,
-                                       "--length",       "60",     "--device", index};
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  ASSERT_EQ(::posix_spawn(&child, TOVALEN_REC_PATH, nullptr, nullptr, argv.data(), environ), 0);
+  const pid_t child = SpawnRec({}, {"record", "--file", target, "--length", "60", "--device", index}, "/dev/null");
+  ASSERT_GT(child, 0);
   // Killed once frames have reached the disk, however slowly the machine records.
   std::vector<std::string> left;
   for (int wait = 0; wait < 600; ++wait) {
