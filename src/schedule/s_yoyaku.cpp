@@ -10,14 +10,7 @@ namespace {
 constexpr const char* kListTimePattern = "%Y/%m/%d(%a) %H:%M:%S";
 
 // Cuts a list line to what the line buffer holds, never inside a character.
-std::string LimitListText(const std::string& line) {
-  if (const auto cp932 = Utf8ToCp932(line)) {
-    if (cp932->size() <= kMaxListTextBytes) return line;
-    if (const auto cut = Cp932ToUtf8(TruncateCp932(*cp932, kMaxListTextBytes))) return *cut;
-  }
-  // Text outside code page 932 is measured in UTF-8.
-  return std::string(TruncateUtf8(line, kMaxListTextBytes));
-}
+std::string LimitListText(const std::string& line) { return TruncateUtf8AsCp932(line, kMaxListTextBytes); }
 
 }  // namespace
 
