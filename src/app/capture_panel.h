@@ -46,7 +46,4 @@ class WxCaptureWindowHost : public ffmpeg::CaptureWindowHost {
                                                         ParentWindowHandle parent) override;
 };
 
-// The parent handle that names a window.
-inline ParentWindowHandle HandleOf(wxWindow* window) { return ParentWindowHandle{window}; }
-
 }  // namespace tovalen

@@ -12,7 +12,6 @@ inline constexpr int ID_FILE_NEW = WxId(57600);
 inline constexpr int ID_FILE_OPEN = WxId(57601);
 inline constexpr int ID_FILE_SAVE = WxId(57603);
 inline constexpr int ID_FILE_SAVE_AS = WxId(57604);
-inline constexpr int ID_FILE_PAGE_SETUP = WxId(57605);
 inline constexpr int ID_FILE_PRINT_SETUP = WxId(57606);
 inline constexpr int ID_FILE_PRINT = WxId(57607);
 inline constexpr int ID_FILE_PRINT_DIRECT = WxId(57608);
@@ -33,13 +32,6 @@ inline constexpr int ID_PREV_PANE = WxId(57681);
 // The bars, and the menu items that show and hide them.
 inline constexpr int ID_VIEW_TOOLBAR = WxId(59392);
 inline constexpr int ID_VIEW_STATUS_BAR = WxId(59393);
-
-// Status bar indicators.
-inline constexpr int ID_SEPARATOR = 0;
-inline constexpr int ID_INDICATOR_CAPS = WxId(59137);
-inline constexpr int ID_INDICATOR_NUM = WxId(59138);
-inline constexpr int ID_INDICATOR_SCRL = WxId(59139);
-inline constexpr int ID_INDICATOR_KANA = WxId(59142);
 
 // The view's commands.
 inline constexpr int ID_REC_LIST = WxId(32772);

@@ -12,17 +12,16 @@ namespace tovalen {
 namespace {
 
 struct Indicator {
-  int id;
   const char* text;
   wxKeyCode key;  // WXK_NONE: this desktop has no such lock
 };
 
 constexpr std::array<Indicator, MainStatusBar::kPaneCount> kPanes = {{
-    {cmd::ID_SEPARATOR, "", WXK_NONE},
-    {cmd::ID_INDICATOR_KANA, "カナ", WXK_NONE},
-    {cmd::ID_INDICATOR_CAPS, "CAP", WXK_CAPITAL},
-    {cmd::ID_INDICATOR_NUM, "NUM", WXK_NUMLOCK},
-    {cmd::ID_INDICATOR_SCRL, "SCRL", WXK_SCROLL},
+    {"", WXK_NONE},
+    {"カナ", WXK_NONE},
+    {"CAP", WXK_CAPITAL},
+    {"NUM", WXK_NUMLOCK},
+    {"SCRL", WXK_SCROLL},
 }};
 
 // Lock keys change outside the program's windows too, so they are looked at now and then.
@@ -42,8 +41,6 @@ MainStatusBar::MainStatusBar(wxWindow* frame) : wxStatusBar(frame, cmd::ID_VIEW_
   UpdateIndicators();
   m_poll.Start(kPollMs);
 }
-
-int MainStatusBar::IndicatorOf(int pane) { return kPanes.at(static_cast<std::size_t>(pane)).id; }
 
 void MainStatusBar::UpdateIndicators() {
   for (int pane = 1; pane < kPaneCount; ++pane) {

@@ -13,8 +13,6 @@ class MainStatusBar : public wxStatusBar {
 
   explicit MainStatusBar(wxWindow* frame);
 
-  // The indicator ids of the panes, in order; the message pane's is 0.
-  static int IndicatorOf(int pane);
   // Reads the key locks now and shows them.
   void UpdateIndicators();
 

@@ -12,15 +12,15 @@ namespace tovalen {
 
 // How a modal dialog ended. Other values can arrive from a dialog and are kept as they are.
 enum class DialogResult : int {
-  Failed = -1,  // the dialog could not be created
-  Ok = 1,
-  Cancel = 2,
-  Abort = 3,
+  kFailed = -1,  // the dialog could not be created
+  kOk = 1,
+  kCancel = 2,
+  kAbort = 3,
 };
 
 // The outcome of the capture device selection dialog.
 struct DeviceChoice {
-  DialogResult result = DialogResult::Cancel;
+  DialogResult result = DialogResult::kCancel;
   int selectedPosition = -1;  // list position of the chosen entry after OK; -1 when none
 };
 

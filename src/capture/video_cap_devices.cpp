@@ -53,7 +53,7 @@ bool CVideoCap::SelectCapDriver(ParentWindowHandle parent) {
 
   const DeviceChoice choice = m_ui->ChooseCaptureDevice(m_capDrivers);
   switch (choice.result) {
-    case DialogResult::Ok: {
+    case DialogResult::kOk: {
       const bool listed = choice.selectedPosition >= 0 && choice.selectedPosition < GetCapDeviceCount();
       if (!listed) {
         ShowMessage("キャプチャデバイス一覧の中からどれか選んでください");
@@ -69,13 +69,13 @@ bool CVideoCap::SelectCapDriver(ParentWindowHandle parent) {
       Trace("D: CVideoCap::SelectCapDriver() success\n");
       return true;
     }
-    case DialogResult::Cancel:
+    case DialogResult::kCancel:
       if (!DestroyCaptureWindow()) Trace("E: CVideoCap::SelectCapDriver() DestroyCaptureWindow() failed\n");
       return false;
-    case DialogResult::Abort:
+    case DialogResult::kAbort:
       ShowMessage("SelectCapDriver() DoModal() ID_ABORT");
       return false;
-    case DialogResult::Failed:
+    case DialogResult::kFailed:
       ShowMessage("Dialog box could not be created!");
       return false;
   }

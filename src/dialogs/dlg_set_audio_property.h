@@ -20,9 +20,7 @@ class CDlgSetAudioProperty : public DialogBase {
   // The property the dialog opens with (a copy of the controller's).
   void SetAudioProperty(const SAudioProperty& property);
 
-  // Radio groups for tests: positions of the selected buttons, -1 for none.
-  RadioGroup& ChannelsGroup() { return *m_channels; }
-  RadioGroup& PrecisionGroup() { return *m_precision; }
+  // The sampling rate's radio group, for tests.
   RadioGroup& SamplesPerSecGroup() { return *m_samplesPerSec; }
 
  private:

@@ -23,7 +23,6 @@ class CDlgSetVideoOption : public DialogBase {
   void SetVideoOption(const SVideoOption& option);
 
   RadioGroup& FpsGroup() { return *m_fps; }
-  wxCheckBox* PersistentConnectBox() const { return m_persistentConnect; }
 
  private:
   void CreateControls();

@@ -9,7 +9,7 @@ RadioGroup::RadioGroup(wxWindow* parent)
 
 void RadioGroup::Select(int position) {
   if (position >= 0 && position < static_cast<int>(m_buttons.size())) {
-    Button(position)->SetValue(true);
+    m_buttons[static_cast<std::size_t>(position)]->SetValue(true);
   } else {
     m_none->SetValue(true);
   }

@@ -20,8 +20,6 @@ class RadioGroup {
   // The position of the selected button, or -1.
   int Selected() const;
 
-  wxRadioButton* Button(int position) const { return m_buttons.at(static_cast<std::size_t>(position)); }
-
  private:
   wxRadioButton* m_none;                  // owned by the parent window
   std::vector<wxRadioButton*> m_buttons;  // owned by the parent window

@@ -50,7 +50,7 @@ void CRecordingRunner::Open() {
   } else {
     SetTexts(RunnerState::kNothingToDo, kTextNothingToDo, "");
   }
-  Push();
+  ShowTexts();
   // After the timers are armed: a start that falls due meanwhile is late, not dropped.
   m_leftovers = RecoverLeftoversIn(folders);
 }
@@ -133,7 +133,7 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   m_nFrames = 0;
   m_display.elapsedMs = 0;
   SetTexts(RunnerState::kStarting, kTextStarting, yoyaku.GetListText());
-  Push();
+  ShowTexts();
   Trace("D: CDlgRecStart::OnTimer() nIDEvent = " + std::to_string(yoyakuId + 1) +
         ", 録画時間 = " + std::to_string(yoyaku.spanDuration) + "秒\n");
 
@@ -150,14 +150,14 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   Trace("E: CDlgRecStart::OnTimer() KickCaptureDevice failed\n");
   // Control 1017 keeps the reservation that failed.
   SetTexts(RunnerState::kError, kTextError, m_display.nextReservation);
-  Push();
+  ShowTexts();
 }
 
 void CRecordingRunner::UpdateFrameCount(std::int32_t elapsedMs) {
   m_display.elapsedMs = elapsedMs;
   SetTexts(RunnerState::kRecording, "録画中 " + std::to_string(m_nFrames) + " frame", m_display.nextReservation);
   ++m_nFrames;
-  Push();
+  ShowTexts();
 }
 
 void CRecordingRunner::OnCaptureFinished() {
@@ -168,7 +168,7 @@ void CRecordingRunner::OnCaptureFinished() {
   } else {
     SetTexts(RunnerState::kFinished, kTextFinished, "");
   }
-  Push();
+  ShowTexts();
 }
 
 bool CRecordingRunner::Close() {
@@ -223,7 +223,7 @@ void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::st
   m_display.recordSeconds = m_nRecordSeconds;
 }
 
-void CRecordingRunner::Push() {
+void CRecordingRunner::ShowTexts() {
   m_window.Show(m_display);
   // Every display passes here, so the sleep lock always names the reservation waited for or
   // recorded; it is taken again only when that changes.

@@ -85,7 +85,7 @@ class CRecordingRunner : public CActiveRunner {
   void PurgeThePast();
   void Tell(const std::string& line);
   void SetTexts(RunnerState state, std::string activity, std::string nextReservation);
-  void Push();
+  void ShowTexts();
 
   RunnerWindow& m_window;
   CYoyakuSchedule* m_pDoc = nullptr;  // not owned

@@ -44,7 +44,6 @@ public:
   // Reads any of the stored string forms and returns the text as UTF-8.
   std::string ReadString();
 
-  std::size_t Offset() const { return m_offset; }
   std::size_t Remaining() const { return m_bytes.size() - m_offset; }
 
 private:

@@ -59,7 +59,7 @@ TEST_F(Selection, DeviceInfoOutsideTheList) {
 // The chosen record's own index is connected, not its list position.
 TEST_F(Selection, ChoosingTheSecondOfTwoDriversConnectsItsOwnIndex) {
   InstallDriversWithAGap();
-  ui->deviceChoice = {DialogResult::Ok, 1};
+  ui->deviceChoice = {DialogResult::kOk, 1};
   EXPECT_CALL(*driver, DriverConnect(MockCaptureDriver::kWindow, 3));
   EXPECT_TRUE(cap->SelectCapDriver({}));
   EXPECT_EQ(cap->GetCapDriverId(), 3);
@@ -114,18 +114,18 @@ TEST_F(Selection, EveryDialogOutcome) {
     bool window;
   };
   const Case cases[] = {
-      {{DialogResult::Ok, -1}, true, "キャプチャデバイス一覧の中からどれか選んでください", false, -1, true},
-      {{DialogResult::Ok, 1}, true, "キャプチャデバイス一覧の中からどれか選んでください", false, -1, true},
-      {{DialogResult::Ok, 0}, true, nullptr, true, 0, true},
-      {{DialogResult::Ok, 0},
+      {{DialogResult::kOk, -1}, true, "キャプチャデバイス一覧の中からどれか選んでください", false, -1, true},
+      {{DialogResult::kOk, 1}, true, "キャプチャデバイス一覧の中からどれか選んでください", false, -1, true},
+      {{DialogResult::kOk, 0}, true, nullptr, true, 0, true},
+      {{DialogResult::kOk, 0},
        false,
        "キャプチャデバイスとの接続に失敗しました。\n多分Windowsを再起動すると直ります。",
        false,
        0,
        true},
-      {{DialogResult::Cancel, 0}, true, nullptr, false, -1, false},
-      {{DialogResult::Abort, 0}, true, "SelectCapDriver() DoModal() ID_ABORT", false, -1, true},
-      {{DialogResult::Failed, 0}, true, "Dialog box could not be created!", false, -1, true},
+      {{DialogResult::kCancel, 0}, true, nullptr, false, -1, false},
+      {{DialogResult::kAbort, 0}, true, "SelectCapDriver() DoModal() ID_ABORT", false, -1, true},
+      {{DialogResult::kFailed, 0}, true, "Dialog box could not be created!", false, -1, true},
       {{static_cast<DialogResult>(7), 0}, true, "SelectCapDriver() DoModal() unknown return code", false, -1, true},
   };
   for (const Case& c : cases) {

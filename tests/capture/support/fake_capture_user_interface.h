@@ -22,7 +22,7 @@ class FakeCaptureUserInterface : public CaptureUserInterface {
     return saveFileName;
   }
 
-  DeviceChoice deviceChoice{DialogResult::Ok, 0};
+  DeviceChoice deviceChoice{DialogResult::kOk, 0};
   std::optional<std::string> saveFileName;
 
   std::vector<std::string> messages;
