@@ -38,8 +38,8 @@ bool WriteAllAt(int fd, const void* data, std::size_t size, off_t offset) {
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  const auto end = path.find_last_not_of('/', slash);
+  return end == std::string::npos ? "/" : path.substr(0, end + 1);
 }
 
 void SyncFolderOf(const std::string& path) {

@@ -48,7 +48,7 @@ bool WriteAll(int fd, const void* data, std::size_t size);
 // The same at `offset`, leaving the file offset alone.
 bool WriteAllAt(int fd, const void* data, std::size_t size, off_t offset);
 
-// The folder holding path: "." for a bare name, "/" for a name in the root.
+// The folder holding path, without trailing slashes: "." for a bare name, "/" in the root.
 std::string FolderOf(const std::string& path);
 // Flushes the folder holding path, so a rename or removal in it survives a power cut.
 void SyncFolderOf(const std::string& path);
