@@ -113,7 +113,8 @@ bool CopyOver(const std::string& source, const std::string& target, int& error) 
     error = errno;
     return false;
   }
-  if (!CopyBytes(from.get(), to.Fd(), error) || ::fsync(to.Fd()) != 0 || ::rename(to.Path().c_str(), target.c_str()) != 0) {
+  if (!CopyBytes(from.get(), to.Fd(), error) || ::fsync(to.Fd()) != 0 ||
+      ::rename(to.Path().c_str(), target.c_str()) != 0) {
     if (error == 0) error = errno;
     return false;
   }
