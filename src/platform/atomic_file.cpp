@@ -8,17 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/file_descriptor.h"
+#include "platform/posix_file.h"
 
 namespace tovalen {
 namespace {
-
-std::string DirectoryOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // Follows symbolic links from path to the name that is finally not a link (it may not exist).
 std::string FinalTarget(std::string path) {
@@ -29,7 +22,7 @@ std::string FinalTarget(std::string path) {
     const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
     if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return path;
     const std::string target(link.data(), static_cast<std::size_t>(length));
-    path = !target.empty() && target.front() == '/' ? target : DirectoryOf(path) + "/" + target;
+    path = !target.empty() && target.front() == '/' ? target : FolderOf(path) + "/" + target;
   }
   throw FileError(DescribeFileFailure("cannot write", path, ELOOP));
 }
@@ -39,25 +32,11 @@ FileIdentity IdentityOf(const struct stat& info) {
           static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
-// The mode a newly created file would get, or the existing file's mode.
-mode_t ModeForTarget(const std::string& path) {
+// The scratch file was made with the mode any new file gets; an existing target keeps its own.
+bool KeepModeOf(const std::string& target, int fd) {
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) return existing.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+  if (::stat(target.c_str(), &existing) != 0) return true;
+  return ::fchmod(fd, existing.st_mode & 07777) == 0;
 }
 
 }  // namespace
@@ -81,24 +60,17 @@ FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes
   // Writing beside the final target keeps a link in place; the short scratch name fits
   // wherever the target's own name does.
   const std::string target = FinalTarget(path);
-  std::string temp_path = DirectoryOf(target) + "/.tovalen-XXXXXX";
-  std::vector<char> temp_template(temp_path.begin(), temp_path.end());
-  temp_template.push_back('\0');
-  FileDescriptor fd(::mkostemp(temp_template.data(), O_CLOEXEC));
-  if (fd.get() < 0) throw FileError(DescribeFileFailure("cannot write", path, errno));
-  temp_path = temp_template.data();
-
-  auto fail = [&](int error_number) {
-    ::unlink(temp_path.c_str());
-    throw FileError(DescribeFileFailure("cannot write", path, error_number));
-  };
-  if (::fchmod(fd.get(), ModeForTarget(target)) != 0) fail(errno);
-  if (!WriteAll(fd.get(), bytes)) fail(errno);
-  if (::fsync(fd.get()) != 0) fail(errno);
+  ScratchFile scratch(FolderOf(target) + "/.tovalen-");
+  auto fail = [&](int error_number) { throw FileError(DescribeFileFailure("cannot write", path, error_number)); };
+  if (!scratch.Valid()) fail(errno);
+  if (!KeepModeOf(target, scratch.Fd())) fail(errno);
+  if (!WriteAll(scratch.Fd(), bytes.data(), bytes.size())) fail(errno);
+  if (::fsync(scratch.Fd()) != 0) fail(errno);
   struct stat written {};
-  if (::fstat(fd.get(), &written) != 0) fail(errno);
-  if (fd.Close() != 0) fail(errno);
-  if (::rename(temp_path.c_str(), target.c_str()) != 0) fail(errno);
+  if (::fstat(scratch.Fd(), &written) != 0) fail(errno);
+  if (!scratch.Close()) fail(errno);
+  if (::rename(scratch.Path().c_str(), target.c_str()) != 0) fail(errno);
+  scratch.Keep();
   return IdentityOf(written);
 }
 
@@ -120,11 +92,8 @@ std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {
   content.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw FileError(DescribeFileFailure("cannot read", path, errno));
-    }
+    const ssize_t got = RetryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); });
+    if (got < 0) throw FileError(DescribeFileFailure("cannot read", path, errno));
     if (got == 0) break;
     // The file may grow while it is read.
     if (static_cast<std::size_t>(got) > max_bytes - content.size()) throw too_large();

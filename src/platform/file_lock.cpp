@@ -28,14 +28,14 @@ FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait) {
     // Non-blocking, so that a FIFO at path cannot hold us up; the reader refuses it later.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return;  // nothing to lock; reading the file reports why
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+    if (RetryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) == 0) {
       if (SameFile(fd.get(), path)) {
         m_fd = std::move(fd);
         return;
       }
       continue;  // replaced while we waited: lock the new file
     }
-    if (errno != EWOULDBLOCK && errno != EINTR) return;  // a file system without locks
+    if (errno != EWOULDBLOCK) return;  // a file system without locks
     if (std::chrono::steady_clock::now() >= deadline) {
       throw FileError("cannot change " + path + ": another program is changing it; try again later");
     }

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/file_descriptor.h"
+#include "platform/posix_file.h"
 
 namespace tovalen {
 

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/main_loop.h"
+#include "platform/posix_file.h"
 #include "platform/termination_signals.h"
 
 namespace tovalen {
@@ -14,7 +15,6 @@ class PlainMainLoop : public MainLoop {
  public:
   // Throws std::system_error when the pipe cannot be made.
   PlainMainLoop();
-  ~PlainMainLoop() override;
   PlainMainLoop(const PlainMainLoop&) = delete;
   PlainMainLoop& operator=(const PlainMainLoop&) = delete;
 
@@ -22,13 +22,13 @@ class PlainMainLoop : public MainLoop {
   void Wake() override;
   AbortInput TakeAbortInput() override;
   // Becomes readable on a wake-up or a watched signal: another loop (the GUI's) can poll it.
-  int WakeFd() const { return m_readFd; }
+  int WakeFd() const { return m_readFd.get(); }
 
  private:
   friend class ScopedTerminationSignals;
 
-  int m_readFd = -1;
-  int m_writeFd = -1;
+  FileDescriptor m_readFd;
+  FileDescriptor m_writeFd;
 };
 
 }  // namespace tovalen

@@ -1,7 +1,6 @@
 #include "platform/sleep_inhibitor.h"
 
 #include <gio/gio.h>
-#include <unistd.h>
 
 #include "platform/trace.h"
 
@@ -51,16 +50,13 @@ void SleepInhibitor::Hold(const std::string& why) {
     m_unreachableTraced = true;
     return;  // a lock held for the previous reason is better than none
   }
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = fd;
+  m_fd = FileDescriptor(fd);
   Trace("D: SleepInhibitor " + why + "\n");
 }
 
 void SleepInhibitor::Release() {
   m_why.reset();
-  if (m_fd < 0) return;
-  ::close(m_fd);
-  m_fd = -1;
+  m_fd = FileDescriptor();
 }
 
 }  // namespace tovalen

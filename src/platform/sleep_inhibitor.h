@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix_file.h"
+
 namespace tovalen {
 
 // Keeps the machine from going to sleep while it is held, through a systemd-logind inhibitor lock
@@ -20,12 +22,12 @@ class SleepInhibitor {
   void Hold(const std::string& why);
   // Releases the lock, if one is held.
   void Release();
-  bool IsHeld() const { return m_fd >= 0; }
+  bool IsHeld() const { return m_fd.get() >= 0; }
 
  private:
   std::optional<std::string> m_why;  // of the lock held or last asked for
   // The lock: logind keeps it until every copy of this descriptor is closed.
-  int m_fd = -1;
+  FileDescriptor m_fd;
   bool m_unreachableTraced = false;
 };
 

@@ -42,7 +42,8 @@ ScopedTerminationSignals::ScopedTerminationSignals(int wakeFd) {
   ::sigaction(SIGHUP, &action, &m_previousHup);
 }
 
-ScopedTerminationSignals::ScopedTerminationSignals(PlainMainLoop& loop) : ScopedTerminationSignals(loop.m_writeFd) {}
+ScopedTerminationSignals::ScopedTerminationSignals(PlainMainLoop& loop)
+    : ScopedTerminationSignals(loop.m_writeFd.get()) {}
 
 ScopedTerminationSignals::~ScopedTerminationSignals() {
   ::sigaction(SIGINT, &m_previousInt, nullptr);

@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <mutex>
+
+#include "platform/posix_file.h"
 
 namespace tovalen {
 namespace {
@@ -22,14 +23,8 @@ TraceSink& CurrentSink() {
 }  // namespace
 
 void WriteTraceToStderr(std::string_view piece) {
-  while (!piece.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, piece.data(), piece.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // nowhere left to report a failing trace channel
-    }
-    piece.remove_prefix(static_cast<std::size_t>(written));
-  }
+  // Nowhere is left to report a failing trace channel.
+  WriteAll(STDERR_FILENO, piece.data(), piece.size());
 }
 
 void Trace(std::string_view piece) {

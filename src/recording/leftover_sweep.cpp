@@ -1,8 +1,8 @@
 #include "recording/leftover_sweep.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "platform/posix_file.h"
 #include "platform/trace.h"
 
 namespace tovalen {
@@ -10,9 +10,7 @@ namespace tovalen {
 std::vector<std::string> RecordingFolders(const CYoyakuSchedule& schedule) {
   std::vector<std::string> folders;
   for (std::int32_t i = 0; i < schedule.GetYoyakuCount(); ++i) {
-    std::string folder =
-        std::filesystem::path(schedule.GetYoyaku(static_cast<std::size_t>(i)).strFileName).parent_path();
-    if (folder.empty()) folder = ".";
+    std::string folder = FolderOf(schedule.GetYoyaku(static_cast<std::size_t>(i)).strFileName);
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
   }
   return folders;

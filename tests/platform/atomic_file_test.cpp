@@ -1,16 +1,25 @@
 #include "platform/atomic_file.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "platform/file_lock.h"
+#include "platform/posix_file.h"
 #include "support/temp_dir.h"
 
 namespace tovalen {
@@ -167,6 +176,82 @@ TEST(AtomicFile, TheLongestNamesCanBeSavedAndTheWrittenFileIsIdentified) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
   EXPECT_FALSE(IdentifyFile(dir.File("missing")).has_value());
   EXPECT_FALSE(ChangedOnDisk(dir.File("missing"), FileIdentity{}));
+}
+
+std::atomic<int> g_signalsHandled{0};
+void CountSignal(int) { g_signalsHandled.fetch_add(1); }
+
+// Whether the thread sleeps inside write(2) now ("running" while it runs).
+bool SleepsInWrite(pid_t thread) {
+  std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+  long number = -1;
+  return file >> number && number == SYS_write;
+}
+
+TEST(PosixFile, NamesFoldersAndWritesWholeThroughAnInterruptAndAShortWrite) {
+  EXPECT_EQ(FolderOf("x"), ".");
+  EXPECT_EQ(FolderOf("/x"), "/");
+  EXPECT_EQ(FolderOf("a/b"), "a");
+  EXPECT_EQ(FolderOf("/a//b"), "/a");
+
+  // Without SA_RESTART a write sleeping on a full pipe fails with EINTR when nothing went in,
+  // and returns short when some did.
+  struct sigaction counting {};
+  struct sigaction previous {};
+  g_signalsHandled = 0;
+  counting.sa_handler = CountSignal;
+  sigemptyset(&counting.sa_mask);
+  ASSERT_EQ(::sigaction(SIGUSR1, &counting, &previous), 0);
+  int fds[2];
+  ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+  FileDescriptor readEnd(fds[0]);
+  FileDescriptor writeEnd(fds[1]);
+  ::fcntl(writeEnd.get(), F_SETFL, O_NONBLOCK);
+  std::string expected;
+  for (std::size_t chunk = 4096; chunk > 0; chunk /= 2) {
+    const std::string filler(chunk, 'f');
+    while (::write(writeEnd.get(), filler.data(), chunk) > 0) expected += filler;
+  }
+  ::fcntl(writeEnd.get(), F_SETFL, 0);
+  const std::size_t full = expected.size();
+  std::string sent(1 << 20, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i % 251);
+  expected += sent;
+
+  std::atomic<pid_t> thread{0};
+  std::atomic<bool> done{false};
+  bool wrote = false;
+  std::thread writer([&] {
+    thread = ::gettid();
+    wrote = WriteAll(writeEnd.get(), sent.data(), sent.size());
+    writeEnd.Close();
+    done = true;
+  });
+  // Each wait ends early when the writer gave up, so a fault fails below instead of hanging.
+  const auto waitFor = [&](auto condition) {
+    while (!done && !condition()) std::this_thread::yield();
+  };
+  waitFor([&] { return thread != 0 && SleepsInWrite(thread); });
+  ::pthread_kill(writer.native_handle(), SIGUSR1);
+  waitFor([&] { return g_signalsHandled == 1; });
+  std::string received(4096, '\0');
+  received.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(readEnd.get(), received.data(), 4096))));
+  waitFor([&] {
+    int queued = 0;
+    return ::ioctl(readEnd.get(), FIONREAD, &queued) == 0 && static_cast<std::size_t>(queued) == full &&
+           SleepsInWrite(thread);
+  });
+  ::pthread_kill(writer.native_handle(), SIGUSR1);
+  waitFor([&] { return g_signalsHandled == 2; });
+  char buffer[65536];
+  for (ssize_t got; (got = ::read(readEnd.get(), buffer, sizeof buffer)) > 0;) {
+    received.append(buffer, static_cast<std::size_t>(got));
+  }
+  writer.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_TRUE(wrote);
+  EXPECT_EQ(g_signalsHandled, 2);
+  EXPECT_TRUE(received == expected) << received.size() << " of " << expected.size() << " bytes arrived";
 }
 
 TEST(FileLockTest, ASecondLockWaitsForTheFirstAndAMissingFileLocksNothing) {

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix_file.h"
+
 namespace tovalen::ffmpeg {
 namespace {
 
@@ -69,16 +71,10 @@ std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSetup& video, con
 
 int AviWriter::WritePacket(void* opaque, std::uint8_t* buffer, int size) {
   auto* self = static_cast<AviWriter*>(opaque);
-  std::size_t done = 0;
-  while (done < static_cast<std::size_t>(size)) {
-    const ssize_t n = ::pwrite(self->m_fd, buffer + done, static_cast<std::size_t>(size) - done,
-                               static_cast<off_t>(self->m_position + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      self->m_writeErrno = n < 0 ? errno : ENOSPC;
-      return AVERROR(self->m_writeErrno);
-    }
-    done += static_cast<std::size_t>(n);
+  const auto done = static_cast<std::size_t>(size);
+  if (!WriteAllAt(self->m_fd, buffer, done, static_cast<off_t>(self->m_position))) {
+    self->m_writeErrno = errno;
+    return AVERROR(self->m_writeErrno);
   }
   self->m_position += done;
   self->m_end = std::max(self->m_end, self->m_position);

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/posix_file.h"
+
 namespace tovalen::ffmpeg {
 
 // The file a capture records into. It is made beside the target (same folder, so the final
@@ -18,7 +20,7 @@ class CaptureFile {
   CaptureFile(const CaptureFile&) = delete;
   CaptureFile& operator=(const CaptureFile&) = delete;
 
-  int Fd() const { return m_fd; }
+  int Fd() const { return m_fd.get(); }
   // An exclusive flock is held on the file for the object's lifetime, also after Close: a
   // recovery of leftovers passes over a file whose lock is held. The lock goes with the process.
   const std::string& Path() const { return m_path; }
@@ -36,13 +38,13 @@ class CaptureFile {
   // when the target is on another file system), a copy when it was saved already. The file
   // must be closed. False with errno in `error`; the recording then stays where it was.
   bool SaveAs(const std::string& target, int& error);
-  bool Saved() const { return m_saved; }
 
  private:
-  CaptureFile(int fd, int lock, std::string path) : m_fd(fd), m_lock(lock), m_path(std::move(path)) {}
+  CaptureFile(FileDescriptor fd, FileDescriptor lock, std::string path)
+      : m_fd(std::move(fd)), m_lock(std::move(lock)), m_path(std::move(path)) {}
 
-  int m_fd = -1;
-  int m_lock = -1;  // a duplicate of the descriptor, keeping its flock
+  FileDescriptor m_fd;
+  FileDescriptor m_lock;  // a duplicate of the descriptor, keeping its flock
   std::string m_path;
   bool m_recorded = false;
   bool m_saved = false;
@@ -51,12 +53,6 @@ class CaptureFile {
 // The target a capture file made by CreateBeside stands for, "<folder>/<name>.avi" (the name
 // cannot tell the target's own extension); empty when the path is not named like one.
 std::string LeftoverTarget(const std::string& path);
-
-// Creates "<prefix>XXXXXX<suffix>" that did not exist, with the mode any new file gets; the
-// descriptor (close-on-exec), or -1 with errno set.
-int CreateUniqueFile(const std::string& prefix, const std::string& suffix, std::string& path);
-// Flushes the folder holding the path, so a rename or removal in it survives a power cut.
-void SyncFolderOf(const std::string& path);
 
 // Copies a file to a new file beside the target and renames it over the target, so the target
 // is either the old file or the whole copy. False with errno in `error`.

@@ -1,10 +1,10 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <filesystem>
 
 #include "capture/ffmpeg/capture_window_state.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "platform/posix_file.h"
 #include "platform/trace.h"
 
 namespace tovalen::ffmpeg {
@@ -16,11 +16,6 @@ constexpr std::chrono::milliseconds kPumpInterval{50};
 bool IsFolder(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  return folder.empty() ? "." : folder;
 }
 
 void TraceSummary(const CaptureSummary& summary, const std::string& path) {

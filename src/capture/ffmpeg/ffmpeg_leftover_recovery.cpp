@@ -12,37 +12,12 @@
 
 #include "capture/ffmpeg/capture_file.h"
 #include "capture/ffmpeg/recording_remux.h"
+#include "platform/posix_file.h"
 
 namespace tovalen::ffmpeg {
 namespace {
 
 constexpr int kMostRecoveredNames = 999;
-
-// A descriptor closed with the scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : m_fd(fd) {}
-  ~Descriptor() { Close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-  bool Close() {
-    const bool closed = m_fd < 0 || ::close(m_fd) == 0;
-    m_fd = -1;
-    return closed;
-  }
-
- private:
-  int m_fd;
-};
-
-// The scratch file is removed with the scope unless it was put in place.
-struct ScratchFile {
-  ~ScratchFile() {
-    if (!path.empty()) ::unlink(path.c_str());
-  }
-  std::string path;
-};
 
 // "<name>.avi", "<name> (recovered).avi", "<name> (recovered 2).avi"...
 std::string Candidate(const std::string& target, int n) {
@@ -78,11 +53,10 @@ void RemoveStaleScratchFiles(const std::string& prefix) {
   const fs::path path(prefix);
   const std::string start = path.filename().string();
   std::error_code error;
-  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+  for (fs::directory_iterator it(FolderOf(prefix), error), end; !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (name.size() != start.size() + 10 || !name.starts_with(start) || !name.ends_with(".avi")) continue;
-    const Descriptor file(::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const FileDescriptor file(::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (file.get() >= 0 && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) ::unlink(it->path().c_str());
   }
 }
@@ -117,7 +91,7 @@ LeftoverReport FfmpegLeftoverRecovery::Recover(const std::string& leftover) {
   const std::string target = LeftoverTarget(leftover);
   if (target.empty()) return Failed(report, "not named as a recording left by a capture");
   // Held to the end: another recovery passes over it, and a capture recording into it holds it.
-  const Descriptor lock(::open(leftover.c_str(), O_RDONLY | O_CLOEXEC));
+  const FileDescriptor lock(::open(leftover.c_str(), O_RDONLY | O_CLOEXEC));
   if (lock.get() < 0) return Failed(report, std::strerror(errno));
   if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK) return Failed(report, std::strerror(errno));
@@ -127,24 +101,23 @@ LeftoverReport FfmpegLeftoverRecovery::Recover(const std::string& leftover) {
 
   const std::string prefix = std::filesystem::path(target).replace_extension().string() + ".recovering-";
   RemoveStaleScratchFiles(prefix);
-  ScratchFile scratch;
-  Descriptor out(CreateUniqueFile(prefix, ".avi", scratch.path));
-  if (out.get() < 0) return Failed(report, "cannot write beside it: " + std::string(std::strerror(errno)));
-  ::flock(out.get(), LOCK_EX);  // while it is written; a later recovery removes it if this one dies
-  const RemuxResult copied = RemuxRecording(leftover, out.get());
+  ScratchFile scratch(prefix, ".avi");
+  if (!scratch.Valid()) return Failed(report, "cannot write beside it: " + std::string(std::strerror(errno)));
+  ::flock(scratch.Fd(), LOCK_EX);  // while it is written; a later recovery removes it if this one dies
+  const RemuxResult copied = RemuxRecording(leftover, scratch.Fd());
   if (copied.frames == 0) {
     report.result = LeftoverReport::Result::kNoFrame;
     report.detail = copied.error;
     return report;
   }
   if (!copied.written) return Failed(report, copied.error);
-  if (!out.Close()) return Failed(report, std::strerror(errno));
+  if (!scratch.Close()) return Failed(report, std::strerror(errno));
 
   int error = 0;
-  report.recovered = PlaceAtFreeName(scratch.path, target, error);
+  report.recovered = PlaceAtFreeName(scratch.Path(), target, error);
   if (report.recovered.empty())
     return Failed(report, "cannot name the rebuilt file: " + std::string(std::strerror(error)));
-  scratch.path.clear();
+  scratch.Keep();
   SyncFolderOf(report.recovered);
   if (::unlink(leftover.c_str()) != 0)
     return Failed(report, "rebuilt as " + report.recovered + ", but cannot be removed: " + std::strerror(errno));

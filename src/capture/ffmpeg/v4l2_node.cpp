@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -15,12 +14,8 @@
 namespace tovalen::ffmpeg {
 namespace {
 
-int Ioctl(int fd, unsigned long request, void* argument) {
-  int rc = 0;
-  do {
-    rc = ::ioctl(fd, request, argument);
-  } while (rc < 0 && errno == EINTR);
-  return rc;
+int Ioctl(const FileDescriptor& fd, unsigned long request, void* argument) {
+  return RetryOnInterrupt([&] { return ::ioctl(fd.get(), request, argument); });
 }
 
 // The fixed-size, possibly unterminated text fields of V4L2 records.
@@ -85,16 +80,10 @@ std::optional<int> NodeNumber(const std::string& name) {
 }  // namespace
 
 std::optional<V4l2Node> V4l2Node::Open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  return V4l2Node(fd);
+  FileDescriptor fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  return V4l2Node(std::move(fd));
 }
-
-V4l2Node::~V4l2Node() {
-  if (m_fd >= 0) ::close(m_fd);
-}
-
-V4l2Node::V4l2Node(V4l2Node&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
 
 std::optional<V4l2Identity> V4l2Node::Identity() const {
   v4l2_capability capability{};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/ffmpeg/capture_device.h"
+#include "platform/posix_file.h"
 
 namespace tovalen::ffmpeg {
 
@@ -24,11 +25,8 @@ class V4l2Node {
  public:
   // The open node, or nothing when it cannot be opened.
   static std::optional<V4l2Node> Open(const std::string& path);
-  ~V4l2Node();
-  V4l2Node(V4l2Node&& other) noexcept;
+  V4l2Node(V4l2Node&&) noexcept = default;
   V4l2Node& operator=(V4l2Node&&) = delete;
-  V4l2Node(const V4l2Node&) = delete;
-  V4l2Node& operator=(const V4l2Node&) = delete;
 
   std::optional<V4l2Identity> Identity() const;
   std::vector<VideoFormatOffer> Formats() const;
@@ -38,10 +36,10 @@ class V4l2Node {
   bool SetControl(const std::string& name, int value) const;
 
  private:
-  explicit V4l2Node(int fd) : m_fd(fd) {}
+  explicit V4l2Node(FileDescriptor fd) : m_fd(std::move(fd)) {}
   std::vector<FrameSize> SizesFor(unsigned pixelFormat) const;
 
-  int m_fd = -1;
+  FileDescriptor m_fd;
 };
 
 // The /dev/videoN paths, in node-number order.

@@ -1,0 +1,81 @@
+#include "platform/posix_file.h"
+
+#include <fcntl.h>
+
+#include <random>
+
+namespace tovalen {
+namespace {
+
+template <typename WriteSome>
+bool WriteEvery(std::size_t size, WriteSome writeSome) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = RetryOnInterrupt([&] { return writeSome(done); });
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  return WriteEvery(size, [&](std::size_t done) { return ::write(fd, bytes + done, size - done); });
+}
+
+bool WriteAllAt(int fd, const void* data, std::size_t size, off_t offset) {
+  const auto* bytes = static_cast<const char*>(data);
+  return WriteEvery(size, [&](std::size_t done) {
+    return ::pwrite(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+  });
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  const auto end = path.find_last_not_of('/', slash);
+  return end == std::string::npos ? "/" : path.substr(0, end + 1);
+}
+
+void SyncFolderOf(const std::string& path) {
+  const FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+}
+
+FileDescriptor CreateUniqueFile(const std::string& prefix, const std::string& suffix, std::string& path) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+    name += suffix;
+    FileDescriptor fd(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() >= 0) path = std::move(name);
+    if (fd.get() >= 0 || errno != EEXIST) return fd;
+  }
+  return FileDescriptor();  // errno is EEXIST
+}
+
+ScratchFile::ScratchFile(const std::string& prefix, const std::string& suffix)
+    : m_fd(CreateUniqueFile(prefix, suffix, m_path)) {}
+
+ScratchFile::~ScratchFile() {
+  m_fd = FileDescriptor();
+  if (!m_path.empty()) ::unlink(m_path.c_str());
+}
+
+bool ScratchFile::Close() { return m_fd.get() < 0 || m_fd.Close() == 0; }
+
+bool ScratchFile::Remove() {
+  if (::unlink(m_path.c_str()) != 0) return false;
+  m_path.clear();
+  return true;
+}
+
+}  // namespace tovalen
