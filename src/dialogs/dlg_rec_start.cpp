@@ -58,6 +58,7 @@ void CDlgRecStart::CreateControls() {
   const DluRect iconRect{255, 60, 16, 17};
   new wxStaticBitmap(this, wxID_ANY, AppIcon(), layout.Position(iconRect), layout.Size(iconRect));
   SetDefaultButton(res::IDCANCEL);
+  layout.FitToBestSizes();
 }
 
 void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) {
