@@ -9,6 +9,9 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <wx/evtloop.h>
+
+#include <chrono>
 #include <memory>
 
 #include "dialogs/dlg_compression.h"
@@ -152,6 +155,103 @@ TEST_F(EveryDialog, NoControlIsSmallerThanItsBestSizeAndNoneOverlapsAnother) {
         if (!controls[a]->GetRect().Intersects(controls[b]->GetRect())) continue;
         EXPECT_TRUE(Encloses(controls[a], controls[b]) || Encloses(controls[b], controls[a]))
             << Name(dialog.get(), controls[a]) << " overlaps " << Name(dialog.get(), controls[b]);
+      }
+    }
+  }
+}
+
+// The underlined letter of a caption, or 0.
+char Mnemonic(const wxString& label) {
+  const std::string text = ToUtf8(label);
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == '&') {
+      if (text[i + 1] != '&') return static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 1])));
+      ++i;
+    }
+  }
+  return 0;
+}
+
+// Alt+letter as the X server delivers it to the dialog's window, through GTK and wx alike.
+void PressAlt(wxDialog* dialog, char letter) {
+  GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(static_cast<GtkWidget*>(dialog->GetHandle()))));
+  event->key.send_event = TRUE;
+  event->key.time = GDK_CURRENT_TIME;
+  event->key.state = GDK_MOD1_MASK;
+  event->key.keyval = gdk_unicode_to_keyval(static_cast<guint32>(letter));
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), event->key.keyval,
+                                        &keys, &count) &&
+      count > 0) {
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    event->key.group = static_cast<guint8>(keys[0].group);
+  }
+  g_free(keys);
+  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+// Whether the keyboard focus of the dialog is in the control (or in a part of it).
+bool HasFocus(wxDialog* dialog, wxWindow* control) {
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog->GetHandle()));
+  auto* widget = static_cast<GtkWidget*>(control->GetHandle());
+  return focus != nullptr && (focus == widget || gtk_widget_is_ancestor(focus, widget));
+}
+
+// GTK presses a button a moment after its key, so the test waits for the press to finish.
+template <class Condition>
+bool RunLoopUntil(Condition condition) {
+  wxGUIEventLoop loop;
+  wxEventLoopActivator active(&loop);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition() && std::chrono::steady_clock::now() < deadline) {
+    loop.YieldFor(wxEVT_CATEGORY_ALL);
+    wxMilliSleep(5);
+  }
+  return condition();
+}
+
+// Driven by the captions themselves, so a new mnemonic is covered the day it is written: a
+// prompt's letter takes the focus to the control after it, a button's letter presses it, a
+// radio button's or a check box's takes the focus to it, from whichever control has the focus.
+TEST_F(EveryDialog, EveryUnderlinedLetterReachesItsControlFromEveryControl) {
+  for (auto& dialog : dialogs) {
+    const std::vector<wxWindow*> controls = Controls(dialog.get());
+    wxWindow* pressed = nullptr;
+    std::vector<std::pair<char, std::size_t>> mnemonics;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      const char letter = Mnemonic(controls[i]->GetLabel());
+      if (letter == 0) continue;
+      mnemonics.emplace_back(letter, i);
+      if (dynamic_cast<wxButton*>(controls[i]) != nullptr) {
+        controls[i]->Bind(wxEVT_BUTTON, [&pressed, button = controls[i]](wxCommandEvent&) { pressed = button; });
+      }
+    }
+    for (wxWindow* from : controls) {
+      if (!from->CanAcceptFocus() || dynamic_cast<wxStaticBox*>(from) != nullptr) continue;
+      for (const auto& [letter, index] : mnemonics) {
+        wxWindow* owner = controls[index];
+        for (wxWindow* control : controls) control->Enable();  // a disabled target takes no focus
+        from->SetFocus();
+        const std::string what = Name(dialog.get(), owner) + " from " + Name(dialog.get(), from);
+        ASSERT_TRUE(HasFocus(dialog.get(), from)) << what;
+        pressed = nullptr;
+        PressAlt(dialog.get(), letter);
+        if (dynamic_cast<wxButton*>(owner) != nullptr) {
+          EXPECT_TRUE(RunLoopUntil([&] { return pressed == owner; })) << what;
+        } else if (dynamic_cast<wxStaticText*>(owner) != nullptr) {
+          ASSERT_LT(index + 1, controls.size()) << what;
+          EXPECT_TRUE(HasFocus(dialog.get(), controls[index + 1])) << what;
+        } else {
+          EXPECT_TRUE(HasFocus(dialog.get(), owner)) << what;
+          // A radio button or check box holds the keyboard until its press has finished.
+          auto* widget = static_cast<GtkWidget*>(owner->GetHandle());
+          EXPECT_TRUE(RunLoopUntil([&] { return (gtk_widget_get_state_flags(widget) & GTK_STATE_FLAG_ACTIVE) == 0; }))
+              << what;
+        }
       }
     }
   }
