@@ -68,7 +68,8 @@ class LayoutFit {
   wxSize Overflow() const {
     wxSize overflow;
     for (const Placed& placed : m_placed) {
-      overflow.IncTo(wxSize(Right(placed.rect) - Right(placed.original), Bottom(placed.rect) - Bottom(placed.original)));
+      overflow.IncTo(
+          wxSize(Right(placed.rect) - Right(placed.original), Bottom(placed.rect) - Bottom(placed.original)));
     }
     return overflow;
   }

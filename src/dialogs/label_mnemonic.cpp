@@ -50,8 +50,7 @@ void RouteMnemonicsFirst(wxDialog* dialog) {
   dialog->Bind(wxEVT_CHAR_HOOK, [dialog](wxKeyEvent& event) {
     auto* window = static_cast<GtkWidget*>(dialog->GetHandle());
     if (event.GetModifiers() == wxMOD_ALT && GTK_IS_WINDOW(window) &&
-        gtk_window_mnemonic_activate(GTK_WINDOW(window), gdk_keyval_to_lower(event.GetRawKeyCode()),
-                                     GDK_MOD1_MASK)) {
+        gtk_window_mnemonic_activate(GTK_WINDOW(window), gdk_keyval_to_lower(event.GetRawKeyCode()), GDK_MOD1_MASK)) {
       return;
     }
     event.Skip();

@@ -2,14 +2,13 @@
 #include <gtk/gtk.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/evtloop.h>
 #include <wx/listbox.h>
 #include <wx/panel.h>
 #include <wx/radiobut.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
-
-#include <wx/evtloop.h>
 
 #include <chrono>
 #include <memory>
@@ -143,10 +142,12 @@ TEST_F(EveryDialog, NoControlIsSmallerThanItsBestSizeAndNoneOverlapsAnother) {
       const wxSize size = control->GetSize();
       const wxSize best = control->GetBestSize();
       // Lists and edit boxes scroll; a panel holds what it is given.
-      const bool scrolls = dynamic_cast<wxListBox*>(control) != nullptr || dynamic_cast<wxTextCtrl*>(control) != nullptr;
+      const bool scrolls =
+          dynamic_cast<wxListBox*>(control) != nullptr || dynamic_cast<wxTextCtrl*>(control) != nullptr;
       if (dynamic_cast<wxPanel*>(control) == nullptr) {
         EXPECT_TRUE((scrolls || size.x >= best.x) && size.y >= best.y)
-            << Name(dialog.get(), control) << " is " << size.x << "x" << size.y << ", needs " << best.x << "x" << best.y;
+            << Name(dialog.get(), control) << " is " << size.x << "x" << size.y << ", needs " << best.x << "x"
+            << best.y;
       }
       EXPECT_TRUE(wxRect(dialog->GetClientSize()).Contains(control->GetRect())) << Name(dialog.get(), control);
     }
@@ -182,8 +183,8 @@ void PressAlt(wxDialog* dialog, char letter) {
   event->key.keyval = gdk_unicode_to_keyval(static_cast<guint32>(letter));
   GdkKeymapKey* keys = nullptr;
   gint count = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), event->key.keyval,
-                                        &keys, &count) &&
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), event->key.keyval, &keys,
+                                        &count) &&
       count > 0) {
     event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
     event->key.group = static_cast<guint8>(keys[0].group);

@@ -66,8 +66,8 @@ class RecStartWindow : public VideoCapTest {
       memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
       memory.SelectObject(wxNullBitmap);
       const wxImage now = bitmap.ConvertToImage();
-      const bool same = last.IsOk() && std::equal(now.GetData(), now.GetData() + now.GetWidth() * now.GetHeight() * 3,
-                                                  last.GetData());
+      const bool same = last.IsOk() &&
+                        std::equal(now.GetData(), now.GetData() + now.GetWidth() * now.GetHeight() * 3, last.GetData());
       last = now;
       return same && now.CountColours(1) > 1;
     });
