@@ -1,15 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtk/gtk.h>
 #include <wx/button.h>
-#include <wx/checkbox.h>
 #include <wx/evtloop.h>
 #include <wx/listbox.h>
 #include <wx/panel.h>
-#include <wx/radiobut.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <cctype>
 #include <chrono>
 #include <memory>
 
