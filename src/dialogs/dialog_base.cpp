@@ -4,6 +4,7 @@
 #include <wx/button.h>
 
 #include "dialogs/help_viewer.h"
+#include "dialogs/label_mnemonic.h"
 #include "dialogs/wx_text.h"
 #include "res/resource_ids.h"
 
@@ -13,6 +14,7 @@ DialogBase::DialogBase(wxWindow* parent, int templateId, const std::string& titl
     : wxDialog(parent, templateId, ToWx(title), wxDefaultPosition, wxDefaultSize, style) {
   SetEscapeId(res::IDCANCEL);
   SetAffirmativeId(res::IDOK);
+  RouteMnemonicsFirst(this);
 }
 
 void DialogBase::Finish(int code) {

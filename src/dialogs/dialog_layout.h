@@ -40,6 +40,11 @@ class DialogLayout {
   // widgets; for controls with free room to their right and below.
   void PlaceAtLeastBest(wxWindow* control, const DluRect& rect) const;
 
+  // Run once all controls are made. The template's sizes assume the font it was drawn with: grows
+  // every control to its best size, moves what lies right of or below a grown control so the
+  // template's gaps stay, widens the group boxes around them and then the dialog.
+  void FitToBestSizes() const;
+
  private:
   wxWindow* m_dialog;  // not owned
 };

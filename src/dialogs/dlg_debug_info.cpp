@@ -46,6 +46,7 @@ CDlgDebugInfo::CDlgDebugInfo(wxWindow* parent)
   m_info = new wxPanel(this, res::IDC_STATIC_DEBUG_INFO, layout.Position(infoRect), layout.Size(infoRect));
   ShowReport(m_info, "Static01\nstatic02\nstatic03\nstatic04\nstatic05\nstatic06");
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
   Bind(wxEVT_INIT_DIALOG, &CDlgDebugInfo::OnInitDialog, this);
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);

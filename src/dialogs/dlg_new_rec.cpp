@@ -64,6 +64,7 @@ void CDlgNewRec::CreateControls() {
   layout.Button(res::IDC_BUTTON_HELP_NEW_REC, "ヘルプ(&H)...", {260, 270, 40, 15});
   CreateRepeatControls();
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
 }
 
 void CDlgNewRec::CreateRepeatControls() {
@@ -106,6 +107,10 @@ void CDlgNewRec::CreateTimeInput(TimeInput& input, int left, int firstId, int la
   layout.PlaceAtLeastBest(input.picker, pickerRect);
   LinkMnemonic(timeLabel, input.picker);
   input.label = layout.Label(labelId, "", {inner, 195, left == 10 ? 115 : 120, 8}, wxALIGN_LEFT);
+  // The composed time is shown only once the dialog opens: room for the widest one now.
+  input.label->SetLabel(ToWx(FormatEditorLabel({2000, 12, 28, 20, 58, 58})));
+  input.label->SetMinSize(input.label->GetBestSize());
+  input.label->SetLabel(wxString());
 }
 
 void CDlgNewRec::OnInitDialog(wxInitDialogEvent&) {

@@ -44,6 +44,7 @@ void CDlgRecList::CreateControls() {
   layout.Button(res::IDCANCEL, "キャンセル", {345, 215, 50, 14});
   layout.Button(res::IDC_BUTTON_HELP_REC_LIST, "ヘルプ(&H)...", {285, 215, 40, 15});
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
 }
 
 void CDlgRecList::OnInitDialog(wxInitDialogEvent&) {

@@ -1,6 +1,7 @@
 #include "dialogs/dlg_rec_start.h"
 
 #include <wx/panel.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -21,6 +22,9 @@ namespace {
 wxStaticText* SunkenText(wxWindow* parent, const DialogLayout& layout, int id, const char* text, const DluRect& rect,
                          long align) {
   auto* panel = new wxPanel(parent, wxID_ANY, layout.Position(rect), layout.Size(rect), wxBORDER_SUNKEN);
+  // A colour of its own makes the panel paint its whole area on every draw; a label alone
+  // draws only its letters over whatever was there.
+  panel->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
   auto* label = new wxStaticText(panel, id, ToWx(text), wxDefaultPosition, wxDefaultSize,
                                  align | wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -58,6 +62,7 @@ void CDlgRecStart::CreateControls() {
   const DluRect iconRect{255, 60, 16, 17};
   new wxStaticBitmap(this, wxID_ANY, AppIcon(), layout.Position(iconRect), layout.Size(iconRect));
   SetDefaultButton(res::IDCANCEL);
+  layout.FitToBestSizes();
 }
 
 void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) {
@@ -71,8 +76,11 @@ void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
   m_nextReservation->SetToolTip(ToWx(display.nextReservation));  // a long line is cut short
   m_activity->SetLabel(ToWx(display.activity));
   // A recording runs inside a timer handler: draw the new texts now rather than when it returns.
-  m_nextReservation->Update();
-  m_activity->Update();
+  // The whole field is drawn again, so no letter of the previous text stays behind.
+  for (wxStaticText* field : {m_nextReservation, m_activity}) {
+    field->GetParent()->Refresh();
+    field->GetParent()->Update();
+  }
 }
 
 void CDlgRecStart::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {

@@ -30,6 +30,7 @@ void CDlgSelectCapDevice::CreateControls() {
   layout.Button(res::IDCANCEL, "キャンセル", {195, 145, 50, 14});
   layout.Button(res::IDC_BUTTON_HELP_SELECT_CAP_DEVICE, "ヘルプ(&H)...", {135, 145, 40, 15});
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
 }
 
 void CDlgSelectCapDevice::OnInitDialog(wxInitDialogEvent&) {

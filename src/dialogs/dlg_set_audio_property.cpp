@@ -43,6 +43,7 @@ void CDlgSetAudioProperty::CreateControls() {
   layout.Button(res::IDCANCEL, "キャンセル", {165, 30, 50, 14});
   layout.Button(res::IDC_BUTTON_HELP_AUDIO, "ヘルプ(&H)...", {165, 95, 40, 15});
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
 }
 
 void CDlgSetAudioProperty::SetAudioProperty(const SAudioProperty& property) {

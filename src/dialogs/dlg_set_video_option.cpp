@@ -45,6 +45,7 @@ void CDlgSetVideoOption::CreateControls() {
   layout.Button(res::IDCANCEL, "ｷｬﾝｾﾙ", {155, 30, 50, 15});
   layout.Button(res::IDC_BUTTON_HELP_VIDEO_OPTION, "ヘルプ(&H)...", {155, 80, 40, 15});
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
 }
 
 void CDlgSetVideoOption::SetVideoOption(const SVideoOption& option) {

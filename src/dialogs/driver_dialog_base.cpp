@@ -4,6 +4,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include "dialogs/label_mnemonic.h"
 #include "dialogs/message_box.h"
 #include "dialogs/wx_text.h"
 #include "res/resource_ids.h"
@@ -19,7 +20,10 @@ DriverDialogBase::DriverDialogBase(wxWindow* parent, const std::string& title)
 }
 
 void DriverDialogBase::AddRow(const std::string& label, wxWindow* control) {
-  m_rows->Add(new wxStaticText(this, wxID_ANY, ToWx(label)), 0, wxALIGN_CENTER_VERTICAL);
+  auto* prompt = new wxStaticText(this, wxID_ANY, ToWx(label));
+  LinkMnemonic(prompt, control);
+  prompt->MoveBeforeInTabOrder(control);  // the control was made first; its prompt leads to it
+  m_rows->Add(prompt, 0, wxALIGN_CENTER_VERTICAL);
   m_rows->Add(control, 1, wxEXPAND);
 }
 

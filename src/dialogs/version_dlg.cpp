@@ -16,6 +16,7 @@ CVersionDlg::CVersionDlg(wxWindow* parent) : DialogBase(parent, res::IDD_ABOUTBO
   layout.Label(wxID_ANY, "Tovalen Version 1.0", {40, 22, 119, 8});
   layout.Button(res::IDOK, "OK", {172, 20, 50, 14});
   SetDefaultButton(res::IDOK);
+  layout.FitToBestSizes();
   SetEscapeId(res::IDOK);  // no Cancel button: Escape and the close box press OK
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { Finish(res::IDOK); }, res::IDOK);

@@ -2,7 +2,10 @@
 
 #include <gmock/gmock.h>
 #include <wx/app.h>
+#include <wx/bitmap.h>
 #include <wx/button.h>
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
 #include <wx/evtloop.h>
 #include <wx/stattext.h>
 
@@ -49,10 +52,66 @@ class RecStartWindow : public VideoCapTest {
     return condition();
   }
 
+  // The field as the screen shows it, once drawing has settled: two grabs alike, and more
+  // than the bare background (a window not yet drawn is one colour).
+  wxImage FieldOnScreen(wxDialog& window, int id) {
+    wxWindow* field = ControlOf<wxStaticText>(&window, id)->GetParent();
+    wxImage last;
+    const bool settled = RunLoopUntil([&] {
+      window.Update();
+      const wxRect rect = field->GetScreenRect();
+      wxBitmap bitmap(rect.GetSize());
+      wxMemoryDC memory(bitmap);
+      wxScreenDC screen;
+      memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
+      memory.SelectObject(wxNullBitmap);
+      const wxImage now = bitmap.ConvertToImage();
+      const bool same = last.IsOk() &&
+                        std::equal(now.GetData(), now.GetData() + now.GetWidth() * now.GetHeight() * 3, last.GetData());
+      last = now;
+      return same && now.CountColours(1) > 1;
+    });
+    EXPECT_TRUE(settled);
+    return last;
+  }
+
   ScopedFakeClock clock{kNow};
   CYoyakuSchedule schedule;
   CDlgRecStart dialog;
 };
+
+TEST_F(RecStartWindow, TheNextReservationFieldShowsOnlyItsNewestText) {
+  // The first fails at once and the second then starts: the field shows two texts in turn.
+  const SYoyaku second = Reservation(1, 5, "/v/second.avi");
+  schedule.AddYoyaku(Reservation(0, 5, "/v/first.avi"));
+  schedule.AddYoyaku(second);
+  dialog.SetDocument(&schedule);
+  dialog.Show();
+  dialog.InitDialog();
+  ASSERT_TRUE(RunLoopUntil([&] { return dialog.Runner().GetFailedCount() == 1; }));
+  FieldOnScreen(dialog, res::IDC_STATIC_NEXT_RESERVATION);
+  clock.Advance(1);
+  ASSERT_TRUE(RunLoopUntil([&] { return dialog.Runner().GetFailedCount() == 2; }));
+  ASSERT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), second.GetListText());
+  const wxImage shown = FieldOnScreen(dialog, res::IDC_STATIC_NEXT_RESERVATION);
+  clock.Advance(1);
+  Click(&dialog, res::IDCANCEL);
+  dialog.Hide();
+
+  clock.Advance(-2);  // the second lies ahead again, so a fresh window shows it waiting
+  CYoyakuSchedule onlySecond;
+  onlySecond.AddYoyaku(second);
+  CDlgRecStart fresh;
+  fresh.SetDocument(&onlySecond);
+  fresh.Show();
+  fresh.InitDialog();
+  ASSERT_EQ(ToUtf8(ControlOf<wxStaticText>(&fresh, res::IDC_STATIC_NEXT_RESERVATION)->GetLabel()),
+            second.GetListText());
+  const wxImage clean = FieldOnScreen(fresh, res::IDC_STATIC_NEXT_RESERVATION);
+  fresh.RequestClose();
+  ASSERT_EQ(shown.GetSize(), clean.GetSize());
+  EXPECT_TRUE(std::equal(shown.GetData(), shown.GetData() + shown.GetWidth() * shown.GetHeight() * 3, clean.GetData()));
+}
 
 TEST_F(RecStartWindow, OpensIdleThenShowsThatNothingIsScheduled) {
   EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "アイドル");
