@@ -1,6 +1,7 @@
 #include "dialogs/message_box.h"
 
-#include <wx/msgdlg.h>
+#include <wx/msgdlg.h>  // the generic box needs its base class first
+#include <wx/generic/msgdlgg.h>
 
 #include "dialogs/wx_text.h"
 
@@ -25,7 +26,8 @@ long StyleFor(const MessageBoxRequest& request) {
 }
 
 MessageAnswer ShowWxMessageBox(const MessageBoxRequest& request) {
-  wxMessageDialog box(request.owner, ToWx(request.text), ToWx(request.caption), StyleFor(request));
+  // GTK's own message dialog shows no icon whatever its type, so the box is wx's own.
+  wxGenericMessageDialog box(request.owner, ToWx(request.text), ToWx(request.caption), StyleFor(request));
   switch (box.ShowModal()) {
     case wxID_YES:
       return MessageAnswer::kYes;
