@@ -1,11 +1,11 @@
 #include "dialogs/help_viewer.h"
 
 #include <unistd.h>
+#include <wx/app.h>
+#include <wx/display.h>
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
 #include <wx/html/helpwnd.h>
-#include <wx/app.h>
-#include <wx/display.h>
 #include <wx/log.h>
 #include <wx/module.h>
 #include <wx/sysopt.h>

@@ -1,9 +1,10 @@
 #include "dialogs/message_box.h"
 
 #include <gtk/gtk.h>
-#include <wx/msgdlg.h>  // the generic box needs its base class first
-#include <wx/generic/msgdlgg.h>
+#include <wx/msgdlg.h>
 #include <wx/stattext.h>
+
+#include <wx/generic/msgdlgg.h>  // after its base class
 
 #include "dialogs/wx_text.h"
 

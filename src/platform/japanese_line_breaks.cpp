@@ -41,8 +41,9 @@ bool IsOneOf(char32_t c, std::u32string_view set) { return set.find(c) != std::u
 
 // Characters a line must not start with, and ones it must not end with.
 bool NoBreakBefore(char32_t c) {
-  return IsOneOf(c, U"、。，．・：；？！゛゜ヽヾゝゞ々ー〜～）」』】〕〉》］｝〙〗〟’”"
-                    U"ぁぃぅぇぉっゃゅょゎゕゖァィゥェォッャュョヮヵヶ‐–—…‥)]},.:;!?%");
+  return IsOneOf(c,
+                 U"、。，．・：；？！゛゜ヽヾゝゞ々ー〜～）」』】〕〉》］｝〙〗〟’”"
+                 U"ぁぃぅぇぉっゃゅょゎゕゖァィゥェォッャュョヮヵヶ‐–—…‥)]},.:;!?%");
 }
 bool NoBreakAfter(char32_t c) { return IsOneOf(c, U"（「『【〔〈《［｛〘〖〝‘“([{"); }
 
@@ -139,11 +140,14 @@ void DropLineBreaksBetweenWideCharacters(std::vector<Item>& items) {
     }
     std::size_t end = i;
     bool lineBreak = false;
-    while (end < items.size() && !items[end].IsTag() && IsSpace(items[end].code)) lineBreak |= items[end++].code == '\n';
+    while (end < items.size() && !items[end].IsTag() && IsSpace(items[end].code))
+      lineBreak |= items[end++].code == '\n';
     const auto before = i > 0 ? CharacterNear(items, i - 1, -1) : std::nullopt;
     const auto after = CharacterNear(items, end, 1);
     const bool drop = lineBreak && before && after && IsWide(*before) && IsWide(*after);
-    if (!drop) kept.insert(kept.end(), items.begin() + static_cast<std::ptrdiff_t>(i), items.begin() + static_cast<std::ptrdiff_t>(end));
+    if (!drop)
+      kept.insert(kept.end(), items.begin() + static_cast<std::ptrdiff_t>(i),
+                  items.begin() + static_cast<std::ptrdiff_t>(end));
     i = end;
   }
   items = std::move(kept);
@@ -157,9 +161,9 @@ void AppendPiece(std::string& out, std::string_view text, bool breakable) {
 // A run of characters between tags and spaces, cut into pieces when it holds Japanese.
 void AppendRun(std::string& out, const std::vector<Item>& items, std::size_t begin, std::size_t end,
                std::optional<char32_t> before) {
-  const bool japanese = std::any_of(items.begin() + static_cast<std::ptrdiff_t>(begin),
-                                    items.begin() + static_cast<std::ptrdiff_t>(end),
-                                    [](const Item& item) { return IsWide(item.code); });
+  const bool japanese =
+      std::any_of(items.begin() + static_cast<std::ptrdiff_t>(begin), items.begin() + static_cast<std::ptrdiff_t>(end),
+                  [](const Item& item) { return IsWide(item.code); });
   if (!japanese) {
     for (std::size_t i = begin; i < end; ++i) out.append(items[i].raw);
     return;

@@ -101,7 +101,8 @@ TEST_F(HelpViewerTest, JapaneseTextBreaksInsideTheWindowWithoutStraySpaces) {
   auto* frame = new wxFrame(nullptr, wxID_ANY, wxString(), wxDefaultPosition, wxSize(240, 400));
   auto* page = new wxHtmlWindow(frame, wxID_ANY, wxDefaultPosition, wxSize(240, 400), wxHW_SCROLLBAR_NEVER);
   const std::string sentence = "録画開始日時・録画終了日時・保存ファイル名・番組名を設定します。";
-  page->SetPage(ToWx("<p>" + sentence + "</p><p>カレンダーで日付をクリックし、\nその下の<b>欄</b>\nで時刻を設定します。</p>"));
+  page->SetPage(
+      ToWx("<p>" + sentence + "</p><p>カレンダーで日付をクリックし、\nその下の<b>欄</b>\nで時刻を設定します。</p>"));
   const wxHtmlContainerCell* body = page->GetInternalRepresentation();
   EXPECT_LE(body->GetWidth(), page->GetClientSize().x);  // one line would be twice as wide
   std::string text = ToUtf8(page->ToText());
