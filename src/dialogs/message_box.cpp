@@ -3,8 +3,8 @@
 #include <gtk/gtk.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
-
-#include <wx/generic/msgdlgg.h>  // after its base class
+// The generic box needs the declarations above.
+#include <wx/generic/msgdlgg.h>
 
 #include "dialogs/wx_text.h"
 
