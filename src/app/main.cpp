@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "app/quorvel_app.h"
+#include "platform/japanese_locale.h"
 
 int main(int argc, char** argv) try {
   std::setlocale(LC_ALL, "");
+  tovalen::PreferJapaneseMessagesAndDates();
   // A write beyond a file-size limit then fails like a full disk instead of killing the recording.
   std::signal(SIGXFSZ, SIG_IGN);
   // The file named on the command line is kept exactly as given, whatever the locale.

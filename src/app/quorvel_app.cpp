@@ -13,6 +13,7 @@
 #include "app/termination_watch.h"
 #include "capture/ffmpeg/driver_settings_store.h"
 #include "dialogs/message_box.h"
+#include "dialogs/toolkit_language.h"
 #include "dialogs/wx_text.h"
 
 namespace tovalen {
@@ -61,6 +62,7 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
   SetAppName(ToWx(kAppName));
   SetAppDisplayName(ToWx(kAppName));
   SetVendorName(ToWx(kVendorName));
+  UseJapaneseToolkitTexts();
   UseSettingsStore();
   InstallCaptureServices();
 

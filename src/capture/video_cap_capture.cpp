@@ -3,6 +3,7 @@
 #include "capture/video_cap.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
+#include "platform/user_folders.h"
 #include "recording/active_runner.h"
 
 namespace tovalen {
@@ -17,7 +18,7 @@ bool CVideoCap::QueryCaptureFileName(std::string& path) {
   SaveFileRequest request;
   request.owner = m_hWndC;
   request.filters = {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}};
-  request.initialName = "capture.avi";
+  request.initialName = DefaultRecordingPath();
   request.defaultExtension = "avi";
   request.promptOverwrite = true;
   request.resizable = true;

@@ -1,8 +1,11 @@
 #include "dialogs/dlg_debug_info.h"
 
+#include <gtk/gtk.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+
+#include <algorithm>
 
 #include "capture/video_cap.h"
 #include "dialogs/dialog_layout.h"
@@ -12,9 +15,16 @@
 namespace tovalen {
 namespace {
 
+// Pixels from the top of a label to its first line's baseline.
+int BaselineOf(wxStaticText* text) {
+  PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(text->GetHandle()));
+  return layout ? PANGO_PIXELS(pango_layout_get_baseline(layout)) : 0;
+}
+
 // The report pads its labels so that the "=" line up in a font where a Japanese character is
 // exactly two columns wide; GTK's text layout does not keep to that, so each line is split at
-// its "=" and the parts are set in two columns instead.
+// its "=" and the parts are set in two columns instead. A label of Japanese alone is set in
+// another font than one with Latin letters, so the two of a row are aligned on their baselines.
 void ShowReport(wxWindow* area, const std::string& report) {
   area->DestroyChildren();
   auto* grid = new wxFlexGridSizer(2, wxSize(4, 0));
@@ -26,8 +36,11 @@ void ShowReport(wxWindow* area, const std::string& report) {
     std::string name = line.substr(0, equals);
     name.erase(name.find_last_not_of(' ') + 1);
     const std::string value = equals == std::string::npos ? std::string() : line.substr(equals);
-    grid->Add(new wxStaticText(area, wxID_ANY, ToWx(name)));
-    grid->Add(new wxStaticText(area, wxID_ANY, ToWx(value)));
+    auto* nameText = new wxStaticText(area, wxID_ANY, ToWx(name));
+    auto* valueText = new wxStaticText(area, wxID_ANY, ToWx(value));
+    const int lower = BaselineOf(valueText) - BaselineOf(nameText);
+    grid->Add(nameText, wxSizerFlags().Border(wxTOP, std::max(0, lower)));
+    grid->Add(valueText, wxSizerFlags().Border(wxTOP, std::max(0, -lower)));
     begin = end + 1;
   }
   area->SetSizer(grid);

@@ -15,6 +15,7 @@
 #include "dialogs/wx_text.h"
 #include "platform/local_time.h"
 #include "platform/trace.h"
+#include "platform/user_folders.h"
 #include "res/resource_ids.h"
 #include "schedule/yoyaku_editor_rules.h"
 
@@ -23,6 +24,9 @@ namespace tovalen {
 CDlgNewRec::CDlgNewRec(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_NEW_REC, "録画予約編集") {
   m_start.tracePattern = "D: 録画開始時刻 %Y 年 %m 月 %d 日(%A) %H時 %M分 %S秒\n";
   m_end.tracePattern = "D: 録画終了時刻 %Y 年 %m 月 %d 日(%A) %H時 %M分 %S秒\n";
+  // The record's own default names a file of another system; a new reservation here records
+  // into the user's videos folder.
+  m_yoyaku.strFileName = DefaultRecordingPath();
   CreateControls();
   Bind(wxEVT_INIT_DIALOG, &CDlgNewRec::OnInitDialog, this);
   // Only the calendar's own pick and the picker's change recompose; typing in the edit boxes
@@ -172,8 +176,10 @@ void CDlgNewRec::OnOK(wxCommandEvent&) {
 
 void CDlgNewRec::OnButtonBrowse(wxCommandEvent&) {
   // Starts from the stored name, not from what is typed in the box.
-  const auto path =
-      AskSaveFile({nullptr, {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}}, m_yoyaku.strFileName, "avi"});
+  const auto path = AskSaveFile({nullptr,
+                                 {{"AVI files (*.AVI)", "*.avi"}, {"All files (*.*)", "*.*"}},
+                                 RecordingDialogStartPath(m_yoyaku.strFileName),
+                                 "avi"});
   if (!path) return;
   Trace("D: file name = ");
   Trace(*path);

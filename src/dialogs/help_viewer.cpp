@@ -1,6 +1,8 @@
 #include "dialogs/help_viewer.h"
 
 #include <unistd.h>
+#include <wx/app.h>
+#include <wx/display.h>
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
 #include <wx/html/helpwnd.h>
@@ -8,16 +10,21 @@
 #include <wx/module.h>
 #include <wx/sysopt.h>
 
+#include <algorithm>
 #include <array>
 #include <system_error>
 
 #include "dialogs/help_window_input.h"
+#include "dialogs/japanese_help_pages.h"
 #include "dialogs/wx_text.h"
 
 namespace tovalen {
 namespace {
 
 constexpr const char* kBookName = "Tovalen.hhp";
+// Room for the contents beside a page of about 35 Japanese characters a line.
+constexpr int kReadableWidth = 900;
+constexpr int kReadableHeight = 640;
 
 std::filesystem::path ExecutableDirectory() {
   std::error_code error;
@@ -41,6 +48,20 @@ class HelpViewerModule : public wxModule {
 };
 
 wxIMPLEMENT_DYNAMIC_CLASS(HelpViewerModule, wxModule);
+
+// A readable size, centred on the caller's window and kept on its screen; wx would open the
+// window small wherever the window manager puts it.
+void PlaceHelpWindow(wxFrame& frame, wxWindow* caller) {
+  const wxWindow* owner = caller ? wxGetTopLevelParent(caller) : nullptr;
+  const int display = wxDisplay::GetFromWindow(owner ? owner : &frame);
+  const wxRect area = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+  wxSize size = frame.FromDIP(wxSize(kReadableWidth, kReadableHeight));
+  size.DecTo(wxSize(area.width * 9 / 10, area.height * 9 / 10));
+  wxRect rect = wxRect(size).CentreIn(owner && owner->IsShown() ? owner->GetScreenRect() : area);
+  rect.x = std::clamp(rect.x, area.x, area.GetRight() + 1 - rect.width);
+  rect.y = std::clamp(rect.y, area.y, area.GetBottom() + 1 - rect.height);
+  frame.SetSize(rect);
+}
 
 }  // namespace
 
@@ -69,6 +90,7 @@ wxHtmlHelpController* HelpViewer::Controller() {
   if (!book || !std::filesystem::is_regular_file(*book, error)) return nullptr;
   // The pages are known to be HTML; the desktop's MIME database may not say so for ".htm".
   wxSystemOptions::SetOption(ToWx("filesys.no-mimetypesmanager"), 1);
+  BreakJapaneseLinesInHtmlPages();
   auto controller = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE);
   controller->SetTitleFormat(ToWx("Tovalen ヘルプ - %s"));
   wxLogNull quiet;  // a damaged book is treated as a missing one: nothing is shown
@@ -89,7 +111,9 @@ void HelpViewer::Show(wxWindow* caller, std::string_view page) {
     controller->Display(ToWx(page));
   }
   m_frame = controller->GetFrame();
-  if (m_frame) AcceptInputDuringModalDialogs(m_frame);
+  if (!m_frame) return;
+  PlaceHelpWindow(*m_frame, caller);
+  AcceptInputDuringModalDialogs(m_frame);
 }
 
 void HelpViewer::CloseAll() {

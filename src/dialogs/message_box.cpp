@@ -1,11 +1,48 @@
 #include "dialogs/message_box.h"
 
+#include <gtk/gtk.h>
 #include <wx/msgdlg.h>
+#include <wx/stattext.h>
+// The generic box needs the declarations above.
+#include <wx/generic/msgdlgg.h>
 
 #include "dialogs/wx_text.h"
 
 namespace tovalen {
 namespace {
+
+constexpr int kMaxTextWidth = 520;
+
+// Lets GTK wrap a long line of the message the way Japanese text wraps, as its own message
+// dialog does; wx would give the line its full width.
+void WrapLabel(wxStaticText& label, int maxWidth) {
+  if (label.GetBestSize().x <= maxWidth) return;
+  GtkWidget* widget = static_cast<GtkWidget*>(label.GetHandle());
+  gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(widget), PANGO_WRAP_WORD_CHAR);
+  // The label's own layout, wrapped at the width the box gives it, tells the height it needs.
+  PangoLayout* wrapped = pango_layout_copy(gtk_label_get_layout(GTK_LABEL(widget)));
+  pango_layout_set_width(wrapped, maxWidth * PANGO_SCALE);
+  pango_layout_set_wrap(wrapped, PANGO_WRAP_WORD_CHAR);
+  int height = 0;
+  pango_layout_get_pixel_size(wrapped, nullptr, &height);
+  g_object_unref(wrapped);
+  label.SetMinSize(wxSize(maxWidth, height));
+}
+
+// GTK's own message dialog shows no icon whatever its type, so the box is wx's own.
+class MessageBoxWindow : public wxGenericMessageDialog {
+ public:
+  using wxGenericMessageDialog::wxGenericMessageDialog;
+
+ protected:
+  // Called once the message's lines exist and before the box takes its size.
+  void AddMessageDialogCheckBox(wxSizer*) override {
+    for (wxWindow* child : GetChildren()) {
+      if (auto* label = dynamic_cast<wxStaticText*>(child)) WrapLabel(*label, FromDIP(kMaxTextWidth));
+    }
+  }
+};
 
 long StyleFor(const MessageBoxRequest& request) {
   long style = wxOK;
@@ -25,7 +62,7 @@ long StyleFor(const MessageBoxRequest& request) {
 }
 
 MessageAnswer ShowWxMessageBox(const MessageBoxRequest& request) {
-  wxMessageDialog box(request.owner, ToWx(request.text), ToWx(request.caption), StyleFor(request));
+  MessageBoxWindow box(request.owner, ToWx(request.text), ToWx(request.caption), StyleFor(request));
   switch (box.ShowModal()) {
     case wxID_YES:
       return MessageAnswer::kYes;

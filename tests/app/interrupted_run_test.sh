@@ -29,7 +29,7 @@ await '[ -s "$work/display" ]' || fail "no X server"
 export DISPLAY=":$(cat "$work/display")"
 
 rec="$build/src/cli/tovalen-rec"
-device=$("$rec" devices | sed -n 's/^\([0-9]\), Test pattern.*/\1/p')
+device=$("$rec" devices | sed -n 's/^\([0-9]\), テストパターン.*/\1/p')
 "$rec" new "$work/s.yyk" >/dev/null
 "$rec" set "$work/s.yyk" --device "$device" >/dev/null
 "$rec" add "$work/s.yyk" --start "$(date -d '+15 seconds' '+%Y-%m-%d %H:%M:%S')" --length 600 \

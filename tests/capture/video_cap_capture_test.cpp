@@ -4,6 +4,7 @@
 
 #include "fake_active_runner.h"
 #include "platform/clock.h"
+#include "platform/user_folders.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 #include "video_cap_test_access.h"
@@ -55,7 +56,7 @@ TEST_F(CaptureSequence, QueryCaptureFileNameAsksTheSaveDialog) {
   EXPECT_FALSE(cap->QueryCaptureFileName(path));
   EXPECT_EQ(path, "unchanged");
   const SaveFileRequest& request = *ui->lastSaveRequest;
-  EXPECT_EQ(request.initialName, "capture.avi");
+  EXPECT_EQ(request.initialName, DefaultRecordingPath());
   EXPECT_EQ(request.defaultExtension, "avi");
   EXPECT_THAT(request.filters, ElementsAre(std::pair<std::string, std::string>{"AVI files (*.AVI)", "*.avi"},
                                            std::pair<std::string, std::string>{"All files (*.*)", "*.*"}));

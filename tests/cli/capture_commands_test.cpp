@@ -86,7 +86,7 @@ class CaptureCommands : public ::testing::Test {
   // The test pattern's index: the last device (V4L2 devices of the machine come first).
   std::string TestPattern() {
     const std::string listed = RunCli({"devices"}).out;
-    const auto line = listed.rfind(", Test pattern, ");
+    const auto line = listed.rfind(", テストパターン, ");
     const auto start = listed.rfind('\n', line);
     return listed.substr(start == std::string::npos ? 0 : start + 1, line - (start == std::string::npos ? 0 : start + 1));
   }
@@ -101,7 +101,7 @@ class CaptureCommands : public ::testing::Test {
 TEST_F(CaptureCommands, DevicesListsEachDeviceWithItsSettings) {
   const auto result = RunCli({"devices"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_THAT(result.out, MatchesRegex("(.*\n)?[0-9], Test pattern, libavfilter [0-9.]+\n"
+  EXPECT_THAT(result.out, MatchesRegex("(.*\n)?[0-9], テストパターン, libavfilter [0-9.]+\n"
                                        "    size 640x480, pixel format auto, input 0 \\(Test picture\\), codec mjpeg, "
                                        "quality 85\n"));
   EXPECT_EQ(RunCli({"devices", "extra"}).status, 2);

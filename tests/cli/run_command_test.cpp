@@ -38,7 +38,7 @@ class RunCommand : public ::testing::Test {
     if (const char* old = std::getenv("XDG_CONFIG_HOME")) previousConfig = old;
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     const std::string listed = RunCli({"devices"}).out;
-    const auto line = listed.rfind(", Test pattern, ");
+    const auto line = listed.rfind(", テストパターン, ");
     const auto start = listed.rfind('\n', line);
     const std::string index = listed.substr(start == std::string::npos ? 0 : start + 1, line - (start + 1));
     settings.iCapDriverId = std::stoi(index);

@@ -14,6 +14,7 @@
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
 #include "platform/local_time.h"
+#include "platform/user_folders.h"
 #include "res/resource_ids.h"
 #include "support/dialog_driver.h"
 #include "support/trace_capture.h"
@@ -229,6 +230,23 @@ TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {
   EXPECT_EQ(questions[0].filters.front().second, "*.avi");
   EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_FILENAME)->GetValue()), "/videos/chosen.avi");
   EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&dialog, res::IDC_EDIT_TITLE)->GetValue()), "題名");
+
+  // A new reservation, and one stored by another system, start in the user's videos folder.
+  CDlgNewRec fresh;
+  fresh.InitDialog();
+  EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&fresh, res::IDC_EDIT_FILENAME)->GetValue()), DefaultRecordingPath());
+  CDlgNewRec foreign;
+  SYoyaku stored = Reservation("2030-01-02 03:04:05", 60);
+  stored.strFileName = kDefaultYoyakuFileName;
+  foreign.SetYoyaku(stored);
+  foreign.InitDialog();
+  answer.reset();
+  Click(&fresh, res::IDC_BUTTON_BROWSE);
+  Click(&foreign, res::IDC_BUTTON_BROWSE);
+  ASSERT_EQ(questions.size(), 4u);
+  EXPECT_EQ(questions[2].initialPath, DefaultRecordingPath());
+  EXPECT_EQ(questions[3].initialPath, DefaultRecordingPath());
+  EXPECT_THAT(DefaultRecordingPath(), ::testing::StartsWith("/"));
 }
 
 // Alt and a prompt's underlined letter, as the keyboard sends them to the dialog.

@@ -179,6 +179,14 @@ TEST_F(RecListDialog, CancelLeavesTheScheduleUntouched) {
   Click(&dialog, res::IDCANCEL);
   EXPECT_EQ(schedule.Items(), before);
   EXPECT_EQ(dialog.GetReturnCode(), res::IDCANCEL);
+
+  // The close box a window manager may draw is the Cancel button.
+  dialog.SetReturnCode(0);
+  dialog.Show();
+  Click(&dialog, res::IDC_BUTTON_REC_ADD);
+  dialog.Close();
+  EXPECT_EQ(schedule.Items(), before);
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDCANCEL);
 }
 
 TEST_F(RecListDialog, OkWritesTheListBackInStartTimeOrder) {

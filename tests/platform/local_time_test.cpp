@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
+#include "platform/japanese_locale.h"
+
 namespace tovalen {
 namespace {
 
@@ -29,6 +33,19 @@ TEST(LocalTime, ParsesOnlyRealDatesInTheFixedForm) {
                             "2001-06-+3 22:25:44"}) {
     EXPECT_FALSE(ParseLocalTime(loose).has_value()) << loose;
   }
+}
+
+// install-deps generates ja_JP.UTF-8; the desktop program's dates and GTK's texts use it.
+TEST(LocalTime, TheDesktopProgramPrefersJapaneseDatesOnlyUnderUtf8) {
+  std::setlocale(LC_ALL, "C");  // no UTF-8: Japanese dates could not be converted
+  EXPECT_FALSE(PreferJapaneseMessagesAndDates());
+  EXPECT_STREQ(std::setlocale(LC_TIME, nullptr), "C");
+
+  std::setlocale(LC_ALL, "C.UTF-8");
+  EXPECT_TRUE(PreferJapaneseMessagesAndDates());
+  EXPECT_EQ(FormatLocalTime(993939944, "%a"), "土");
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C.UTF-8");
+  std::setlocale(LC_ALL, "C.UTF-8");
 }
 
 }  // namespace

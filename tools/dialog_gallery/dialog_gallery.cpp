@@ -5,13 +5,16 @@
 #include <wx/utils.h>
 #include <wx/window.h>
 
+#include <clocale>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "dialogs/toolkit_language.h"
 #include "gallery_samples.h"
+#include "platform/japanese_locale.h"
 
 namespace tovalen::gallery {
 namespace {
@@ -27,6 +30,10 @@ class GalleryApp : public wxApp {
       std::fprintf(stderr, "usage: dialog_gallery NAME OUTPUT.png\nnames: %s\n", SampleNames().c_str());
       return false;
     }
+    // The same locale and texts as the program.
+    std::setlocale(LC_ALL, "");
+    PreferJapaneseMessagesAndDates();
+    UseJapaneseToolkitTexts();
     m_output = argv[2].utf8_string();
     m_window = ShowSample(argv[1].utf8_string());
     if (m_window == nullptr) {

@@ -31,7 +31,7 @@ std::string PictureFilter(const DeviceSettings& settings) {
 
 }  // namespace
 
-std::string TestPatternDevice::Name() const { return "Test pattern"; }
+std::string TestPatternDevice::Name() const { return "テストパターン"; }
 
 std::string TestPatternDevice::Version() const { return "libavfilter " AV_STRINGIFY(LIBAVFILTER_VERSION); }
 

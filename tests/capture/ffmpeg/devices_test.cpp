@@ -31,7 +31,7 @@ TEST(SystemDeviceCatalog, WithoutCaptureNodesOnlyTheTestPatternIsListed) {
   WriteFileBytes(devices.File("videoX"), "");
   const auto listed = SystemDeviceCatalog(devices.Path().string()).Enumerate();
   ASSERT_EQ(listed.size(), 1u);
-  EXPECT_EQ(listed[0]->Name(), "Test pattern");
+  EXPECT_EQ(listed[0]->Name(), "テストパターン");
   EXPECT_THAT(listed[0]->Version(), ::testing::StartsWith("libavfilter "));
 }
 
@@ -46,7 +46,7 @@ class Devices : public DriverTest {};
 
 TEST_F(Devices, DescriptionsAreTheDevicesAndNothingBeyond) {
   MakeDriver({std::make_shared<TestPatternDevice>(), std::make_shared<FaultyDevice>(FaultPlan{})});
-  EXPECT_EQ(driver->GetDriverDescription(0)->name, "Test pattern");
+  EXPECT_EQ(driver->GetDriverDescription(0)->name, "テストパターン");
   EXPECT_TRUE(driver->GetDriverDescription(1));
   EXPECT_FALSE(driver->GetDriverDescription(2));
   EXPECT_FALSE(driver->GetDriverDescription(-1));

@@ -19,7 +19,7 @@ void MockCaptureDriver::BehaveAsWorkingDevice() {
   });
   ON_CALL(*this, GetDriverDescription).WillByDefault([](int index) -> std::optional<SDriverDescription> {
     if (index != 0) return std::nullopt;
-    return SDriverDescription{"Test pattern", "1.0"};
+    return SDriverDescription{"テストパターン", "1.0"};
   });
   ON_CALL(*this, DriverGetCaps).WillByDefault(Return(SCapDriverCaps{0, 1, 1, 1, 1}));
   ON_CALL(*this, GetStatus).WillByDefault(Return(SCapStatus{640, 480}));
