@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -15,6 +16,7 @@ namespace tovalen::testing {
 namespace {
 
 using namespace tovalen::ffmpeg;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
@@ -237,15 +239,12 @@ TEST(AviWriter, AFullDiskIsReportedAsSuch) {
   parameters->codec_id = AV_CODEC_ID_MJPEG;
   parameters->width = 32;
   parameters->height = 32;
-  StopReason reason = StopReason::kStopRequested;
-  std::string error;
-  auto writer = AviWriter::Open(fd, StreamSetup{parameters, {1, 25}}, nullptr, reason, error);
-  std::optional<StopReason> failure;
-  if (writer) {
-    // The header sits in the I/O buffer until the trailer flushes it.
-    failure = writer->Finish();
-  }
-  EXPECT_EQ(failure.value_or(reason), StopReason::kDiskFull);
+  auto writer = AviWriter::Open(fd, StreamSetup{parameters, {1, 25}}, nullptr);
+  // The header sits in the I/O buffer until the trailer flushes it.
+  const Result<> finished = writer ? (*writer)->Finish() : writer.Error();
+  ASSERT_FALSE(finished);
+  EXPECT_EQ(finished.Error().reason, StopReason::kDiskFull);
+  EXPECT_THAT(finished.Error().detail, HasSubstr(std::strerror(ENOSPC)));
   avcodec_parameters_free(&parameters);
   ::close(fd);
 }
