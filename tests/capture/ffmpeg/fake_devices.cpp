@@ -1,6 +1,7 @@
 #include "fake_devices.h"
 
 #include <chrono>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -26,6 +27,8 @@ class FaultySource : public MediaSource {
           return {ReadStatus::kAgain, 0};
         case StreamFault::kEnd:
           return {ReadStatus::kEnd, 0};
+        case StreamFault::kOutOfMemory:
+          throw std::bad_alloc();
         default:
           return {ReadStatus::kError, AVERROR(ENODEV)};
       }

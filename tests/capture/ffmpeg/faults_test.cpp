@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 #include "capture/ffmpeg/avi_writer.h"
@@ -83,6 +84,29 @@ TEST_F(Faults, ADeviceThatFailsOrDisappearsEndsTheCapture) {
   driver.reset();
   ConnectFaulty({.videoFault = StreamFault::kEnd, .videoFaultAfter = 12});
   EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
+  driver.reset();
+  // Memory running out while reading ends the capture the same way, not the process.
+  ConnectFaulty({.videoFault = StreamFault::kOutOfMemory, .videoFaultAfter = 12});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
+  EXPECT_EQ(LastSummary().detail, "out of memory");
+}
+
+TEST_F(Faults, AnExceptionFromTheFrameCallbackReachesTheCallerOnceTheRecordingIsKept) {
+  Connect();
+  driver->SetCallbackOnVideoStream(window, [](CaptureWindowHandle, const SVideoHeader&) -> bool {
+    throw std::runtime_error("from the callback");
+  });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  ASSERT_TRUE(driver->FileAlloc(window, 5'242'880));
+  EXPECT_THROW(driver->CaptureSequence(window), std::runtime_error);
+  // No sequence is left behind for the window to reach.
+  EXPECT_FALSE(driver->GetStatus(window)->fCapturingNow);
+  EXPECT_TRUE(driver->CaptureStop(window));
+  EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
+  const ProbedFile kept = ProbeFile(driver->LastOutcome(window)->recordingPath);
+  EXPECT_EQ(kept.error, "");
+  EXPECT_TRUE(kept.video && kept.video->decodedFrames > 0 && kept.video->decodeErrors == 0);
+  EXPECT_TRUE(RecordFrames(5));
 }
 
 TEST_F(Faults, ADeviceThatCannotBeOpenedRecordsNothing) {
