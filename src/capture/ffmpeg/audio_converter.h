@@ -30,7 +30,7 @@ class AudioConverter {
   // streamStartUs is the capture time of the first video frame; endUs, where the video ends
   // (or INT64_MAX while it is not known).
   Result<> Convert(const AVPacket& packet, std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs,
-               std::vector<PacketPtr>& out);
+                   std::vector<PacketPtr>& out);
 
  private:
   AudioConverter() = default;

@@ -59,8 +59,8 @@ Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& vi
     stream->time_base = setup->timeBase;
     writer->m_packetTimeBase[index++] = setup->timeBase;
   }
-  if (const auto header = writer->IoResult(avformat_write_header(output, nullptr), "cannot start the AVI file"); !header)
-    return header.Error();
+  const Result<> header = writer->IoResult(avformat_write_header(output, nullptr), "cannot start the AVI file");
+  if (!header) return header.Error();
   return writer;
 }
 
@@ -122,12 +122,13 @@ Result<> AviWriter::CheckRoom(const SpaceProbe& probe) const {
   if (!report) return {};  // cannot tell: the writes themselves will say
   const std::uint64_t needed = kTrailerReserveBytes + kIndexBytesPerPacket * (m_packets + 64);
   const auto shortOf = [needed](StopReason reason, const char* what, std::uint64_t left) {
-    return DriverError{reason, std::string(what) + " " + std::to_string(left) + " bytes, the index needs " +
-                                   std::to_string(needed)};
+    return DriverError{
+        reason, std::string(what) + " " + std::to_string(left) + " bytes, the index needs " + std::to_string(needed)};
   };
   if (report->diskFreeBytes < needed) return shortOf(StopReason::kDiskFull, "the disk has", report->diskFreeBytes);
   if (report->fileLimitBytes && m_end + needed > *report->fileLimitBytes)
-    return shortOf(StopReason::kFileSizeLimit, "the file-size limit leaves", *report->fileLimitBytes - std::min(m_end, *report->fileLimitBytes));
+    return shortOf(StopReason::kFileSizeLimit, "the file-size limit leaves",
+                   *report->fileLimitBytes - std::min(m_end, *report->fileLimitBytes));
   return {};
 }
 

@@ -32,8 +32,10 @@ Result<> CapturePipeline::Open(int fd) {
   if (auto audio = OpenAudio(); !audio) return audio;
   if (m_job.preview) {
     auto preview = PreviewRenderer::Create(m_videoSource->Parameters(), *m_job.preview);
-    if (preview) m_preview = std::move(*preview);
-    else Trace("E: capture: no preview: " + preview.Error().detail + "\n");
+    if (preview)
+      m_preview = std::move(*preview);
+    else
+      Trace("E: capture: no preview: " + preview.Error().detail + "\n");
   }
   const StreamSetup video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
   std::optional<StreamSetup> audio;

@@ -143,7 +143,7 @@ class CapturePipeline {
     int stream = 0;
   };
 
-  static constexpr std::int64_t kNoStop = INT64_MAX;         // m_stopUs before a stop
+  static constexpr std::int64_t kNoStop = INT64_MAX;        // m_stopUs before a stop
   static constexpr std::int64_t kVideoRunning = INT64_MIN;  // m_videoEndUs before the video ends
 
   CapturePipeline(const CaptureJob& job, MainLoop& loop);
@@ -190,8 +190,8 @@ class CapturePipeline {
   BoundedQueue<OutputPacket> m_writeQueue{48};
   std::atomic<int> m_producers{0};
 
-  std::atomic<std::int64_t> m_stopUs{kNoStop};      // set once, under m_mutex
-  std::atomic<std::int64_t> m_streamStartUs{-1};    // capture time of the first frame
+  std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex
+  std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
   std::atomic<std::int64_t> m_videoEndUs{kVideoRunning};
   std::atomic<std::int64_t> m_lastVideoArrivalUs{-1};
   std::atomic<std::int64_t> m_lastAudioArrivalUs{-1};

@@ -139,8 +139,8 @@ void CapturePipeline::EncodeVideo() {
       continue;
     }
     out.clear();
-    const Result<> encoded = FailOnOutOfMemory(StopReason::kEncoderFailed,
-                                               [&] { return m_videoEncoder->Encode(*item->packet, slot, out); });
+    const Result<> encoded =
+        FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Encode(*item->packet, slot, out); });
     if (!encoded) {
       Fail({encoded.Error().reason, "frame " + std::to_string(slot) + ": " + encoded.Error().detail});
       ++m_counters.droppedAtCapture;
@@ -153,11 +153,12 @@ void CapturePipeline::EncodeVideo() {
   }
   out.clear();
   if (!failed) {
-    const Result<> flushed =
-        FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Flush(out); });
+    const Result<> flushed = FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Flush(out); });
     // The frames the encoder still held are lost: the capture did not record all it counted.
-    if (flushed) PushAll(out, m_writer->VideoStream());
-    else Fail(flushed.Error());
+    if (flushed)
+      PushAll(out, m_writer->VideoStream());
+    else
+      Fail(flushed.Error());
   }
   m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
   ProducerDone();

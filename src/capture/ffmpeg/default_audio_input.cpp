@@ -16,7 +16,7 @@ OpenedSource OpenDefaultAudioInput(const AudioRequest& request) {
     failures += (failures.empty() ? "" : "; ") + opened.Error().detail;
   }
   Trace("D: no audio input (" + failures + "), video only\n");
-  return nullptr;
+  return OpenedSource(nullptr);
 }
 
 }  // namespace tovalen::ffmpeg

@@ -3,7 +3,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -29,9 +28,7 @@ template <typename T = void>
 class [[nodiscard]] Result {
  public:
   Result() = default;
-  template <typename U = T>
-    requires std::is_constructible_v<T, U&&> && (!std::is_same_v<std::remove_cvref_t<U>, DriverError>)
-  Result(U&& value) : m_state(std::in_place_index<0>, std::forward<U>(value)) {}
+  Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
   Result(DriverError error) : m_state(std::in_place_index<1>, std::move(error)) {}
 
   explicit operator bool() const { return m_state.index() == 0; }

@@ -160,7 +160,8 @@ void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowSta
   DeliverFrameNotices(handle, window, pipeline);
 }
 
-void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline) {
+void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window,
+                                              CapturePipeline& pipeline) {
   for (const FrameNotice& notice : pipeline.TakeFrameNotices()) {
     // A copy: the callback may install another one.
     const FrameCallback callback = window.callback;

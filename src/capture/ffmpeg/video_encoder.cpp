@@ -5,7 +5,9 @@
 namespace tovalen::ffmpeg {
 namespace {
 
-DriverError EncoderFailure(const std::string& what, int code) { return AvFailure(StopReason::kEncoderFailed, what, code); }
+DriverError EncoderFailure(const std::string& what, int code) {
+  return AvFailure(StopReason::kEncoderFailed, what, code);
+}
 
 }  // namespace
 

@@ -93,9 +93,8 @@ TEST_F(Faults, ADeviceThatFailsOrDisappearsEndsTheCapture) {
 
 TEST_F(Faults, AnExceptionFromTheFrameCallbackReachesTheCallerOnceTheRecordingIsKept) {
   Connect();
-  driver->SetCallbackOnVideoStream(window, [](CaptureWindowHandle, const SVideoHeader&) -> bool {
-    throw std::runtime_error("from the callback");
-  });
+  driver->SetCallbackOnVideoStream(
+      window, [](CaptureWindowHandle, const SVideoHeader&) -> bool { throw std::runtime_error("from the callback"); });
   ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
   ASSERT_TRUE(driver->FileAlloc(window, 5'242'880));
   EXPECT_THROW(driver->CaptureSequence(window), std::runtime_error);
