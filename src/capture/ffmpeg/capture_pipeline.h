@@ -86,8 +86,8 @@ struct CaptureSummary {
 // encoded. The caller's thread collects the frame notices, asks for the stop and watches for
 // stalls; the workers wake it through the main loop.
 //
-// How it ends. Each value below is written once; each worker closes what it feeds when its own
-// input has ended, so the end runs down the chain and every worker ends:
+// How it ends. Each value below changes once (m_producers counts down); each worker closes what
+// it feeds when its own input has ended, so the end runs down the chain and every worker ends:
 // 1. m_stopUs, the capture time after which nothing is recorded: set with the reason, under
 //    m_mutex, by StopAt. It comes from the caller's thread (CaptureStop, abort input, a stall
 //    seen by CheckHealth, the destructor), from ReadVideo at the time limit, or from any worker

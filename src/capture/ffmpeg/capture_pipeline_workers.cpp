@@ -154,11 +154,9 @@ void CapturePipeline::EncodeVideo() {
   out.clear();
   if (!failed) {
     const Result<> flushed = FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Flush(out); });
-    // The frames the encoder still held are lost: the capture did not record all it counted.
-    if (flushed)
-      PushAll(out, m_writer->VideoStream());
-    else
-      Fail(flushed.Error());
+    // A failed flush loses frames the encoder still held: the capture is not complete.
+    if (!flushed) Fail(flushed.Error());
+    PushAll(out, m_writer->VideoStream());
   }
   m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
   ProducerDone();
