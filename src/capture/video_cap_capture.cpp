@@ -12,6 +12,19 @@ namespace {
 // A fixed reservation whatever the recording time; the driver grows the file as it records.
 constexpr std::uint64_t kPreallocateBytes = 5'242'880;
 
+// Clears the flag when it goes: however a sequence ends, by a return or an exception, it is
+// no longer capturing.
+class ClearOnExit {
+ public:
+  explicit ClearOnExit(bool& flag) : m_flag(flag) {}
+  ~ClearOnExit() { m_flag = false; }
+  ClearOnExit(const ClearOnExit&) = delete;
+  ClearOnExit& operator=(const ClearOnExit&) = delete;
+
+ private:
+  bool& m_flag;
+};
+
 }  // namespace
 
 bool CVideoCap::QueryCaptureFileName(std::string& path) {
@@ -72,21 +85,19 @@ bool CVideoCap::Capture() {
   Trace("D: CVideoCap::Capture() capCaptureSequence() starting " + CaptureTraceTimeStamp() + "\n");
 
   m_bCapturing = true;
+  const ClearOnExit notCapturing(m_bCapturing);
   if (!WindowAlive() || !m_driver->CaptureSequence(m_hWndC)) {
     Trace("E: CVideoCap::Capture() capCaptureSequence() failed\n");
-    m_bCapturing = false;  // nothing runs any more
     return false;
   }
   Trace("D: CVideoCap::Capture() capCaptureSequence() end " + CaptureTraceTimeStamp() + "\n");
   Trace("D: CVideoCap::Capture() capFileSaveAs()\n");
   if (!WindowAlive() || !m_driver->FileSaveAs(m_hWndC, m_strCaptureFileName)) {
     Trace("E: CVideoCap::Capture() capFileSaveAs() failed\n");
-    m_bCapturing = false;
     return false;
   }
   if (CActiveRunner* runner = CActiveRunner::GetActive()) runner->OnCaptureFinished();
   Trace("D: CVideoCap::Capture() success\n");
-  m_bCapturing = false;
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <new>
 
 #include "fake_active_runner.h"
 #include "platform/clock.h"
@@ -145,7 +146,8 @@ TEST_F(CaptureSequence, SuccessfulCaptureInOrderWithTimeStamps) {
   EXPECT_EQ(runner.finished, 1);
 }
 
-// Failures leave m_bCapturing clear and never report a finished capture to the runner.
+// Failures, also a sequence that throws, leave m_bCapturing clear and never report a finished
+// capture to the runner.
 TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
   ConnectDevice();
   runner.Activate();
@@ -165,6 +167,10 @@ TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
     EXPECT_FALSE(cap->IsCapturing()) << c.trace;
     EXPECT_NE(cap->GetStatusReport().find("キャプチャ中         = いいえ"), std::string::npos);
   }
+  ON_CALL(*driver, FileAlloc).WillByDefault(Return(true));
+  ON_CALL(*driver, CaptureSequence).WillByDefault([](CaptureWindowHandle) -> bool { throw std::bad_alloc(); });
+  EXPECT_THROW(cap->Capture(), std::bad_alloc);
+  EXPECT_FALSE(cap->IsCapturing());
   EXPECT_EQ(runner.finished, 0);
 }
 

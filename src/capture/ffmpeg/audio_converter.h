@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "capture/capture_driver_records.h"
+#include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 
 namespace tovalen::ffmpeg {
@@ -16,9 +16,8 @@ namespace tovalen::ffmpeg {
 // written past the end of the video. Used on one thread.
 class AudioConverter {
  public:
-  // Null with the reason in `error` when the formats cannot be converted.
-  static std::unique_ptr<AudioConverter> Create(const AVCodecParameters& source, const SWaveFormat& target,
-                                                std::string& error);
+  // Fails when the formats cannot be converted.
+  static Result<std::unique_ptr<AudioConverter>> Create(const AVCodecParameters& source, const SWaveFormat& target);
   ~AudioConverter();
   AudioConverter(const AudioConverter&) = delete;
   AudioConverter& operator=(const AudioConverter&) = delete;
@@ -30,18 +29,18 @@ class AudioConverter {
   // Appends the PCM packets for a source packet whose first sample was captured at captureUs.
   // streamStartUs is the capture time of the first video frame; endUs, where the video ends
   // (or INT64_MAX while it is not known).
-  bool Convert(const AVPacket& packet, std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs,
-               std::vector<PacketPtr>& out);
+  Result<> Convert(const AVPacket& packet, std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs,
+                   std::vector<PacketPtr>& out);
 
  private:
   AudioConverter() = default;
-  bool Open(const AVCodecParameters& source, const SWaveFormat& target, std::string& error);
-  bool OpenDecoder(const AVCodecParameters& source, std::string& error);
-  bool OpenEncoder(int channels, std::string& error);
-  bool OpenResampler(std::string& error);
-  bool Place(std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs, std::vector<PacketPtr>& out);
-  bool Emit(const std::uint8_t* samples, std::int64_t count, std::vector<PacketPtr>& out);
-  bool EmitSilence(std::int64_t count, std::vector<PacketPtr>& out);
+  Result<> Open(const AVCodecParameters& source, const SWaveFormat& target);
+  Result<> OpenDecoder(const AVCodecParameters& source);
+  Result<> OpenEncoder(int channels);
+  Result<> OpenResampler();
+  Result<> Place(std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs, std::vector<PacketPtr>& out);
+  Result<> Emit(const std::uint8_t* samples, std::int64_t count, std::vector<PacketPtr>& out);
+  Result<> EmitSilence(std::int64_t count, std::vector<PacketPtr>& out);
   std::int64_t ToSamples(std::int64_t microseconds) const;
 
   int m_rate = 0;

@@ -4,8 +4,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "platform/posix_file.h"
 
@@ -35,8 +35,7 @@ AviWriter::AviWriter(int fd) : m_fd(fd), m_lastFlush(std::chrono::steady_clock::
 
 AviWriter::~AviWriter() = default;
 
-std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSetup& video, const StreamSetup* audio,
-                                           StopReason& reason, std::string& error) {
+Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& video, const StreamSetup* audio) {
   std::unique_ptr<AviWriter> writer(new AviWriter(fd));
   auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
   if (!buffer) throw std::bad_alloc();
@@ -47,7 +46,8 @@ std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSetup& video, con
     throw std::bad_alloc();
   }
   AVFormatContext* output = nullptr;
-  if (avformat_alloc_output_context2(&output, nullptr, "avi", nullptr) < 0) throw std::bad_alloc();
+  if (const int rc = avformat_alloc_output_context2(&output, nullptr, "avi", nullptr); rc < 0)
+    return AvFailure(StopReason::kWriteFailed, "no AVI muxer", rc);
   writer->m_output.reset(output);
   output->pb = writer->m_io.get();
   output->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -61,11 +61,8 @@ std::unique_ptr<AviWriter> AviWriter::Open(int fd, const StreamSetup& video, con
     stream->time_base = setup->timeBase;
     writer->m_packetTimeBase[index++] = setup->timeBase;
   }
-  if (const int rc = avformat_write_header(output, nullptr); rc < 0) {
-    reason = writer->FailureFromIo(rc).value_or(StopReason::kWriteFailed);
-    error = "cannot start the AVI file: " + writer->m_lastError;
-    return nullptr;
-  }
+  const Result<> header = writer->IoResult(avformat_write_header(output, nullptr), "cannot start the AVI file");
+  if (!header) return header.Error();
   return writer;
 }
 
@@ -95,17 +92,14 @@ std::int64_t AviWriter::Seek(void* opaque, std::int64_t offset, int whence) {
   return offset;
 }
 
-std::optional<StopReason> AviWriter::FailureFromIo(int rc) {
-  if (rc >= 0) return std::nullopt;
-  if (m_writeErrno != 0) {
-    m_lastError = std::strerror(m_writeErrno);
-    return ReasonForWriteError(m_writeErrno);
-  }
-  m_lastError = AvErrorText(rc);
-  return StopReason::kWriteFailed;
+Result<> AviWriter::IoResult(int rc, const std::string& what) const {
+  if (rc >= 0) return {};
+  // The system's own error when a write failed: it tells a full disk from the size limit.
+  if (m_writeErrno != 0) return SystemFailure(ReasonForWriteError(m_writeErrno), what, m_writeErrno);
+  return AvFailure(StopReason::kWriteFailed, what, rc);
 }
 
-std::optional<StopReason> AviWriter::Write(AVPacket& packet, int stream) {
+Result<> AviWriter::Write(AVPacket& packet, int stream) {
   packet.stream_index = stream;
   av_packet_rescale_ts(&packet, m_packetTimeBase[stream], m_output->streams[stream]->time_base);
   int rc = av_interleaved_write_frame(m_output.get(), &packet);
@@ -116,33 +110,42 @@ std::optional<StopReason> AviWriter::Write(AVPacket& packet, int stream) {
     rc = m_io->error;
     m_lastFlush = now;
   }
-  return FailureFromIo(rc);
+  return IoResult(rc, "writing a packet");
 }
 
-std::optional<StopReason> AviWriter::CheckRoom(const SpaceProbe& probe) const {
+Result<> AviWriter::CheckRoom(const SpaceProbe& probe) const {
   const auto report = probe(m_fd);
-  if (!report) return std::nullopt;  // cannot tell: the writes themselves will say
+  if (!report) return {};  // cannot tell: the writes themselves will say
   const std::uint64_t needed = kTrailerReserveBytes + kIndexBytesPerPacket * (m_packets + 64);
-  if (report->diskFreeBytes < needed) return StopReason::kDiskFull;
-  if (report->fileLimitBytes && m_end + needed > *report->fileLimitBytes) return StopReason::kFileSizeLimit;
-  return std::nullopt;
+  const auto shortOf = [needed](StopReason reason, const char* what, std::uint64_t left) {
+    return DriverError{
+        reason, std::string(what) + " " + std::to_string(left) + " bytes, the index needs " + std::to_string(needed)};
+  };
+  if (report->diskFreeBytes < needed) return shortOf(StopReason::kDiskFull, "the disk has", report->diskFreeBytes);
+  if (report->fileLimitBytes && m_end + needed > *report->fileLimitBytes)
+    return shortOf(StopReason::kFileSizeLimit, "the file-size limit leaves",
+                   *report->fileLimitBytes - std::min(m_end, *report->fileLimitBytes));
+  return {};
 }
 
-std::optional<StopReason> AviWriter::Finish() {
+Result<> AviWriter::Finish() {
   int rc = av_write_trailer(m_output.get());
   if (rc >= 0) {
     avio_flush(m_io.get());
     rc = m_io->error;
   }
-  auto failure = FailureFromIo(rc);
+  Result<> finished = IoResult(rc, "finishing the file");
   // Cut off the reservation past the end (and any bytes of a longer earlier file), keep the
   // rest on disk before the file is moved into place.
-  if (::ftruncate(m_fd, static_cast<off_t>(m_end)) != 0 && !failure) failure = StopReason::kWriteFailed;
-  if (::fdatasync(m_fd) != 0 && !failure) {
-    m_lastError = std::strerror(errno);
-    failure = ReasonForWriteError(errno);
+  if (::ftruncate(m_fd, static_cast<off_t>(m_end)) != 0 && finished) {
+    const int error = errno;
+    finished = SystemFailure(StopReason::kWriteFailed, "cutting the file to its end", error);
   }
-  return failure;
+  if (::fdatasync(m_fd) != 0 && finished) {
+    const int error = errno;
+    finished = SystemFailure(ReasonForWriteError(error), "flushing the file to disk", error);
+  }
+  return finished;
 }
 
 }  // namespace tovalen::ffmpeg

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
-#include "capture/ffmpeg/stop_reason.h"
 
 namespace tovalen::ffmpeg {
 
@@ -33,9 +33,9 @@ struct StreamSetup {
 // can be read up to shortly before; the index is written by Finish.
 class AviWriter {
  public:
-  // The writer with its header written, or null with the reason and a text.
-  static std::unique_ptr<AviWriter> Open(int fd, const StreamSetup& video, const StreamSetup* audio,
-                                         StopReason& reason, std::string& error);
+  // The writer with its header written. Memory running out throws std::bad_alloc here and in
+  // Write, as everywhere in the driver: the capture sequence turns it into a failure.
+  static Result<std::unique_ptr<AviWriter>> Open(int fd, const StreamSetup& video, const StreamSetup* audio);
   ~AviWriter();
   AviWriter(const AviWriter&) = delete;
   AviWriter& operator=(const AviWriter&) = delete;
@@ -43,28 +43,26 @@ class AviWriter {
   int VideoStream() const { return 0; }
   int AudioStream() const { return 1; }
 
-  // Writes a packet of a stream; the reason when the file cannot take it.
-  std::optional<StopReason> Write(AVPacket& packet, int stream);
-  // Whether the file can still grow by what the index and trailer will need; the reason (full
-  // disk or size limit) when it cannot.
-  std::optional<StopReason> CheckRoom(const SpaceProbe& probe) const;
+  // Writes a packet of a stream; fails when the file cannot take it.
+  Result<> Write(AVPacket& packet, int stream);
+  // Whether the file can still grow by what the index and trailer will need; fails with a full
+  // disk or the size limit when it cannot.
+  Result<> CheckRoom(const SpaceProbe& probe) const;
   // Writes the index and trailer, cuts the file to what was written and flushes it to disk.
-  std::optional<StopReason> Finish();
+  Result<> Finish();
 
   std::uint64_t Bytes() const { return m_end; }
-  const std::string& LastError() const { return m_lastError; }
 
  private:
   AviWriter(int fd);
   static int WritePacket(void* opaque, std::uint8_t* buffer, int size);
   static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
-  std::optional<StopReason> FailureFromIo(int rc);
+  Result<> IoResult(int rc, const std::string& what) const;
 
   int m_fd;
   std::uint64_t m_position = 0;
   std::uint64_t m_end = 0;
   int m_writeErrno = 0;
-  std::string m_lastError;
   std::uint64_t m_packets = 0;
   AVRational m_packetTimeBase[2]{{1, 1}, {1, 1}};
   std::chrono::steady_clock::time_point m_lastFlush;

@@ -1,7 +1,5 @@
 #include "capture/ffmpeg/capture_pipeline.h"
 
-#include <cerrno>
-
 #include "capture/ffmpeg/reader_timing.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "platform/trace.h"
@@ -11,10 +9,6 @@ namespace {
 
 // Notices wait here while the caller's thread is busy; the oldest go first when it falls far behind.
 constexpr std::size_t kMaxNotices = 512;
-
-StopReason ReasonForOpenError(int error) {
-  return error == AVERROR(EBUSY) ? StopReason::kDeviceBusy : StopReason::kDeviceOpenFailed;
-}
 
 }  // namespace
 
@@ -26,72 +20,61 @@ CapturePipeline::~CapturePipeline() {
   m_threads.clear();  // joins
 }
 
-std::unique_ptr<CapturePipeline> CapturePipeline::Start(const CaptureJob& job, int fd, MainLoop& loop,
-                                                        CaptureSummary& failure) {
+Result<std::unique_ptr<CapturePipeline>> CapturePipeline::Start(const CaptureJob& job, int fd, MainLoop& loop) {
   std::unique_ptr<CapturePipeline> pipeline(new CapturePipeline(job, loop));
-  if (!pipeline->Open(fd, failure)) return nullptr;
+  if (auto opened = pipeline->Open(fd); !opened) return opened.Error();
   pipeline->Launch();
   return pipeline;
 }
 
-bool CapturePipeline::Open(int fd, CaptureSummary& failure) {
-  if (!OpenVideo(failure) || !OpenAudio(failure)) return false;
+Result<> CapturePipeline::Open(int fd) {
+  if (auto video = OpenVideo(); !video) return video;
+  if (auto audio = OpenAudio(); !audio) return audio;
   if (m_job.preview) {
-    try {
-      m_preview = std::make_unique<PreviewRenderer>(m_videoSource->Parameters(), *m_job.preview);
-    } catch (const std::runtime_error& error) {
-      Trace(std::string("E: capture: no preview: ") + error.what() + "\n");
-    }
+    auto preview = PreviewRenderer::Create(m_videoSource->Parameters(), *m_job.preview);
+    if (preview)
+      m_preview = std::move(*preview);
+    else
+      Trace("E: capture: no preview: " + preview.Error().detail + "\n");
   }
   const StreamSetup video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
   std::optional<StreamSetup> audio;
   if (m_audioConverter) audio = StreamSetup{&m_audioConverter->OutputParameters(), m_audioConverter->TimeBase()};
-  m_writer = AviWriter::Open(fd, video, audio ? &*audio : nullptr, failure.reason, failure.detail);
-  if (!m_writer) return false;
-  if (const auto noRoom = m_writer->CheckRoom(m_job.spaceProbe)) {
-    failure.reason = *noRoom;
-    failure.detail = Describe(*noRoom);
-    return false;
-  }
-  return true;
+  auto writer = AviWriter::Open(fd, video, audio ? &*audio : nullptr);
+  if (!writer) return writer.Error();
+  m_writer = std::move(*writer);
+  return m_writer->CheckRoom(m_job.spaceProbe);
 }
 
-bool CapturePipeline::OpenVideo(CaptureSummary& failure) {
+Result<> CapturePipeline::OpenVideo() {
   VideoRequest request;
   request.settings = m_job.settings;
   request.frameRate = {1'000'000, static_cast<int>(m_job.microSecPerFrame)};
   request.encoderPixelFormat = EncoderPixelFormat(m_job.settings.codec, AV_PIX_FMT_NONE);
   OpenedSource opened = m_job.device->OpenVideo(request);
-  if (!opened.source) {
-    failure.reason = ReasonForOpenError(opened.error);
-    failure.detail = opened.detail + ": " + AvErrorText(opened.error);
-    return false;
-  }
-  m_videoSource = std::move(opened.source);
+  if (!opened) return opened.Error();
+  if (!*opened) return DriverError{StopReason::kDeviceOpenFailed, "the device has no video"};
+  m_videoSource = std::move(*opened);
   const AVCodecParameters& parameters = m_videoSource->Parameters();
   m_imageSize = {parameters.width, parameters.height};
   const AVRational frameTimeBase{static_cast<int>(m_job.microSecPerFrame), 1'000'000};
-  m_videoEncoder =
-      VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase, failure.detail);
-  if (!m_videoEncoder) failure.reason = StopReason::kEncoderFailed;
-  return m_videoEncoder != nullptr;
+  auto encoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase);
+  if (!encoder) return encoder.Error();
+  m_videoEncoder = std::move(*encoder);
+  return {};
 }
 
-bool CapturePipeline::OpenAudio(CaptureSummary& failure) {
-  if (!m_job.audio) return true;
+Result<> CapturePipeline::OpenAudio() {
+  if (!m_job.audio) return {};
   const AudioRequest request{static_cast<int>(m_job.audio->nSamplesPerSec), m_job.audio->nChannels};
   OpenedSource opened = m_job.device->OpenAudio(request);
-  if (!opened.source && opened.error == 0) return true;  // no audio input: video only
-  if (opened.source) {
-    m_audioConverter = AudioConverter::Create(opened.source->Parameters(), *m_job.audio, failure.detail);
-    m_audioSource = std::move(opened.source);
-  } else {
-    failure.detail = opened.detail + ": " + AvErrorText(opened.error);
-  }
-  if (m_audioConverter) return true;
-  failure.reason = StopReason::kAudioFailed;
-  m_audioSource.reset();
-  return false;
+  if (!opened) return DriverError{StopReason::kAudioFailed, opened.Error().detail};
+  if (!*opened) return {};  // no audio input: video only
+  auto converter = AudioConverter::Create((*opened)->Parameters(), *m_job.audio);
+  if (!converter) return converter.Error();
+  m_audioConverter = std::move(*converter);
+  m_audioSource = std::move(*opened);
+  return {};
 }
 
 void CapturePipeline::Launch() {
@@ -105,12 +88,12 @@ void CapturePipeline::Launch() {
   }
 }
 
-void CapturePipeline::RecordStop(StopReason reason, const std::string& detail) {
+void CapturePipeline::NoteStopReason(StopReason reason, const std::string& detail) {
   std::lock_guard lock(m_mutex);
-  RecordStopLocked(reason, detail);
+  NoteStopReasonLocked(reason, detail);
 }
 
-void CapturePipeline::RecordStopLocked(StopReason reason, const std::string& detail) {
+void CapturePipeline::NoteStopReasonLocked(StopReason reason, const std::string& detail) {
   // A failure outranks an ordinary stop: a capture whose file could not be finished after the
   // user ended it is still a failure. Otherwise the first reason stays.
   if (m_reason && (IsFailure(*m_reason) || !IsFailure(reason))) return;
@@ -125,17 +108,16 @@ void CapturePipeline::RequestStop(StopReason reason, const std::string& detail) 
 void CapturePipeline::StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail) {
   {
     std::lock_guard lock(m_mutex);
-    RecordStopLocked(reason, detail);
+    NoteStopReasonLocked(reason, detail);
     // A frame's capture time may run ahead of the clock; one counted already stays in.
-    if (m_stopUs == INT64_MAX) m_stopUs = std::max(stopUs, m_lastCapturedUs);
-    m_stopRequested = true;
+    if (m_stopUs == kNoStop) m_stopUs = std::max(stopUs, m_lastCapturedUs);
   }
   m_loop.Wake();
 }
 
-void CapturePipeline::Fail(StopReason reason, const std::string& detail) {
-  Trace("E: capture: " + Describe(reason) + (detail.empty() ? "" : ": " + detail) + "\n");
-  RequestStop(reason, detail);
+void CapturePipeline::Fail(const DriverError& error) {
+  Trace("E: capture: " + Describe(error.reason) + (error.detail.empty() ? "" : ": " + error.detail) + "\n");
+  RequestStop(error.reason, error.detail);
 }
 
 bool CapturePipeline::CountCaptured(const CapturedPacket& item) {
@@ -163,15 +145,15 @@ std::vector<FrameNotice> CapturePipeline::TakeFrameNotices() {
 }
 
 void CapturePipeline::CheckHealth() {
-  if (m_stopRequested) return;
+  if (StopRequested()) return;
   const std::int64_t now = SteadyMicroseconds();
   const auto overdue = [&](const std::atomic<std::int64_t>& lastArrival) {
     const std::int64_t last = lastArrival.load();
     const auto allowed = last < 0 ? m_job.timeouts.firstFrame : m_job.timeouts.stall;
     return now - (last < 0 ? m_startUs : last) > std::chrono::microseconds(allowed).count();
   };
-  if (overdue(m_lastVideoArrivalUs)) return Fail(StopReason::kDeviceStalled, "no frame for too long");
-  if (m_audioSource && overdue(m_lastAudioArrivalUs)) Fail(StopReason::kAudioFailed, "no sound for too long");
+  if (overdue(m_lastVideoArrivalUs)) return Fail({StopReason::kDeviceStalled, "no frame for too long"});
+  if (m_audioSource && overdue(m_lastAudioArrivalUs)) Fail({StopReason::kAudioFailed, "no sound for too long"});
 }
 
 std::uint32_t CapturePipeline::ElapsedMs() const {
@@ -187,7 +169,7 @@ void CapturePipeline::SetPreviewWindowSize(FrameSize window) {
 
 CaptureSummary CapturePipeline::Finish() {
   m_threads.clear();  // joins; the writer has finished the file
-  if (m_counters.framesWritten == 0) RecordStop(StopReason::kNothingRecorded, "");
+  if (m_counters.framesWritten == 0) NoteStopReason(StopReason::kNothingRecorded, "");
   CaptureSummary summary;
   {
     std::lock_guard lock(m_mutex);

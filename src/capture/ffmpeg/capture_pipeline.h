@@ -16,6 +16,7 @@
 #include "capture/ffmpeg/avi_writer.h"
 #include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/capture_device.h"
+#include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/preview_renderer.h"
 #include "capture/ffmpeg/stop_reason.h"
 #include "capture/ffmpeg/video_encoder.h"
@@ -84,11 +85,31 @@ struct CaptureSummary {
 // no room for is dropped and counted, and so is one the writer has no room for, before it is
 // encoded. The caller's thread collects the frame notices, asks for the stop and watches for
 // stalls; the workers wake it through the main loop.
+//
+// How it ends. Each value below changes once (m_producers counts down); each worker closes what
+// it feeds when its own input has ended, so the end runs down the chain and every worker ends:
+// 1. m_stopUs, the capture time after which nothing is recorded: set with the reason, under
+//    m_mutex, by StopAt. It comes from the caller's thread (CaptureStop, abort input, a stall
+//    seen by CheckHealth, the destructor), from ReadVideo at the time limit, or from any worker
+//    that fails (Fail). It never falls before a frame already counted as captured.
+//    ReadVideo reads on until a frame from after it, two frame periods with nothing, or a stall
+//    period, then closes m_videoQueue. ConvertAudio cuts the sound one frame after it while the
+//    video has not ended.
+// 2. m_videoEndUs: set by EncodeVideo when m_videoQueue is drained and the encoder flushed, to
+//    the end of the last frame slot (INT64_MAX when no frame was encoded). ReadAudio, after the
+//    stop, reads until its sound reaches it (or for audioTail at most), then closes
+//    m_audioQueue; ConvertAudio cuts the sound there.
+// 3. m_producers: EncodeVideo and ConvertAudio each count it down when their input is drained;
+//    the last closes m_writeQueue.
+// 4. m_finished: set by Write when m_writeQueue is drained and the file is finished (index,
+//    cut, flushed); it wakes the caller's thread, which then joins the workers in Finish.
+// A worker that fails stops the capture through Fail and goes on taking its input without
+// using it, so no worker before it waits. m_streamStartUs (set once by ReadVideo at the first
+// frame) and the arrival times CheckHealth watches end nothing by themselves.
 class CapturePipeline {
  public:
-  // Opens the device's streams and the AVI file in fd and starts the workers; null with the
-  // reason in `failure` when something cannot be opened.
-  static std::unique_ptr<CapturePipeline> Start(const CaptureJob& job, int fd, MainLoop& loop, CaptureSummary& failure);
+  // Opens the device's streams and the AVI file in fd and starts the workers.
+  static Result<std::unique_ptr<CapturePipeline>> Start(const CaptureJob& job, int fd, MainLoop& loop);
   ~CapturePipeline();
   CapturePipeline(const CapturePipeline&) = delete;
   CapturePipeline& operator=(const CapturePipeline&) = delete;
@@ -122,15 +143,19 @@ class CapturePipeline {
     int stream = 0;
   };
 
+  static constexpr std::int64_t kNoStop = INT64_MAX;        // m_stopUs before a stop
+  static constexpr std::int64_t kVideoRunning = INT64_MIN;  // m_videoEndUs before the video ends
+
   CapturePipeline(const CaptureJob& job, MainLoop& loop);
-  bool Open(int fd, CaptureSummary& failure);
-  bool OpenVideo(CaptureSummary& failure);
-  bool OpenAudio(CaptureSummary& failure);
+  Result<> Open(int fd);
+  Result<> OpenVideo();
+  Result<> OpenAudio();
   void Launch();
+  bool StopRequested() const { return m_stopUs != kNoStop; }
   void StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail);
-  void Fail(StopReason reason, const std::string& detail);
-  void RecordStop(StopReason reason, const std::string& detail);
-  void RecordStopLocked(StopReason reason, const std::string& detail);
+  void Fail(const DriverError& error);
+  void NoteStopReason(StopReason reason, const std::string& detail);
+  void NoteStopReasonLocked(StopReason reason, const std::string& detail);
   bool CountCaptured(const CapturedPacket& item);
   bool PastTheTimeLimit(std::int64_t captureUs);
   void ProducerDone();
@@ -138,7 +163,9 @@ class CapturePipeline {
 
   // Worker threads.
   void ReadVideo();
+  void ReadVideoPackets();
   void ReadAudio();
+  void ReadAudioPackets();
   bool AudioCaughtUp(std::int64_t lastCaptureUs) const;
   void EncodeVideo();
   void ConvertAudio();
@@ -163,11 +190,9 @@ class CapturePipeline {
   BoundedQueue<OutputPacket> m_writeQueue{48};
   std::atomic<int> m_producers{0};
 
-  std::atomic<bool> m_stopRequested{false};
-  std::atomic<std::int64_t> m_stopUs{INT64_MAX};  // set once, under m_mutex
+  std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex
   std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
-  std::atomic<std::int64_t> m_videoEndUs{INT64_MAX};
-  std::atomic<bool> m_videoFinished{false};
+  std::atomic<std::int64_t> m_videoEndUs{kVideoRunning};
   std::atomic<std::int64_t> m_lastVideoArrivalUs{-1};
   std::atomic<std::int64_t> m_lastAudioArrivalUs{-1};
   std::atomic<bool> m_finished{false};

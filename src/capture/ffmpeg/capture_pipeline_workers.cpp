@@ -1,4 +1,5 @@
 #include <cmath>
+#include <new>
 
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/reader_timing.h"
@@ -19,12 +20,24 @@ std::int64_t CapturePipeline::SlotOf(std::int64_t captureUs) const {
 }
 
 void CapturePipeline::ReadVideo() {
+  try {
+    ReadVideoPackets();
+  } catch (const std::bad_alloc&) {
+    Fail({StopReason::kDeviceLost, "out of memory"});
+  }
+  m_videoQueue.Close();
+}
+
+void CapturePipeline::ReadVideoPackets() {
   CaptureClock clock;
   std::int64_t lastSlot = -1;
   PacketPtr packet = MakePacket();
   // After a stop the frames captured before it are still read, until one comes from after it
   // or the device has nothing more for a while.
-  const auto sinceStop = [this] { return m_stopRequested ? SteadyMicroseconds() - m_stopUs : INT64_MIN; };
+  const auto sinceStop = [this] {
+    const std::int64_t stopUs = m_stopUs;
+    return stopUs == kNoStop ? INT64_MIN : SteadyMicroseconds() - stopUs;
+  };
   const std::int64_t stallUs = std::chrono::microseconds(m_job.timeouts.stall).count();
   while (sinceStop() <= stallUs) {
     const ReadResult result = m_videoSource->Read(*packet);
@@ -34,8 +47,9 @@ void CapturePipeline::ReadVideo() {
       continue;
     }
     if (result.status != ReadStatus::kPacket) {
-      if (!m_stopRequested)
-        Fail(StopReason::kDeviceLost, result.status == ReadStatus::kEnd ? "end of stream" : AvErrorText(result.error));
+      if (!StopRequested())
+        Fail(result.status == ReadStatus::kEnd ? DriverError{StopReason::kDeviceLost, "end of stream"}
+                                               : AvFailure(StopReason::kDeviceLost, "reading", result.error));
       break;
     }
     const std::int64_t arrival = SteadyMicroseconds();
@@ -56,7 +70,6 @@ void CapturePipeline::ReadVideo() {
     if (m_preview) m_preview->Offer(*item.packet, item.captureUs);
     if (!m_videoQueue.TryPush(item)) ++m_counters.droppedAtCapture;
   }
-  m_videoQueue.Close();
 }
 
 bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
@@ -68,12 +81,23 @@ bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
 }
 
 bool CapturePipeline::AudioCaughtUp(std::int64_t lastCaptureUs) const {
-  if (!m_stopRequested) return false;
-  if (m_videoFinished && (m_videoEndUs == INT64_MAX || lastCaptureUs >= m_videoEndUs)) return true;
-  return SteadyMicroseconds() - m_stopUs > std::chrono::microseconds(m_job.timeouts.audioTail).count();
+  const std::int64_t stopUs = m_stopUs;
+  if (stopUs == kNoStop) return false;
+  const std::int64_t videoEndUs = m_videoEndUs;
+  if (videoEndUs != kVideoRunning && (videoEndUs == INT64_MAX || lastCaptureUs >= videoEndUs)) return true;
+  return SteadyMicroseconds() - stopUs > std::chrono::microseconds(m_job.timeouts.audioTail).count();
 }
 
 void CapturePipeline::ReadAudio() {
+  try {
+    ReadAudioPackets();
+  } catch (const std::bad_alloc&) {
+    Fail({StopReason::kAudioFailed, "out of memory"});
+  }
+  m_audioQueue.Close();
+}
+
+void CapturePipeline::ReadAudioPackets() {
   CaptureClock clock;
   PacketPtr packet = MakePacket();
   std::int64_t lastCaptureUs = INT64_MIN;
@@ -85,7 +109,8 @@ void CapturePipeline::ReadAudio() {
       continue;
     }
     if (result.status != ReadStatus::kPacket) {
-      Fail(StopReason::kAudioFailed, result.status == ReadStatus::kEnd ? "end of stream" : AvErrorText(result.error));
+      Fail(result.status == ReadStatus::kEnd ? DriverError{StopReason::kAudioFailed, "end of stream"}
+                                             : AvFailure(StopReason::kAudioFailed, "reading", result.error));
       break;
     }
     const std::int64_t arrival = SteadyMicroseconds();
@@ -96,7 +121,6 @@ void CapturePipeline::ReadAudio() {
     lastCaptureUs = item.captureUs;
     if (!m_audioQueue.TryPush(item)) ++m_counters.audioPacketsDropped;
   }
-  m_audioQueue.Close();
 }
 
 void CapturePipeline::EncodeVideo() {
@@ -115,8 +139,10 @@ void CapturePipeline::EncodeVideo() {
       continue;
     }
     out.clear();
-    if (!m_videoEncoder->Encode(*item->packet, slot, out)) {
-      Fail(StopReason::kEncoderFailed, "frame " + std::to_string(slot));
+    const Result<> encoded =
+        FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Encode(*item->packet, slot, out); });
+    if (!encoded) {
+      Fail({encoded.Error().reason, "frame " + std::to_string(slot) + ": " + encoded.Error().detail});
       ++m_counters.droppedAtCapture;
       failed = true;
       continue;
@@ -126,9 +152,13 @@ void CapturePipeline::EncodeVideo() {
     PushAll(out, m_writer->VideoStream());
   }
   out.clear();
-  if (!failed && m_videoEncoder->Flush(out)) PushAll(out, m_writer->VideoStream());
-  if (lastSlot >= 0) m_videoEndUs = m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame};
-  m_videoFinished = true;
+  if (!failed) {
+    const Result<> flushed = FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Flush(out); });
+    // A failed flush loses frames the encoder still held: the capture is not complete.
+    if (!flushed) Fail(flushed.Error());
+    PushAll(out, m_writer->VideoStream());
+  }
+  m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
   ProducerDone();
 }
 
@@ -151,10 +181,15 @@ void CapturePipeline::ConvertAudio() {
 void CapturePipeline::ConvertAudioPacket(const CapturedPacket& item, std::vector<PacketPtr>& out) {
   out.clear();
   // Until the video has ended, nothing after the stop belongs to the capture either.
+  const std::int64_t videoEndUs = m_videoEndUs;
+  const std::int64_t stopUs = m_stopUs;
   const std::int64_t endUs =
-      m_videoFinished ? m_videoEndUs.load() : (m_stopRequested ? m_stopUs.load() + m_job.microSecPerFrame : INT64_MAX);
-  if (!m_audioConverter->Convert(*item.packet, item.captureUs, m_streamStartUs, endUs, out)) {
-    Fail(StopReason::kAudioFailed, "the sound could not be converted");
+      videoEndUs != kVideoRunning ? videoEndUs : (stopUs != kNoStop ? stopUs + m_job.microSecPerFrame : INT64_MAX);
+  const Result<> converted = FailOnOutOfMemory(StopReason::kAudioFailed, [&] {
+    return m_audioConverter->Convert(*item.packet, item.captureUs, m_streamStartUs, endUs, out);
+  });
+  if (!converted) {
+    Fail({converted.Error().reason, "the sound could not be converted: " + converted.Error().detail});
     return;
   }
   m_counters.audioSamples = m_audioConverter->SamplesWritten();
@@ -179,15 +214,15 @@ void CapturePipeline::Write() {
     if (writing && std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval) {
       lastCheck = std::chrono::steady_clock::now();
       // Stopping while there is room for the index leaves a complete file.
-      if (const auto noRoom = m_writer->CheckRoom(m_job.spaceProbe)) {
-        Fail(*noRoom, "stopped while the index still fits");
+      if (const auto room = m_writer->CheckRoom(m_job.spaceProbe); !room) {
+        Fail({room.Error().reason, "stopped while the index still fits: " + room.Error().detail});
         writing = false;
       }
     }
     // Once writing has stopped, packets are still taken so that no producer waits forever.
     if (writing) {
-      if (const auto failure = m_writer->Write(*item->packet, item->stream)) {
-        Fail(*failure, m_writer->LastError());
+      if (const auto written = m_writer->Write(*item->packet, item->stream); !written) {
+        Fail(written.Error());
         writing = false;
       } else if (video) {
         ++m_counters.framesWritten;
@@ -196,7 +231,7 @@ void CapturePipeline::Write() {
     }
     if (video) ++m_counters.droppedAtWrite;
   }
-  if (const auto failure = m_writer->Finish()) Fail(*failure, "finishing the file: " + m_writer->LastError());
+  if (const auto finished = m_writer->Finish(); !finished) Fail(finished.Error());
   m_finished = true;
   m_loop.Wake();
 }

@@ -13,7 +13,7 @@
 
 namespace tovalen::ffmpeg {
 
-struct FfmpegCaptureDriver::Window {
+struct FfmpegCaptureDriver::WindowState {
   SCaptureWindowPlacement placement;
   std::unique_ptr<PreviewSurface> surface;  // none: nothing is drawn
 

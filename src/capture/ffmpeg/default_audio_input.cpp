@@ -12,11 +12,11 @@ OpenedSource OpenDefaultAudioInput(const AudioRequest& request) {
   for (const char* format : {"pulse", "alsa"}) {
     DeviceInput input{format, "default", options, AVMEDIA_TYPE_AUDIO, true};
     OpenedSource opened = FormatMediaSource::Open(input);
-    if (opened.source) return opened;
-    failures += (failures.empty() ? "" : "; ") + std::string(format) + ": " + AvErrorText(opened.error);
+    if (opened) return opened;
+    failures += (failures.empty() ? "" : "; ") + opened.Error().detail;
   }
   Trace("D: no audio input (" + failures + "), video only\n");
-  return {};
+  return OpenedSource(nullptr);
 }
 
 }  // namespace tovalen::ffmpeg

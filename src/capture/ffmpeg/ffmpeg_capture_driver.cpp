@@ -18,12 +18,12 @@ FfmpegCaptureDriver::FfmpegCaptureDriver(FfmpegDriverServices services) : m_serv
 
 FfmpegCaptureDriver::~FfmpegCaptureDriver() = default;
 
-std::shared_ptr<FfmpegCaptureDriver::Window> FfmpegCaptureDriver::Find(CaptureWindowHandle window) const {
+std::shared_ptr<FfmpegCaptureDriver::WindowState> FfmpegCaptureDriver::Find(CaptureWindowHandle window) const {
   const auto found = m_windows.find(window.value);
   return found == m_windows.end() ? nullptr : found->second;
 }
 
-FfmpegCaptureDriver::Window* FfmpegCaptureDriver::Connected(CaptureWindowHandle window) const {
+FfmpegCaptureDriver::WindowState* FfmpegCaptureDriver::Connected(CaptureWindowHandle window) const {
   const auto state = Find(window);
   return state && state->device ? state.get() : nullptr;
 }
@@ -32,7 +32,7 @@ FfmpegCaptureDriver::Window* FfmpegCaptureDriver::Connected(CaptureWindowHandle 
 
 CaptureWindowHandle FfmpegCaptureDriver::CreateCaptureWindow(const SCaptureWindowPlacement& placement,
                                                              ParentWindowHandle parent) {
-  auto state = std::make_shared<Window>();
+  auto state = std::make_shared<WindowState>();
   state->placement = placement;
   if (m_services.windowHost) {
     state->surface = m_services.windowHost->CreateSurface(placement, parent);
@@ -128,7 +128,7 @@ bool FfmpegCaptureDriver::DriverDisconnect(CaptureWindowHandle window) {
 }
 
 std::optional<SCapDriverCaps> FfmpegCaptureDriver::DriverGetCaps(CaptureWindowHandle window) {
-  const Window* state = Connected(window);
+  const WindowState* state = Connected(window);
   if (!state) return std::nullopt;
   const CaptureDevice& device = *state->device;
   SCapDriverCaps caps;
@@ -141,7 +141,7 @@ std::optional<SCapDriverCaps> FfmpegCaptureDriver::DriverGetCaps(CaptureWindowHa
 }
 
 std::optional<SCapStatus> FfmpegCaptureDriver::GetStatus(CaptureWindowHandle window) {
-  const Window* state = Connected(window);
+  const WindowState* state = Connected(window);
   if (!state) return std::nullopt;
   SCapStatus status;
   FrameSize size = state->settings.size.IsSet() ? state->settings.size : FrameSize{};
@@ -170,7 +170,7 @@ std::optional<SCapStatus> FfmpegCaptureDriver::GetStatus(CaptureWindowHandle win
 }
 
 std::optional<DeviceSettings> FfmpegCaptureDriver::ConnectedSettings(CaptureWindowHandle window) const {
-  const Window* state = Connected(window);
+  const WindowState* state = Connected(window);
   return state ? std::optional(state->settings) : std::nullopt;
 }
 
@@ -179,7 +179,7 @@ std::optional<CaptureOutcome> FfmpegCaptureDriver::LastOutcome(CaptureWindowHand
   return state ? state->lastOutcome : std::nullopt;
 }
 
-void FfmpegCaptureDriver::SaveSettings(Window& window) {
+void FfmpegCaptureDriver::SaveSettings(WindowState& window) {
   try {
     m_services.settingsStore.Save(window.device->SettingsKey(), window.settings);
   } catch (const FileError& error) {
@@ -196,7 +196,7 @@ void FfmpegCaptureDriver::SetPreviewRate(CaptureWindowHandle window, int millise
   }
 }
 
-bool FfmpegCaptureDriver::UpdatePreview(Window& window) {
+bool FfmpegCaptureDriver::UpdatePreview(WindowState& window) {
   window.previewSession.reset();
   // During a capture the capture's own frames are drawn.
   const std::optional<PreviewConfig> drawing = window.Drawing();
@@ -204,14 +204,18 @@ bool FfmpegCaptureDriver::UpdatePreview(Window& window) {
   VideoRequest request;
   request.settings = window.settings;
   request.frameRate = {1'000'000, static_cast<int>(window.parms.dwRequestMicroSecPerFrame)};
-  std::string error;
-  window.previewSession = PreviewSession::Start(*window.device, request, *drawing, error);
-  if (!window.previewSession) Trace("E: capture driver: no live picture: " + error + "\n");
-  return window.previewSession != nullptr;
+  auto session = FailOnOutOfMemory(StopReason::kDeviceOpenFailed,
+                                   [&] { return PreviewSession::Start(*window.device, request, *drawing); });
+  if (!session) {
+    Trace("E: capture driver: no live picture: " + session.Error().detail + "\n");
+    return false;
+  }
+  window.previewSession = std::move(*session);
+  return true;
 }
 
 bool FfmpegCaptureDriver::Preview(CaptureWindowHandle window, bool on) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state) return false;
   state->preview = on;
   if (on) state->overlay = false;
@@ -221,7 +225,7 @@ bool FfmpegCaptureDriver::Preview(CaptureWindowHandle window, bool on) {
 }
 
 bool FfmpegCaptureDriver::Overlay(CaptureWindowHandle window, bool on) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state || (on && !state->device->HasOverlay())) return false;
   state->overlay = on;
   if (on) state->preview = false;
@@ -238,7 +242,7 @@ std::uint64_t FfmpegCaptureDriver::PreviewFramesShown(CaptureWindowHandle window
 // --- Settings ------------------------------------------------------------------------------
 
 bool FfmpegCaptureDriver::SetAudioFormat(CaptureWindowHandle window, const SWaveFormat& format) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state) return false;
   const bool valid = format.wFormatTag == 1 && (format.nChannels == 1 || format.nChannels == 2) &&
                      (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nSamplesPerSec >= 8000 &&
@@ -253,12 +257,12 @@ bool FfmpegCaptureDriver::SetAudioFormat(CaptureWindowHandle window, const SWave
 }
 
 std::optional<SCaptureParms> FfmpegCaptureDriver::CaptureGetSetup(CaptureWindowHandle window) {
-  const Window* state = Connected(window);
+  const WindowState* state = Connected(window);
   return state ? std::optional(state->parms) : std::nullopt;
 }
 
 bool FfmpegCaptureDriver::CaptureSetSetup(CaptureWindowHandle window, const SCaptureParms& parms) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   // From 1000 frames a second to one frame in ten seconds: what devices and AVI files can have.
   if (!state || parms.dwRequestMicroSecPerFrame < 1000 || parms.dwRequestMicroSecPerFrame > 10'000'000) return false;
   state->parms = parms;

@@ -92,22 +92,23 @@ class FfmpegCaptureDriver : public CaptureDriver {
   std::uint64_t PreviewFramesShown(CaptureWindowHandle window) const;
 
  private:
-  struct Window;
+  struct WindowState;
 
-  std::shared_ptr<Window> Find(CaptureWindowHandle window) const;
-  Window* Connected(CaptureWindowHandle window) const;
+  std::shared_ptr<WindowState> Find(CaptureWindowHandle window) const;
+  WindowState* Connected(CaptureWindowHandle window) const;
   const std::vector<std::shared_ptr<CaptureDevice>>& CachedDevices() const;
-  bool UpdatePreview(Window& window);
-  void SaveSettings(Window& window);
-  CaptureJob MakeJob(const Window& window) const;
-  bool PrepareCaptureFile(Window& window);
-  void RunUntilFinished(CaptureWindowHandle handle, Window& window, CapturePipeline& pipeline);
-  void DeliverFrameNotices(CaptureWindowHandle handle, Window& window, CapturePipeline& pipeline);
-  void HandleAbortInput(const Window& window, CapturePipeline& pipeline);
-  bool EndSequence(Window& window, const CaptureSummary& summary);
+  bool UpdatePreview(WindowState& window);
+  void SaveSettings(WindowState& window);
+  CaptureJob MakeJob(const WindowState& window) const;
+  bool PrepareCaptureFile(WindowState& window);
+  void RunUntilFinished(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
+  void DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
+  void HandleAbortInput(const WindowState& window, CapturePipeline& pipeline);
+  bool FailToStart(WindowState& window, const DriverError& error);
+  bool EndSequence(WindowState& window, const CaptureSummary& summary);
 
   FfmpegDriverServices m_services;
-  std::map<std::uint64_t, std::shared_ptr<Window>> m_windows;
+  std::map<std::uint64_t, std::shared_ptr<WindowState>> m_windows;
   std::uint64_t m_nextHandle = 1;
   mutable std::vector<std::shared_ptr<CaptureDevice>> m_devices;  // the last enumeration
   std::optional<CaptureOutcome> m_lastOutcome;

@@ -7,7 +7,7 @@ namespace tovalen::ffmpeg {
 // device, kept for it in the settings file and, where the picture changes, the preview restarts.
 
 void FfmpegCaptureDriver::DlgVideoFormat(CaptureWindowHandle window) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state || state->running || !m_services.dialogs) return;
   VideoFormatModel model(state->device->VideoFormats(), state->settings);
   if (!m_services.dialogs->EditVideoFormat(model)) return;
@@ -17,7 +17,7 @@ void FfmpegCaptureDriver::DlgVideoFormat(CaptureWindowHandle window) {
 }
 
 void FfmpegCaptureDriver::DlgVideoSource(CaptureWindowHandle window) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state || state->running || !m_services.dialogs) return;
   VideoSourceModel model(state->device->Inputs(), state->device->Controls(), state->settings);
   if (!m_services.dialogs->EditVideoSource(model)) return;
@@ -28,7 +28,7 @@ void FfmpegCaptureDriver::DlgVideoSource(CaptureWindowHandle window) {
 }
 
 void FfmpegCaptureDriver::DlgVideoDisplay(CaptureWindowHandle window) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state || state->running || !m_services.dialogs) return;
   VideoDisplayModel model(state->settings);
   if (!m_services.dialogs->EditVideoDisplay(model)) return;
@@ -38,7 +38,7 @@ void FfmpegCaptureDriver::DlgVideoDisplay(CaptureWindowHandle window) {
 }
 
 void FfmpegCaptureDriver::DlgVideoCompression(CaptureWindowHandle window) {
-  Window* state = Connected(window);
+  WindowState* state = Connected(window);
   if (!state || state->running || !m_services.dialogs) return;
   CompressionModel model(state->settings);
   if (!m_services.dialogs->EditCompression(model)) return;

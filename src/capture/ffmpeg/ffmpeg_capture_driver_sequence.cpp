@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "capture/ffmpeg/capture_window_state.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
@@ -42,7 +44,7 @@ bool FfmpegCaptureDriver::FileSetCaptureFile(CaptureWindowHandle window, const s
   return true;
 }
 
-bool FfmpegCaptureDriver::PrepareCaptureFile(Window& window) {
+bool FfmpegCaptureDriver::PrepareCaptureFile(WindowState& window) {
   if (window.pendingFile) return true;
   int error = 0;
   window.pendingFile = CaptureFile::CreateBeside(window.captureTarget, error);
@@ -66,7 +68,7 @@ void FfmpegCaptureDriver::SetCallbackOnVideoStream(CaptureWindowHandle window, F
   if (const auto state = Find(window)) state->callback = std::move(callback);
 }
 
-CaptureJob FfmpegCaptureDriver::MakeJob(const Window& window) const {
+CaptureJob FfmpegCaptureDriver::MakeJob(const WindowState& window) const {
   CaptureJob job;
   job.device = window.device;
   job.settings = window.settings;
@@ -81,7 +83,7 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const Window& window) const {
 }
 
 bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
-  const std::shared_ptr<Window> state = Find(window);  // alive until the end, even if destroyed meanwhile
+  const std::shared_ptr<WindowState> state = Find(window);  // alive until the end, even if destroyed meanwhile
   if (!state || !state->device || state->running) return false;
   if (state->captureTarget.empty()) {
     Trace("E: capture driver: no capture file set\n");
@@ -89,27 +91,29 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   }
   state->recording.reset();       // a recording of an earlier sequence stays on disk as it is
   state->previewSession.reset();  // the device is needed for the capture
-  if (!PrepareCaptureFile(*state)) {
-    CaptureSummary failure;
-    failure.reason = StopReason::kWriteFailed;
-    failure.detail = "no file could be made beside " + state->captureTarget;
-    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
-    UpdatePreview(*state);
-    return false;
-  }
+  if (!PrepareCaptureFile(*state))
+    return FailToStart(*state, {StopReason::kWriteFailed, "no file could be made beside " + state->captureTarget});
   std::unique_ptr<CaptureFile> file = std::move(state->pendingFile);
 
-  CaptureSummary failure;
-  std::unique_ptr<CapturePipeline> pipeline =
-      CapturePipeline::Start(MakeJob(*state), file->Fd(), *m_services.mainLoop, failure);
-  if (!pipeline) {
-    Trace("E: capture: " + Describe(failure.reason) + ": " + failure.detail + "\n");
-    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
-    UpdatePreview(*state);
-    return false;  // the empty file goes with the object
+  auto started = FailOnOutOfMemory(StopReason::kWriteFailed, [&] {
+    return CapturePipeline::Start(MakeJob(*state), file->Fd(), *m_services.mainLoop);
+  });
+  if (!started) {
+    Trace("E: capture: " + Describe(started.Error().reason) + ": " + started.Error().detail + "\n");
+    return FailToStart(*state, started.Error());  // the empty file goes with the object
   }
+  std::unique_ptr<CapturePipeline> pipeline = std::move(*started);
   state->running = pipeline.get();
-  RunUntilFinished(window, *state, *pipeline);
+  std::exception_ptr escaped;
+  try {
+    RunUntilFinished(window, *state, *pipeline);
+  } catch (const std::bad_alloc&) {
+    pipeline->RequestStop(StopReason::kWriteFailed, "out of memory");
+  } catch (...) {
+    // The frame callback's own: it reaches the caller once the file is finished and kept.
+    escaped = std::current_exception();
+    pipeline->RequestStop(StopReason::kStopRequested);
+  }
   CaptureSummary summary = pipeline->Finish();
   state->running = nullptr;
   pipeline.reset();
@@ -120,10 +124,20 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   if (file->Recorded()) state->recording = std::move(file);
   const bool succeeded = EndSequence(*state, summary);
   if (Find(window) == state) UpdatePreview(*state);  // unless the window went during the capture
+  if (escaped) std::rethrow_exception(escaped);
   return succeeded;
 }
 
-bool FfmpegCaptureDriver::EndSequence(Window& window, const CaptureSummary& summary) {
+bool FfmpegCaptureDriver::FailToStart(WindowState& window, const DriverError& error) {
+  CaptureSummary failure;
+  failure.reason = error.reason;
+  failure.detail = error.detail;
+  window.lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
+  UpdatePreview(window);
+  return false;
+}
+
+bool FfmpegCaptureDriver::EndSequence(WindowState& window, const CaptureSummary& summary) {
   const bool failed = IsFailure(summary.reason);
   const std::string path = window.recording ? window.recording->Path() : std::string();
   window.lastOutcome = m_lastOutcome = CaptureOutcome{summary, failed, path, {}};
@@ -131,7 +145,7 @@ bool FfmpegCaptureDriver::EndSequence(Window& window, const CaptureSummary& summ
   return !failed;
 }
 
-void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, Window& window, CapturePipeline& pipeline) {
+void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline) {
   while (!pipeline.Finished()) {
     m_services.mainLoop->PumpAndWait(kPumpInterval);
     DeliverFrameNotices(handle, window, pipeline);
@@ -141,7 +155,8 @@ void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, Window& w
   DeliverFrameNotices(handle, window, pipeline);
 }
 
-void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, Window& window, CapturePipeline& pipeline) {
+void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window,
+                                              CapturePipeline& pipeline) {
   for (const FrameNotice& notice : pipeline.TakeFrameNotices()) {
     // A copy: the callback may install another one.
     const FrameCallback callback = window.callback;
@@ -149,7 +164,7 @@ void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, Window
   }
 }
 
-void FfmpegCaptureDriver::HandleAbortInput(const Window& window, CapturePipeline& pipeline) {
+void FfmpegCaptureDriver::HandleAbortInput(const WindowState& window, CapturePipeline& pipeline) {
   const SCaptureParms& parms = window.parms;
   switch (m_services.mainLoop->TakeAbortInput()) {
     case AbortInput::kNone:

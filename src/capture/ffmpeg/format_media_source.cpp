@@ -1,8 +1,8 @@
 #include "capture/ffmpeg/format_media_source.h"
 
-#include <mutex>
-
+#include <cerrno>
 #include <cstdarg>
+#include <mutex>
 
 #include "platform/trace.h"
 
@@ -35,15 +35,15 @@ void RegisterDevices() {
   });
 }
 
+DriverError DeviceOpenFailure(const std::string& what, int code) {
+  return AvFailure(code == AVERROR(EBUSY) ? StopReason::kDeviceBusy : StopReason::kDeviceOpenFailed, what, code);
+}
+
 OpenedSource FormatMediaSource::Open(const DeviceInput& request) {
   RegisterDevices();
-  OpenedSource opened;
-  opened.detail = request.format + " " + request.url;
+  const std::string what = request.format + " " + request.url;
   const AVInputFormat* format = av_find_input_format(request.format.c_str());
-  if (!format) {
-    opened.error = AVERROR_DEMUXER_NOT_FOUND;
-    return opened;
-  }
+  if (!format) return DeviceOpenFailure(what, AVERROR_DEMUXER_NOT_FOUND);
   InputContextPtr input(avformat_alloc_context());
   if (!input) throw std::bad_alloc();
   if (request.nonBlocking) input->flags |= AVFMT_FLAG_NONBLOCK;
@@ -52,21 +52,15 @@ OpenedSource FormatMediaSource::Open(const DeviceInput& request) {
   for (const auto& [key, value] : request.options) options.Set(key.c_str(), value);
   AVFormatContext* raw = input.release();
   // avformat_open_input frees the context itself when it fails.
-  if (const int rc = avformat_open_input(&raw, request.url.c_str(), format, options.Address()); rc < 0) {
-    opened.error = rc;
-    return opened;
-  }
+  if (const int rc = avformat_open_input(&raw, request.url.c_str(), format, options.Address()); rc < 0)
+    return DeviceOpenFailure(what, rc);
   input.reset(raw);
   // No avformat_find_stream_info: device inputs describe their streams in the header, and
   // probing would read (and for paced sources, wait for) frames before the capture begins.
   const int index = av_find_best_stream(input.get(), request.mediaType, -1, -1, nullptr, 0);
-  if (index < 0) {
-    opened.error = index;
-    return opened;
-  }
+  if (index < 0) return DeviceOpenFailure(what, index);
   AVStream* stream = input->streams[index];
-  opened.source.reset(new FormatMediaSource(std::move(input), stream));
-  return opened;
+  return std::unique_ptr<MediaSource>(new FormatMediaSource(std::move(input), stream));
 }
 
 ReadResult FormatMediaSource::Read(AVPacket& packet) {

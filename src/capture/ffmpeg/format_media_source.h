@@ -33,6 +33,9 @@ class FormatMediaSource : public MediaSource {
   AVStream* m_stream;  // owned by m_input
 };
 
+// A device input that FFmpeg could not open: a busy device, or one that cannot be opened.
+DriverError DeviceOpenFailure(const std::string& what, int code);
+
 // Registers the libavdevice input devices once per process.
 void RegisterDevices();
 

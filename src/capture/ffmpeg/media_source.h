@@ -1,8 +1,8 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
+#include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 
 namespace tovalen::ffmpeg {
@@ -31,11 +31,7 @@ class MediaSource {
   virtual ReadResult Read(AVPacket& packet) = 0;
 };
 
-// A source, or why there is none.
-struct OpenedSource {
-  std::unique_ptr<MediaSource> source;
-  int error = 0;       // FFmpeg error code when source is null
-  std::string detail;  // what was opened, for traces
-};
+// An opened source, or why it could not be opened.
+using OpenedSource = Result<std::unique_ptr<MediaSource>>;
 
 }  // namespace tovalen::ffmpeg

@@ -1,25 +1,34 @@
 #include "capture/ffmpeg/preview_renderer.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <new>
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include "platform/trace.h"
+
 namespace tovalen::ffmpeg {
 
-PreviewRenderer::PreviewRenderer(const AVCodecParameters& parameters, PreviewConfig config)
+Result<std::unique_ptr<PreviewRenderer>> PreviewRenderer::Create(const AVCodecParameters& parameters,
+                                                                 PreviewConfig config) {
+  const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
+  if (!decoder) return DriverError{StopReason::kEncoderFailed, "no decoder for the preview"};
+  CodecContextPtr context(avcodec_alloc_context3(decoder));
+  if (!context) throw std::bad_alloc();
+  int rc = avcodec_parameters_to_context(context.get(), &parameters);
+  if (rc >= 0) rc = avcodec_open2(context.get(), decoder, nullptr);
+  if (rc < 0) return AvFailure(StopReason::kEncoderFailed, "the preview decoder cannot be opened", rc);
+  return std::unique_ptr<PreviewRenderer>(new PreviewRenderer(std::move(context), config));
+}
+
+PreviewRenderer::PreviewRenderer(CodecContextPtr decoder, PreviewConfig config)
     : m_config(config),
+      m_decoder(std::move(decoder)),
       m_decoded(MakeFrame()),
       m_windowWidth(config.window.width),
       m_windowHeight(config.window.height) {
-  const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
-  if (!decoder) throw std::runtime_error("no decoder for the preview");
-  m_decoder.reset(avcodec_alloc_context3(decoder));
-  if (!m_decoder || avcodec_parameters_to_context(m_decoder.get(), &parameters) < 0 ||
-      avcodec_open2(m_decoder.get(), decoder, nullptr) < 0)
-    throw std::runtime_error("the preview decoder cannot be opened");
   m_thread = std::jthread([this] { Run(); });
 }
 
@@ -52,7 +61,7 @@ FrameSize PreviewRenderer::FitSize(FrameSize imageSize, FrameSize window, Displa
   return {std::max(1, static_cast<int>(byHeight / imageSize.height)), window.height};
 }
 
-void PreviewRenderer::Run() {
+void PreviewRenderer::Run() try {
   while (auto packet = m_queue.Pop()) {
     if (avcodec_send_packet(m_decoder.get(), packet->get()) < 0) continue;
     while (avcodec_receive_frame(m_decoder.get(), m_decoded.get()) == 0) {
@@ -60,6 +69,9 @@ void PreviewRenderer::Run() {
       av_frame_unref(m_decoded.get());
     }
   }
+} catch (const std::bad_alloc&) {
+  // The picture stops; a capture it shows goes on without it.
+  Trace("E: preview: out of memory\n");
 }
 
 void PreviewRenderer::Show(const AVFrame& frame) {

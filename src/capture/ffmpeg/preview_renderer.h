@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/device_settings_record.h"
+#include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "capture/ffmpeg/preview_surface.h"
 
@@ -29,8 +31,8 @@ struct PreviewConfig {
 // is skipped (a preview may miss frames; the capture never waits for it).
 class PreviewRenderer {
  public:
-  // Throws std::runtime_error when the stream cannot be decoded.
-  PreviewRenderer(const AVCodecParameters& parameters, PreviewConfig config);
+  // Fails when the stream cannot be decoded.
+  static Result<std::unique_ptr<PreviewRenderer>> Create(const AVCodecParameters& parameters, PreviewConfig config);
   ~PreviewRenderer();
   PreviewRenderer(const PreviewRenderer&) = delete;
   PreviewRenderer& operator=(const PreviewRenderer&) = delete;
@@ -43,6 +45,7 @@ class PreviewRenderer {
   static FrameSize FitSize(FrameSize imageSize, FrameSize window, DisplayOptions display);
 
  private:
+  PreviewRenderer(CodecContextPtr decoder, PreviewConfig config);
   void Run();
   void Show(const AVFrame& frame);
 

@@ -1,27 +1,21 @@
 #include "capture/ffmpeg/preview_session.h"
 
 #include <chrono>
-#include <stdexcept>
+#include <new>
 
 #include "capture/ffmpeg/reader_timing.h"
 #include "platform/trace.h"
 
 namespace tovalen::ffmpeg {
 
-std::unique_ptr<PreviewSession> PreviewSession::Start(CaptureDevice& device, const VideoRequest& request,
-                                                      const PreviewConfig& config, std::string& error) {
+Result<std::unique_ptr<PreviewSession>> PreviewSession::Start(CaptureDevice& device, const VideoRequest& request,
+                                                              const PreviewConfig& config) {
   OpenedSource opened = device.OpenVideo(request);
-  if (!opened.source) {
-    error = opened.detail + ": " + AvErrorText(opened.error);
-    return nullptr;
-  }
-  try {
-    auto renderer = std::make_unique<PreviewRenderer>(opened.source->Parameters(), config);
-    return std::unique_ptr<PreviewSession>(new PreviewSession(std::move(opened.source), std::move(renderer)));
-  } catch (const std::runtime_error& failure) {
-    error = failure.what();
-    return nullptr;
-  }
+  if (!opened) return opened.Error();
+  if (!*opened) return DriverError{StopReason::kDeviceOpenFailed, "the device has no video"};
+  auto renderer = PreviewRenderer::Create((*opened)->Parameters(), config);
+  if (!renderer) return renderer.Error();
+  return std::unique_ptr<PreviewSession>(new PreviewSession(std::move(*opened), std::move(*renderer)));
 }
 
 PreviewSession::PreviewSession(std::unique_ptr<MediaSource> source, std::unique_ptr<PreviewRenderer> renderer)
@@ -40,7 +34,7 @@ FrameSize PreviewSession::ImageSize() const {
   return {parameters.width, parameters.height};
 }
 
-void PreviewSession::Read() {
+void PreviewSession::Read() try {
   PacketPtr packet = MakePacket();
   while (!m_stop) {
     const ReadResult result = m_source->Read(*packet);
@@ -55,6 +49,8 @@ void PreviewSession::Read() {
     m_renderer->Offer(*packet, SteadyMicroseconds());
     av_packet_unref(packet.get());
   }
+} catch (const std::bad_alloc&) {
+  Trace("E: preview: out of memory\n");
 }
 
 }  // namespace tovalen::ffmpeg

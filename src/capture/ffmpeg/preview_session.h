@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <memory>
-#include <string>
 #include <thread>
 
 #include "capture/ffmpeg/capture_device.h"
@@ -14,9 +13,9 @@ namespace tovalen::ffmpeg {
 // draws it through a renderer. A device that fails just stops the picture.
 class PreviewSession {
  public:
-  // The running session, or null with the reason in `error`.
-  static std::unique_ptr<PreviewSession> Start(CaptureDevice& device, const VideoRequest& request,
-                                               const PreviewConfig& config, std::string& error);
+  // The running session, or why there is none.
+  static Result<std::unique_ptr<PreviewSession>> Start(CaptureDevice& device, const VideoRequest& request,
+                                                       const PreviewConfig& config);
   ~PreviewSession();
   PreviewSession(const PreviewSession&) = delete;
   PreviewSession& operator=(const PreviewSession&) = delete;

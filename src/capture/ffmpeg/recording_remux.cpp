@@ -57,10 +57,12 @@ RemuxResult RemuxRecording(const std::string& source, int fd) {
     copied[1] = {audio, 1, input->streams[audio]->time_base};
     audioSetup = {input->streams[audio]->codecpar, copied[1].timeBase};
   }
-  StopReason reason{};
-  std::unique_ptr<AviWriter> writer =
-      AviWriter::Open(fd, videoSetup, audio >= 0 ? &audioSetup : nullptr, reason, result.error);
-  if (!writer) return result;
+  auto opened = AviWriter::Open(fd, videoSetup, audio >= 0 ? &audioSetup : nullptr);
+  if (!opened) {
+    result.error = opened.Error().detail;
+    return result;
+  }
+  AviWriter& writer = **opened;
 
   const PacketPtr packet = MakePacket();
   std::int64_t videoEnd = 0;
@@ -76,15 +78,15 @@ RemuxResult RemuxRecording(const std::string& source, int fd) {
         videoEnd = std::max(videoEnd, (packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts) +
                                           std::max<std::int64_t>(packet->duration, 1));
       }
-      if (writer->Write(*packet, stream->output)) {
-        result.error = writer->LastError();
+      if (const auto written = writer.Write(*packet, stream->output); !written) {
+        result.error = written.Error().detail;
         return result;
       }
     }
     av_packet_unref(packet.get());
   }
-  if (writer->Finish()) {
-    result.error = writer->LastError();
+  if (const auto finished = writer.Finish(); !finished) {
+    result.error = finished.Error().detail;
     return result;
   }
   result.seconds = static_cast<double>(videoEnd) * av_q2d(copied[0].timeBase);

@@ -3,9 +3,16 @@
 #include "capture/ffmpeg/video_codecs.h"
 
 namespace tovalen::ffmpeg {
+namespace {
 
-std::unique_ptr<VideoEncoder> VideoEncoder::Create(const AVCodecParameters& source, VideoCodec codec, int quality,
-                                                   AVRational frameTimeBase, std::string& error) {
+DriverError EncoderFailure(const std::string& what, int code) {
+  return AvFailure(StopReason::kEncoderFailed, what, code);
+}
+
+}  // namespace
+
+Result<std::unique_ptr<VideoEncoder>> VideoEncoder::Create(const AVCodecParameters& source, VideoCodec codec,
+                                                           int quality, AVRational frameTimeBase) {
   std::unique_ptr<VideoEncoder> encoder(new VideoEncoder());
   encoder->m_timeBase = frameTimeBase;
   encoder->m_output.reset(avcodec_parameters_alloc());
@@ -14,27 +21,24 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Create(const AVCodecParameters& sour
     if (avcodec_parameters_copy(encoder->m_output.get(), &source) < 0) throw std::bad_alloc();
     return encoder;
   }
-  if (!encoder->OpenCodecs(source, codec, quality, error)) return nullptr;
+  if (auto opened = encoder->OpenCodecs(source, codec, quality); !opened) return opened.Error();
   return encoder;
 }
 
 VideoEncoder::~VideoEncoder() = default;
 
-bool VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality, std::string& error) {
+Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality) {
   const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
   const AVCodec* encoder = FindVideoEncoder(codec);
-  if (!decoder || !encoder) {
-    error = !decoder ? "the device's video format cannot be decoded" : "no " + CodecName(codec) + " encoder";
-    return false;
-  }
+  if (!decoder) return DriverError{StopReason::kEncoderFailed, "the device's video format cannot be decoded"};
+  if (!encoder) return DriverError{StopReason::kEncoderFailed, "no " + CodecName(codec) + " encoder"};
   m_decoder.reset(avcodec_alloc_context3(decoder));
   m_encoder.reset(avcodec_alloc_context3(encoder));
   m_decoded = MakeFrame();
   if (!m_decoder || !m_encoder) throw std::bad_alloc();
-  if (avcodec_parameters_to_context(m_decoder.get(), &source) < 0 || avcodec_open2(m_decoder.get(), decoder, nullptr) < 0) {
-    error = "the device's video decoder cannot be opened";
-    return false;
-  }
+  int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
+  if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
+  if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
   AVCodecContext& context = *m_encoder;
   context.width = source.width;
   context.height = source.height;
@@ -52,15 +56,13 @@ bool VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec,
   context.thread_count = 0;
   Options options;
   ApplyQuality(codec, quality, context, options);
-  if (const int rc = avcodec_open2(m_encoder.get(), encoder, options.Address()); rc < 0) {
-    error = "the " + CodecName(codec) + " encoder cannot be opened: " + AvErrorText(rc);
-    return false;
-  }
+  if (rc = avcodec_open2(m_encoder.get(), encoder, options.Address()); rc < 0)
+    return EncoderFailure("the " + CodecName(codec) + " encoder cannot be opened", rc);
   if (avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) throw std::bad_alloc();
-  return true;
+  return {};
 }
 
-bool VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out) {
+Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out) {
   if (IsPassthrough()) {
     PacketPtr copy = RefPacket(packet);
     copy->pts = copy->dts = slot;
@@ -68,24 +70,25 @@ bool VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector
     copy->flags |= AV_PKT_FLAG_KEY;
     copy->stream_index = 0;
     out.push_back(std::move(copy));
-    return true;
+    return {};
   }
   // The slot travels through the decoder as the packet's timestamp.
   PacketPtr input = RefPacket(packet);
   input->pts = input->dts = slot;
-  if (avcodec_send_packet(m_decoder.get(), input.get()) < 0) return false;
+  if (const int rc = avcodec_send_packet(m_decoder.get(), input.get()); rc < 0)
+    return EncoderFailure("cannot decode", rc);
   for (;;) {
     const int rc = avcodec_receive_frame(m_decoder.get(), m_decoded.get());
-    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
-    if (rc < 0) return false;
-    AVFrame* frame = Converted(*m_decoded);
-    const bool encoded = frame && EncodeFrame(frame, out);
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {};
+    if (rc < 0) return EncoderFailure("cannot decode", rc);
+    Result<AVFrame*> frame = Converted(*m_decoded);
+    Result<> encoded = frame ? EncodeFrame(*frame, out) : frame.Error();
     av_frame_unref(m_decoded.get());
-    if (!encoded) return false;
+    if (!encoded) return encoded;
   }
 }
 
-AVFrame* VideoEncoder::Converted(AVFrame& decoded) {
+Result<AVFrame*> VideoEncoder::Converted(AVFrame& decoded) {
   const std::int64_t slot = decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
   const AVCodecContext& encoder = *m_encoder;
   if (decoded.format == encoder.pix_fmt && decoded.width == encoder.width && decoded.height == encoder.height) {
@@ -97,41 +100,44 @@ AVFrame* VideoEncoder::Converted(AVFrame& decoded) {
     m_converted->format = encoder.pix_fmt;
     m_converted->width = encoder.width;
     m_converted->height = encoder.height;
-    if (av_frame_get_buffer(m_converted.get(), 0) < 0) return nullptr;
+    if (const int rc = av_frame_get_buffer(m_converted.get(), 0); rc < 0)
+      return EncoderFailure("no picture for the encoder", rc);
   }
   // The encoder may still hold a reference to the previous frame.
-  if (av_frame_make_writable(m_converted.get()) < 0) return nullptr;
+  if (const int rc = av_frame_make_writable(m_converted.get()); rc < 0)
+    return EncoderFailure("no picture for the encoder", rc);
   m_scaler.reset(sws_getCachedContext(m_scaler.release(), decoded.width, decoded.height,
                                       static_cast<AVPixelFormat>(decoded.format), encoder.width, encoder.height,
                                       encoder.pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
-  if (!m_scaler) return nullptr;
+  if (!m_scaler) return DriverError{StopReason::kEncoderFailed, "the picture cannot be converted for the encoder"};
   sws_scale(m_scaler.get(), decoded.data, decoded.linesize, 0, decoded.height, m_converted->data,
             m_converted->linesize);
   m_converted->pts = slot;
   return m_converted.get();
 }
 
-bool VideoEncoder::EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out) {
+Result<> VideoEncoder::EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out) {
   // What `ffmpeg -q:v` does: the fixed quantiser travels with each frame.
   frame->quality = m_encoder->global_quality;
   frame->pict_type = AV_PICTURE_TYPE_NONE;
-  if (avcodec_send_frame(m_encoder.get(), frame) < 0) return false;
+  if (const int rc = avcodec_send_frame(m_encoder.get(), frame); rc < 0) return EncoderFailure("cannot encode", rc);
   return Drain(out);
 }
 
-bool VideoEncoder::Drain(std::vector<PacketPtr>& out) {
+Result<> VideoEncoder::Drain(std::vector<PacketPtr>& out) {
   for (;;) {
     PacketPtr packet = MakePacket();
     const int rc = avcodec_receive_packet(m_encoder.get(), packet.get());
-    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
-    if (rc < 0) return false;
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {};
+    if (rc < 0) return EncoderFailure("cannot encode", rc);
     out.push_back(std::move(packet));
   }
 }
 
-bool VideoEncoder::Flush(std::vector<PacketPtr>& out) {
-  if (IsPassthrough()) return true;
-  if (avcodec_send_frame(m_encoder.get(), nullptr) < 0) return false;
+Result<> VideoEncoder::Flush(std::vector<PacketPtr>& out) {
+  if (IsPassthrough()) return {};
+  if (const int rc = avcodec_send_frame(m_encoder.get(), nullptr); rc < 0)
+    return EncoderFailure("cannot flush the encoder", rc);
   return Drain(out);
 }
 

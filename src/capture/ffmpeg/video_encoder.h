@@ -1,10 +1,10 @@
 #pragma once
 
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "capture/ffmpeg/device_settings_record.h"
+#include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 
 namespace tovalen::ffmpeg {
@@ -15,9 +15,9 @@ namespace tovalen::ffmpeg {
 // (one tick per frame). Used on one thread.
 class VideoEncoder {
  public:
-  // Null with the reason in `error` when the codec's encoder is missing or cannot be opened.
-  static std::unique_ptr<VideoEncoder> Create(const AVCodecParameters& source, VideoCodec codec, int quality,
-                                              AVRational frameTimeBase, std::string& error);
+  // Fails when the codec's encoder is missing or cannot be opened.
+  static Result<std::unique_ptr<VideoEncoder>> Create(const AVCodecParameters& source, VideoCodec codec, int quality,
+                                                      AVRational frameTimeBase);
   ~VideoEncoder();
   VideoEncoder(const VideoEncoder&) = delete;
   VideoEncoder& operator=(const VideoEncoder&) = delete;
@@ -26,18 +26,18 @@ class VideoEncoder {
   AVRational TimeBase() const { return m_timeBase; }
   bool IsPassthrough() const { return !m_encoder; }
 
-  // Appends the file's packets for the source packet, placed at the slot. False when the
+  // Appends the file's packets for the source packet, placed at the slot. Fails when the
   // packet could not be decoded or encoded.
-  bool Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out);
+  Result<> Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out);
   // Appends what the encoder still holds.
-  bool Flush(std::vector<PacketPtr>& out);
+  Result<> Flush(std::vector<PacketPtr>& out);
 
  private:
   VideoEncoder() = default;
-  bool OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality, std::string& error);
-  bool EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out);
-  AVFrame* Converted(AVFrame& decoded);
-  bool Drain(std::vector<PacketPtr>& out);
+  Result<> OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality);
+  Result<> EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out);
+  Result<AVFrame*> Converted(AVFrame& decoded);
+  Result<> Drain(std::vector<PacketPtr>& out);
 
   AVRational m_timeBase{1, 1};
   CodecParametersPtr m_output;

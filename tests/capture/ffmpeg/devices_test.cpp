@@ -196,9 +196,9 @@ namespace {
 TEST(DefaultAudioInput, IsThereOrAbsentButNeverAnError) {
   // No sound server or card on a build machine gives no source and no error: video only.
   const ffmpeg::OpenedSource opened = ffmpeg::OpenDefaultAudioInput({44100, 2});
-  EXPECT_TRUE(opened.source || opened.error == 0);
-  if (opened.source) {
-    EXPECT_EQ(opened.source->Parameters().codec_type, AVMEDIA_TYPE_AUDIO);
+  ASSERT_TRUE(opened);
+  if (*opened) {
+    EXPECT_EQ((*opened)->Parameters().codec_type, AVMEDIA_TYPE_AUDIO);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "fake_devices.h"
 
 #include <chrono>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -26,6 +27,8 @@ class FaultySource : public MediaSource {
           return {ReadStatus::kAgain, 0};
         case StreamFault::kEnd:
           return {ReadStatus::kEnd, 0};
+        case StreamFault::kOutOfMemory:
+          throw std::bad_alloc();
         default:
           return {ReadStatus::kError, AVERROR(ENODEV)};
       }
@@ -46,8 +49,8 @@ class FaultySource : public MediaSource {
 };
 
 OpenedSource WithFault(OpenedSource opened, StreamFault fault, int after, int firstLateMs = 0) {
-  if (opened.source && (fault != StreamFault::kNone || firstLateMs > 0))
-    opened.source = std::make_unique<FaultySource>(std::move(opened.source), fault, after, firstLateMs);
+  if (opened && *opened && (fault != StreamFault::kNone || firstLateMs > 0))
+    *opened = std::make_unique<FaultySource>(std::move(*opened), fault, after, firstLateMs);
   return opened;
 }
 
@@ -82,21 +85,21 @@ class PacedSource : public MediaSource {
 }  // namespace
 
 OpenedSource FaultyDevice::OpenVideo(const VideoRequest& request) {
-  if (m_plan.videoOpenError != 0) return {nullptr, m_plan.videoOpenError, "faulty device"};
+  if (m_plan.videoOpenError != 0) return DeviceOpenFailure("faulty device", m_plan.videoOpenError);
   return WithFault(TestPatternDevice::OpenVideo(request), m_plan.videoFault, m_plan.videoFaultAfter,
                    m_plan.firstFrameLateMs);
 }
 
 OpenedSource FaultyDevice::OpenAudio(const AudioRequest& request) {
   if (m_plan.noAudioInput) return {};
-  if (m_plan.audioOpenError != 0) return {nullptr, m_plan.audioOpenError, "faulty audio input"};
+  if (m_plan.audioOpenError != 0) return DeviceOpenFailure("faulty audio input", m_plan.audioOpenError);
   return WithFault(TestPatternDevice::OpenAudio(request), m_plan.audioFault, m_plan.audioFaultAfter);
 }
 
 OpenedSource FileReplayDevice::OpenVideo(const VideoRequest&) {
   DeviceInput input{"avi", m_path, {}, AVMEDIA_TYPE_VIDEO, false};
   OpenedSource opened = FormatMediaSource::Open(input);
-  if (opened.source) opened.source = std::make_unique<PacedSource>(std::move(opened.source));
+  if (opened) *opened = std::make_unique<PacedSource>(std::move(*opened));
   return opened;
 }
 

@@ -15,7 +15,7 @@
 namespace tovalen::testing {
 
 // What goes wrong with a stream after a number of packets.
-enum class StreamFault { kNone, kStall, kEnd, kError };
+enum class StreamFault { kNone, kStall, kEnd, kError, kOutOfMemory };
 
 struct FaultPlan {
   int videoOpenError = 0;  // an FFmpeg error code returned instead of the video
@@ -29,7 +29,8 @@ struct FaultPlan {
 };
 
 // The test pattern with faults injected into its streams: a device that cannot be opened or is
-// busy, stops delivering (stalls), disappears (ends or fails), or whose sound does so; or whose
+// busy, stops delivering (stalls), disappears (ends or fails), runs out of memory reading, or
+// whose sound does so; or whose
 // first frame is late, so that the frames' times run ahead of their arrival.
 class FaultyDevice : public ffmpeg::TestPatternDevice {
  public:

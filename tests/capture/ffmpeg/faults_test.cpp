@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 #include "capture/ffmpeg/avi_writer.h"
@@ -15,6 +17,7 @@ namespace tovalen::testing {
 namespace {
 
 using namespace tovalen::ffmpeg;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
@@ -81,6 +84,28 @@ TEST_F(Faults, ADeviceThatFailsOrDisappearsEndsTheCapture) {
   driver.reset();
   ConnectFaulty({.videoFault = StreamFault::kEnd, .videoFaultAfter = 12});
   EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
+  driver.reset();
+  // Memory running out while reading ends the capture the same way, not the process.
+  ConnectFaulty({.videoFault = StreamFault::kOutOfMemory, .videoFaultAfter = 12});
+  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
+  EXPECT_EQ(LastSummary().detail, "out of memory");
+}
+
+TEST_F(Faults, AnExceptionFromTheFrameCallbackReachesTheCallerOnceTheRecordingIsKept) {
+  Connect();
+  driver->SetCallbackOnVideoStream(
+      window, [](CaptureWindowHandle, const SVideoHeader&) -> bool { throw std::runtime_error("from the callback"); });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  ASSERT_TRUE(driver->FileAlloc(window, 5'242'880));
+  EXPECT_THROW(driver->CaptureSequence(window), std::runtime_error);
+  // No sequence is left behind for the window to reach.
+  EXPECT_FALSE(driver->GetStatus(window)->fCapturingNow);
+  EXPECT_TRUE(driver->CaptureStop(window));
+  EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
+  const ProbedFile kept = ProbeFile(driver->LastOutcome(window)->recordingPath);
+  EXPECT_EQ(kept.error, "");
+  EXPECT_TRUE(kept.video && kept.video->decodedFrames > 0 && kept.video->decodeErrors == 0);
+  EXPECT_TRUE(RecordFrames(5));
 }
 
 TEST_F(Faults, ADeviceThatCannotBeOpenedRecordsNothing) {
@@ -237,15 +262,12 @@ TEST(AviWriter, AFullDiskIsReportedAsSuch) {
   parameters->codec_id = AV_CODEC_ID_MJPEG;
   parameters->width = 32;
   parameters->height = 32;
-  StopReason reason = StopReason::kStopRequested;
-  std::string error;
-  auto writer = AviWriter::Open(fd, StreamSetup{parameters, {1, 25}}, nullptr, reason, error);
-  std::optional<StopReason> failure;
-  if (writer) {
-    // The header sits in the I/O buffer until the trailer flushes it.
-    failure = writer->Finish();
-  }
-  EXPECT_EQ(failure.value_or(reason), StopReason::kDiskFull);
+  auto writer = AviWriter::Open(fd, StreamSetup{parameters, {1, 25}}, nullptr);
+  // The header sits in the I/O buffer until the trailer flushes it.
+  const Result<> finished = writer ? (*writer)->Finish() : writer.Error();
+  ASSERT_FALSE(finished);
+  EXPECT_EQ(finished.Error().reason, StopReason::kDiskFull);
+  EXPECT_THAT(finished.Error().detail, HasSubstr(std::strerror(ENOSPC)));
   avcodec_parameters_free(&parameters);
   ::close(fd);
 }

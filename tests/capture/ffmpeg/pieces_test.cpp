@@ -84,8 +84,7 @@ class AudioPlacement : public ::testing::Test {
     parameters->format = AV_SAMPLE_FMT_S16;
     parameters->sample_rate = 8000;
     av_channel_layout_default(&parameters->ch_layout, 1);
-    std::string error;
-    converter = AudioConverter::Create(*parameters, WaveFormat(8000, 8, 1), error);
+    if (auto created = AudioConverter::Create(*parameters, WaveFormat(8000, 8, 1))) converter = std::move(*created);
   }
   ~AudioPlacement() override { avcodec_parameters_free(&parameters); }
 
