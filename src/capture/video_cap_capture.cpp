@@ -1,9 +1,9 @@
+#include "capture/active_runner.h"
 #include "capture/spin_up_hdd.h"
 #include "capture/trace_time_stamp.h"
 #include "capture/video_cap.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
-#include "recording/active_runner.h"
 
 namespace tovalen {
 namespace {

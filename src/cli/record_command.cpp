@@ -2,12 +2,12 @@
 
 #include <climits>
 
+#include "capture/active_runner.h"
 #include "capture/ffmpeg/stop_reason.h"
 #include "cli/cli_capture.h"
 #include "cli/cli_command.h"
 #include "cli/command_line.h"
 #include "cli/value_parsers.h"
-#include "recording/active_runner.h"
 
 namespace tovalen::cli {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "capture/active_runner.h"
 #include "capture/capture_driver_records.h"
 #include "capture/leftover_recovery.h"
 #include "platform/sleep_inhibitor.h"
-#include "recording/active_runner.h"
 #include "recording/late_start.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
