@@ -65,21 +65,24 @@ bool CVideoCap::Capture() {
     Trace("E: CVideoCap::Capture() !m_bConnected\n");
     return false;
   }
+  m_lastOutcome.reset();
   if (!PreallocateCaptureFile()) return false;
   if (WindowAlive()) m_driver->SetCallbackOnVideoStream(m_hWndC, &CVideoCap::VideoStreamCallback);
   ResetCaptureClock();
   Trace("D: CVideoCap::Capture() capCaptureSequence() starting " + CaptureTraceTimeStamp() + "\n");
 
   m_bCapturing = true;
-  if (!WindowAlive() || !m_driver->CaptureSequence(m_hWndC)) {
+  if (!WindowAlive() || !RunCaptureSequence()) {
     Trace("E: CVideoCap::Capture() capCaptureSequence() failed\n");
+    TraceCaptureFailure();
     m_bCapturing = false;  // nothing runs any more
     return false;
   }
   Trace("D: CVideoCap::Capture() capCaptureSequence() end " + CaptureTraceTimeStamp() + "\n");
   Trace("D: CVideoCap::Capture() capFileSaveAs()\n");
-  if (!WindowAlive() || !m_driver->FileSaveAs(m_hWndC, m_strCaptureFileName)) {
+  if (!SaveCapture()) {
     Trace("E: CVideoCap::Capture() capFileSaveAs() failed\n");
+    TraceCaptureFailure();
     m_bCapturing = false;
     return false;
   }
@@ -87,6 +90,25 @@ bool CVideoCap::Capture() {
   Trace("D: CVideoCap::Capture() success\n");
   m_bCapturing = false;
   return true;
+}
+
+bool CVideoCap::RunCaptureSequence() {
+  const bool recorded = m_driver->CaptureSequence(m_hWndC);
+  m_lastOutcome = m_driver->LastOutcome();
+  return recorded;
+}
+
+bool CVideoCap::SaveCapture() {
+  const bool saved = WindowAlive() && m_driver->FileSaveAs(m_hWndC, m_strCaptureFileName);
+  m_lastOutcome = m_driver->LastOutcome();  // now with the save's result
+  // A save the driver never tried still makes the capture a failure.
+  if (!saved && m_lastOutcome && m_lastOutcome->saveError.empty())
+    m_lastOutcome->saveError = "cannot save as " + m_strCaptureFileName;
+  return saved;
+}
+
+void CVideoCap::TraceCaptureFailure() const {
+  if (m_lastOutcome) Trace("E: CVideoCap::Capture() " + DescribeFailure(*m_lastOutcome) + "\n");
 }
 
 bool CVideoCap::StopCapture() {

@@ -84,7 +84,7 @@ class CRecordingRunner : public CActiveRunner {
   void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
   void PurgeThePast();
   void Tell(const std::string& line);
-  void SetTexts(RunnerState state, std::string activity, std::string nextReservation);
+  void SetTexts(RunnerState state, std::string activity, std::string nextReservation, std::string failure = {});
   void Push();
 
   RunnerWindow& m_window;
@@ -108,7 +108,7 @@ class CRecordingRunner : public CActiveRunner {
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that
-// fails. True only when all of them succeed.
-bool KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName);
+// fails. Nothing when all of them succeed; otherwise why the recording failed, for the user.
+std::optional<std::string> KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName);
 
 }  // namespace tovalen

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "capture/ffmpeg/ffmpeg_handles.h"
-#include "capture/ffmpeg/stop_reason.h"
+#include "capture/stop_reason.h"
 
 namespace tovalen::ffmpeg {
 

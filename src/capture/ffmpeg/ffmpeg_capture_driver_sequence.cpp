@@ -98,7 +98,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
     CaptureSummary failure;
     failure.reason = StopReason::kWriteFailed;
     failure.detail = "no file could be made beside " + state->captureTarget;
-    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
+    state->lastOutcome = m_lastOutcome = SequenceOutcome{failure, true, {}, {}};
     UpdatePreview(*state);
     return false;
   }
@@ -109,7 +109,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
       CapturePipeline::Start(MakeJob(*state), file->Fd(), *m_services.mainLoop, failure);
   if (!pipeline) {
     Trace("E: capture: " + Describe(failure.reason) + ": " + failure.detail + "\n");
-    state->lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
+    state->lastOutcome = m_lastOutcome = SequenceOutcome{failure, true, {}, {}};
     UpdatePreview(*state);
     return false;  // the empty file goes with the object
   }
@@ -131,7 +131,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
 bool FfmpegCaptureDriver::EndSequence(Window& window, const CaptureSummary& summary) {
   const bool failed = IsFailure(summary.reason);
   const std::string path = window.recording ? window.recording->Path() : std::string();
-  window.lastOutcome = m_lastOutcome = CaptureOutcome{summary, failed, path, {}};
+  window.lastOutcome = m_lastOutcome = SequenceOutcome{summary, failed, path, {}};
   TraceSummary(summary, path);
   return !failed;
 }
@@ -191,7 +191,7 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
   int error = 0;
   const bool saved = state->recording->SaveAs(path, error);
   const std::string why = saved ? "" : "cannot save as " + path + ": " + std::strerror(error);
-  for (std::optional<CaptureOutcome>* outcome : {&state->lastOutcome, &m_lastOutcome}) {
+  for (std::optional<SequenceOutcome>* outcome : {&state->lastOutcome, &m_lastOutcome}) {
     if (!*outcome) continue;
     if (saved) (*outcome)->recordingPath = path;
     (*outcome)->saveError = why;

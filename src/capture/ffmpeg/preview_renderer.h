@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "capture/ffmpeg/bounded_queue.h"
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
-#include "capture/ffmpeg/preview_surface.h"
+#include "capture/preview_surface.h"
 
 namespace tovalen::ffmpeg {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 
 namespace tovalen::ffmpeg {
