@@ -116,7 +116,7 @@ void CapturePanel::OnPaint(wxPaintEvent&) {
 }
 
 std::unique_ptr<PreviewSurface> WxCaptureWindowHost::CreateSurface(const SCaptureWindowPlacement& placement,
-                                                                           ParentWindowHandle parent) {
+                                                                   ParentWindowHandle parent) {
   auto* parentWindow = static_cast<wxWindow*>(parent.native);
   if (!parentWindow) return std::make_unique<HiddenSurface>();
   auto link = std::make_shared<CapturePanel::Link>();

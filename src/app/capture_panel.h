@@ -43,7 +43,7 @@ class CapturePanel : public wxPanel {
 class WxCaptureWindowHost : public CaptureWindowHost {
  public:
   std::unique_ptr<PreviewSurface> CreateSurface(const SCaptureWindowPlacement& placement,
-                                                        ParentWindowHandle parent) override;
+                                                ParentWindowHandle parent) override;
 };
 
 // The parent handle that names a window.

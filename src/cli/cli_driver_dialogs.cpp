@@ -7,13 +7,9 @@ bool CliDriverDialogs::Refused(const Refusal& why) {
   return why.has_value();
 }
 
-bool CliDriverDialogs::EditVideoFormat(VideoFormatModel& model) {
-  return !(size && Refused(model.SetSize(*size)));
-}
+bool CliDriverDialogs::EditVideoFormat(VideoFormatModel& model) { return !(size && Refused(model.SetSize(*size))); }
 
-bool CliDriverDialogs::EditVideoSource(VideoSourceModel& model) {
-  return !(input && Refused(model.SetInput(*input)));
-}
+bool CliDriverDialogs::EditVideoSource(VideoSourceModel& model) { return !(input && Refused(model.SetInput(*input))); }
 
 bool CliDriverDialogs::EditCompression(CompressionModel& model) {
   if (codec && Refused(model.SetCodec(*codec))) return false;

@@ -36,8 +36,8 @@ std::string DescribeFailedCapture(const std::optional<CaptureOutcome>& outcome) 
 }
 
 void PrintSummary(const std::string& path, const CaptureOutcome& outcome, std::ostream& out) {
-  out << "recorded " << path << ": " << outcome.framesWritten << " frames, " << outcome.framesDropped
-      << " dropped, " << outcome.audioSamples << " audio samples, " << outcome.elapsedMs / 1000.0 << " s\n";
+  out << "recorded " << path << ": " << outcome.framesWritten << " frames, " << outcome.framesDropped << " dropped, "
+      << outcome.audioSamples << " audio samples, " << outcome.elapsedMs / 1000.0 << " s\n";
 }
 
 }  // namespace

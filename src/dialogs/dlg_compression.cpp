@@ -10,9 +10,7 @@
 namespace tovalen {
 namespace {
 
-bool IsLossless(VideoCodec codec) {
-  return codec == VideoCodec::kRawVideo || codec == VideoCodec::kFfv1;
-}
+bool IsLossless(VideoCodec codec) { return codec == VideoCodec::kRawVideo || codec == VideoCodec::kFfv1; }
 
 }  // namespace
 
@@ -36,9 +34,8 @@ CDlgCompression::CDlgCompression(wxWindow* parent, CompressionModel& model)
     : DriverDialogBase(parent, "ビデオ再圧縮の設定"),
       m_model(model),
       m_codec(new wxChoice(this, wxID_ANY)),
-      m_quality(new wxSlider(this, wxID_ANY, model.Quality(), kMinQuality, kMaxQuality,
-                             wxDefaultPosition, wxSize(ConvertDialogToPixels(wxSize(120, 0)).x, -1),
-                             wxSL_HORIZONTAL | wxSL_VALUE_LABEL)) {
+      m_quality(new wxSlider(this, wxID_ANY, model.Quality(), kMinQuality, kMaxQuality, wxDefaultPosition,
+                             wxSize(ConvertDialogToPixels(wxSize(120, 0)).x, -1), wxSL_HORIZONTAL | wxSL_VALUE_LABEL)) {
   for (VideoCodec codec : m_model.Available()) m_codec->Append(ToWx(CodecDescription(codec)));
   AddRow("圧縮形式(&C):", m_codec);
   AddRow("画質(&Q):", m_quality);

@@ -56,7 +56,7 @@ TEST(VideoSourceDialog, TheInputAndEachPictureControlReachTheModel) {
   DeviceSettings settings;
   settings.controls["brightness"] = 40;
   VideoSourceModel model({"Camera 1", "Composite"}, {{"brightness", 0, 100, 1, 50}, {"contrast", 0, 10, 1, 5}},
-                                 settings);
+                         settings);
   CDlgVideoSource dialog(nullptr, model);
   ASSERT_NE(dialog.InputChoice(), nullptr);
   EXPECT_THAT(Items(dialog.InputChoice()), ElementsAre("Camera 1", "Composite"));

@@ -17,8 +17,8 @@
 #include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/capture_device.h"
 #include "capture/ffmpeg/preview_renderer.h"
-#include "capture/stop_reason.h"
 #include "capture/ffmpeg/video_encoder.h"
+#include "capture/stop_reason.h"
 #include "platform/main_loop.h"
 
 namespace tovalen::ffmpeg {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "capture/capture_driver.h"
+#include "capture/driver_dialog_models.h"
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/device_catalog.h"
-#include "capture/driver_dialog_models.h"
 #include "capture/ffmpeg/driver_settings_store.h"
 #include "capture/preview_surface.h"
 #include "platform/main_loop.h"

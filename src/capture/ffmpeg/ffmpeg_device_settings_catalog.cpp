@@ -7,8 +7,8 @@ namespace tovalen::ffmpeg {
 std::vector<DeviceChoices> FfmpegDeviceSettingsCatalog::Devices() {
   std::vector<DeviceChoices> choices;
   for (const auto& device : m_driver.Devices()) {
-    choices.push_back({device->Name(), device->Version(), device->VideoFormats(), device->Inputs(),
-                       device->Controls(), device->DefaultSize(), m_driver.SettingsOf(*device)});
+    choices.push_back({device->Name(), device->Version(), device->VideoFormats(), device->Inputs(), device->Controls(),
+                       device->DefaultSize(), m_driver.SettingsOf(*device)});
   }
   return choices;
 }

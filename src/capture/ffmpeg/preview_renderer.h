@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <thread>
 
-#include "capture/ffmpeg/bounded_queue.h"
 #include "capture/device_settings_record.h"
+#include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "capture/preview_surface.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "capture/device_settings_record.h"
-#include "capture/video_codec_names.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/video_codec_names.h"
 
 namespace tovalen::ffmpeg {
 

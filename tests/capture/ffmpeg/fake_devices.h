@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "capture/driver_dialog_models.h"
 #include "capture/ffmpeg/capture_device.h"
 #include "capture/ffmpeg/device_catalog.h"
-#include "capture/driver_dialog_models.h"
-#include "capture/preview_surface.h"
 #include "capture/ffmpeg/test_pattern_device.h"
+#include "capture/preview_surface.h"
 
 namespace tovalen::testing {
 

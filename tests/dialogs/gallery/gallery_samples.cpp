@@ -87,7 +87,7 @@ wxWindow* VideoFormat() {
   settings.size = {640, 480};
   settings.pixelFormat = "yuyv422";
   static VideoFormatModel model({{"yuyv422", {{640, 480}, {320, 240}}}, {"mjpeg", {{1280, 720}, {640, 480}}}},
-                                        settings);
+                                settings);
   return new CDlgVideoFormat(nullptr, model);
 }
 
