@@ -30,7 +30,7 @@ gboolean RepaintOnce(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-class PanelSurface : public ffmpeg::PreviewSurface {
+class PanelSurface : public PreviewSurface {
  public:
   explicit PanelSurface(std::shared_ptr<CapturePanel::Link> link) : m_link(std::move(link)) {}
 
@@ -43,7 +43,7 @@ class PanelSurface : public ffmpeg::PreviewSurface {
     if (panel) panel->Destroy();
   }
 
-  void ShowFrame(std::shared_ptr<const ffmpeg::PreviewImage> image) override {
+  void ShowFrame(std::shared_ptr<const PreviewImage> image) override {
     const std::lock_guard lock(m_link->mutex);
     m_link->latest = std::move(image);
     if (!m_link->panel || m_link->repaintQueued) return;
@@ -65,9 +65,9 @@ class PanelSurface : public ffmpeg::PreviewSurface {
 };
 
 // A capture window with nowhere to show its picture.
-class HiddenSurface : public ffmpeg::PreviewSurface {
+class HiddenSurface : public PreviewSurface {
  public:
-  void ShowFrame(std::shared_ptr<const ffmpeg::PreviewImage>) override {}
+  void ShowFrame(std::shared_ptr<const PreviewImage>) override {}
   void Resize(int, int) override {}
 };
 
@@ -95,7 +95,7 @@ void CapturePanel::OnPaint(wxPaintEvent&) {
   wxAutoBufferedPaintDC dc(this);
   dc.SetBackground(*wxBLACK_BRUSH);
   dc.Clear();
-  std::shared_ptr<const ffmpeg::PreviewImage> image;
+  std::shared_ptr<const PreviewImage> image;
   {
     const std::lock_guard lock(m_link->mutex);
     image = m_link->latest;
@@ -115,8 +115,8 @@ void CapturePanel::OnPaint(wxPaintEvent&) {
   }
 }
 
-std::unique_ptr<ffmpeg::PreviewSurface> WxCaptureWindowHost::CreateSurface(const SCaptureWindowPlacement& placement,
-                                                                           ParentWindowHandle parent) {
+std::unique_ptr<PreviewSurface> WxCaptureWindowHost::CreateSurface(const SCaptureWindowPlacement& placement,
+                                                                   ParentWindowHandle parent) {
   auto* parentWindow = static_cast<wxWindow*>(parent.native);
   if (!parentWindow) return std::make_unique<HiddenSurface>();
   auto link = std::make_shared<CapturePanel::Link>();

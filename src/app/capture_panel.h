@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "capture/ffmpeg/preview_surface.h"
+#include "capture/preview_surface.h"
 
 namespace tovalen {
 
@@ -20,7 +20,7 @@ class CapturePanel : public wxPanel {
   struct Link {
     std::mutex mutex;
     CapturePanel* panel = nullptr;  // not owned; null once the panel is gone
-    std::shared_ptr<const ffmpeg::PreviewImage> latest;
+    std::shared_ptr<const PreviewImage> latest;
     bool repaintQueued = false;
   };
 
@@ -34,16 +34,16 @@ class CapturePanel : public wxPanel {
   void OnPaint(wxPaintEvent& event);
 
   std::shared_ptr<Link> m_link;
-  std::shared_ptr<const ffmpeg::PreviewImage> m_lastPainted;
+  std::shared_ptr<const PreviewImage> m_lastPainted;
   std::uint64_t m_painted = 0;
 };
 
 // Makes the capture windows of the FFmpeg driver as CapturePanels under the window that the
 // parent handle names (a wxWindow*). Without a parent the capture window shows nothing.
-class WxCaptureWindowHost : public ffmpeg::CaptureWindowHost {
+class WxCaptureWindowHost : public CaptureWindowHost {
  public:
-  std::unique_ptr<ffmpeg::PreviewSurface> CreateSurface(const SCaptureWindowPlacement& placement,
-                                                        ParentWindowHandle parent) override;
+  std::unique_ptr<PreviewSurface> CreateSurface(const SCaptureWindowPlacement& placement,
+                                                ParentWindowHandle parent) override;
 };
 
 }  // namespace tovalen

@@ -11,10 +11,10 @@
 #include "app/main_frame.h"
 #include "app/quorvel_doc_manager.h"
 #include "app/termination_watch.h"
-#include "capture/ffmpeg/driver_settings_store.h"
 #include "dialogs/message_box.h"
 #include "dialogs/toolkit_language.h"
 #include "dialogs/wx_text.h"
+#include "platform/config_folder.h"
 
 namespace tovalen {
 namespace {
@@ -25,7 +25,7 @@ constexpr const char* kVendorName = "Local AppWizard-Generated Applications";
 // The recent-file list, beside the capture device settings in the user's configuration folder.
 void UseSettingsStore() {
   std::filesystem::path file;
-  const std::filesystem::path folder = ffmpeg::DriverSettingsStore::DefaultFile().parent_path();
+  const std::filesystem::path folder = ConfigFolder();
   std::error_code error;
   if (!folder.empty()) {
     std::filesystem::create_directories(folder, error);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capture/capture_driver_records.h"
+#include "capture/capture_outcome.h"
 
 namespace tovalen {
 
@@ -86,6 +87,9 @@ class CaptureDriver {
   virtual bool CaptureStop(CaptureWindowHandle window) = 0;
   // Saves what the last sequence recorded under the path.
   virtual bool FileSaveAs(CaptureWindowHandle window, const std::string& path) = 0;
+  // How the last sequence that ran ended, with the result of saving it; kept when its window
+  // is gone. Nothing before the first sequence.
+  virtual std::optional<CaptureOutcome> LastOutcome() const = 0;
 
   // --- Settings -------------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ class CVideoCap {
   bool PreallocateCaptureFile();
   // Runs a capture into the capture file and saves it; returns when the capture has ended.
   bool Capture();
+  // How the capture sequence of the last Capture ended and whether it was saved; nothing when
+  // that Capture did not reach the sequence.
+  const std::optional<CaptureOutcome>& LastCaptureOutcome() const { return m_lastOutcome; }
   bool StopCapture();
   bool ResetCaptureClock();
   // Per frame: measures the capture and stops it once the active runner's recording time is over.
@@ -139,6 +143,11 @@ class CVideoCap {
   // The capability rule: connected, and either the capabilities are unknown or the flag is set.
   bool HasCapability(std::uint32_t flag) const;
   void ShowMessage(const std::string& text) const;
+  // Run the driver's sequence and its save, each keeping the driver's account of the capture.
+  bool RunCaptureSequence();
+  bool SaveCapture();
+  // Traces why the last capture failed, when the driver said.
+  void TraceCaptureFailure() const;
 
   std::unique_ptr<CaptureDriver> m_driver;
   std::unique_ptr<CaptureUserInterface> m_ui;
@@ -157,6 +166,7 @@ class CVideoCap {
   SCapDriverCaps m_caps;
   SAudioProperty m_audioProperty;
   SVideoOption m_videoOption;
+  std::optional<CaptureOutcome> m_lastOutcome;
 };
 
 }  // namespace tovalen

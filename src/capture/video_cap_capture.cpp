@@ -1,10 +1,10 @@
+#include "capture/active_runner.h"
 #include "capture/spin_up_hdd.h"
 #include "capture/trace_time_stamp.h"
 #include "capture/video_cap.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
 #include "platform/user_folders.h"
-#include "recording/active_runner.h"
 
 namespace tovalen {
 namespace {
@@ -79,6 +79,7 @@ bool CVideoCap::Capture() {
     Trace("E: CVideoCap::Capture() !m_bConnected\n");
     return false;
   }
+  m_lastOutcome.reset();
   if (!PreallocateCaptureFile()) return false;
   if (WindowAlive()) m_driver->SetCallbackOnVideoStream(m_hWndC, &CVideoCap::VideoStreamCallback);
   ResetCaptureClock();
@@ -86,19 +87,40 @@ bool CVideoCap::Capture() {
 
   m_bCapturing = true;
   const ClearOnExit notCapturing(m_bCapturing);
-  if (!WindowAlive() || !m_driver->CaptureSequence(m_hWndC)) {
+  if (!WindowAlive() || !RunCaptureSequence()) {
     Trace("E: CVideoCap::Capture() capCaptureSequence() failed\n");
+    TraceCaptureFailure();
     return false;
   }
   Trace("D: CVideoCap::Capture() capCaptureSequence() end " + CaptureTraceTimeStamp() + "\n");
   Trace("D: CVideoCap::Capture() capFileSaveAs()\n");
-  if (!WindowAlive() || !m_driver->FileSaveAs(m_hWndC, m_strCaptureFileName)) {
+  if (!SaveCapture()) {
     Trace("E: CVideoCap::Capture() capFileSaveAs() failed\n");
+    TraceCaptureFailure();
     return false;
   }
   if (CActiveRunner* runner = CActiveRunner::GetActive()) runner->OnCaptureFinished();
   Trace("D: CVideoCap::Capture() success\n");
   return true;
+}
+
+bool CVideoCap::RunCaptureSequence() {
+  const bool recorded = m_driver->CaptureSequence(m_hWndC);
+  m_lastOutcome = m_driver->LastOutcome();
+  return recorded;
+}
+
+bool CVideoCap::SaveCapture() {
+  const bool saved = WindowAlive() && m_driver->FileSaveAs(m_hWndC, m_strCaptureFileName);
+  m_lastOutcome = m_driver->LastOutcome();  // now with the save's result
+  // A save the driver never tried still makes the capture a failure.
+  if (!saved && m_lastOutcome && m_lastOutcome->saveError.empty())
+    m_lastOutcome->saveError = "cannot save as " + m_strCaptureFileName;
+  return saved;
+}
+
+void CVideoCap::TraceCaptureFailure() const {
+  if (m_lastOutcome) Trace("E: CVideoCap::Capture() " + DescribeFailure(*m_lastOutcome) + "\n");
 }
 
 bool CVideoCap::StopCapture() {

@@ -2,7 +2,8 @@
 
 #include <memory>
 
-#include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/capture_driver.h"
+#include "capture/device_settings_catalog.h"
 #include "capture/leftover_recovery.h"
 #include "capture/video_cap.h"
 #include "cli/cli_capture_user_interface.h"
@@ -12,12 +13,13 @@
 
 namespace tovalen::cli {
 
-// The capture controller of tovalen-rec on the FFmpeg driver, with a plain main loop that
-// remembers termination signals and driver dialogs answered from the command line. Installed
-// on first use and kept, like the program's controller, until the process ends.
+// The capture controller of tovalen-rec on its driver, with a plain main loop that remembers
+// termination signals and driver dialogs answered from the command line. Installed on first
+// use and kept, like the program's controller, until the process ends.
 struct CliCapture {
   CVideoCap& controller;
-  ffmpeg::FfmpegCaptureDriver& driver;
+  CaptureDriver& driver;
+  DeviceSettingsCatalog& devices;  // the driver's devices and their dialog settings
   PlainMainLoop& plainLoop;  // what ScopedTerminationSignals watches with
   TerminationAwareLoop& loop;
   CliDriverDialogs& dialogs;

@@ -29,6 +29,7 @@ void CliRunnerWindow::PrintActivity(const RunnerDisplay& display) {
     if (const std::string messages = m_readings.takeMessages(); !messages.empty()) m_out << " (" << messages << ")";
   }
   m_out << std::endl;
+  if (!display.failure.empty()) m_out << "  " << display.failure << std::endl;
 }
 
 void CliRunnerWindow::PrintProgress(const RunnerDisplay& display) {

@@ -20,8 +20,8 @@ struct CaptureReadings {
 };
 
 // The recording runner's window for tovalen-rec run: each new activity one line (an error with
-// the controller's messages), a recording's progress at most once a second of recorded time,
-// timers in a TimerQueue.
+// the controller's messages, and why it failed on the next line), a recording's progress at most
+// once a second of recorded time, timers in a TimerQueue.
 class CliRunnerWindow : public RunnerWindow {
  public:
   using WallClock = std::function<TimerQueue::TimePoint()>;

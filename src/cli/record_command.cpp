@@ -2,12 +2,11 @@
 
 #include <climits>
 
-#include "capture/ffmpeg/stop_reason.h"
+#include "capture/active_runner.h"
 #include "cli/cli_capture.h"
 #include "cli/cli_command.h"
 #include "cli/command_line.h"
 #include "cli/value_parsers.h"
-#include "recording/active_runner.h"
 
 namespace tovalen::cli {
 namespace {
@@ -32,22 +31,13 @@ std::string Failure(const std::string& what, CliCapture& capture) {
   return what + (messages.empty() ? "" : " (" + messages + ")");
 }
 
-std::string DescribeFailedCapture(const std::optional<ffmpeg::CaptureOutcome>& outcome) {
-  if (!outcome) return "the recording failed";
-  std::string text;
-  if (!outcome->failed && !outcome->saveError.empty()) {
-    text = "the recording could not be saved: " + outcome->saveError;  // the capture itself went well
-  } else {
-    text = "the recording failed: " + ffmpeg::Describe(outcome->summary.reason);
-    if (!outcome->summary.detail.empty()) text += " (" + outcome->summary.detail + ")";
-  }
-  if (!outcome->recordingPath.empty()) text += "; what was recorded is kept in " + outcome->recordingPath;
-  return text;
+std::string DescribeFailedCapture(const std::optional<CaptureOutcome>& outcome) {
+  return outcome ? DescribeFailure(*outcome) : "the recording failed";
 }
 
-void PrintSummary(const std::string& path, const ffmpeg::CaptureSummary& summary, std::ostream& out) {
-  out << "recorded " << path << ": " << summary.framesWritten << " frames, " << summary.framesDropped
-      << " dropped, " << summary.audioSamples << " audio samples, " << summary.elapsedMs / 1000.0 << " s\n";
+void PrintSummary(const std::string& path, const CaptureOutcome& outcome, std::ostream& out) {
+  out << "recorded " << path << ": " << outcome.framesWritten << " frames, " << outcome.framesDropped << " dropped, "
+      << outcome.audioSamples << " audio samples, " << outcome.elapsedMs / 1000.0 << " s\n";
 }
 
 }  // namespace
@@ -79,13 +69,12 @@ int Record(const std::vector<std::string>& args, std::ostream& out) {
   out << "recording " << path << " for " << length << " s from capture device " << device
       << "; Ctrl+C ends it early\n" << std::flush;
   const bool recorded = cap.Capture();
-  // The window is gone after a saved capture (the device is released); the driver remembers.
-  const auto outcome = capture.driver.LastOutcome();
+  const auto outcome = cap.LastCaptureOutcome();
   if (!recorded) {
     cap.Standby();
     throw OperationError(Failure(DescribeFailedCapture(outcome), capture));
   }
-  if (outcome) PrintSummary(path, outcome->summary, out);
+  if (outcome) PrintSummary(path, *outcome, out);
   return kExitSuccess;
 }
 

@@ -10,36 +10,33 @@
 namespace tovalen {
 namespace {
 
-bool IsLossless(ffmpeg::VideoCodec codec) {
-  return codec == ffmpeg::VideoCodec::kRawVideo || codec == ffmpeg::VideoCodec::kFfv1;
-}
+bool IsLossless(VideoCodec codec) { return codec == VideoCodec::kRawVideo || codec == VideoCodec::kFfv1; }
 
 }  // namespace
 
-std::string CodecDescription(ffmpeg::VideoCodec codec) {
+std::string CodecDescription(VideoCodec codec) {
   switch (codec) {
-    case ffmpeg::VideoCodec::kMjpeg:
+    case VideoCodec::kMjpeg:
       return "Motion JPEG";
-    case ffmpeg::VideoCodec::kRawVideo:
+    case VideoCodec::kRawVideo:
       return "非圧縮";
-    case ffmpeg::VideoCodec::kFfv1:
+    case VideoCodec::kFfv1:
       return "FFV1 (可逆圧縮)";
-    case ffmpeg::VideoCodec::kMpeg4:
+    case VideoCodec::kMpeg4:
       return "MPEG-4";
-    case ffmpeg::VideoCodec::kH264:
+    case VideoCodec::kH264:
       return "H.264";
   }
   return "?";
 }
 
-CDlgCompression::CDlgCompression(wxWindow* parent, ffmpeg::CompressionModel& model)
+CDlgCompression::CDlgCompression(wxWindow* parent, CompressionModel& model)
     : DriverDialogBase(parent, "ビデオ再圧縮の設定"),
       m_model(model),
       m_codec(new wxChoice(this, wxID_ANY)),
-      m_quality(new wxSlider(this, wxID_ANY, model.Quality(), ffmpeg::kMinQuality, ffmpeg::kMaxQuality,
-                             wxDefaultPosition, wxSize(ConvertDialogToPixels(wxSize(120, 0)).x, -1),
-                             wxSL_HORIZONTAL | wxSL_VALUE_LABEL)) {
-  for (ffmpeg::VideoCodec codec : m_model.Available()) m_codec->Append(ToWx(CodecDescription(codec)));
+      m_quality(new wxSlider(this, wxID_ANY, model.Quality(), kMinQuality, kMaxQuality, wxDefaultPosition,
+                             wxSize(ConvertDialogToPixels(wxSize(120, 0)).x, -1), wxSL_HORIZONTAL | wxSL_VALUE_LABEL)) {
+  for (VideoCodec codec : m_model.Available()) m_codec->Append(ToWx(CodecDescription(codec)));
   AddRow("圧縮形式(&C):", m_codec);
   AddRow("画質(&Q):", m_quality);
   FinishLayout();

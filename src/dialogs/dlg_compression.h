@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/ffmpeg/driver_dialog_models.h"
+#include "capture/driver_dialog_models.h"
 #include "dialogs/driver_dialog_base.h"
 
 class wxChoice;
@@ -11,7 +11,7 @@ namespace tovalen {
 // The codec the capture is recorded with and its quality.
 class CDlgCompression : public DriverDialogBase {
  public:
-  CDlgCompression(wxWindow* parent, ffmpeg::CompressionModel& model);
+  CDlgCompression(wxWindow* parent, CompressionModel& model);
 
   wxChoice* CodecChoice() const { return m_codec; }
   wxSlider* QualitySlider() const { return m_quality; }
@@ -19,12 +19,12 @@ class CDlgCompression : public DriverDialogBase {
  private:
   void ShowCodec();
 
-  ffmpeg::CompressionModel& m_model;
+  CompressionModel& m_model;
   wxChoice* m_codec;    // owned by the dialog; items in the order of Available()
   wxSlider* m_quality;  // owned by the dialog
 };
 
 // What the compression dialog calls a codec.
-std::string CodecDescription(ffmpeg::VideoCodec codec);
+std::string CodecDescription(VideoCodec codec);
 
 }  // namespace tovalen

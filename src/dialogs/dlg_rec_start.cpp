@@ -75,6 +75,7 @@ void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
   m_nextReservation->SetLabel(ToWx(display.nextReservation));
   m_nextReservation->SetToolTip(ToWx(display.nextReservation));  // a long line is cut short
   m_activity->SetLabel(ToWx(display.activity));
+  m_activity->SetToolTip(ToWx(display.failure));  // the error text itself says no more
   // A recording runs inside a timer handler: draw the new texts now rather than when it returns.
   // The whole field is drawn again, so no letter of the previous text stays behind.
   for (wxStaticText* field : {m_nextReservation, m_activity}) {

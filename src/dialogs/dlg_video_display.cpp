@@ -6,7 +6,7 @@
 
 namespace tovalen {
 
-CDlgVideoDisplay::CDlgVideoDisplay(wxWindow* parent, ffmpeg::VideoDisplayModel& model)
+CDlgVideoDisplay::CDlgVideoDisplay(wxWindow* parent, VideoDisplayModel& model)
     : DriverDialogBase(parent, "ビデオ出力の設定"),
       m_model(model),
       m_scale(new wxCheckBox(this, wxID_ANY, ToWx("ウィンドウの大きさに合わせて表示する(&S)"))),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/ffmpeg/driver_dialog_models.h"
+#include "capture/driver_dialog_models.h"
 #include "dialogs/driver_dialog_base.h"
 
 class wxCheckBox;
@@ -10,13 +10,13 @@ namespace tovalen {
 // How the preview draws the picture in the capture window.
 class CDlgVideoDisplay : public DriverDialogBase {
  public:
-  CDlgVideoDisplay(wxWindow* parent, ffmpeg::VideoDisplayModel& model);
+  CDlgVideoDisplay(wxWindow* parent, VideoDisplayModel& model);
 
   wxCheckBox* ScaleBox() const { return m_scale; }
   wxCheckBox* KeepAspectBox() const { return m_keepAspect; }
 
  private:
-  ffmpeg::VideoDisplayModel& m_model;
+  VideoDisplayModel& m_model;
   wxCheckBox* m_scale;       // owned by the dialog
   wxCheckBox* m_keepAspect;  // owned by the dialog
 };

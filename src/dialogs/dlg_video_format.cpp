@@ -6,7 +6,7 @@
 
 namespace tovalen {
 
-CDlgVideoFormat::CDlgVideoFormat(wxWindow* parent, ffmpeg::VideoFormatModel& model)
+CDlgVideoFormat::CDlgVideoFormat(wxWindow* parent, VideoFormatModel& model)
     : DriverDialogBase(parent, "ビデオ形式の設定"),
       m_model(model),
       m_pixelFormat(new wxChoice(this, wxID_ANY)),
@@ -33,7 +33,7 @@ void CDlgVideoFormat::FillSizes() {
     m_size->Append(ToWx("デバイスの既定"));
     m_size->SetSelection(0);
   }
-  for (const ffmpeg::FrameSize& size : m_model.OfferedSizes()) {
+  for (const FrameSize& size : m_model.OfferedSizes()) {
     m_size->Append(ToWx(size.ToString()));
     if (size == m_model.Size()) m_size->SetSelection(m_size->GetCount() - 1);
   }
@@ -48,7 +48,7 @@ void CDlgVideoFormat::OnPixelFormat() {
 
 void CDlgVideoFormat::OnSize() {
   const int item = m_size->GetSelection();
-  const auto size = ffmpeg::FrameSize::Parse(ToUtf8(m_size->GetString(item)));
+  const auto size = FrameSize::Parse(ToUtf8(m_size->GetString(item)));
   if (!size || Refused(m_model.SetSize(*size))) {
     FillSizes();
     return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/ffmpeg/driver_dialog_models.h"
+#include "capture/driver_dialog_models.h"
 #include "dialogs/driver_dialog_base.h"
 
 class wxChoice;
@@ -10,7 +10,7 @@ namespace tovalen {
 // The frame size and the pixel format the device delivers.
 class CDlgVideoFormat : public DriverDialogBase {
  public:
-  CDlgVideoFormat(wxWindow* parent, ffmpeg::VideoFormatModel& model);
+  CDlgVideoFormat(wxWindow* parent, VideoFormatModel& model);
 
   wxChoice* PixelFormatChoice() const { return m_pixelFormat; }
   wxChoice* SizeChoice() const { return m_size; }
@@ -20,7 +20,7 @@ class CDlgVideoFormat : public DriverDialogBase {
   void OnPixelFormat();
   void OnSize();
 
-  ffmpeg::VideoFormatModel& m_model;
+  VideoFormatModel& m_model;
   wxChoice* m_pixelFormat;        // owned by the dialog; item 0 is automatic
   wxChoice* m_size;               // owned by the dialog
   bool m_hasDefaultSize = false;  // item 0 of m_size is the device's own size

@@ -8,7 +8,7 @@
 
 namespace tovalen {
 
-CDlgVideoSource::CDlgVideoSource(wxWindow* parent, ffmpeg::VideoSourceModel& model)
+CDlgVideoSource::CDlgVideoSource(wxWindow* parent, VideoSourceModel& model)
     : DriverDialogBase(parent, "ビデオ入力の設定"), m_model(model) {
   if (!m_model.Inputs().empty()) {
     m_input = new wxChoice(this, wxID_ANY);

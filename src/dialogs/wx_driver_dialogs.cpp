@@ -17,12 +17,12 @@ bool RunModal(Model& model) {
 
 }  // namespace
 
-bool WxDriverDialogs::EditVideoFormat(ffmpeg::VideoFormatModel& model) { return RunModal<CDlgVideoFormat>(model); }
+bool WxDriverDialogs::EditVideoFormat(VideoFormatModel& model) { return RunModal<CDlgVideoFormat>(model); }
 
-bool WxDriverDialogs::EditVideoSource(ffmpeg::VideoSourceModel& model) { return RunModal<CDlgVideoSource>(model); }
+bool WxDriverDialogs::EditVideoSource(VideoSourceModel& model) { return RunModal<CDlgVideoSource>(model); }
 
-bool WxDriverDialogs::EditVideoDisplay(ffmpeg::VideoDisplayModel& model) { return RunModal<CDlgVideoDisplay>(model); }
+bool WxDriverDialogs::EditVideoDisplay(VideoDisplayModel& model) { return RunModal<CDlgVideoDisplay>(model); }
 
-bool WxDriverDialogs::EditCompression(ffmpeg::CompressionModel& model) { return RunModal<CDlgCompression>(model); }
+bool WxDriverDialogs::EditCompression(CompressionModel& model) { return RunModal<CDlgCompression>(model); }
 
 }  // namespace tovalen

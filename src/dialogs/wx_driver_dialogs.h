@@ -1,16 +1,16 @@
 #pragma once
 
-#include "capture/ffmpeg/driver_dialog_models.h"
+#include "capture/driver_dialog_models.h"
 
 namespace tovalen {
 
 // The capture driver's own dialogs, shown modally over the application's main window.
-class WxDriverDialogs : public ffmpeg::DriverDialogs {
+class WxDriverDialogs : public DriverDialogs {
  public:
-  bool EditVideoFormat(ffmpeg::VideoFormatModel& model) override;
-  bool EditVideoSource(ffmpeg::VideoSourceModel& model) override;
-  bool EditVideoDisplay(ffmpeg::VideoDisplayModel& model) override;
-  bool EditCompression(ffmpeg::CompressionModel& model) override;
+  bool EditVideoFormat(VideoFormatModel& model) override;
+  bool EditVideoSource(VideoSourceModel& model) override;
+  bool EditVideoDisplay(VideoDisplayModel& model) override;
+  bool EditCompression(CompressionModel& model) override;
 };
 
 }  // namespace tovalen

@@ -137,19 +137,19 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   Trace("D: CDlgRecStart::OnTimer() nIDEvent = " + std::to_string(yoyakuId + 1) +
         ", 録画時間 = " + std::to_string(yoyaku.spanDuration) + "秒\n");
 
-  bool recorded = false;
+  std::optional<std::string> failure;
   {
     ScopedFlag capturing(m_bCapturing);
-    recorded = KickCaptureDevice(m_hWndCapParent, yoyaku.strFileName);
+    failure = KickCaptureDevice(m_hWndCapParent, yoyaku.strFileName);
   }
-  if (recorded) {
+  if (!failure) {
     ++m_recorded;
     return;
   }
   ++m_failed;
   Trace("E: CDlgRecStart::OnTimer() KickCaptureDevice failed\n");
   // Control 1017 keeps the reservation that failed.
-  SetTexts(RunnerState::kError, kTextError, m_display.nextReservation);
+  SetTexts(RunnerState::kError, kTextError, m_display.nextReservation, std::move(*failure));
   ShowTexts();
 }
 
@@ -216,10 +216,12 @@ void CRecordingRunner::OnWallClockTick() {
   if (const auto due = FirstWaitingDueByWallClock()) OnTimer(*due);
 }
 
-void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::string nextReservation) {
+void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::string nextReservation,
+                                std::string failure) {
   m_display.state = state;
   m_display.activity = std::move(activity);
   m_display.nextReservation = std::move(nextReservation);
+  m_display.failure = std::move(failure);
   m_display.recordSeconds = m_nRecordSeconds;
 }
 
@@ -231,16 +233,19 @@ void CRecordingRunner::ShowTexts() {
                                                           : "録画予約 " + m_display.nextReservation);
 }
 
-bool KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName) {
+std::optional<std::string> KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName) {
   CVideoCap& cap = CVideoCap::GetInstance();
-  if (!cap.WakeUp(parent)) return false;
+  if (!cap.WakeUp(parent)) return "the capture device could not be made ready";
   // Without a name the controller would reuse the previous reservation's file and replace
   // that recording.
   if (fileName.empty()) {
     Trace("E: KickCaptureDevice() empty file name\n");
-    return false;
+    return "the reservation names no file to record into";
   }
-  return cap.SetCaptureFileName(fileName) && cap.Capture();
+  if (!cap.SetCaptureFileName(fileName)) return "the capture file " + fileName + " could not be written";
+  if (cap.Capture()) return std::nullopt;
+  const auto outcome = cap.LastCaptureOutcome();
+  return outcome ? DescribeFailure(*outcome) : "the capture could not be started";
 }
 
 }  // namespace tovalen

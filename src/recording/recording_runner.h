@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "capture/active_runner.h"
 #include "capture/capture_driver_records.h"
 #include "capture/leftover_recovery.h"
 #include "platform/sleep_inhibitor.h"
-#include "recording/active_runner.h"
 #include "recording/late_start.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
@@ -84,7 +84,7 @@ class CRecordingRunner : public CActiveRunner {
   void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
   void PurgeThePast();
   void Tell(const std::string& line);
-  void SetTexts(RunnerState state, std::string activity, std::string nextReservation);
+  void SetTexts(RunnerState state, std::string activity, std::string nextReservation, std::string failure = {});
   void ShowTexts();
 
   RunnerWindow& m_window;
@@ -108,7 +108,7 @@ class CRecordingRunner : public CActiveRunner {
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that
-// fails. True only when all of them succeed.
-bool KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName);
+// fails. Nothing when all of them succeed; otherwise why the recording failed, for the user.
+std::optional<std::string> KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName);
 
 }  // namespace tovalen

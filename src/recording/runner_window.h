@@ -21,6 +21,7 @@ enum class RunnerState {
 struct RunnerDisplay {
   std::string nextReservation;  // control 1017: a reservation's list text, or empty
   std::string activity;         // control 1018: the activity text of `state`
+  std::string failure;          // in the error state: why the recording failed; empty otherwise
   RunnerState state = RunnerState::kIdle;
   // While recording: the capture time of the last frame and the length being recorded.
   std::int32_t elapsedMs = 0;

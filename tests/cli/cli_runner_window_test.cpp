@@ -45,11 +45,13 @@ TEST_F(CliRunnerWindowTest, PrintsEachNewActivityOnce) {
   messages = "ファイルの書き込み 失敗!";
   window.Show(Display(RunnerState::kError, "キャプチャ開始時にエラー発生", "A"));
   window.Show(Display(RunnerState::kStarting, "録画開始中", "B"));
-  window.Show(Display(RunnerState::kError, "キャプチャ開始時にエラー発生", "B"));
+  RunnerDisplay failed = Display(RunnerState::kError, "キャプチャ開始時にエラー発生", "B");
+  failed.failure = "the recording failed: the disk is full";
+  window.Show(failed);
   window.Show(Display(RunnerState::kFinished, "終了"));
   EXPECT_EQ(out.str(),
             "予約待機中: A\n録画開始中: A\nキャプチャ開始時にエラー発生: A (ファイルの書き込み 失敗!)\n"
-            "録画開始中: B\nキャプチャ開始時にエラー発生: B\n終了\n");
+            "録画開始中: B\nキャプチャ開始時にエラー発生: B\n  the recording failed: the disk is full\n終了\n");
 }
 
 TEST_F(CliRunnerWindowTest, PrintsRecordingProgressAtMostOnceASecond) {

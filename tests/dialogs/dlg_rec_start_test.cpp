@@ -181,6 +181,8 @@ TEST_F(RecStartWindow, ATimerThatFallsDueStartsTheRecordingAndShowsItsFailure) {
   dialog.InitDialog();
   ASSERT_TRUE(RunLoopUntil([&] { return dialog.Runner().GetFailedCount() == 1; }));
   EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "キャプチャ開始時にエラー発生");
+  EXPECT_THAT(ToUtf8(ControlOf<wxStaticText>(&dialog, res::IDC_STATIC_ACTIVITY)->GetToolTipText()),
+              ::testing::HasSubstr("capture device"));  // why, where the text leaves no room
   EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), Reservation(0, 5, "/v/now.avi").GetListText());
   clock.Advance(1);
   Click(&dialog, res::IDCANCEL);

@@ -3,6 +3,7 @@
 #include <wx/choice.h>
 #include <wx/slider.h>
 
+#include "capture/video_codec_names.h"
 #include "dialogs/dlg_compression.h"
 #include "dialogs/dlg_video_display.h"
 #include "dialogs/dlg_video_format.h"
@@ -14,8 +15,6 @@
 namespace tovalen::testing {
 namespace {
 
-using ffmpeg::FrameSize;
-using ffmpeg::VideoCodec;
 using ::testing::ElementsAre;
 
 std::vector<std::string> Items(wxChoice* choice) {
@@ -24,16 +23,16 @@ std::vector<std::string> Items(wxChoice* choice) {
   return items;
 }
 
-const std::vector<ffmpeg::VideoFormatOffer> kOffers = {
+const std::vector<VideoFormatOffer> kOffers = {
     {"yuyv422", {{640, 480}, {320, 240}}},
     {"mjpeg", {{1280, 720}}},
 };
 
 TEST(VideoFormatDialog, OpensOnTheChoiceAndOffersTheSizesOfThePixelFormat) {
-  ffmpeg::DeviceSettings settings;
+  DeviceSettings settings;
   settings.pixelFormat = "yuyv422";
   settings.size = {320, 240};
-  ffmpeg::VideoFormatModel model(kOffers, settings);
+  VideoFormatModel model(kOffers, settings);
   CDlgVideoFormat dialog(nullptr, model);
   EXPECT_THAT(Items(dialog.PixelFormatChoice()), ElementsAre("自動", "yuyv422", "mjpeg"));
   EXPECT_EQ(dialog.PixelFormatChoice()->GetSelection(), 1);
@@ -54,10 +53,10 @@ TEST(VideoFormatDialog, OpensOnTheChoiceAndOffersTheSizesOfThePixelFormat) {
 }
 
 TEST(VideoSourceDialog, TheInputAndEachPictureControlReachTheModel) {
-  ffmpeg::DeviceSettings settings;
+  DeviceSettings settings;
   settings.controls["brightness"] = 40;
-  ffmpeg::VideoSourceModel model({"Camera 1", "Composite"}, {{"brightness", 0, 100, 1, 50}, {"contrast", 0, 10, 1, 5}},
-                                 settings);
+  VideoSourceModel model({"Camera 1", "Composite"}, {{"brightness", 0, 100, 1, 50}, {"contrast", 0, 10, 1, 5}},
+                         settings);
   CDlgVideoSource dialog(nullptr, model);
   ASSERT_NE(dialog.InputChoice(), nullptr);
   EXPECT_THAT(Items(dialog.InputChoice()), ElementsAre("Camera 1", "Composite"));
@@ -72,21 +71,21 @@ TEST(VideoSourceDialog, TheInputAndEachPictureControlReachTheModel) {
 }
 
 TEST(VideoDisplayDialog, KeepingTheAspectIsOfferedOnlyForAScaledPicture) {
-  ffmpeg::DeviceSettings settings;
-  ffmpeg::VideoDisplayModel model(settings);
+  DeviceSettings settings;
+  VideoDisplayModel model(settings);
   CDlgVideoDisplay dialog(nullptr, model);
   EXPECT_TRUE(dialog.ScaleBox()->GetValue());
   EXPECT_TRUE(dialog.KeepAspectBox()->IsEnabled());
   Tick(dialog.KeepAspectBox(), false);
   Tick(dialog.ScaleBox(), false);
   EXPECT_FALSE(dialog.KeepAspectBox()->IsEnabled());
-  EXPECT_EQ(model.Options(), (ffmpeg::DisplayOptions{false, false}));
+  EXPECT_EQ(model.Options(), (DisplayOptions{false, false}));
 }
 
 TEST(CompressionDialog, TheCodecAndQualityReachTheModelAndLosslessCodecsHaveNoQuality) {
-  ffmpeg::DeviceSettings settings;
+  DeviceSettings settings;
   settings.quality = 70;
-  ffmpeg::CompressionModel model(settings);
+  CompressionModel model(settings, AllVideoCodecs());
   const auto& available = model.Available();
   const auto position = [&](VideoCodec codec) {
     return static_cast<int>(std::find(available.begin(), available.end(), codec) - available.begin());

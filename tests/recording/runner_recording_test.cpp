@@ -91,7 +91,7 @@ std::string FaultName(const ::testing::TestParamInfo<Fault>& info) {
 
 class RunnerFault : public RunnerTest, public ::testing::WithParamInterface<Fault> {};
 
-TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
+TEST_P(RunnerFault, ShowsTheErrorWithItsReasonAndTheNextReservationStillRecords) {
   const Fault fault = GetParam();
   const char* failing = fault == Fault::kFolderMissing ? "missing/a.avi" : fault == Fault::kEmptyFileName ? "" : "a.avi";
   const SYoyaku a = Add(10, 1, failing);
@@ -99,6 +99,12 @@ TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
   if (fault == Fault::kWakeUp) EXPECT_CALL(*driver, DriverConnect).WillOnce(Return(false)).WillRepeatedly(Return(true));
   failSequences = fault == Fault::kSequence ? 1 : 0;
   failSaves = fault == Fault::kSave ? 1 : 0;
+  // The driver's account: a full disk ends the sequence; a save it refuses says nothing more.
+  CaptureOutcome diskFull;
+  diskFull.reason = StopReason::kDiskFull;
+  diskFull.failed = true;
+  diskFull.detail = "No space left on device";
+  ON_CALL(*driver, LastOutcome).WillByDefault(Return(fault == Fault::kSequence ? diskFull : CaptureOutcome{}));
   TraceCapture trace;
   runner.Open();
   RunUntil(15);
@@ -106,6 +112,14 @@ TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
   EXPECT_EQ(runner.GetDisplay().activity, "キャプチャ開始時にエラー発生");
   EXPECT_EQ(runner.GetDisplay().nextReservation, a.GetListText());
   EXPECT_THAT(trace.Text(), HasSubstr("E: CDlgRecStart::OnTimer() KickCaptureDevice failed\n"));
+  const char* kReasons[] = {"the capture device could not be made ready", "missing/a.avi could not be written",
+                            "names no file", "the disk is full (No space left on device)",
+                            "could not be saved: cannot save as "};
+  ASSERT_FALSE(window.shown.empty());
+  EXPECT_THAT(window.shown.back().display.failure, HasSubstr(kReasons[static_cast<int>(fault)]));
+  if (fault == Fault::kSequence) {
+    EXPECT_THAT(trace.Text(), HasSubstr("E: CVideoCap::Capture() the recording failed: the disk is full"));
+  }
   if (fault == Fault::kFolderMissing) {
     EXPECT_THAT(ui->messages, ElementsAre("ファイルの書き込み 失敗!"));
   }
@@ -113,6 +127,7 @@ TEST_P(RunnerFault, ShowsTheErrorAndTheNextReservationStillRecords) {
   TakeShown();
   RunUntil(60);
   EXPECT_EQ(TakeShown(), Join({OneSecondRecording(b), {"終了 | "}}));
+  EXPECT_EQ(window.shown.back().display.failure, "");  // gone with the error
   EXPECT_THAT(ShownAt("録画開始中"), Contains(20));
   EXPECT_THAT(savedFiles, ElementsAre(dir.File("b.avi")));
   EXPECT_EQ(runner.GetRecordedCount(), 1);

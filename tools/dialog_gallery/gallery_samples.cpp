@@ -7,6 +7,7 @@
 #include <map>
 
 #include "capture/video_cap.h"
+#include "capture/video_codec_names.h"
 #include "dialogs/dlg_compression.h"
 #include "dialogs/dlg_debug_info.h"
 #include "dialogs/dlg_new_rec.h"
@@ -82,28 +83,28 @@ wxWindow* RecStart() {
 }
 
 wxWindow* VideoFormat() {
-  ffmpeg::DeviceSettings settings;
+  DeviceSettings settings;
   settings.size = {640, 480};
   settings.pixelFormat = "yuyv422";
-  static ffmpeg::VideoFormatModel model({{"yuyv422", {{640, 480}, {320, 240}}}, {"mjpeg", {{1280, 720}, {640, 480}}}},
-                                        settings);
+  static VideoFormatModel model({{"yuyv422", {{640, 480}, {320, 240}}}, {"mjpeg", {{1280, 720}, {640, 480}}}},
+                                settings);
   return new CDlgVideoFormat(nullptr, model);
 }
 
 wxWindow* VideoSource() {
-  static ffmpeg::VideoSourceModel model(
+  static VideoSourceModel model(
       {"Camera 1"}, {{"brightness", 0, 255, 1, 128}, {"contrast", 0, 255, 1, 32}, {"saturation", 0, 255, 1, 64}},
-      ffmpeg::DeviceSettings{});
+      DeviceSettings{});
   return new CDlgVideoSource(nullptr, model);
 }
 
 wxWindow* VideoDisplay() {
-  static ffmpeg::VideoDisplayModel model{ffmpeg::DeviceSettings{}};
+  static VideoDisplayModel model{DeviceSettings{}};
   return new CDlgVideoDisplay(nullptr, model);
 }
 
 wxWindow* Compression() {
-  static ffmpeg::CompressionModel model{ffmpeg::DeviceSettings{}};
+  static CompressionModel model{DeviceSettings{}, AllVideoCodecs()};
   return new CDlgCompression(nullptr, model);
 }
 

@@ -9,6 +9,7 @@
 
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/stop_reason.h"
 
 namespace tovalen::ffmpeg {
 

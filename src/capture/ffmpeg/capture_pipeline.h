@@ -18,8 +18,8 @@
 #include "capture/ffmpeg/capture_device.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/preview_renderer.h"
-#include "capture/ffmpeg/stop_reason.h"
 #include "capture/ffmpeg/video_encoder.h"
+#include "capture/stop_reason.h"
 #include "platform/main_loop.h"
 
 namespace tovalen::ffmpeg {

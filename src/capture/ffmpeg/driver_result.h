@@ -6,7 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include "capture/ffmpeg/stop_reason.h"
+#include "capture/stop_reason.h"
 
 namespace tovalen::ffmpeg {
 

@@ -1,12 +1,12 @@
 #include "capture/ffmpeg/driver_settings_store.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <sstream>
 #include <vector>
 
 #include "capture/ffmpeg/video_codecs.h"
 #include "platform/atomic_file.h"
+#include "platform/config_folder.h"
 
 namespace tovalen::ffmpeg {
 namespace {
@@ -78,15 +78,8 @@ std::string ReadIfPresent(const std::filesystem::path& file) {
 }  // namespace
 
 std::filesystem::path DriverSettingsStore::DefaultFile() {
-  std::filesystem::path folder;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
-    folder = config;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    folder = std::filesystem::path(home) / ".config";
-  } else {
-    return {};
-  }
-  return folder / "tovalen" / "capture-devices.conf";
+  const std::filesystem::path folder = ConfigFolder();
+  return folder.empty() ? folder : folder / "capture-devices.conf";
 }
 
 std::string FormatDeviceSettings(const DeviceSettings& settings) {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 
 namespace tovalen::ffmpeg {
 

@@ -174,9 +174,23 @@ std::optional<DeviceSettings> FfmpegCaptureDriver::ConnectedSettings(CaptureWind
   return state ? std::optional(state->settings) : std::nullopt;
 }
 
-std::optional<CaptureOutcome> FfmpegCaptureDriver::LastOutcome(CaptureWindowHandle window) const {
+std::optional<SequenceOutcome> FfmpegCaptureDriver::LastOutcome(CaptureWindowHandle window) const {
   const auto state = Find(window);
   return state ? state->lastOutcome : std::nullopt;
+}
+
+std::optional<CaptureOutcome> FfmpegCaptureDriver::LastOutcome() const {
+  if (!m_lastOutcome) return std::nullopt;
+  const CaptureSummary& summary = m_lastOutcome->summary;
+  return CaptureOutcome{.reason = summary.reason,
+                        .detail = summary.detail,
+                        .failed = m_lastOutcome->failed,
+                        .saveError = m_lastOutcome->saveError,
+                        .recordingPath = m_lastOutcome->recordingPath,
+                        .framesWritten = summary.framesWritten,
+                        .framesDropped = summary.framesDropped,
+                        .audioSamples = summary.audioSamples,
+                        .elapsedMs = summary.elapsedMs};
 }
 
 void FfmpegCaptureDriver::SaveSettings(WindowState& window) {

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "capture/capture_driver.h"
+#include "capture/driver_dialog_models.h"
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/device_catalog.h"
-#include "capture/ffmpeg/driver_dialog_models.h"
 #include "capture/ffmpeg/driver_settings_store.h"
-#include "capture/ffmpeg/preview_surface.h"
+#include "capture/preview_surface.h"
 #include "platform/main_loop.h"
 
 namespace tovalen::ffmpeg {
@@ -29,7 +29,7 @@ struct FfmpegDriverServices {
 };
 
 // What the last capture sequence of a window did.
-struct CaptureOutcome {
+struct SequenceOutcome {
   CaptureSummary summary;
   bool failed = false;
   std::string recordingPath;  // where what it recorded is; empty when nothing was recorded
@@ -85,9 +85,9 @@ class FfmpegCaptureDriver : public CaptureDriver {
   DeviceSettings SettingsOf(const CaptureDevice& device) const;
   // The connected device's current settings.
   std::optional<DeviceSettings> ConnectedSettings(CaptureWindowHandle window) const;
-  std::optional<CaptureOutcome> LastOutcome(CaptureWindowHandle window) const;
+  std::optional<SequenceOutcome> LastOutcome(CaptureWindowHandle window) const;
   // The last capture sequence of any window, also one whose window is gone.
-  const std::optional<CaptureOutcome>& LastOutcome() const { return m_lastOutcome; }
+  std::optional<CaptureOutcome> LastOutcome() const override;
   // Frames drawn by the window's preview or overlay since it was switched on.
   std::uint64_t PreviewFramesShown(CaptureWindowHandle window) const;
 
@@ -111,7 +111,7 @@ class FfmpegCaptureDriver : public CaptureDriver {
   std::map<std::uint64_t, std::shared_ptr<WindowState>> m_windows;
   std::uint64_t m_nextHandle = 1;
   mutable std::vector<std::shared_ptr<CaptureDevice>> m_devices;  // the last enumeration
-  std::optional<CaptureOutcome> m_lastOutcome;
+  std::optional<SequenceOutcome> m_lastOutcome;
 };
 
 }  // namespace tovalen::ffmpeg

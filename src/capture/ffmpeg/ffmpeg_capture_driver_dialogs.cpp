@@ -1,5 +1,6 @@
 #include "capture/ffmpeg/capture_window_state.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/ffmpeg/video_codecs.h"
 
 namespace tovalen::ffmpeg {
 
@@ -40,7 +41,7 @@ void FfmpegCaptureDriver::DlgVideoDisplay(CaptureWindowHandle window) {
 void FfmpegCaptureDriver::DlgVideoCompression(CaptureWindowHandle window) {
   WindowState* state = Connected(window);
   if (!state || state->running || !m_services.dialogs) return;
-  CompressionModel model(state->settings);
+  CompressionModel model(state->settings, EncodableVideoCodecs());
   if (!m_services.dialogs->EditCompression(model)) return;
   model.ApplyTo(state->settings);
   SaveSettings(*state);

@@ -132,7 +132,7 @@ bool FfmpegCaptureDriver::FailToStart(WindowState& window, const DriverError& er
   CaptureSummary failure;
   failure.reason = error.reason;
   failure.detail = error.detail;
-  window.lastOutcome = m_lastOutcome = CaptureOutcome{failure, true, {}, {}};
+  window.lastOutcome = m_lastOutcome = SequenceOutcome{failure, true, {}, {}};
   UpdatePreview(window);
   return false;
 }
@@ -140,7 +140,7 @@ bool FfmpegCaptureDriver::FailToStart(WindowState& window, const DriverError& er
 bool FfmpegCaptureDriver::EndSequence(WindowState& window, const CaptureSummary& summary) {
   const bool failed = IsFailure(summary.reason);
   const std::string path = window.recording ? window.recording->Path() : std::string();
-  window.lastOutcome = m_lastOutcome = CaptureOutcome{summary, failed, path, {}};
+  window.lastOutcome = m_lastOutcome = SequenceOutcome{summary, failed, path, {}};
   TraceSummary(summary, path);
   return !failed;
 }
@@ -201,7 +201,7 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
   int error = 0;
   const bool saved = state->recording->SaveAs(path, error);
   const std::string why = saved ? "" : "cannot save as " + path + ": " + std::strerror(error);
-  for (std::optional<CaptureOutcome>* outcome : {&state->lastOutcome, &m_lastOutcome}) {
+  for (std::optional<SequenceOutcome>* outcome : {&state->lastOutcome, &m_lastOutcome}) {
     if (!*outcome) continue;
     if (saved) (*outcome)->recordingPath = path;
     (*outcome)->saveError = why;

@@ -5,11 +5,12 @@
 #include <memory>
 #include <thread>
 
+#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/bounded_queue.h"
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
-#include "capture/ffmpeg/preview_surface.h"
+#include "capture/preview_surface.h"
 
 namespace tovalen::ffmpeg {
 

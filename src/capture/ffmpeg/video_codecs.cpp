@@ -1,28 +1,9 @@
 #include "capture/ffmpeg/video_codecs.h"
 
 #include <algorithm>
-#include <array>
 
 namespace tovalen::ffmpeg {
 namespace {
-
-struct CodecEntry {
-  VideoCodec codec;
-  const char* name;
-  AVCodecID id;
-};
-
-constexpr std::array kCodecs{
-    CodecEntry{VideoCodec::kMjpeg, "mjpeg", AV_CODEC_ID_MJPEG},
-    CodecEntry{VideoCodec::kRawVideo, "rawvideo", AV_CODEC_ID_RAWVIDEO},
-    CodecEntry{VideoCodec::kFfv1, "ffv1", AV_CODEC_ID_FFV1},
-    CodecEntry{VideoCodec::kMpeg4, "mpeg4", AV_CODEC_ID_MPEG4},
-    CodecEntry{VideoCodec::kH264, "h264", AV_CODEC_ID_H264},
-};
-
-const CodecEntry& Entry(VideoCodec codec) {
-  return *std::find_if(kCodecs.begin(), kCodecs.end(), [&](const CodecEntry& e) { return e.codec == codec; });
-}
 
 int ClampQuality(int quality) { return std::clamp(quality, kMinQuality, kMaxQuality); }
 
@@ -49,21 +30,23 @@ const AVPixelFormat* CandidateFormats(VideoCodec codec) {
 
 }  // namespace
 
-std::string CodecName(VideoCodec codec) { return Entry(codec).name; }
-
-std::optional<VideoCodec> ParseCodecName(const std::string& name) {
-  for (const CodecEntry& entry : kCodecs)
-    if (name == entry.name) return entry.codec;
-  return std::nullopt;
-}
-
-std::vector<VideoCodec> AllVideoCodecs() {
+std::vector<VideoCodec> EncodableVideoCodecs() {
   std::vector<VideoCodec> codecs;
-  for (const CodecEntry& entry : kCodecs) codecs.push_back(entry.codec);
+  for (VideoCodec codec : AllVideoCodecs())
+    if (FindVideoEncoder(codec)) codecs.push_back(codec);
   return codecs;
 }
 
-AVCodecID CodecId(VideoCodec codec) { return Entry(codec).id; }
+AVCodecID CodecId(VideoCodec codec) {
+  switch (codec) {
+    case VideoCodec::kMjpeg: return AV_CODEC_ID_MJPEG;
+    case VideoCodec::kRawVideo: return AV_CODEC_ID_RAWVIDEO;
+    case VideoCodec::kFfv1: return AV_CODEC_ID_FFV1;
+    case VideoCodec::kMpeg4: return AV_CODEC_ID_MPEG4;
+    case VideoCodec::kH264: return AV_CODEC_ID_H264;
+  }
+  return AV_CODEC_ID_NONE;
+}
 
 const AVCodec* FindVideoEncoder(VideoCodec codec) { return avcodec_find_encoder(CodecId(codec)); }
 

@@ -4,16 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/video_codec_names.h"
 
 namespace tovalen::ffmpeg {
 
-// "mjpeg", "rawvideo", "ffv1", "mpeg4", "h264".
-std::string CodecName(VideoCodec codec);
-std::optional<VideoCodec> ParseCodecName(const std::string& name);
-// Every codec the driver knows, in the order the compression dialog lists them.
-std::vector<VideoCodec> AllVideoCodecs();
+// The codecs whose encoder this system's FFmpeg has, in the compression dialog's order.
+std::vector<VideoCodec> EncodableVideoCodecs();
 
 // The encoder this system's FFmpeg has for the codec, or null.
 const AVCodec* FindVideoEncoder(VideoCodec codec);

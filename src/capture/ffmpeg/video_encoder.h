@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 

@@ -101,7 +101,7 @@ TEST(DialogModels, RefuseWhatTheDeviceDoesNotOffer) {
   EXPECT_TRUE(source.SetControl("hue", 0));
   EXPECT_EQ(source.SetControl("contrast", 150), std::nullopt);
 
-  CompressionModel compression{DeviceSettings{}};
+  CompressionModel compression{DeviceSettings{}, EncodableVideoCodecs()};
   EXPECT_TRUE(compression.SetQuality(0));
   EXPECT_TRUE(compression.SetQuality(101));
   EXPECT_EQ(compression.SetQuality(100), std::nullopt);

@@ -27,13 +27,13 @@ class DriverTest : public ::testing::Test {
 
   // Makes the driver; call before Connect to change its services or devices.
   void MakeDriver(std::vector<std::shared_ptr<ffmpeg::CaptureDevice>> devices = {});
-  void Connect(ffmpeg::DeviceSettings settings = SmallPicture());
+  void Connect(DeviceSettings settings = SmallPicture());
   // Runs a sequence into `target` that the frame callback stops once it has seen `frames` frames.
   bool RecordFrames(int frames);
   bool Save() { return driver->FileSaveAs(window, target); }
   ffmpeg::CaptureSummary LastSummary() const { return driver->LastOutcome(window)->summary; }
 
-  static ffmpeg::DeviceSettings SmallPicture();
+  static DeviceSettings SmallPicture();
 
   TempDir dir;
   std::string target;

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "capture/driver_dialog_models.h"
 #include "capture/ffmpeg/capture_device.h"
 #include "capture/ffmpeg/device_catalog.h"
-#include "capture/ffmpeg/driver_dialog_models.h"
-#include "capture/ffmpeg/preview_surface.h"
 #include "capture/ffmpeg/test_pattern_device.h"
+#include "capture/preview_surface.h"
 
 namespace tovalen::testing {
 
@@ -69,9 +69,9 @@ class FixedCatalog : public ffmpeg::DeviceCatalog {
 };
 
 // Counts the frames drawn into it.
-class CountingSurface : public ffmpeg::PreviewSurface {
+class CountingSurface : public PreviewSurface {
  public:
-  void ShowFrame(std::shared_ptr<const ffmpeg::PreviewImage> image) override;
+  void ShowFrame(std::shared_ptr<const PreviewImage> image) override;
   void Resize(int width, int height) override;
 
   std::atomic<int> frames{0};
@@ -83,27 +83,27 @@ class CountingSurface : public ffmpeg::PreviewSurface {
 };
 
 // Makes CountingSurfaces and keeps a pointer to the last one.
-class CountingWindowHost : public ffmpeg::CaptureWindowHost {
+class CountingWindowHost : public CaptureWindowHost {
  public:
-  std::unique_ptr<ffmpeg::PreviewSurface> CreateSurface(const SCaptureWindowPlacement&, ParentWindowHandle) override;
+  std::unique_ptr<PreviewSurface> CreateSurface(const SCaptureWindowPlacement&, ParentWindowHandle) override;
   CountingSurface* last = nullptr;
 };
 
 // Dialogs that make the changes a test prepared, as a user would, and confirm; or cancel.
-class ScriptedDialogs : public ffmpeg::DriverDialogs {
+class ScriptedDialogs : public DriverDialogs {
  public:
-  bool EditVideoFormat(ffmpeg::VideoFormatModel& model) override;
-  bool EditVideoSource(ffmpeg::VideoSourceModel& model) override;
-  bool EditVideoDisplay(ffmpeg::VideoDisplayModel& model) override;
-  bool EditCompression(ffmpeg::CompressionModel& model) override;
+  bool EditVideoFormat(VideoFormatModel& model) override;
+  bool EditVideoSource(VideoSourceModel& model) override;
+  bool EditVideoDisplay(VideoDisplayModel& model) override;
+  bool EditCompression(CompressionModel& model) override;
 
   bool confirm = true;
-  std::optional<ffmpeg::FrameSize> size;
+  std::optional<FrameSize> size;
   std::optional<std::string> pixelFormat;
   std::optional<int> input;
   std::optional<std::pair<std::string, int>> control;
   std::optional<bool> keepAspect;
-  std::optional<ffmpeg::VideoCodec> codec;
+  std::optional<VideoCodec> codec;
   std::optional<int> quality;
   int shown = 0;
 };

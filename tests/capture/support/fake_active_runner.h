@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "recording/active_runner.h"
+#include "capture/active_runner.h"
 
 namespace tovalen::testing {
 

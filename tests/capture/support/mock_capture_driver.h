@@ -31,6 +31,7 @@ class MockCaptureDriver : public CaptureDriver {
   MOCK_METHOD(bool, CaptureSequence, (CaptureWindowHandle), (override));
   MOCK_METHOD(bool, CaptureStop, (CaptureWindowHandle), (override));
   MOCK_METHOD(bool, FileSaveAs, (CaptureWindowHandle, const std::string&), (override));
+  MOCK_METHOD(std::optional<CaptureOutcome>, LastOutcome, (), (const, override));
   MOCK_METHOD(bool, SetAudioFormat, (CaptureWindowHandle, const SWaveFormat&), (override));
   MOCK_METHOD(std::optional<SCaptureParms>, CaptureGetSetup, (CaptureWindowHandle), (override));
   MOCK_METHOD(bool, CaptureSetSetup, (CaptureWindowHandle, const SCaptureParms&), (override));

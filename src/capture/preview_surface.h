@@ -6,7 +6,7 @@
 
 #include "capture/capture_driver_records.h"
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 
 // One frame to draw: packed RGB, 3 bytes a pixel, rows top to bottom without padding.
 struct PreviewImage {
@@ -38,4 +38,4 @@ class CaptureWindowHost {
                                                         ParentWindowHandle parent) = 0;
 };
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen

@@ -1,8 +1,8 @@
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_settings_record.h"
 
 #include <charconv>
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 namespace {
 
 // Digits only, no sign or blank; nothing for anything else.
@@ -28,4 +28,4 @@ std::optional<FrameSize> FrameSize::Parse(const std::string& text) {
   return FrameSize{*width, *height};
 }
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 
 // Why a capture sequence ended. The first reason recorded wins.
 enum class StopReason {
@@ -31,4 +31,4 @@ std::string Describe(StopReason reason);
 // The reason a failed write maps to: a full disk, the file-size limit, or another failure.
 StopReason ReasonForWriteError(int errorNumber);
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen

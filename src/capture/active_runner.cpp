@@ -1,4 +1,4 @@
-#include "recording/active_runner.h"
+#include "capture/active_runner.h"
 
 namespace tovalen {
 

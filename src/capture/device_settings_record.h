@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 
 struct FrameSize {
   int width = 0;
@@ -45,4 +45,4 @@ struct DeviceSettings {
 inline constexpr int kMinQuality = 1;
 inline constexpr int kMaxQuality = 100;
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen

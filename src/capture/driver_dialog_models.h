@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "capture/ffmpeg/capture_device.h"
-#include "capture/ffmpeg/device_settings_record.h"
+#include "capture/device_offers.h"
+#include "capture/device_settings_record.h"
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 
 // The models behind the driver's four dialogs. Each holds what the device offers and the
 // current choice, made from a device's settings and written back into them on OK. A setter
@@ -77,9 +77,9 @@ class VideoDisplayModel {
 // The codec and its quality.
 class CompressionModel {
  public:
-  explicit CompressionModel(const DeviceSettings& settings);
+  // `available`: the codecs the driver can encode, in the order they are offered.
+  CompressionModel(const DeviceSettings& settings, std::vector<VideoCodec> available);
 
-  // The codecs whose encoder this system has.
   const std::vector<VideoCodec>& Available() const { return m_available; }
   VideoCodec Codec() const { return m_codec; }
   int Quality() const { return m_quality; }
@@ -106,4 +106,4 @@ class DriverDialogs {
   virtual bool EditCompression(CompressionModel& model) = 0;
 };
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen

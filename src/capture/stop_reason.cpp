@@ -1,8 +1,8 @@
-#include "capture/ffmpeg/stop_reason.h"
+#include "capture/stop_reason.h"
 
 #include <cerrno>
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 
 bool IsFailure(StopReason reason) {
   switch (reason) {
@@ -42,4 +42,4 @@ StopReason ReasonForWriteError(int errorNumber) {
   return StopReason::kWriteFailed;
 }
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen

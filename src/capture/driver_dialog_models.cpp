@@ -1,10 +1,10 @@
-#include "capture/ffmpeg/driver_dialog_models.h"
+#include "capture/driver_dialog_models.h"
 
 #include <algorithm>
 
-#include "capture/ffmpeg/video_codecs.h"
+#include "capture/video_codec_names.h"
 
-namespace tovalen::ffmpeg {
+namespace tovalen {
 namespace {
 
 std::string Join(const std::vector<FrameSize>& sizes) {
@@ -90,11 +90,8 @@ void VideoSourceModel::ApplyTo(DeviceSettings& settings) const {
   for (const Control& control : m_controls) settings.controls[control.range.name] = control.value;
 }
 
-CompressionModel::CompressionModel(const DeviceSettings& settings)
-    : m_codec(settings.codec), m_quality(settings.quality) {
-  for (VideoCodec codec : AllVideoCodecs())
-    if (FindVideoEncoder(codec)) m_available.push_back(codec);
-}
+CompressionModel::CompressionModel(const DeviceSettings& settings, std::vector<VideoCodec> available)
+    : m_available(std::move(available)), m_codec(settings.codec), m_quality(settings.quality) {}
 
 Refusal CompressionModel::SetCodec(VideoCodec codec) {
   if (std::find(m_available.begin(), m_available.end(), codec) == m_available.end())
@@ -115,4 +112,4 @@ void CompressionModel::ApplyTo(DeviceSettings& settings) const {
   settings.quality = m_quality;
 }
 
-}  // namespace tovalen::ffmpeg
+}  // namespace tovalen
