@@ -24,6 +24,7 @@
 #include "dialogs/dlg_video_format.h"
 #include "dialogs/dlg_video_source.h"
 #include "dialogs/version_dlg.h"
+#include "capture/video_codec_names.h"
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
 #include "res/resource_ids.h"
@@ -121,10 +122,10 @@ class EveryDialog : public VideoCapTest {
 
   ScopedFakeClock clock{kNow};
   CYoyakuSchedule schedule;
-  ffmpeg::VideoFormatModel videoFormat{{{"yuyv422", {{640, 480}, {320, 240}}}}, ffmpeg::DeviceSettings{}};
-  ffmpeg::VideoSourceModel videoSource{{"Camera 1"}, {{"brightness", 0, 255, 1, 128}}, ffmpeg::DeviceSettings{}};
-  ffmpeg::VideoDisplayModel videoDisplay{ffmpeg::DeviceSettings{}};
-  ffmpeg::CompressionModel compression{ffmpeg::DeviceSettings{}};
+  VideoFormatModel videoFormat{{{"yuyv422", {{640, 480}, {320, 240}}}}, DeviceSettings{}};
+  VideoSourceModel videoSource{{"Camera 1"}, {{"brightness", 0, 255, 1, 128}}, DeviceSettings{}};
+  VideoDisplayModel videoDisplay{DeviceSettings{}};
+  CompressionModel compression{DeviceSettings{}, AllVideoCodecs()};
   std::vector<std::unique_ptr<wxDialog>> dialogs;
 };
 
