@@ -35,6 +35,12 @@ bool VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec,
     error = "the device's video decoder cannot be opened";
     return false;
   }
+  // TurboJPEG is the faster JPEG encoder; FFmpeg's takes the pixel formats it cannot.
+  if (codec == VideoCodec::kMjpeg && (m_jpeg = TurboJpegEncoder::Create(source, quality))) {
+    m_encoder.reset();
+    m_jpeg->DescribeOutput(*m_output);
+    return true;
+  }
   AVCodecContext& context = *m_encoder;
   context.width = source.width;
   context.height = source.height;
@@ -78,8 +84,8 @@ bool VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector
     const int rc = avcodec_receive_frame(m_decoder.get(), m_decoded.get());
     if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
     if (rc < 0) return false;
-    AVFrame* frame = Converted(*m_decoded);
-    const bool encoded = frame && EncodeFrame(frame, out);
+    AVFrame* frame = m_jpeg ? nullptr : Converted(*m_decoded);
+    const bool encoded = m_jpeg ? m_jpeg->Encode(*m_decoded, out) : frame && EncodeFrame(frame, out);
     av_frame_unref(m_decoded.get());
     if (!encoded) return false;
   }
@@ -130,7 +136,7 @@ bool VideoEncoder::Drain(std::vector<PacketPtr>& out) {
 }
 
 bool VideoEncoder::Flush(std::vector<PacketPtr>& out) {
-  if (IsPassthrough()) return true;
+  if (!m_encoder) return true;
   if (avcodec_send_frame(m_encoder.get(), nullptr) < 0) return false;
   return Drain(out);
 }
