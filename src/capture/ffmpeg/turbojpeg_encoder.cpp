@@ -84,8 +84,9 @@ TurboJpegEncoder::TurboJpegEncoder(const AVCodecParameters& source, int subsampl
   }
   const bool packed = m_format == AV_PIX_FMT_YUYV422;
   if (!packed && m_fullRange) return;  // the frame's own planes go to TurboJPEG as they are
+  // TurboJPEG reads an odd-sized luma plane as if it were a pixel wider and a row taller.
   for (std::size_t plane = 0; plane < 3; ++plane)
-    m_planes[plane].resize(static_cast<std::size_t>(m_planeWidths[plane]) * m_planeHeights[plane]);
+    m_planes[plane].resize(static_cast<std::size_t>(m_planeWidths[plane]) * (m_planeHeights[plane] + 1) + 1);
   if (m_fullRange) {
     for (int level = 0; level < 256; ++level)
       m_lumaLevels[static_cast<std::size_t>(level)] = m_chromaLevels[static_cast<std::size_t>(level)] =
