@@ -202,10 +202,11 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = ::mkdtemp(folderTemplate);
   const std::string driverName = "tovalen driver, quality " + std::to_string(quality);
   const std::string commandLineName = "ffmpeg -q:v " + std::to_string(kCommandLineQuantiser);
-  std::printf("| recorder | size | frames in file | dropped | CPU s per recorded s | RSS at 5 s (MB) | peak RSS (MB) | "
-              "growth (MB) | PSNR first %d frames (dB) | file MB/s |\n"
-              "|---|---|---|---|---|---|---|---|---|---|\n",
-              kPsnrFrames);
+  std::printf(
+      "| recorder | size | frames in file | dropped | CPU s per recorded s | RSS at 5 s (MB) | peak RSS (MB) | "
+      "growth (MB) | PSNR first %d frames (dB) | file MB/s |\n"
+      "|---|---|---|---|---|---|---|---|---|---|\n",
+      kPsnrFrames);
   std::vector<std::string> comparisons;
   for (const FrameSize size : {FrameSize{640, 480}, FrameSize{1280, 720}, FrameSize{1920, 1080}}) {
     const Figures driver = RecordWithDriver(size, seconds, quality, folder);

@@ -30,9 +30,12 @@ constexpr SourceLayout kLayouts[] = {
 
 AVPixelFormat JpegFormat(int subsampling) {
   switch (subsampling) {
-    case TJSAMP_420: return AV_PIX_FMT_YUVJ420P;
-    case TJSAMP_422: return AV_PIX_FMT_YUVJ422P;
-    default: return AV_PIX_FMT_YUVJ444P;
+    case TJSAMP_420:
+      return AV_PIX_FMT_YUVJ420P;
+    case TJSAMP_422:
+      return AV_PIX_FMT_YUVJ422P;
+    default:
+      return AV_PIX_FMT_YUVJ444P;
   }
 }
 

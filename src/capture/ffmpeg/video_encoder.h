@@ -12,8 +12,9 @@ namespace tovalen::ffmpeg {
 
 // Turns the device's video packets into the file's: passed through unchanged when the device
 // delivers what the file wants (MJPEG to MJPEG), otherwise decoded, converted to the encoder's
-// pixel format and encoded (MJPEG from YUV frames through TurboJPEG, without a conversion). Each input packet is placed at a frame slot of the file's time base
-// (one tick per frame). Used on one thread.
+// pixel format and encoded (MJPEG from YUV frames through TurboJPEG, without a conversion). Each
+// input packet is placed at a frame slot of the file's time base (one tick per frame). Used on
+// one thread.
 class VideoEncoder {
  public:
   // Null with the reason in `error` when the codec's encoder is missing or cannot be opened.

@@ -114,9 +114,9 @@ using Rgb = std::vector<std::uint8_t>;
 
 // A frame as 8-bit RGB at its own size; YUV is read as full or limited range as its format says.
 Rgb ToRgb(const AVFrame& frame) {
-  ScaleContextPtr scaler(sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-                                        frame.width, frame.height, AV_PIX_FMT_RGB24,
-                                        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+  ScaleContextPtr scaler(
+      sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width, frame.height,
+                     AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
   Rgb rgb(static_cast<std::size_t>(frame.width) * frame.height * 3);
   std::uint8_t* planes[4] = {rgb.data()};
   int strides[4] = {frame.width * 3};
@@ -133,8 +133,7 @@ double Psnr(const Rgb& a, const Rgb& b) {
 
 // The first `count` frames that `next` (false: no more packets) decodes, with their timestamps.
 std::vector<std::pair<std::int64_t, Rgb>> DecodeRgb(const AVCodecParameters& parameters,
-                                                    const std::function<bool(AVPacket&)>& next,
-                                                    std::size_t count) {
+                                                    const std::function<bool(AVPacket&)>& next, std::size_t count) {
   std::vector<std::pair<std::int64_t, Rgb>> frames;
   CodecContextPtr decoder = OpenDecoder(parameters);
   PacketPtr packet = MakePacket();

@@ -91,7 +91,8 @@ TEST(TurboJpeg, AnOddSizedLimitedRangeFrameKeepsItsSizeAndLevels) {
   frame->height = source->height;
   ASSERT_GE(av_frame_get_buffer(frame.get(), 0), 0);
   for (int plane = 0; plane < 3; ++plane)  // limited-range white: full-range white once stretched
-    std::memset(frame->data[plane], plane == 0 ? 235 : 128, static_cast<std::size_t>(frame->linesize[plane]) * (plane == 0 ? 17 : 9));
+    std::memset(frame->data[plane], plane == 0 ? 235 : 128,
+                static_cast<std::size_t>(frame->linesize[plane]) * (plane == 0 ? 17 : 9));
   std::vector<PacketPtr> out;
   ASSERT_TRUE(encoder->Encode(*frame, out));
   ASSERT_EQ(out.size(), 1u);
