@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "capture/ffmpeg/device_settings_record.h"
+
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
@@ -61,7 +63,7 @@ std::unique_ptr<TurboJpegEncoder> TurboJpegEncoder::Create(const AVCodecParamete
   if (layout == std::end(kLayouts) || source.width <= 0 || source.height <= 0) return nullptr;
   const bool fullRange = layout->fullRange || source.color_range == AVCOL_RANGE_JPEG;
   std::unique_ptr<TurboJpegEncoder> encoder(
-      new TurboJpegEncoder(source, layout->subsampling, fullRange, std::clamp(quality, 1, 100)));
+      new TurboJpegEncoder(source, layout->subsampling, fullRange, std::clamp(quality, kMinQuality, kMaxQuality)));
   if (!encoder->m_handle || !encoder->m_jpeg) return nullptr;
   return encoder;
 }
