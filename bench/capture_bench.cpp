@@ -1,9 +1,10 @@
 // Recording from the test-pattern device against the same job through the ffmpeg command line
-// (same libavfilter source, codec and quality), at three frame sizes. Reports dropped frames,
-// CPU time per recorded second and resident memory over the run (target: no drops, at most
-// 1.1 times the command line's CPU time, memory flat).
+// (same libavfilter source, MJPEG at `-q:v 6`), at three frame sizes. Reports dropped frames,
+// CPU time per recorded second, resident memory over the run, the file's size and the PSNR of
+// its first frames against the test pattern's own (targets: no drops, at most 0.85 times the
+// command line's CPU time, PSNR at most 0.5 dB below it, memory flat).
 //
-//   capture_bench [SECONDS]   (60 by default)
+//   capture_bench [SECONDS [QUALITY]]   (60 s and the default quality 85 unless given)
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,6 +34,8 @@ using namespace tovalen;
 using namespace tovalen::ffmpeg;
 
 constexpr std::uint32_t kMicroSecPerFrame = 33333;
+constexpr int kCommandLineQuantiser = 6;  // what the default quality 85 stood for with FFmpeg's encoder
+constexpr int kPsnrFrames = 30;
 
 struct Figures {
   long framesInFile = 0;
@@ -39,6 +43,8 @@ struct Figures {
   double cpuSeconds = 0;
   long rssAfterWarmUpKb = 0;  // five seconds in
   long rssPeakKb = 0;
+  std::uintmax_t fileBytes = 0;
+  double psnr = 0;  // of the first frames, dB
 };
 
 class PatternOnly : public DeviceCatalog {
@@ -67,6 +73,31 @@ long VideoPackets(const std::string& path) {
   return packets;
 }
 
+VideoRequest PatternRequest(FrameSize size) {
+  VideoRequest video;
+  video.settings.size = size;
+  video.frameRate = {1'000'000, static_cast<int>(kMicroSecPerFrame)};
+  video.encoderPixelFormat = EncoderPixelFormat(VideoCodec::kMjpeg, AV_PIX_FMT_NONE);
+  return video;
+}
+
+// The average PSNR (all planes) of the file's first frames against the test pattern's own
+// frames, from the command line's psnr filter; the file is removed afterwards.
+void MeasureFile(const std::string& path, FrameSize size, Figures& figures) {
+  figures.framesInFile = VideoPackets(path);
+  figures.fileBytes = std::filesystem::file_size(path);
+  std::string graph = TestPatternDevice::VideoGraph(PatternRequest(size), size);
+  graph.erase(graph.rfind(",realtime"));  // the reference need not wait
+  const std::string command = "ffmpeg -hide_banner -nostats -i '" + path + "' -f lavfi -i '" + graph +
+                              "' -lavfi '[0:v][1:v]psnr' -frames:v " + std::to_string(kPsnrFrames) + " -f null - 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  char line[1024];
+  while (pipe && std::fgets(line, sizeof line, pipe))
+    if (const char* average = std::strstr(line, "average:")) figures.psnr = std::atof(average + 8);
+  if (pipe) ::pclose(pipe);
+  std::filesystem::remove(path);
+}
+
 // Samples the resident size once a second: the value five seconds in and the peak after.
 struct MemoryWatch {
   void Sample(long kb, double secondsIn) {
@@ -76,7 +107,7 @@ struct MemoryWatch {
   Figures* figures;
 };
 
-Figures RecordWithDriver(FrameSize size, int seconds, const std::filesystem::path& folder) {
+Figures RecordWithDriver(FrameSize size, int seconds, int quality, const std::filesystem::path& folder) {
   auto loop = std::make_shared<PlainMainLoop>();
   FfmpegDriverServices services;
   services.mainLoop = loop;
@@ -84,6 +115,7 @@ Figures RecordWithDriver(FrameSize size, int seconds, const std::filesystem::pat
   services.settingsStore = DriverSettingsStore(folder / "capture-devices.conf");
   DeviceSettings settings;
   settings.size = size;
+  settings.quality = quality;
   services.settingsStore.Save("test-pattern", settings);
   FfmpegCaptureDriver driver(services);
   const CaptureWindowHandle window = driver.CreateCaptureWindow({}, {});
@@ -117,22 +149,17 @@ Figures RecordWithDriver(FrameSize size, int seconds, const std::filesystem::pat
   driver.FileSaveAs(window, path);
   figures.cpuSeconds = CpuSeconds(after) - CpuSeconds(before);
   figures.dropped = recorded ? driver.LastOutcome(window)->summary.framesDropped : -1;
-  figures.framesInFile = VideoPackets(path);
-  std::filesystem::remove(path);
+  MeasureFile(path, size, figures);
   return figures;
 }
 
 Figures RecordWithCommandLine(FrameSize size, int seconds, const std::filesystem::path& folder) {
-  VideoRequest video;
-  video.settings.size = size;
-  video.frameRate = {1'000'000, static_cast<int>(kMicroSecPerFrame)};
-  video.encoderPixelFormat = EncoderPixelFormat(VideoCodec::kMjpeg, AV_PIX_FMT_NONE);
   const std::string path = (folder / "command-line.avi").string();
   const std::vector<std::string> words{
       "ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error", "-y",
-      "-f", "lavfi", "-i", TestPatternDevice::VideoGraph(video, size),
+      "-f", "lavfi", "-i", TestPatternDevice::VideoGraph(PatternRequest(size), size),
       "-f", "lavfi", "-i", TestPatternDevice::AudioGraph(AudioRequest{44100, 2}),
-      "-map", "0:v", "-map", "1:a", "-c:v", "mjpeg", "-q:v", std::to_string(QuantiserFor(DeviceSettings{}.quality)),
+      "-map", "0:v", "-map", "1:a", "-c:v", "mjpeg", "-q:v", std::to_string(kCommandLineQuantiser),
       "-c:a", "pcm_s16le", "-ar", "44100", "-ac", "2", "-t", std::to_string(seconds), "-f", "avi", path};
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
@@ -150,36 +177,52 @@ Figures RecordWithCommandLine(FrameSize size, int seconds, const std::filesystem
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
   figures.cpuSeconds = CpuSeconds(usage);
-  figures.framesInFile = VideoPackets(path);
+  MeasureFile(path, size, figures);
   figures.dropped = static_cast<long>(seconds) * 30 - figures.framesInFile;
-  std::filesystem::remove(path);
   return figures;
 }
 
-void PrintRow(const char* who, FrameSize size, int seconds, const Figures& f) {
-  std::printf("| %s | %s | %ld | %ld | %.3f | %ld | %ld | %+ld |\n", who, size.ToString().c_str(), f.framesInFile,
-              f.dropped, f.cpuSeconds / seconds, f.rssAfterWarmUpKb / 1024, f.rssPeakKb / 1024,
-              (f.rssPeakKb - f.rssAfterWarmUpKb) / 1024);
+void PrintRow(const std::string& who, FrameSize size, int seconds, const Figures& f) {
+  std::printf("| %s | %s | %ld | %ld | %.3f | %ld | %ld | %+ld | %.2f | %.1f |\n", who.c_str(), size.ToString().c_str(),
+              f.framesInFile, f.dropped, f.cpuSeconds / seconds, f.rssAfterWarmUpKb / 1024, f.rssPeakKb / 1024,
+              (f.rssPeakKb - f.rssAfterWarmUpKb) / 1024, f.psnr, static_cast<double>(f.fileBytes) / seconds / 1e6);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-  if (seconds < 6) {
-    std::fprintf(stderr, "usage: capture_bench [SECONDS >= 6]\n");
+  const int quality = argc > 2 ? std::atoi(argv[2]) : DeviceSettings{}.quality;
+  if (seconds < 6 || quality < kMinQuality || quality > kMaxQuality) {
+    std::fprintf(stderr, "usage: capture_bench [SECONDS >= 6 [QUALITY 1-100]]\n");
     return 2;
   }
   tovalen::SetTraceSink({});
   char folderTemplate[] = "/tmp/tovalen-bench-XXXXXX";
   const std::filesystem::path folder = ::mkdtemp(folderTemplate);
-  std::printf("| recorder | size | frames in file | dropped | CPU s per recorded s | RSS at 5 s (MB) | peak RSS (MB) | growth (MB) |\n"
-              "|---|---|---|---|---|---|---|---|\n");
+  const std::string driverName = "tovalen driver, quality " + std::to_string(quality);
+  const std::string commandLineName = "ffmpeg -q:v " + std::to_string(kCommandLineQuantiser);
+  std::printf(
+      "| recorder | size | frames in file | dropped | CPU s per recorded s | RSS at 5 s (MB) | peak RSS (MB) | "
+      "growth (MB) | PSNR first %d frames (dB) | file MB/s |\n"
+      "|---|---|---|---|---|---|---|---|---|---|\n",
+      kPsnrFrames);
+  std::vector<std::string> comparisons;
   for (const FrameSize size : {FrameSize{640, 480}, FrameSize{1280, 720}, FrameSize{1920, 1080}}) {
-    PrintRow("tovalen driver", size, seconds, RecordWithDriver(size, seconds, folder));
-    PrintRow("ffmpeg command line", size, seconds, RecordWithCommandLine(size, seconds, folder));
+    const Figures driver = RecordWithDriver(size, seconds, quality, folder);
+    PrintRow(driverName, size, seconds, driver);
+    const Figures commandLine = RecordWithCommandLine(size, seconds, folder);
+    PrintRow(commandLineName, size, seconds, commandLine);
     std::fflush(stdout);
+    char line[200];
+    std::snprintf(line, sizeof line, "%s: CPU %.2f x, peak RSS %.2f x, PSNR %+.2f dB, file size %.2f x",
+                  size.ToString().c_str(), driver.cpuSeconds / commandLine.cpuSeconds,
+                  static_cast<double>(driver.rssPeakKb) / commandLine.rssPeakKb, driver.psnr - commandLine.psnr,
+                  static_cast<double>(driver.fileBytes) / commandLine.fileBytes);
+    comparisons.push_back(line);
   }
+  std::printf("\nThe driver against the command line:\n");
+  for (const std::string& line : comparisons) std::printf("- %s\n", line.c_str());
   std::filesystem::remove_all(folder);
   return 0;
 }

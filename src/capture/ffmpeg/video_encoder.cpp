@@ -39,6 +39,12 @@ Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec co
   int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
   if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
   if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
+  // TurboJPEG is the faster JPEG encoder; FFmpeg's takes the pixel formats it cannot.
+  if (codec == VideoCodec::kMjpeg && (m_jpeg = TurboJpegEncoder::Create(source, quality))) {
+    m_encoder.reset();
+    m_jpeg->DescribeOutput(*m_output);
+    return {};
+  }
   AVCodecContext& context = *m_encoder;
   context.width = source.width;
   context.height = source.height;
@@ -81,8 +87,13 @@ Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::ve
     const int rc = avcodec_receive_frame(m_decoder.get(), m_decoded.get());
     if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {};
     if (rc < 0) return EncoderFailure("cannot decode", rc);
-    Result<AVFrame*> frame = Converted(*m_decoded);
-    Result<> encoded = frame ? EncodeFrame(*frame, out) : frame.Error();
+    Result<> encoded;
+    if (m_jpeg) {
+      encoded = m_jpeg->Encode(*m_decoded, out);
+    } else {
+      Result<AVFrame*> frame = Converted(*m_decoded);
+      encoded = frame ? EncodeFrame(*frame, out) : frame.Error();
+    }
     av_frame_unref(m_decoded.get());
     if (!encoded) return encoded;
   }
@@ -135,7 +146,7 @@ Result<> VideoEncoder::Drain(std::vector<PacketPtr>& out) {
 }
 
 Result<> VideoEncoder::Flush(std::vector<PacketPtr>& out) {
-  if (IsPassthrough()) return {};
+  if (!m_encoder) return {};
   if (const int rc = avcodec_send_frame(m_encoder.get(), nullptr); rc < 0)
     return EncoderFailure("cannot flush the encoder", rc);
   return Drain(out);

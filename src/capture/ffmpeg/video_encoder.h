@@ -6,13 +6,15 @@
 #include "capture/device_settings_record.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/ffmpeg/turbojpeg_encoder.h"
 
 namespace tovalen::ffmpeg {
 
 // Turns the device's video packets into the file's: passed through unchanged when the device
 // delivers what the file wants (MJPEG to MJPEG), otherwise decoded, converted to the encoder's
-// pixel format and encoded. Each input packet is placed at a frame slot of the file's time base
-// (one tick per frame). Used on one thread.
+// pixel format and encoded (MJPEG from YUV frames through TurboJPEG, without a conversion). Each
+// input packet is placed at a frame slot of the file's time base (one tick per frame). Used on
+// one thread.
 class VideoEncoder {
  public:
   // Fails when the codec's encoder is missing or cannot be opened.
@@ -24,7 +26,7 @@ class VideoEncoder {
 
   const AVCodecParameters& OutputParameters() const { return *m_output; }
   AVRational TimeBase() const { return m_timeBase; }
-  bool IsPassthrough() const { return !m_encoder; }
+  bool IsPassthrough() const { return !m_encoder && !m_jpeg; }
 
   // Appends the file's packets for the source packet, placed at the slot. Fails when the
   // packet could not be decoded or encoded.
@@ -43,6 +45,7 @@ class VideoEncoder {
   CodecParametersPtr m_output;
   CodecContextPtr m_decoder;
   CodecContextPtr m_encoder;
+  std::unique_ptr<TurboJpegEncoder> m_jpeg;  // instead of m_encoder where it takes the frames
   ScaleContextPtr m_scaler;
   FramePtr m_decoded;
   FramePtr m_converted;

@@ -1,9 +1,15 @@
 #include "avi_probe.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <thread>
+#include <utility>
 
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/ffmpeg/media_source.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -14,11 +20,11 @@ namespace {
 
 using namespace tovalen::ffmpeg;
 
-CodecContextPtr OpenDecoder(const AVStream& stream) {
-  const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+CodecContextPtr OpenDecoder(const AVCodecParameters& parameters) {
+  const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
   if (!decoder) return nullptr;
   CodecContextPtr context(avcodec_alloc_context3(decoder));
-  if (avcodec_parameters_to_context(context.get(), stream.codecpar) < 0 ||
+  if (avcodec_parameters_to_context(context.get(), &parameters) < 0 ||
       avcodec_open2(context.get(), decoder, nullptr) < 0)
     return nullptr;
   return context;
@@ -55,7 +61,7 @@ ProbedFile ProbeFile(const std::string& path) {
     const AVStream& stream = *input->streams[videoIndex];
     probed.video = ProbedVideo{avcodec_get_name(stream.codecpar->codec_id), "", stream.codecpar->width,
                                stream.codecpar->height, av_q2d(stream.avg_frame_rate.num ? stream.avg_frame_rate : stream.r_frame_rate)};
-    videoDecoder = OpenDecoder(stream);
+    videoDecoder = OpenDecoder(*stream.codecpar);
   }
   if (audioIndex >= 0) {
     const AVCodecParameters& parameters = *input->streams[audioIndex]->codecpar;
@@ -100,6 +106,86 @@ std::vector<std::string> VideoPackets(const std::string& path, int count) {
     av_packet_unref(packet.get());
   }
   return packets;
+}
+
+namespace {
+
+using Rgb = std::vector<std::uint8_t>;
+
+// A frame as 8-bit RGB at its own size; YUV is read as full or limited range as its format says.
+Rgb ToRgb(const AVFrame& frame) {
+  ScaleContextPtr scaler(
+      sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width, frame.height,
+                     AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+  Rgb rgb(static_cast<std::size_t>(frame.width) * frame.height * 3);
+  std::uint8_t* planes[4] = {rgb.data()};
+  int strides[4] = {frame.width * 3};
+  if (scaler) sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+  return rgb;
+}
+
+double Psnr(const Rgb& a, const Rgb& b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double squares = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) squares += (a[i] - b[i]) * (a[i] - b[i]);
+  return squares == 0 ? 100 : 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / squares);
+}
+
+// The first `count` frames that `next` (false: no more packets) decodes, with their timestamps.
+std::vector<std::pair<std::int64_t, Rgb>> DecodeRgb(const AVCodecParameters& parameters,
+                                                    const std::function<bool(AVPacket&)>& next, std::size_t count) {
+  std::vector<std::pair<std::int64_t, Rgb>> frames;
+  CodecContextPtr decoder = OpenDecoder(parameters);
+  PacketPtr packet = MakePacket();
+  FramePtr frame = MakeFrame();
+  while (decoder && frames.size() < count && next(*packet)) {
+    if (avcodec_send_packet(decoder.get(), packet.get()) >= 0) {
+      while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+        frames.emplace_back(frame->best_effort_timestamp, ToRgb(*frame));
+        av_frame_unref(frame.get());
+      }
+    }
+    av_packet_unref(packet.get());
+  }
+  return frames;
+}
+
+}  // namespace
+
+double LowestPsnr(const std::string& path, MediaSource& source, int frames) {
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return std::nan("");
+  ffmpeg::InputContextPtr input(raw);
+  const int videoIndex = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (videoIndex < 0) return std::nan("");
+  const auto fromFile = [&](AVPacket& packet) {
+    while (av_read_frame(input.get(), &packet) >= 0) {
+      if (packet.stream_index == videoIndex && packet.size > 0) return true;
+      av_packet_unref(&packet);
+    }
+    return false;
+  };
+  // The file's frames sit at their slots; the source's come in order, one per slot.
+  const auto recorded = DecodeRgb(*input->streams[videoIndex]->codecpar, fromFile, static_cast<std::size_t>(frames));
+  std::int64_t lastSlot = -1;
+  for (const auto& [slot, rgb] : recorded) lastSlot = std::max(lastSlot, slot);
+  int waits = 0;
+  const auto fromSource = [&](AVPacket& packet) {
+    for (;;) {
+      const ReadResult result = source.Read(packet);
+      if (result.status != ReadStatus::kAgain) return result.status == ReadStatus::kPacket;
+      if (++waits > 2000) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  };
+  const auto original = DecodeRgb(source.Parameters(), fromSource, static_cast<std::size_t>(lastSlot + 1));
+  double lowest = std::numeric_limits<double>::quiet_NaN();
+  for (const auto& [slot, rgb] : recorded) {
+    if (slot < 0 || slot >= static_cast<std::int64_t>(original.size())) return std::nan("");
+    const double psnr = Psnr(original[static_cast<std::size_t>(slot)].second, rgb);
+    lowest = std::isnan(lowest) ? psnr : std::min(lowest, psnr);
+  }
+  return lowest;
 }
 
 std::vector<std::string> FilesContaining(const std::string& folder, const std::string& text) {

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace tovalen::ffmpeg {
+class MediaSource;
+}
+
 namespace tovalen::testing {
 
 struct ProbedVideo {
@@ -47,6 +51,10 @@ namespace tovalen::testing {
 
 // The bytes of the first `count` non-empty video packets of a file.
 std::vector<std::string> VideoPackets(const std::string& path, int count);
+
+// How closely the file's first `frames` frame slots show the source's first frames, as the lowest
+// PSNR (dB) of a frame, both seen as RGB; NaN when a slot has no frame or nothing decodes.
+double LowestPsnr(const std::string& path, ffmpeg::MediaSource& source, int frames);
 
 // The files in a folder whose names contain the text.
 std::vector<std::string> FilesContaining(const std::string& folder, const std::string& text);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <thread>
 
+#include "capture/ffmpeg/test_pattern_device.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
 
@@ -128,6 +129,47 @@ INSTANTIATE_TEST_SUITE_P(All, Codecs,
                                            CodecCase{VideoCodec::kMpeg4, "yuv420p"},
                                            CodecCase{VideoCodec::kH264, "yuv420p"}),
                          [](const auto& info) { return CodecName(info.param.codec); });
+
+struct MjpegSourceCase {
+  const char* sourceFormat;
+  const char* decodedFormat;  // what a player decodes: the source's own chroma subsampling
+};
+
+class MjpegSources : public DriverTest, public ::testing::WithParamInterface<MjpegSourceCase> {};
+
+// YUV, planar or packed as cameras send it, is compressed as it comes; other formats go through
+// FFmpeg's encoder. Either way the picture, colours and range included, is the source's.
+TEST_P(MjpegSources, EveryFrameDecodesToTheSourcesPicture) {
+  DeviceSettings settings = SmallPicture();
+  settings.pixelFormat = GetParam().sourceFormat;
+  Connect(settings);
+  ASSERT_TRUE(RecordFrames(20));
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_EQ(file.video->codec, "mjpeg");
+  EXPECT_EQ(file.video->pixelFormat, GetParam().decodedFormat);
+  EXPECT_EQ(file.video->width, 320);
+  EXPECT_EQ(file.video->height, 240);
+  EXPECT_THAT(file.video->frameSlots, AboutFrames(20.0 / 30, 30));
+  EXPECT_EQ(file.video->decodeErrors, 0);
+  EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
+
+  VideoRequest request;
+  request.settings = settings;
+  request.frameRate = {1'000'000, static_cast<int>(parms.dwRequestMicroSecPerFrame)};
+  OpenedSource source = TestPatternDevice().OpenVideo(request);
+  ASSERT_TRUE(source.source);
+  // Quality 85 gives 36-39 dB here; limited range taken as full gives 24, mixed-up chroma less.
+  EXPECT_GT(LowestPsnr(target, *source.source, 5), 33.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MjpegSources,
+                         ::testing::Values(MjpegSourceCase{"yuvj420p", "yuvj420p"},
+                                           MjpegSourceCase{"yuv420p", "yuvj420p"},
+                                           MjpegSourceCase{"yuyv422", "yuvj422p"},
+                                           MjpegSourceCase{"rgb24", "yuvj444p"}),
+                         [](const auto& info) { return std::string(info.param.sourceFormat); });
 
 TEST_F(Recording, MjpegFromTheDeviceIsWrittenWithoutReencoding) {
   Connect();
