@@ -159,9 +159,9 @@ TEST_P(MjpegSources, EveryFrameDecodesToTheSourcesPicture) {
   request.settings = settings;
   request.frameRate = {1'000'000, static_cast<int>(parms.dwRequestMicroSecPerFrame)};
   OpenedSource source = TestPatternDevice().OpenVideo(request);
-  ASSERT_TRUE(source.source);
+  ASSERT_TRUE(source);
   // Quality 85 gives 36-39 dB here; limited range taken as full gives 24, mixed-up chroma less.
-  EXPECT_GT(LowestPsnr(target, *source.source, 5), 33.0);
+  EXPECT_GT(LowestPsnr(target, **source, 5), 33.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MjpegSources,
