@@ -71,6 +71,13 @@ bool CVideoCap::Capture() {
   Trace("D: CVideoCap::Capture() capCaptureSequence() starting " + CaptureTraceTimeStamp() + "\n");
 
   m_bCapturing = true;
+  if (m_observer) m_observer->OnCaptureStarted(Progress());
+  const bool saved = CaptureAndSave();
+  if (m_observer) m_observer->OnCaptureEnded();
+  return saved;
+}
+
+bool CVideoCap::CaptureAndSave() {
   if (!WindowAlive() || !m_driver->CaptureSequence(m_hWndC)) {
     Trace("E: CVideoCap::Capture() capCaptureSequence() failed\n");
     m_bCapturing = false;  // nothing runs any more
@@ -105,13 +112,18 @@ bool CVideoCap::StopCapture() {
 bool CVideoCap::ResetCaptureClock() {
   m_lFirstFrameTime = -1;
   m_lElapsed = 0;
+  m_framesCaptured = 0;
   return true;
 }
+
+CaptureProgress CVideoCap::Progress() const { return {m_strCaptureFileName, m_lElapsed, m_framesCaptured}; }
 
 bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
   // The clock starts at the first frame, not at the start of the sequence.
   if (m_lFirstFrameTime < 0) m_lFirstFrameTime = timeCapturedMs;
   m_lElapsed = SubtractWrapping32(timeCapturedMs, m_lFirstFrameTime);
+  ++m_framesCaptured;
+  if (m_observer) m_observer->OnCaptureProgress(Progress());
 
   // Without a runner (the test capture) the user ends the capture.
   CActiveRunner* runner = CActiveRunner::GetActive();
