@@ -132,14 +132,16 @@ void CapturePanel::PaintCaption(wxDC& dc, bool overPicture) const {
     dc.DrawLabel(m_caption, client, wxALIGN_CENTRE);
     return;
   }
-  // A dark band along the bottom keeps the text readable over any picture.
+  // One line on a dark band along the bottom: readable over any picture, hiding little of it.
+  wxString line = m_caption;
+  line.Replace(wxString::FromUTF8("\n"), wxString::FromUTF8("  "));
   constexpr int kMargin = 4;
-  const int height = dc.GetMultiLineTextExtent(m_caption).GetHeight() + 2 * kMargin;
+  const int height = dc.GetTextExtent(line).GetHeight() + 2 * kMargin;
   const wxRect band(0, client.GetBottom() + 1 - height, client.GetWidth(), height);
   dc.SetPen(*wxTRANSPARENT_PEN);
   dc.SetBrush(*wxBLACK_BRUSH);
   dc.DrawRectangle(band);
-  dc.DrawLabel(m_caption, band.Deflate(kMargin, kMargin), wxALIGN_LEFT | wxALIGN_CENTRE_VERTICAL);
+  dc.DrawLabel(line, band.Deflate(kMargin, kMargin), wxALIGN_LEFT | wxALIGN_CENTRE_VERTICAL);
 }
 
 std::unique_ptr<ffmpeg::PreviewSurface> WxCaptureWindowHost::CreateSurface(const SCaptureWindowPlacement& placement,
