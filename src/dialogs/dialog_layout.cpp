@@ -55,7 +55,7 @@ class LayoutFit {
       for (Placed& placed : m_placed) changed |= Grow(placed, Needed(placed));
       for (std::size_t box = 0; box < m_placed.size(); ++box) changed |= Enclose(box);
       for (std::size_t a = 0; a < m_placed.size(); ++a) {
-        for (std::size_t b = 0; b < m_placed.size(); ++b) changed |= KeepApart(a, b);
+        for (std::size_t b = 0; b < m_placed.size(); ++b) changed |= KeepApart(a, b) || KeepAligned(a, b);
       }
       if (!changed) break;
     }
@@ -131,6 +131,17 @@ class LayoutFit {
       return Move(b, 0, Bottom(now) + std::max(otherWas.y - Bottom(was), 0) - other.y);
     }
     return false;
+  }
+
+  // Controls that shared a row or a column in the template still do: one that another's growth
+  // pushed on takes its row and column along.
+  bool KeepAligned(std::size_t a, std::size_t b) {
+    if (a == b || m_placed[a].parent != m_placed[b].parent) return false;
+    const wxRect& was = m_placed[a].original;
+    const wxRect& otherWas = m_placed[b].original;
+    const int dx = was.x == otherWas.x ? m_placed[b].rect.x - m_placed[a].rect.x : 0;
+    const int dy = was.y == otherWas.y ? m_placed[b].rect.y - m_placed[a].rect.y : 0;
+    return Move(a, dx, dy);
   }
 
   // Moves a control, and everything inside it when it is a group box, forward only.
