@@ -37,7 +37,8 @@ Result<> CapturePipeline::Open(int fd) {
     else
       Trace("E: capture: no preview: " + preview.Error().detail + "\n");
   }
-  const StreamSetup video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
+  const VideoEncoder& encoder = *m_videoEncoders.front();
+  const StreamSetup video{&encoder.OutputParameters(), encoder.TimeBase()};
   std::optional<StreamSetup> audio;
   if (m_audioConverter) audio = StreamSetup{&m_audioConverter->OutputParameters(), m_audioConverter->TimeBase()};
   auto writer = AviWriter::Open(fd, video, audio ? &*audio : nullptr);
@@ -58,9 +59,13 @@ Result<> CapturePipeline::OpenVideo() {
   const AVCodecParameters& parameters = m_videoSource->Parameters();
   m_imageSize = {parameters.width, parameters.height};
   const AVRational frameTimeBase{static_cast<int>(m_job.microSecPerFrame), 1'000'000};
-  auto encoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase);
-  if (!encoder) return encoder.Error();
-  m_videoEncoder = std::move(*encoder);
+  // A second worker, when each frame stands alone and there is a second core to run it.
+  const std::size_t workers = std::thread::hardware_concurrency() > 1 ? 2 : 1;
+  do {
+    auto encoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase);
+    if (!encoder) return encoder.Error();
+    m_videoEncoders.push_back(std::move(*encoder));
+  } while (m_videoEncoders.size() < workers && m_videoEncoders.front()->EncodesFramesAlone());
   return {};
 }
 
@@ -78,9 +83,11 @@ Result<> CapturePipeline::OpenAudio() {
 }
 
 void CapturePipeline::Launch() {
-  m_producers = m_audioSource ? 2 : 1;
+  const int encoders = static_cast<int>(m_videoEncoders.size());
+  m_encodersRunning = encoders;
+  m_producers = encoders + (m_audioSource ? 1 : 0);
   m_threads.emplace_back([this] { Write(); });
-  m_threads.emplace_back([this] { EncodeVideo(); });
+  for (const auto& encoder : m_videoEncoders) m_threads.emplace_back([this, &encoder] { EncodeVideo(*encoder); });
   m_threads.emplace_back([this] { ReadVideo(); });
   if (m_audioSource) {
     m_threads.emplace_back([this] { ConvertAudio(); });
