@@ -51,6 +51,7 @@ struct Figures {
   double psnr = 0;  // of the first frames, dB
   double startMs = 0;     // from the start to the first frame's callback
   double warmUpMs = 0;    // of which the disk warm-up
+  long rssBeforeKb = 0;   // before the driver was made
   long rssAfterKb = 0;    // once the capture has ended and its file is saved
 };
 
@@ -142,6 +143,7 @@ class MinuteLog {
 
 Figures RecordWithDriver(FrameSize size, int seconds, int quality, const std::filesystem::path& folder,
                          bool everyMinute = false) {
+  const long rssBeforeKb = ResidentKb(0);
   auto loop = std::make_shared<PlainMainLoop>();
   FfmpegDriverServices services;
   services.mainLoop = loop;
@@ -169,6 +171,7 @@ Figures RecordWithDriver(FrameSize size, int seconds, int quality, const std::fi
 
   Figures figures;
   figures.warmUpMs = MsSince(warmUp);
+  figures.rssBeforeKb = rssBeforeKb;
   MemoryWatch memory{&figures};
   MinuteLog minutes;
   std::uint32_t nextSampleMs = 0;
@@ -234,8 +237,8 @@ void PrintRow(const std::string& who, FrameSize size, int seconds, const Figures
 }
 
 void PrintStart(FrameSize size, const Figures& f) {
-  std::printf("- %s: first frame %.0f ms after the start (warm-up %.0f ms); RSS after the capture %ld MB\n",
-              size.ToString().c_str(), f.startMs, f.warmUpMs, f.rssAfterKb / 1024);
+  std::printf("- %s: first frame %.0f ms after the start (warm-up %.0f ms); RSS %ld MB before, %ld MB after the capture\n",
+              size.ToString().c_str(), f.startMs, f.warmUpMs, f.rssBeforeKb / 1024, f.rssAfterKb / 1024);
 }
 
 int Soak(int minutes, const std::filesystem::path& folder) {

@@ -195,7 +195,7 @@ class CapturePipeline {
   std::unique_ptr<PreviewRenderer> m_preview;
   std::unique_ptr<AviWriter> m_writer;
 
-  BoundedQueue<CapturedPacket> m_videoQueue{8};
+  BoundedQueue<CapturedPacket> m_videoQueue{8};  // resized to the stream once it is open
   BoundedQueue<CapturedPacket> m_audioQueue{64};
   BoundedQueue<OutputPacket> m_writeQueue{48};
   std::atomic<int> m_producers{0};
