@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
-#include "capture/spin_up_hdd.h"
 #include "capture/ffmpeg/test_pattern_device.h"
 #include "capture/ffmpeg/video_codecs.h"
+#include "capture/spin_up_hdd.h"
 #include "platform/plain_main_loop.h"
 #include "platform/trace.h"
 
@@ -49,10 +49,10 @@ struct Figures {
   long rssPeakKb = 0;
   std::uintmax_t fileBytes = 0;
   double psnr = 0;  // of the first frames, dB
-  double startMs = 0;     // from the start to the first frame's callback
-  double warmUpMs = 0;    // of which the disk warm-up
-  long rssBeforeKb = 0;   // before the driver was made
-  long rssAfterKb = 0;    // once the capture has ended and its file is saved
+  double startMs = 0;    // from the start to the first frame's callback
+  double warmUpMs = 0;   // of which the disk warm-up
+  long rssBeforeKb = 0;  // before the driver was made
+  long rssAfterKb = 0;   // once the capture has ended and its file is saved
 };
 
 class PatternOnly : public DeviceCatalog {
@@ -237,8 +237,9 @@ void PrintRow(const std::string& who, FrameSize size, int seconds, const Figures
 }
 
 void PrintStart(FrameSize size, const Figures& f) {
-  std::printf("- %s: first frame %.0f ms after the start (warm-up %.0f ms); RSS %ld MB before, %ld MB after the capture\n",
-              size.ToString().c_str(), f.startMs, f.warmUpMs, f.rssBeforeKb / 1024, f.rssAfterKb / 1024);
+  std::printf(
+      "- %s: first frame %.0f ms after the start (warm-up %.0f ms); RSS %ld MB before, %ld MB after the capture\n",
+      size.ToString().c_str(), f.startMs, f.warmUpMs, f.rssBeforeKb / 1024, f.rssAfterKb / 1024);
 }
 
 int Soak(int minutes, const std::filesystem::path& folder) {

@@ -109,8 +109,9 @@ struct CaptureSummary {
 //    cut, flushed); it wakes the caller's thread, which then joins the workers in Finish.
 // A worker that fails stops the capture through Fail and goes on taking its input without
 // using it, so no worker before it waits; an encoder worker still takes every turn it popped,
-// and once a frame has failed (m_failedTurn) the frames after it in order are dropped. m_streamStartUs (set once by ReadVideo at the first
-// frame) and the arrival times CheckHealth watches end nothing by themselves.
+// and once a frame has failed (m_failedTurn) the frames after it in order are dropped.
+// m_streamStartUs (set once by ReadVideo at the first frame) and the arrival times CheckHealth
+// watches end nothing by themselves.
 class CapturePipeline {
  public:
   // Opens the device's streams and the AVI file in fd and starts the workers.
@@ -141,8 +142,8 @@ class CapturePipeline {
   struct CapturedPacket {
     PacketPtr packet;
     std::int64_t captureUs = 0;
-    std::int64_t slot = 0;     // the video frame's place in the file
-    std::uint64_t turn = 0;    // the video frame's place in m_videoQueue's order
+    std::int64_t slot = 0;   // the video frame's place in the file
+    std::uint64_t turn = 0;  // the video frame's place in m_videoQueue's order
   };
   struct OutputPacket {
     PacketPtr packet;
@@ -202,7 +203,7 @@ class CapturePipeline {
   std::uint64_t m_videoQueued = 0;  // ReadVideo's own: frames it put in m_videoQueue
   OrderedTurns m_encodeTurns;
   std::atomic<std::uint64_t> m_failedTurn{kNoFailure};  // the earliest frame that failed to encode
-  std::atomic<std::int64_t> m_lastWrittenSlot{-1};  // by the encoder worker whose turn it is
+  std::atomic<std::int64_t> m_lastWrittenSlot{-1};      // by the encoder worker whose turn it is
   std::atomic<int> m_encodersRunning{0};
 
   std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex

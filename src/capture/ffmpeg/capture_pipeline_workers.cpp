@@ -184,8 +184,7 @@ void CapturePipeline::EndVideo(VideoEncoder& encoder) {
   }
   if (--m_encodersRunning == 0) {
     const std::int64_t lastSlot = m_lastWrittenSlot;
-    m_videoEndUs =
-        lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
+    m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
   }
   ProducerDone();
 }
