@@ -100,9 +100,9 @@ struct CaptureSummary {
 //    period, then closes m_videoQueue. ConvertAudio cuts the sound one frame after it while the
 //    video has not ended.
 // 2. m_videoEndUs: set by the last EncodeVideo worker to find m_videoQueue drained (its encoder
-//    flushed), to the end of the last frame slot written (INT64_MAX when no frame was encoded). ReadAudio, after the
-//    stop, reads until its sound reaches it (or for audioTail at most), then closes
-//    m_audioQueue; ConvertAudio cuts the sound there.
+//    flushed), to the end of the last frame slot written (INT64_MAX when no frame was encoded).
+//    ReadAudio, after the stop, reads until its sound reaches it (or for audioTail at most),
+//    then closes m_audioQueue; ConvertAudio cuts the sound there.
 // 3. m_producers: each EncodeVideo worker and ConvertAudio count it down when their input is
 //    drained; the last closes m_writeQueue.
 // 4. m_finished: set by Write when m_writeQueue is drained and the file is finished (index,
