@@ -100,19 +100,48 @@ void CapturePanel::OnPaint(wxPaintEvent&) {
     const std::lock_guard lock(m_link->mutex);
     image = m_link->latest;
   }
-  if (!image || image->width <= 0 || image->height <= 0 ||
-      image->rgb.size() < static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height) * 3) {
+  const bool picture =
+      image && image->width > 0 && image->height > 0 &&
+      image->rgb.size() >= static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height) * 3;
+  // wxImage takes the buffer and frees it with free().
+  auto* copy = picture ? static_cast<unsigned char*>(malloc(image->rgb.size())) : nullptr;
+  if (copy) {
+    std::copy(image->rgb.begin(), image->rgb.end(), copy);
+    dc.DrawBitmap(wxBitmap(wxImage(image->width, image->height, copy)), 0, 0);
+    if (image != m_lastPainted) {
+      m_lastPainted = image;
+      ++m_painted;
+    }
+  }
+  if (!m_caption.empty()) PaintCaption(dc, copy != nullptr);
+}
+
+void CapturePanel::SetCaption(const wxString& caption) {
+  if (caption == m_caption) return;
+  m_caption = caption;
+  // Also while a capture holds the loop.
+  Refresh(false);
+  Update();
+}
+
+void CapturePanel::PaintCaption(wxDC& dc, bool overPicture) const {
+  dc.SetFont(GetFont().Scaled(overPicture ? 1.0f : 1.5f));
+  dc.SetTextForeground(*wxWHITE);
+  const wxRect client(GetClientSize());
+  if (!overPicture) {
+    dc.DrawLabel(m_caption, client, wxALIGN_CENTRE);
     return;
   }
-  // wxImage takes the buffer and frees it with free().
-  auto* copy = static_cast<unsigned char*>(malloc(image->rgb.size()));
-  if (!copy) return;
-  std::copy(image->rgb.begin(), image->rgb.end(), copy);
-  dc.DrawBitmap(wxBitmap(wxImage(image->width, image->height, copy)), 0, 0);
-  if (image != m_lastPainted) {
-    m_lastPainted = image;
-    ++m_painted;
-  }
+  // One line on a dark band along the bottom: readable over any picture, hiding little of it.
+  wxString line = m_caption;
+  line.Replace(wxString::FromUTF8("\n"), wxString::FromUTF8("  "));
+  constexpr int kMargin = 4;
+  const int height = dc.GetTextExtent(line).GetHeight() + 2 * kMargin;
+  const wxRect band(0, client.GetBottom() + 1 - height, client.GetWidth(), height);
+  dc.SetPen(*wxTRANSPARENT_PEN);
+  dc.SetBrush(*wxBLACK_BRUSH);
+  dc.DrawRectangle(band);
+  dc.DrawLabel(line, band.Deflate(kMargin, kMargin), wxALIGN_LEFT | wxALIGN_CENTRE_VERTICAL);
 }
 
 std::unique_ptr<PreviewSurface> WxCaptureWindowHost::CreateSurface(const SCaptureWindowPlacement& placement,

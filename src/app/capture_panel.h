@@ -29,13 +29,18 @@ class CapturePanel : public wxPanel {
 
   // Frames painted since the panel was made.
   std::uint64_t FramesPainted() const { return m_painted; }
+  // A text drawn over the picture, or in the middle while there is none; empty for none.
+  void SetCaption(const wxString& caption);
+  const wxString& Caption() const { return m_caption; }
 
  private:
   void OnPaint(wxPaintEvent& event);
+  void PaintCaption(wxDC& dc, bool overPicture) const;
 
   std::shared_ptr<Link> m_link;
   std::shared_ptr<const PreviewImage> m_lastPainted;
   std::uint64_t m_painted = 0;
+  wxString m_caption;
 };
 
 // Makes the capture windows of the FFmpeg driver as CapturePanels under the window that the

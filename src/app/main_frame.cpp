@@ -18,6 +18,7 @@
 #include "app/quorvel_doc.h"
 #include "app/quorvel_doc_manager.h"
 #include "app/recent_files_menu.h"
+#include "app/recording_indicator.h"
 #include "capture/video_cap.h"
 #include "dialogs/app_icon.h"
 #include "dialogs/dlg_rec_start.h"
@@ -38,7 +39,9 @@ const char* const kToolBarPane = "toolbar";
 
 CMainFrame::CMainFrame(CQuorvelDocManager* manager)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, ToWx("Tovalen"), wxDefaultPosition, kInitialSize),
-      m_manager(*manager) {
+      m_manager(*manager),
+      m_recordingIndicator(std::make_unique<RecordingIndicator>(*this)),
+      m_documentTitle(GetTitle()) {
   SetIcon(AppIcon());
   CreateBars();
   SetAccelerators();
@@ -46,9 +49,11 @@ CMainFrame::CMainFrame(CQuorvelDocManager* manager)
   BindBarCommands();
   Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
+  CVideoCap::GetInstance().SetCaptureObserver(m_recordingIndicator.get());
 }
 
 CMainFrame::~CMainFrame() {
+  CVideoCap::GetInstance().SetCaptureObserver(nullptr);
   m_manager.OnHistoryChanged(nullptr);
   m_docking.UnInit();
 }
@@ -143,7 +148,18 @@ void CMainFrame::OnUpdateToolBar(wxUpdateUIEvent& event) { event.Check(m_docking
 
 void CMainFrame::OnUpdateStatusBar(wxUpdateUIEvent& event) { event.Check(m_statusBar->IsShown()); }
 
+void CMainFrame::SetTitle(const wxString& title) {
+  m_documentTitle = title;
+  ShowTitle();
+}
+
+void CMainFrame::ShowTitle() {
+  const wxString title = m_recordingIndicator->Title(m_documentTitle);
+  if (GetTitle() != title) wxDocParentFrame::SetTitle(title);
+}
+
 void CMainFrame::SetViewWindow(wxWindow* window) {
+  m_viewWindow = window;
   m_docking.AddPane(window, wxAuiPaneInfo().Name(ToWx("view")).CenterPane());
   m_docking.Update();
 }

@@ -13,6 +13,7 @@ namespace tovalen {
 class CQuorvelDocManager;
 class MainStatusBar;
 class RecentFilesMenu;
+class RecordingIndicator;
 
 // The main window: the menu bar, a toolbar that docks on any side, the status bar and the
 // view's window in the middle. It routes the file commands to the document manager; the view
@@ -24,6 +25,13 @@ class CMainFrame : public wxDocParentFrame {
 
   // Puts the view's window in the middle of the frame.
   void SetViewWindow(wxWindow* window);
+  // The window the view made last, the capture window's parent.
+  wxWindow* ViewWindow() const { return m_viewWindow; }
+
+  // The document's title; while a capture runs, what it records is shown before it.
+  void SetTitle(const wxString& title) override;
+  // Shows the title again, for a change in the capture.
+  void ShowTitle();
 
   wxAuiManager& Docking() { return m_docking; }
   wxAuiToolBar* ToolBar() const { return m_toolBar; }
@@ -76,6 +84,9 @@ class CMainFrame : public wxDocParentFrame {
   wxAuiToolBar* m_toolBar = nullptr;     // owned by the frame
   MainStatusBar* m_statusBar = nullptr;  // owned by the frame
   std::unique_ptr<RecentFilesMenu> m_recentFiles;
+  std::unique_ptr<RecordingIndicator> m_recordingIndicator;
+  wxWindow* m_viewWindow = nullptr;  // owned by the frame
+  wxString m_documentTitle;
   int m_captureCommands = 0;
   bool m_closePending = false;
   bool m_ending = false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/capture_driver.h"
+#include "capture/capture_observer.h"
 #include "capture/capture_user_interface.h"
 #include "capture/s_cap_driver_info.h"
 #include "schedule/capture_settings.h"
@@ -82,6 +83,8 @@ class CVideoCap {
   bool OnCaptureFrame(std::int32_t timeCapturedMs);
   // The frame callback installed in the driver; reaches the controller through GetInstance.
   static bool VideoStreamCallback(CaptureWindowHandle window, const SVideoHeader& header);
+  // Who is told when captures start, progress and end (not owned); null for nobody.
+  void SetCaptureObserver(CaptureObserver* observer) { m_observer = observer; }
 
   // --- Settings ---------------------------------------------------------------------------------
   bool SetAudioFormat();
@@ -143,6 +146,9 @@ class CVideoCap {
   // The capability rule: connected, and either the capabilities are unknown or the flag is set.
   bool HasCapability(std::uint32_t flag) const;
   void ShowMessage(const std::string& text) const;
+  CaptureProgress Progress() const;
+  // Runs the capture sequence and saves it; Capture tells the observer around it.
+  bool CaptureAndSave();
   // Run the driver's sequence and its save, each keeping the driver's account of the capture.
   bool RunCaptureSequence();
   bool SaveCapture();
@@ -163,6 +169,8 @@ class CVideoCap {
   std::string m_strCaptureFileName;
   std::int32_t m_lFirstFrameTime = -1;
   std::int32_t m_lElapsed = 0;
+  std::int64_t m_framesCaptured = 0;
+  CaptureObserver* m_observer = nullptr;  // not owned
   SCapDriverCaps m_caps;
   SAudioProperty m_audioProperty;
   SVideoOption m_videoOption;

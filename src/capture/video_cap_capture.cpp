@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "capture/active_runner.h"
 #include "capture/spin_up_hdd.h"
 #include "capture/trace_time_stamp.h"
@@ -12,17 +14,17 @@ namespace {
 // A fixed reservation whatever the recording time; the driver grows the file as it records.
 constexpr std::uint64_t kPreallocateBytes = 5'242'880;
 
-// Clears the flag when it goes: however a sequence ends, by a return or an exception, it is
-// no longer capturing.
-class ClearOnExit {
+// Runs its action when it goes, also when an exception passes.
+template <typename Action>
+class AtScopeExit {
  public:
-  explicit ClearOnExit(bool& flag) : m_flag(flag) {}
-  ~ClearOnExit() { m_flag = false; }
-  ClearOnExit(const ClearOnExit&) = delete;
-  ClearOnExit& operator=(const ClearOnExit&) = delete;
+  explicit AtScopeExit(Action action) : m_action(std::move(action)) {}
+  ~AtScopeExit() { m_action(); }
+  AtScopeExit(const AtScopeExit&) = delete;
+  AtScopeExit& operator=(const AtScopeExit&) = delete;
 
  private:
-  bool& m_flag;
+  Action m_action;
 };
 
 }  // namespace
@@ -86,7 +88,17 @@ bool CVideoCap::Capture() {
   Trace("D: CVideoCap::Capture() capCaptureSequence() starting " + CaptureTraceTimeStamp() + "\n");
 
   m_bCapturing = true;
-  const ClearOnExit notCapturing(m_bCapturing);
+  // However the sequence ends, by a return or an exception, nothing runs any more and the
+  // observer hears of the end of what it saw start.
+  const AtScopeExit ended([this] {
+    m_bCapturing = false;
+    if (m_observer) m_observer->OnCaptureEnded();
+  });
+  if (m_observer) m_observer->OnCaptureStarted(Progress());
+  return CaptureAndSave();
+}
+
+bool CVideoCap::CaptureAndSave() {
   if (!WindowAlive() || !RunCaptureSequence()) {
     Trace("E: CVideoCap::Capture() capCaptureSequence() failed\n");
     TraceCaptureFailure();
@@ -139,13 +151,18 @@ bool CVideoCap::StopCapture() {
 bool CVideoCap::ResetCaptureClock() {
   m_lFirstFrameTime = -1;
   m_lElapsed = 0;
+  m_framesCaptured = 0;
   return true;
 }
+
+CaptureProgress CVideoCap::Progress() const { return {m_strCaptureFileName, m_lElapsed, m_framesCaptured}; }
 
 bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
   // The clock starts at the first frame, not at the start of the sequence.
   if (m_lFirstFrameTime < 0) m_lFirstFrameTime = timeCapturedMs;
   m_lElapsed = SubtractWrapping32(timeCapturedMs, m_lFirstFrameTime);
+  ++m_framesCaptured;
+  if (m_observer) m_observer->OnCaptureProgress(Progress());
 
   // Without a runner (the test capture) the user ends the capture.
   CActiveRunner* runner = CActiveRunner::GetActive();

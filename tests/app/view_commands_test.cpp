@@ -6,7 +6,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/capture_panel.h"
 #include "app/command_ids.h"
+#include "app/command_texts.h"
+#include "app/main_frame.h"
 #include "app/quorvel_doc.h"
 #include "app/quorvel_view.h"
 #include "app_fixture.h"
@@ -20,6 +23,7 @@
 #include "dialogs/help_viewer.h"
 #include "dialogs/radio_group.h"
 #include "dialogs/save_file_dialog.h"
+#include "dialogs/wx_text.h"
 #include "res/resource_ids.h"
 #include "support/trace_capture.h"
 
@@ -29,10 +33,13 @@ namespace {
 using namespace cmd;
 using namespace std::chrono_literals;
 using ::testing::Contains;
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::Ge;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
+using ::testing::Not;
 
 constexpr const char* kSelectDevice = "キャプチャデバイスを選択してください";
 
@@ -106,8 +113,37 @@ TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
   SelectTestPattern();
   const std::string file = dir.File("test capture.avi");
   const ScopedSaveFilePresenter answer([&](const SaveFileQuestion&) { return file; });
-  ClickCaptureWindowAfter(1500ms);
+  const auto texts = [this] {
+    return ToUtf8(Frame().GetTitle()) + "\n" + ToUtf8(Frame().GetStatusBar()->GetStatusText(0));
+  };
+  // Looked at while the capture holds the loop; the click comes once a second has been shown.
+  struct Watch {
+    std::function<std::string()> texts;
+    std::function<void()> click;
+    std::vector<std::string> seen;
+    bool clicked = false;
+  } watch{texts, [this] { ClickCaptureWindowAfter(0ms); }, {}};
+  const guint source = g_timeout_add(
+      50,
+      [](gpointer data) -> gboolean {
+        auto* w = static_cast<Watch*>(data);
+        if (!CVideoCap::GetInstance().IsCapturing() || w->clicked) return G_SOURCE_CONTINUE;
+        w->seen.push_back(w->texts());
+        if (w->seen.back().find("0:00:01") == std::string::npos && w->seen.size() < 400) return G_SOURCE_CONTINUE;
+        w->clicked = true;
+        w->click();
+        return G_SOURCE_CONTINUE;
+      },
+      &watch);
   Command(ID_CAP_TEST);
+  g_source_remove(source);
+  ASSERT_THAT(watch.seen, Not(IsEmpty()));
+  EXPECT_THAT(watch.seen,
+              Each(MatchesRegex("録画中 test capture.avi 0:00:0[01] - .*\n録画中 " + file + "  0:00:0[01]")));
+  EXPECT_THAT(watch.seen, Contains(HasSubstr("0:00:00")));
+  EXPECT_THAT(watch.seen.back(), HasSubstr("0:00:01"));  // the time moved on during the capture
+  EXPECT_THAT(texts(), Not(HasSubstr("録画中")));
+  EXPECT_EQ(ToUtf8(Frame().GetStatusBar()->GetStatusText(0)), kIdleStatusText);
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "キャプチャ正常終了。");
   EXPECT_EQ(boxes.Boxes()[0].caption, "D:");
@@ -128,10 +164,14 @@ TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
   Doc().Schedule().AddYoyaku(Reservation(4, 2, second));
 
   std::vector<std::string> activities;
+  std::vector<std::string> shownWhileRecording;  // the title, then what the capture window says
   dialogs.On<CDlgRecStart>([&](CDlgRecStart& dialog) {
     return RunRunner(dialog, [&](const CRecordingRunner& runner) {
       if (activities.empty() || activities.back() != runner.GetDisplay().activity) {
         activities.push_back(runner.GetDisplay().activity);
+      }
+      if (runner.GetDisplay().state == RunnerState::kRecording && CaptureWindow()) {
+        shownWhileRecording.push_back(ToUtf8(Frame().GetTitle()) + "|" + ToUtf8(CaptureWindow()->Caption()));
       }
       return runner.GetRecordedCount() + runner.GetFailedCount() == 2;
     });
@@ -141,6 +181,12 @@ TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
   EXPECT_THAT(activities, Contains("予約待機中"));
   EXPECT_THAT(activities, Contains(HasSubstr("録画中")));
   EXPECT_EQ(activities.back(), "終了");
+  // The capture window has no picture of its own here: it says what is recorded.
+  for (const char* name : {"first.avi", "second.avi"}) {
+    EXPECT_THAT(shownWhileRecording, Contains(MatchesRegex(std::string("録画中 ") + name + " 0:00:0.*\\|録画中\n" +
+                                                           name + "\n0:00:0. .* frame")));
+  }
+  EXPECT_THAT(ToUtf8(Frame().GetTitle()), Not(HasSubstr("録画中")));
   for (const std::string& file : {first, second}) {
     const ProbedFile probed = ProbeFile(file);
     EXPECT_EQ(probed.error, "") << file;

@@ -1,7 +1,10 @@
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "fake_active_runner.h"
 #include "platform/clock.h"
@@ -18,6 +21,22 @@ using ::testing::HasSubstr;
 using ::testing::InSequence;
 using ::testing::Return;
 using ::testing::SaveArg;
+
+// Writes down what the controller tells it, one line per call.
+class RecordingObserver : public CaptureObserver {
+ public:
+  void OnCaptureStarted(const CaptureProgress& p) override { Note("start", p); }
+  void OnCaptureProgress(const CaptureProgress& p) override { Note("frame", p); }
+  void OnCaptureEnded() override { calls.push_back("end"); }
+
+  std::vector<std::string> calls;
+
+ private:
+  void Note(const char* what, const CaptureProgress& p) {
+    calls.push_back(std::string(what) + " " + p.fileName + " " + std::to_string(p.elapsedMs) + " ms " +
+                    std::to_string(p.frames));
+  }
+};
 
 class CaptureSequence : public VideoCapTest {
  protected:
@@ -146,11 +165,32 @@ TEST_F(CaptureSequence, SuccessfulCaptureInOrderWithTimeStamps) {
   EXPECT_EQ(runner.finished, 1);
 }
 
-// Failures, also a sequence that throws, leave m_bCapturing clear and never report a finished
-// capture to the runner.
+TEST_F(CaptureSequence, AnObserverFollowsEachCaptureFromStartToEnd) {
+  ConnectDevice();
+  const std::string file = dir.File("a.avi");
+  ASSERT_TRUE(cap->SetCaptureFileName(file));
+  RecordingObserver observer;
+  cap->SetCaptureObserver(&observer);
+  DeliverFramesDuringSequence({700, 1200, 2700});
+  EXPECT_TRUE(cap->Capture());
+  EXPECT_THAT(observer.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1",
+                                          "frame " + file + " 500 ms 2", "frame " + file + " 2000 ms 3", "end"));
+
+  // The next one counts from zero again.
+  observer.calls.clear();
+  DeliverFramesDuringSequence({9000});
+  EXPECT_TRUE(cap->Capture());
+  EXPECT_THAT(observer.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1", "end"));
+  cap->SetCaptureObserver(nullptr);
+}
+
+// Failures, also a sequence that throws, leave m_bCapturing clear, never report a finished capture to the runner, and end
+// every capture the observer saw start.
 TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
   ConnectDevice();
   runner.Activate();
+  RecordingObserver observer;
+  cap->SetCaptureObserver(&observer);
   struct Case {
     bool alloc, sequence, save;
     const char* trace;
@@ -166,12 +206,16 @@ TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
     EXPECT_THAT(trace.Text(), ::testing::EndsWith(c.trace));
     EXPECT_FALSE(cap->IsCapturing()) << c.trace;
     EXPECT_NE(cap->GetStatusReport().find("キャプチャ中         = いいえ"), std::string::npos);
+    EXPECT_EQ(std::count(observer.calls.begin(), observer.calls.end(), "end"), c.alloc ? 1 : 0) << c.trace;
+    EXPECT_EQ(observer.calls.empty() ? "" : observer.calls.back(), c.alloc ? "end" : "") << c.trace;
+    observer.calls.clear();
   }
   ON_CALL(*driver, FileAlloc).WillByDefault(Return(true));
   ON_CALL(*driver, CaptureSequence).WillByDefault([](CaptureWindowHandle) -> bool { throw std::bad_alloc(); });
   EXPECT_THROW(cap->Capture(), std::bad_alloc);
   EXPECT_FALSE(cap->IsCapturing());
   EXPECT_EQ(runner.finished, 0);
+  cap->SetCaptureObserver(nullptr);
 }
 
 TEST_F(CaptureSequence, StopsAtTheFirstFrameBeyondTheRecordingTimeAndAsksAgain) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <wx/string.h>
+
+#include <optional>
+
+#include "capture/capture_observer.h"
+
+namespace tovalen {
+
+class CMainFrame;
+
+// Shows in the main window that a capture runs, a test capture or a scheduled recording alike:
+// "録画中" with the file and the elapsed time in the title and the status bar, and the frame
+// count and time in the capture window, which has no picture of its own unless preview is on.
+// Afterwards the title is the document's again and the status bar shows its idle text.
+class RecordingIndicator : public CaptureObserver {
+ public:
+  explicit RecordingIndicator(CMainFrame& frame) : m_frame(frame) {}
+
+  void OnCaptureStarted(const CaptureProgress& progress) override;
+  void OnCaptureProgress(const CaptureProgress& progress) override;
+  void OnCaptureEnded() override;
+
+  // The frame's title for the document's title.
+  wxString Title(const wxString& documentTitle) const;
+
+ private:
+  void Show();
+
+  CMainFrame& m_frame;
+  std::optional<CaptureProgress> m_running;
+};
+
+}  // namespace tovalen
