@@ -48,7 +48,7 @@ struct Figures {
   long rssAfterWarmUpKb = 0;  // five seconds in
   long rssPeakKb = 0;
   std::uintmax_t fileBytes = 0;
-  double psnr = 0;  // of the first frames, dB
+  double psnr = 0;       // of the first frames, dB
   double startMs = 0;    // from the start to the first frame's callback
   double warmUpMs = 0;   // of which the disk warm-up
   long rssBeforeKb = 0;  // before the driver was made
@@ -72,8 +72,10 @@ double CpuSeconds(const rusage& usage) {
 }
 
 long VideoPackets(const std::string& path) {
-  const std::string command = "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
-                              "-of csv=p=0 '" + path + "'";
+  const std::string command =
+      "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
+      "-of csv=p=0 '" +
+      path + "'";
   FILE* pipe = ::popen(command.c_str(), "r");
   long packets = -1;
   if (pipe && std::fscanf(pipe, "%ld", &packets) != 1) packets = -1;
@@ -203,12 +205,23 @@ Figures RecordWithDriver(FrameSize size, int seconds, int quality, const std::fi
 
 Figures RecordWithCommandLine(FrameSize size, int seconds, const std::filesystem::path& folder) {
   const std::string path = (folder / "command-line.avi").string();
-  const std::vector<std::string> words{
-      "ffmpeg", "-hide_banner", "-nostats", "-loglevel", "error", "-y",
-      "-f", "lavfi", "-i", TestPatternDevice::VideoGraph(PatternRequest(size), size),
-      "-f", "lavfi", "-i", TestPatternDevice::AudioGraph(AudioRequest{44100, 2}),
-      "-map", "0:v", "-map", "1:a", "-c:v", "mjpeg", "-q:v", std::to_string(kCommandLineQuantiser),
-      "-c:a", "pcm_s16le", "-ar", "44100", "-ac", "2", "-t", std::to_string(seconds), "-f", "avi", path};
+  const std::vector<std::string> words{"ffmpeg",   "-hide_banner",
+                                       "-nostats", "-loglevel",
+                                       "error",    "-y",
+                                       "-f",       "lavfi",
+                                       "-i",       TestPatternDevice::VideoGraph(PatternRequest(size), size),
+                                       "-f",       "lavfi",
+                                       "-i",       TestPatternDevice::AudioGraph(AudioRequest{44100, 2}),
+                                       "-map",     "0:v",
+                                       "-map",     "1:a",
+                                       "-c:v",     "mjpeg",
+                                       "-q:v",     std::to_string(kCommandLineQuantiser),
+                                       "-c:a",     "pcm_s16le",
+                                       "-ar",      "44100",
+                                       "-ac",      "2",
+                                       "-t",       std::to_string(seconds),
+                                       "-f",       "avi",
+                                       path};
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);

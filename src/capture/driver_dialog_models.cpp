@@ -71,16 +71,19 @@ VideoSourceModel::VideoSourceModel(std::vector<std::string> inputs, const std::v
 Refusal VideoSourceModel::SetInput(int input) {
   if (m_inputs.empty()) return std::string("the device has no inputs to choose from");
   if (input < 0 || input >= static_cast<int>(m_inputs.size()))
-    return "the device has no input " + std::to_string(input) + " (inputs 0 to " + std::to_string(m_inputs.size() - 1) + ")";
+    return "the device has no input " + std::to_string(input) + " (inputs 0 to " + std::to_string(m_inputs.size() - 1) +
+           ")";
   m_input = input;
   return std::nullopt;
 }
 
 Refusal VideoSourceModel::SetControl(const std::string& name, int value) {
-  const auto control = std::find_if(m_controls.begin(), m_controls.end(), [&](const Control& c) { return c.range.name == name; });
+  const auto control =
+      std::find_if(m_controls.begin(), m_controls.end(), [&](const Control& c) { return c.range.name == name; });
   if (control == m_controls.end()) return "the device has no picture control " + name;
   if (value < control->range.minimum || value > control->range.maximum)
-    return name + " goes from " + std::to_string(control->range.minimum) + " to " + std::to_string(control->range.maximum);
+    return name + " goes from " + std::to_string(control->range.minimum) + " to " +
+           std::to_string(control->range.maximum);
   control->value = value;
   return std::nullopt;
 }

@@ -20,7 +20,7 @@ struct CliCapture {
   CVideoCap& controller;
   CaptureDriver& driver;
   DeviceSettingsCatalog& devices;  // the driver's devices and their dialog settings
-  PlainMainLoop& plainLoop;  // what ScopedTerminationSignals watches with
+  PlainMainLoop& plainLoop;        // what ScopedTerminationSignals watches with
   TerminationAwareLoop& loop;
   CliDriverDialogs& dialogs;
   CliCaptureUserInterface& ui;

@@ -11,7 +11,7 @@ namespace tovalen::cli {
 // An operation that could not be carried out (a file that cannot be written, a recording
 // that failed): reported as one line and exit status 1.
 class OperationError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 

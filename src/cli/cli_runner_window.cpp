@@ -7,9 +7,7 @@ namespace tovalen::cli {
 CliRunnerWindow::CliRunnerWindow(std::ostream& out, TimerQueue& timers, CaptureReadings readings, WallClock now)
     : m_out(out), m_timers(timers), m_readings(std::move(readings)), m_now(std::move(now)) {}
 
-void CliRunnerWindow::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {
-  m_timers.Arm(id, m_now() + delay);
-}
+void CliRunnerWindow::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) { m_timers.Arm(id, m_now() + delay); }
 
 void CliRunnerWindow::Show(const RunnerDisplay& display) {
   if (display.state == RunnerState::kRecording) {

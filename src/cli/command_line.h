@@ -11,13 +11,13 @@ namespace tovalen::cli {
 
 // Bad usage or bad input: reported as one line and exit status 2.
 class UsageError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 
 // A command's arguments: positional words and "--name value" options.
 class CommandLine {
-public:
+ public:
   // Splits args (after the command word). Every option takes one value and may appear once;
   // names outside `allowed` are refused.
   CommandLine(const std::vector<std::string>& args, const std::set<std::string>& allowed);
@@ -30,7 +30,7 @@ public:
   bool Has(const std::string& name) const { return m_options.count(name) != 0; }
   bool Empty() const { return m_options.empty(); }
 
-private:
+ private:
   std::vector<std::string> m_positional;
   std::map<std::string, std::string> m_options;
 };

@@ -66,8 +66,8 @@ int Record(const std::vector<std::string>& args, std::ostream& out) {
     cap.Standby();
     throw OperationError(Failure("cannot record into " + path, capture));
   }
-  out << "recording " << path << " for " << length << " s from capture device " << device
-      << "; Ctrl+C ends it early\n" << std::flush;
+  out << "recording " << path << " for " << length << " s from capture device " << device << "; Ctrl+C ends it early\n"
+      << std::flush;
   const bool recorded = cap.Capture();
   const auto outcome = cap.LastCaptureOutcome();
   if (!recorded) {

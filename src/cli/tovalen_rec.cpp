@@ -40,8 +40,8 @@ int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCom
     PrintUsage(commands, words.empty() ? err : out);
     return words.empty() ? kExitUsage : kExitSuccess;
   }
-  const auto command = std::find_if(commands.begin(), commands.end(),
-                                    [&](const CliCommand& c) { return c.name == words[0]; });
+  const auto command =
+      std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return c.name == words[0]; });
   try {
     if (command == commands.end()) throw UsageError("unknown command \"" + words[0] + "\" (see tovalen-rec --help)");
     return command->run(std::vector<std::string>(words.begin() + 1, words.end()), out);

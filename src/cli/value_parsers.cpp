@@ -27,10 +27,20 @@ std::int64_t ParseLengthOption(const std::string& option, const std::string& tex
   std::int64_t unit = 1;
   if (!digits.empty()) {
     switch (digits.back()) {
-      case 's': unit = 1; digits.remove_suffix(1); break;
-      case 'm': unit = 60; digits.remove_suffix(1); break;
-      case 'h': unit = 3600; digits.remove_suffix(1); break;
-      default: break;
+      case 's':
+        unit = 1;
+        digits.remove_suffix(1);
+        break;
+      case 'm':
+        unit = 60;
+        digits.remove_suffix(1);
+        break;
+      case 'h':
+        unit = 3600;
+        digits.remove_suffix(1);
+        break;
+      default:
+        break;
     }
   }
   std::int64_t count = 0;

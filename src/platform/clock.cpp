@@ -39,8 +39,7 @@ Clock::Source Clock::SetSource(Source source) {
 }
 
 ScopedFakeClock::ScopedFakeClock(std::int64_t now)
-    : m_now(std::make_shared<std::int64_t>(now)),
-      m_previous(Clock::SetSource([value = m_now] { return *value; })) {}
+    : m_now(std::make_shared<std::int64_t>(now)), m_previous(Clock::SetSource([value = m_now] { return *value; })) {}
 
 ScopedFakeClock::~ScopedFakeClock() { Clock::SetSource(std::move(m_previous)); }
 

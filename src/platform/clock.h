@@ -2,8 +2,8 @@
 
 #include <climits>
 #include <cstdint>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tovalen {
@@ -14,7 +14,7 @@ using Span32 = std::int32_t;
 
 // The wall clock in seconds since 1970-01-01 00:00:00 UTC, replaceable by tests.
 class Clock {
-public:
+ public:
   using Source = std::function<std::int64_t()>;
 
   static std::int64_t Now();
@@ -27,7 +27,7 @@ public:
 
 // A test clock fixed at a chosen second, restored when the object goes.
 class ScopedFakeClock {
-public:
+ public:
   explicit ScopedFakeClock(std::int64_t now);
   ~ScopedFakeClock();
   ScopedFakeClock(const ScopedFakeClock&) = delete;
@@ -36,7 +36,7 @@ public:
   void Set(std::int64_t now) { *m_now = now; }
   void Advance(std::int64_t seconds) { *m_now += seconds; }
 
-private:
+ private:
   std::shared_ptr<std::int64_t> m_now;
   Clock::Source m_previous;
 };

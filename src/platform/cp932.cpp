@@ -62,9 +62,7 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
   return output;
 }
 
-bool IsCp932LeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+bool IsCp932LeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 
 }  // namespace
 

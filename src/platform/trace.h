@@ -19,13 +19,13 @@ void WriteTraceToStderr(std::string_view piece);
 
 // Swaps the sink for the lifetime of the object (tests, the CLI's quiet mode).
 class ScopedTraceSink {
-public:
+ public:
   explicit ScopedTraceSink(TraceSink sink) : m_previous(SetTraceSink(std::move(sink))) {}
   ~ScopedTraceSink() { SetTraceSink(std::move(m_previous)); }
   ScopedTraceSink(const ScopedTraceSink&) = delete;
   ScopedTraceSink& operator=(const ScopedTraceSink&) = delete;
 
-private:
+ private:
   TraceSink m_previous;
 };
 

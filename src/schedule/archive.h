@@ -9,7 +9,7 @@ namespace tovalen {
 
 // Stored data that cannot be read: truncated, or a length larger than what remains.
 class ArchiveError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 
@@ -17,7 +17,7 @@ public:
 // Strings are UTF-8 in the program and stored in code page 932; text that code page cannot give
 // back exactly is stored in the UTF-16 form (0xFF, 0xFFFE, then a length in UTF-16 units).
 class ArchiveWriter {
-public:
+ public:
   void WriteInt32(std::int32_t value);
   void WriteUInt32(std::uint32_t value);
   void WriteString(std::string_view utf8);
@@ -26,7 +26,7 @@ public:
   std::string TakeBytes() { return std::move(m_bytes); }
   void Reserve(std::size_t bytes) { m_bytes.reserve(bytes); }
 
-private:
+ private:
   void WriteByte(std::uint8_t value);
   void WriteUInt16(std::uint16_t value);
   void WriteLength(std::size_t length);
@@ -36,7 +36,7 @@ private:
 
 // Reads the archive form; every read checks the bytes that remain and throws ArchiveError.
 class ArchiveReader {
-public:
+ public:
   explicit ArchiveReader(std::string_view bytes) : m_bytes(bytes) {}
 
   std::int32_t ReadInt32();
@@ -46,7 +46,7 @@ public:
 
   std::size_t Remaining() const { return m_bytes.size() - m_offset; }
 
-private:
+ private:
   std::uint8_t ReadByte();
   std::uint16_t ReadUInt16();
   std::uint64_t ReadUInt64();

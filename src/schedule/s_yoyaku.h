@@ -12,8 +12,8 @@ class ArchiveWriter;
 // One recording reservation. It keeps the length; the end is derived as start + length.
 // The record enforces nothing: the editor and the list refuse bad times and overlaps.
 struct SYoyaku {
-  Time32 timeStart;       // seconds since 1970-01-01 00:00:00 UTC
-  Span32 spanDuration;    // seconds
+  Time32 timeStart;         // seconds since 1970-01-01 00:00:00 UTC
+  Span32 spanDuration;      // seconds
   std::string strTitle;     // programme title (UTF-8)
   std::string strFileName;  // AVI file to record into (UTF-8)
 

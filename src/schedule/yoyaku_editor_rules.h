@@ -10,8 +10,8 @@ namespace tovalen {
 // What the reservation editor's OK finds wrong with a start and end, checked in this order.
 enum class YoyakuTimeProblem {
   kNone,
-  kStartInPast,       // start earlier than the current second
-  kBeyondStorable,    // start or end after 2038-01-19 03:14:07 UTC: the file cannot hold it
+  kStartInPast,     // start earlier than the current second
+  kBeyondStorable,  // start or end after 2038-01-19 03:14:07 UTC: the file cannot hold it
   kEndNotAfterStart,
 };
 

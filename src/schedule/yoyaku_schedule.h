@@ -10,7 +10,7 @@ namespace tovalen {
 
 // The document's reservations, always in start-time order (equal starts keep their order).
 class CYoyakuSchedule {
-public:
+ public:
   // Inserts a copy after every reservation that starts no later. Always true.
   bool AddYoyaku(const SYoyaku& yoyaku);
   // Removes every reservation up to the last one whose start has passed. Always true.
@@ -24,7 +24,7 @@ public:
   void ReplaceAll(std::vector<SYoyaku> reservations);
   const std::vector<SYoyaku>& Items() const { return m_vecYoyaku; }
 
-private:
+ private:
   std::vector<SYoyaku> m_vecYoyaku;
 };
 

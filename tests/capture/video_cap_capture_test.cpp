@@ -184,8 +184,8 @@ TEST_F(CaptureSequence, AnObserverFollowsEachCaptureFromStartToEnd) {
   cap->SetCaptureObserver(nullptr);
 }
 
-// Failures, also a sequence that throws, leave m_bCapturing clear, never report a finished capture to the runner, and end
-// every capture the observer saw start.
+// Failures, also a sequence that throws, leave m_bCapturing clear, never report a finished capture to the runner, and
+// end every capture the observer saw start.
 TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
   ConnectDevice();
   runner.Activate();

@@ -1,5 +1,5 @@
-#include <gmock/gmock.h>
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +15,6 @@
 #include "cli_test_support.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
-
 
 namespace tovalen {
 namespace {
@@ -42,7 +41,8 @@ FileCounts CountFrames(const std::string& path) {
   while (av_read_frame(input.get(), packet.get()) >= 0) {
     const AVCodecParameters& stream = *input->streams[packet->stream_index]->codecpar;
     if (stream.codec_type == AVMEDIA_TYPE_VIDEO) ++counts.frames;
-    if (stream.codec_type == AVMEDIA_TYPE_AUDIO && stream.block_align > 0) counts.samples += packet->size / stream.block_align;
+    if (stream.codec_type == AVMEDIA_TYPE_AUDIO && stream.block_align > 0)
+      counts.samples += packet->size / stream.block_align;
     av_packet_unref(packet.get());
   }
   return counts;
@@ -88,7 +88,8 @@ class CaptureCommands : public ::testing::Test {
     const std::string listed = RunCli({"devices"}).out;
     const auto line = listed.rfind(", テストパターン, ");
     const auto start = listed.rfind('\n', line);
-    return listed.substr(start == std::string::npos ? 0 : start + 1, line - (start == std::string::npos ? 0 : start + 1));
+    return listed.substr(start == std::string::npos ? 0 : start + 1,
+                         line - (start == std::string::npos ? 0 : start + 1));
   }
 
   std::string SettingsFile() const { return config + "/tovalen/capture-devices.conf"; }
@@ -117,7 +118,8 @@ TEST_F(CaptureCommands, DeviceShowsWhatTheDeviceOffers) {
 
 TEST_F(CaptureCommands, DeviceChangesAreKeptForTheDevice) {
   const std::string index = TestPattern();
-  const auto result = RunCli({"device", index, "--size", "320x240", "--input", "1", "--codec", "ffv1", "--quality", "40"});
+  const auto result =
+      RunCli({"device", index, "--size", "320x240", "--input", "1", "--codec", "ffv1", "--quality", "40"});
   EXPECT_EQ(result.status, 0) << result.err;
   const std::string line = "size 320x240, pixel format auto, input 1 (Colour bars), codec ffv1, quality 40";
   EXPECT_THAT(result.out, HasSubstr(line));
@@ -131,8 +133,13 @@ TEST_F(CaptureCommands, DeviceRefusesWhatTheDeviceDoesNotOfferAndChangesNothing)
   const std::string before = ReadFileBytes(SettingsFile());
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"device", index, "--size", "321x240", "--quality", "10"},
-        {"device", index, "--input", "5"}, {"device", index, "--codec", "vp9"}, {"device", index, "--size", "big"},
-        {"device", index, "--quality", "0"}, {"device", "9"}, {"device", "10"}, {"device"}}) {
+        {"device", index, "--input", "5"},
+        {"device", index, "--codec", "vp9"},
+        {"device", index, "--size", "big"},
+        {"device", index, "--quality", "0"},
+        {"device", "9"},
+        {"device", "10"},
+        {"device"}}) {
     const auto result = RunCli(args);
     EXPECT_EQ(result.status, 2) << args.back();
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
@@ -157,13 +164,15 @@ TEST_F(CaptureCommands, RecordRecordsForTheLengthThroughTheController) {
 
 TEST_F(CaptureCommands, RecordRefusesBadUsageAndReportsFailures) {
   const std::string index = TestPattern();
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"record", "--length", "5"}, {"record", "--file", "x.avi"},
-        {"record", "--file", "x.avi", "--length", "0"}, {"record", "--file", "x.avi", "--length", "5", "--device", "10"},
-        {"record", "--file", "x.avi", "--length", "5", "extra"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"record", "--length", "5"},
+                                               {"record", "--file", "x.avi"},
+                                               {"record", "--file", "x.avi", "--length", "0"},
+                                               {"record", "--file", "x.avi", "--length", "5", "--device", "10"},
+                                               {"record", "--file", "x.avi", "--length", "5", "extra"}}) {
     EXPECT_EQ(RunCli(args).status, 2) << args.back();
   }
-  const auto missingFolder = RunCli({"record", "--file", dir.File("missing/x.avi"), "--length", "1", "--device", index});
+  const auto missingFolder =
+      RunCli({"record", "--file", dir.File("missing/x.avi"), "--length", "1", "--device", index});
   EXPECT_EQ(missingFolder.status, 1);
   EXPECT_THAT(missingFolder.err, HasSubstr("cannot record into"));
   EXPECT_EQ(std::count(missingFolder.err.begin(), missingFolder.err.end(), '\n'), 1) << missingFolder.err;

@@ -33,9 +33,10 @@ class CliRunnerWindowTest : public ::testing::Test {
   TimerQueue timers;
   std::uint32_t dropped = 0;
   std::string messages;
-  CliRunnerWindow window{out, timers,
-                         CaptureReadings{[this] { return std::optional(dropped); }, [this] { return std::exchange(messages, ""); }},
-                         [] { return kT0; }};
+  CliRunnerWindow window{
+      out, timers,
+      CaptureReadings{[this] { return std::optional(dropped); }, [this] { return std::exchange(messages, ""); }},
+      [] { return kT0; }};
 };
 
 TEST_F(CliRunnerWindowTest, PrintsEachNewActivityOnce) {

@@ -166,9 +166,10 @@ TEST_F(RunCommand, RecoversWhatAKilledRecordingLeftInTheFoldersOfItsReservations
 
   EXPECT_EQ(result.status, 0) << result.err;
   // The past reservation is dropped (and said to be) before its leftover is recovered.
-  EXPECT_THAT(result.out, ::testing::MatchesRegex("開始時刻を [0-9]+ 秒過ぎた予約は録画しません: [^\n]*\n"
-                                                  "予約なし\nrecovered " + leftover + " as " + dir.File("past.avi") +
-                                                  ": [1-9][0-9]* frames, [0-9.]+ s\n"));
+  EXPECT_THAT(result.out,
+              ::testing::MatchesRegex("開始時刻を [0-9]+ 秒過ぎた予約は録画しません: [^\n]*\n"
+                                      "予約なし\nrecovered " +
+                                      leftover + " as " + dir.File("past.avi") + ": [1-9][0-9]* frames, [0-9.]+ s\n"));
   EXPECT_GT(Chunks(dir.File("past.avi")), 0);
   EXPECT_FALSE(std::filesystem::exists(leftover));
 }

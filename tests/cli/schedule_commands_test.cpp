@@ -109,9 +109,7 @@ TEST_F(ScheduleCommands, AddRepeatsIntoDatedFilesAllOrNothing) {
                 "--repeat");
 }
 
-TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) {
-  EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0);
-}
+TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) { EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0); }
 
 TEST_F(ScheduleCommands, EditKeepsTheLengthAndMayMoveWithinItsOwnSpan) {
   ASSERT_EQ(Add("2026-12-24 21:00:00", "1h", "a").status, 0);

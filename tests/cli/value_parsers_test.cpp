@@ -1,7 +1,8 @@
+#include "cli/value_parsers.h"
+
 #include <gtest/gtest.h>
 
 #include "cli/command_line.h"
-#include "cli/value_parsers.h"
 
 namespace tovalen::cli {
 namespace {

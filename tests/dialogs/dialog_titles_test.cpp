@@ -12,6 +12,7 @@
 #include <chrono>
 #include <memory>
 
+#include "capture/video_codec_names.h"
 #include "dialogs/dlg_compression.h"
 #include "dialogs/dlg_debug_info.h"
 #include "dialogs/dlg_new_rec.h"
@@ -24,7 +25,6 @@
 #include "dialogs/dlg_video_format.h"
 #include "dialogs/dlg_video_source.h"
 #include "dialogs/version_dlg.h"
-#include "capture/video_codec_names.h"
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
 #include "res/resource_ids.h"

@@ -1,8 +1,8 @@
+#include "platform/clock.h"
+
 #include <gtest/gtest.h>
 
 #include <ctime>
-
-#include "platform/clock.h"
 
 namespace tovalen {
 namespace {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/cp932.h"
+
+#include <gtest/gtest.h>
 
 namespace tovalen {
 namespace {
@@ -15,8 +15,8 @@ TEST(Cp932, JapaneseTextRoundTripsWithTheStoredBytes) {
 
 TEST(Cp932, UnrepresentableOrMalformedInputIsRefused) {
   EXPECT_FALSE(Utf8ToCp932("emoji \xF0\x9F\x8E\xA5").has_value());
-  EXPECT_FALSE(Utf8ToCp932("\xC3").has_value());     // cut UTF-8 sequence
-  EXPECT_FALSE(Cp932ToUtf8("\x94").has_value());     // lead byte without its trail
+  EXPECT_FALSE(Utf8ToCp932("\xC3").has_value());  // cut UTF-8 sequence
+  EXPECT_FALSE(Cp932ToUtf8("\x94").has_value());  // lead byte without its trail
 }
 
 TEST(Cp932, Utf16RoundTripKeepsCharactersOutsideCp932) {

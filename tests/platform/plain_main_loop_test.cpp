@@ -1,11 +1,11 @@
+#include "platform/plain_main_loop.h"
+
 #include <gmock/gmock.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <thread>
-
-#include "platform/plain_main_loop.h"
 
 namespace tovalen {
 namespace {

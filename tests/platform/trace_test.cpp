@@ -1,6 +1,7 @@
+#include "platform/trace.h"
+
 #include <gmock/gmock.h>
 
-#include "platform/trace.h"
 #include "support/trace_capture.h"
 
 namespace tovalen {

@@ -19,9 +19,9 @@ void FakeRunnerWindow::KillTimer(std::uint32_t id) {
 std::optional<std::pair<std::uint32_t, std::int64_t>> FakeRunnerWindow::NextTimer() const {
   const std::pair<const std::uint32_t, Armed>* first = nullptr;
   for (const auto& entry : m_armed) {
-    const bool earlier = !first || entry.second.dueMs < first->second.dueMs ||
-                         (entry.second.dueMs == first->second.dueMs &&
-                                     (entry.second.order < first->second.order) != newestFirstOnTies);
+    const bool earlier =
+        !first || entry.second.dueMs < first->second.dueMs ||
+        (entry.second.dueMs == first->second.dueMs && (entry.second.order < first->second.order) != newestFirstOnTies);
     if (earlier) first = &entry;
   }
   if (!first) return std::nullopt;

@@ -7,12 +7,12 @@
 namespace tovalen::testing {
 namespace {
 
+using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::Pair;
-using std::chrono::milliseconds;
 
 using RunnerOpening = RunnerTest;
 using RunnerClosing = RunnerTest;

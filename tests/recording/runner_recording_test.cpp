@@ -6,13 +6,13 @@
 namespace tovalen::testing {
 namespace {
 
+using std::chrono::milliseconds;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::Return;
-using std::chrono::milliseconds;
 
 using RunnerRecording = RunnerTest;
 
@@ -75,8 +75,9 @@ TEST_F(RunnerRecording, TimerIdsOutsideTheScheduleAreTracedAndIgnored) {
   runner.OnTimer(0);
   runner.OnTimer(3);
 
-  EXPECT_EQ(trace.Text(), "E: CDlgRecStart::OnTimer() nIDEvent out of range\n"
-                          "E: CDlgRecStart::OnTimer() nIDEvent out of range\n");
+  EXPECT_EQ(trace.Text(),
+            "E: CDlgRecStart::OnTimer() nIDEvent out of range\n"
+            "E: CDlgRecStart::OnTimer() nIDEvent out of range\n");
   EXPECT_THAT(TakeShown(), IsEmpty());
   EXPECT_THAT(window.kills, ElementsAre(0u, 3u));
   EXPECT_TRUE(runner.HasReservationsLeft());
@@ -93,7 +94,9 @@ class RunnerFault : public RunnerTest, public ::testing::WithParamInterface<Faul
 
 TEST_P(RunnerFault, ShowsTheErrorWithItsReasonAndTheNextReservationStillRecords) {
   const Fault fault = GetParam();
-  const char* failing = fault == Fault::kFolderMissing ? "missing/a.avi" : fault == Fault::kEmptyFileName ? "" : "a.avi";
+  const char* failing = fault == Fault::kFolderMissing   ? "missing/a.avi"
+                        : fault == Fault::kEmptyFileName ? ""
+                                                         : "a.avi";
   const SYoyaku a = Add(10, 1, failing);
   const SYoyaku b = Add(20, 1, "b.avi");
   if (fault == Fault::kWakeUp) EXPECT_CALL(*driver, DriverConnect).WillOnce(Return(false)).WillRepeatedly(Return(true));

@@ -1,7 +1,8 @@
+#include "schedule/capture_settings.h"
+
 #include <gmock/gmock.h>
 
 #include "schedule/archive.h"
-#include "schedule/capture_settings.h"
 #include "support/trace_capture.h"
 
 namespace tovalen {

@@ -1,8 +1,9 @@
+#include "schedule/s_yoyaku.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/cp932.h"
 #include "schedule/archive.h"
-#include "schedule/s_yoyaku.h"
 
 namespace tovalen {
 namespace {
@@ -23,8 +24,7 @@ TEST(SYoyaku, DefaultTakesTheCurrentTimeAndTheDefaultTexts) {
   EXPECT_EQ(y.spanDuration, 0);
   EXPECT_EQ(y.strTitle, "番組名");
   EXPECT_EQ(y.strFileName, "C:\\capture.avi");
-  EXPECT_EQ(y.GetListText(),
-            "2001/06/30(Sat) 22:25:44 ～ 2001/06/30(Sat) 22:25:44, C:\\capture.avi, 番組名");
+  EXPECT_EQ(y.GetListText(), "2001/06/30(Sat) 22:25:44 ～ 2001/06/30(Sat) 22:25:44, C:\\capture.avi, 番組名");
 }
 
 TEST(SYoyaku, ListTextShowsTheEndAndPutsTheFileBeforeTheTitle) {
@@ -54,7 +54,9 @@ TEST(SYoyaku, StoresStartAndEndAndLoadsTheLengthBack) {
   y.strFileName = "f.avi";
   ArchiveWriter writer;
   y.Serialize(writer);
-  EXPECT_EQ(writer.Bytes(), std::string("\xE8\x03\0\0\xF8\x11\0\0\x01t\x05" "f.avi", 16));
+  EXPECT_EQ(writer.Bytes(), std::string("\xE8\x03\0\0\xF8\x11\0\0\x01t\x05"
+                                        "f.avi",
+                                        16));
 
   ArchiveReader reader(writer.Bytes());
   SYoyaku loaded;

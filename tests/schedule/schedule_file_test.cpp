@@ -1,8 +1,9 @@
+#include "schedule/schedule_file.h"
+
 #include <gmock/gmock.h>
 
 #include "platform/atomic_file.h"
 #include "schedule/archive.h"
-#include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/temp_dir.h"
 
@@ -15,8 +16,15 @@ using testing::WriteFileBytes;
 
 constexpr Time32 kStart = 0x12345678;
 
-const std::string kEmptyDefaultFile("\x01\0\0\0" "\0\0\0\0" "\x03\0\0\0" "\x01\0\0\0" "\x01\0\0\0"
-                                    "\xFF\xFF\xFF\xFF" "\0\0\0\0", 28);
+const std::string kEmptyDefaultFile(
+    "\x01\0\0\0"
+    "\0\0\0\0"
+    "\x03\0\0\0"
+    "\x01\0\0\0"
+    "\x01\0\0\0"
+    "\xFF\xFF\xFF\xFF"
+    "\0\0\0\0",
+    28);
 
 SYoyaku DefaultAt(Time32 start) {
   ScopedFakeClock clock(start);
@@ -33,7 +41,9 @@ TEST(ScheduleFile, WorkedExampleHoldsByteForByte) {
   EXPECT_EQ(bytes.substr(24, 4), std::string("\x01\0\0\0", 4));
   EXPECT_EQ(bytes.substr(28), std::string("\x78\x56\x34\x12\x78\x56\x34\x12"
                                           "\x06\x94\xD4\x91\x67\x96\xBC"
-                                          "\x0E" "C:\\capture.avi", 30));
+                                          "\x0E"
+                                          "C:\\capture.avi",
+                                          30));
 }
 
 TEST(ScheduleFile, SaveAndLoadRoundTripSettingsAndReservations) {
@@ -114,7 +124,11 @@ TEST(ScheduleFile, ACountLargerThanTheBytesCanHoldIsRefusedBeforeAllocating) {
 TEST(ScheduleFile, AStringLengthLargerThanTheFileIsRefused) {
   std::string bytes = kEmptyDefaultFile;
   bytes.replace(24, 4, std::string("\x01\0\0\0", 4));
-  bytes += std::string("\1\0\0\0\2\0\0\0" "\xFF\xFF\xFF\xFF\xFF\xFF\x7F" "abc", 18);
+  bytes += std::string(
+      "\1\0\0\0\2\0\0\0"
+      "\xFF\xFF\xFF\xFF\xFF\xFF\x7F"
+      "abc",
+      18);
   EXPECT_THROW(DecodeScheduleFile(bytes), ScheduleFileError);
 }
 

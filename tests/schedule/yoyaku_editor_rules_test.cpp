@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "schedule/yoyaku_editor_rules.h"
+
+#include <gtest/gtest.h>
 
 namespace tovalen {
 namespace {

@@ -1,8 +1,8 @@
+#include "schedule/yoyaku_schedule.h"
+
 #include <gmock/gmock.h>
 
 #include <stdexcept>
-
-#include "schedule/yoyaku_schedule.h"
 
 namespace tovalen {
 namespace {

@@ -1,7 +1,8 @@
+#include "schedule/yoyaku_working_list.h"
+
 #include <gmock/gmock.h>
 
 #include "schedule/yoyaku_schedule.h"
-#include "schedule/yoyaku_working_list.h"
 
 namespace tovalen {
 namespace {
@@ -23,7 +24,7 @@ std::vector<std::string> Titles(const CYoyakuWorkingList& list) {
 }
 
 class WorkingList : public ::testing::Test {
-protected:
+ protected:
   WorkingList() {
     schedule.AddYoyaku(Make(1000, 100, "a"));
     schedule.AddYoyaku(Make(2000, 100, "b"));

@@ -7,7 +7,7 @@ namespace tovalen::testing {
 
 // A fresh directory under the system's temporary folder, removed with its content.
 class TempDir {
-public:
+ public:
   TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
   const std::filesystem::path& Path() const { return m_path; }
   std::string File(const std::string& name) const { return (m_path / name).string(); }
 
-private:
+ private:
   std::filesystem::path m_path;
 };
 

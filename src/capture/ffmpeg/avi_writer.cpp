@@ -39,8 +39,8 @@ Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& vi
   std::unique_ptr<AviWriter> writer(new AviWriter(fd));
   auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
   if (!buffer) throw std::bad_alloc();
-  writer->m_io.reset(avio_alloc_context(buffer, kIoBufferBytes, 1, writer.get(), nullptr, &AviWriter::WritePacket,
-                                        &AviWriter::Seek));
+  writer->m_io.reset(
+      avio_alloc_context(buffer, kIoBufferBytes, 1, writer.get(), nullptr, &AviWriter::WritePacket, &AviWriter::Seek));
   if (!writer->m_io) {
     av_free(buffer);
     throw std::bad_alloc();
@@ -81,11 +81,18 @@ int AviWriter::WritePacket(void* opaque, std::uint8_t* buffer, int size) {
 std::int64_t AviWriter::Seek(void* opaque, std::int64_t offset, int whence) {
   auto* self = static_cast<AviWriter*>(opaque);
   switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE: return static_cast<std::int64_t>(self->m_end);
-    case SEEK_SET: break;
-    case SEEK_CUR: offset += static_cast<std::int64_t>(self->m_position); break;
-    case SEEK_END: offset += static_cast<std::int64_t>(self->m_end); break;
-    default: return AVERROR(EINVAL);
+    case AVSEEK_SIZE:
+      return static_cast<std::int64_t>(self->m_end);
+    case SEEK_SET:
+      break;
+    case SEEK_CUR:
+      offset += static_cast<std::int64_t>(self->m_position);
+      break;
+    case SEEK_END:
+      offset += static_cast<std::int64_t>(self->m_end);
+      break;
+    default:
+      return AVERROR(EINVAL);
   }
   if (offset < 0) return AVERROR(EINVAL);
   self->m_position = static_cast<std::uint64_t>(offset);

@@ -145,8 +145,10 @@ std::optional<SCapStatus> FfmpegCaptureDriver::GetStatus(CaptureWindowHandle win
   if (!state) return std::nullopt;
   SCapStatus status;
   FrameSize size = state->settings.size.IsSet() ? state->settings.size : FrameSize{};
-  if (state->running) size = state->running->ImageSize();
-  else if (state->previewSession) size = state->previewSession->ImageSize();
+  if (state->running)
+    size = state->running->ImageSize();
+  else if (state->previewSession)
+    size = state->previewSession->ImageSize();
   if (!size.IsSet()) size = state->device->DefaultSize();
   status.uiImageWidth = static_cast<std::uint32_t>(size.width);
   status.uiImageHeight = static_cast<std::uint32_t>(size.height);
@@ -260,7 +262,8 @@ bool FfmpegCaptureDriver::SetAudioFormat(CaptureWindowHandle window, const SWave
   if (!state) return false;
   const bool valid = format.wFormatTag == 1 && (format.nChannels == 1 || format.nChannels == 2) &&
                      (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) && format.nSamplesPerSec >= 8000 &&
-                     format.nSamplesPerSec <= 192000 && format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8 &&
+                     format.nSamplesPerSec <= 192000 &&
+                     format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8 &&
                      format.nAvgBytesPerSec == format.nBlockAlign * format.nSamplesPerSec;
   if (!valid) {
     Trace("E: capture driver: the audio format is not 8 or 16-bit PCM in mono or stereo\n");

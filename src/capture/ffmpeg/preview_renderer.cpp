@@ -56,8 +56,7 @@ FrameSize PreviewRenderer::FitSize(FrameSize imageSize, FrameSize window, Displa
   // The largest size with the image's shape that fits in the window.
   const std::int64_t byWidth = std::int64_t{window.width} * imageSize.height;
   const std::int64_t byHeight = std::int64_t{window.height} * imageSize.width;
-  if (byWidth <= byHeight)
-    return {window.width, std::max(1, static_cast<int>(byWidth / imageSize.width))};
+  if (byWidth <= byHeight) return {window.width, std::max(1, static_cast<int>(byWidth / imageSize.width))};
   return {std::max(1, static_cast<int>(byHeight / imageSize.height)), window.height};
 }
 
@@ -75,8 +74,8 @@ void PreviewRenderer::Run() try {
 }
 
 void PreviewRenderer::Show(const AVFrame& frame) {
-  const FrameSize size = FitSize({frame.width, frame.height}, {m_windowWidth.load(), m_windowHeight.load()},
-                                 m_config.display);
+  const FrameSize size =
+      FitSize({frame.width, frame.height}, {m_windowWidth.load(), m_windowHeight.load()}, m_config.display);
   m_scaler.reset(sws_getCachedContext(m_scaler.release(), frame.width, frame.height,
                                       static_cast<AVPixelFormat>(frame.format), size.width, size.height,
                                       AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr));

@@ -7,7 +7,6 @@
 
 #include "capture/device_settings_record.h"
 #include "capture/ffmpeg/bounded_queue.h"
-#include "capture/device_settings_record.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "capture/preview_surface.h"

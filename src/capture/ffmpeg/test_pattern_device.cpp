@@ -13,8 +13,8 @@ namespace {
 const std::vector<std::string> kInputs{"Test picture", "Colour bars"};
 const char* const kInputGraphs[] = {"testsrc2", "smptebars"};
 
-const std::vector<FrameSize> kSizes{{160, 120},  {320, 240},  {352, 288},  {640, 480},   {720, 480},   {720, 576},
-                                    {800, 600},  {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
+const std::vector<FrameSize> kSizes{{160, 120}, {320, 240},  {352, 288},  {640, 480},   {720, 480},  {720, 576},
+                                    {800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
 
 int ControlValue(const DeviceSettings& settings, const std::string& name, int fallback) {
   const auto found = settings.controls.find(name);
@@ -52,8 +52,8 @@ std::string TestPatternDevice::VideoGraph(const VideoRequest& request, FrameSize
   std::string format = settings.pixelFormat;
   if (format.empty() && request.encoderPixelFormat != AV_PIX_FMT_NONE)
     format = av_get_pix_fmt_name(request.encoderPixelFormat);
-  std::string graph = std::string(kInputGraphs[input]) + "=size=" + size.ToString() + ":rate=" +
-                      std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
+  std::string graph = std::string(kInputGraphs[input]) + "=size=" + size.ToString() +
+                      ":rate=" + std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
   graph += PictureFilter(settings);
   if (!format.empty()) graph += ",format=" + format;
   return graph + ",realtime";

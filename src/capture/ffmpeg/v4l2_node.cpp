@@ -31,7 +31,7 @@ struct FormatName {
   const char* name;
 };
 constexpr std::array kFormatNames{
-    FormatName{V4L2_PIX_FMT_YUYV, "yuyv422"}, FormatName{V4L2_PIX_FMT_UYVY, "uyvy422"},
+    FormatName{V4L2_PIX_FMT_YUYV, "yuyv422"},   FormatName{V4L2_PIX_FMT_UYVY, "uyvy422"},
     FormatName{V4L2_PIX_FMT_YUV420, "yuv420p"}, FormatName{V4L2_PIX_FMT_NV12, "nv12"},
     FormatName{V4L2_PIX_FMT_RGB24, "rgb24"},    FormatName{V4L2_PIX_FMT_BGR24, "bgr24"},
     FormatName{V4L2_PIX_FMT_GREY, "gray"},      FormatName{V4L2_PIX_FMT_MJPEG, "mjpeg"},
@@ -65,9 +65,12 @@ struct ControlId {
   const char* name;
 };
 constexpr std::array kControls{
-    ControlId{V4L2_CID_BRIGHTNESS, "brightness"}, ControlId{V4L2_CID_CONTRAST, "contrast"},
-    ControlId{V4L2_CID_SATURATION, "saturation"}, ControlId{V4L2_CID_HUE, "hue"},
-    ControlId{V4L2_CID_GAIN, "gain"},             ControlId{V4L2_CID_SHARPNESS, "sharpness"},
+    ControlId{V4L2_CID_BRIGHTNESS, "brightness"},
+    ControlId{V4L2_CID_CONTRAST, "contrast"},
+    ControlId{V4L2_CID_SATURATION, "saturation"},
+    ControlId{V4L2_CID_HUE, "hue"},
+    ControlId{V4L2_CID_GAIN, "gain"},
+    ControlId{V4L2_CID_SHARPNESS, "sharpness"},
 };
 
 std::optional<int> NodeNumber(const std::string& name) {
@@ -119,7 +122,8 @@ std::vector<VideoFormatOffer> V4l2Node::Formats() const {
   format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   for (format.index = 0; Ioctl(m_fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index) {
     const char* name = NameOf(format.pixelformat);
-    const bool listed = std::any_of(offers.begin(), offers.end(), [&](const auto& o) { return name && o.pixelFormat == name; });
+    const bool listed =
+        std::any_of(offers.begin(), offers.end(), [&](const auto& o) { return name && o.pixelFormat == name; });
     if (!name || listed) continue;
     offers.push_back({name, SizesFor(format.pixelformat)});
   }
@@ -153,7 +157,8 @@ std::vector<PictureControl> V4l2Node::Controls() const {
 }
 
 bool V4l2Node::SetControl(const std::string& name, int value) const {
-  const auto known = std::find_if(kControls.begin(), kControls.end(), [&](const ControlId& c) { return name == c.name; });
+  const auto known =
+      std::find_if(kControls.begin(), kControls.end(), [&](const ControlId& c) { return name == c.name; });
   if (known == kControls.end()) return false;
   v4l2_control control{};
   control.id = known->id;

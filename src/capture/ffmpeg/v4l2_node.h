@@ -11,10 +11,10 @@ namespace tovalen::ffmpeg {
 
 // What VIDIOC_QUERYCAP tells about a video node.
 struct V4l2Identity {
-  std::string card;      // the device's name
-  std::string driver;    // kernel driver name
-  std::string busInfo;   // where it is plugged in
-  std::string version;   // "driver major.minor.patch"
+  std::string card;         // the device's name
+  std::string driver;       // kernel driver name
+  std::string busInfo;      // where it is plugged in
+  std::string version;      // "driver major.minor.patch"
   bool canCapture = false;  // video capture with streaming I/O
   bool hasOverlay = false;
 };

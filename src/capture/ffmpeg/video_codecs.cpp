@@ -16,14 +16,17 @@ constexpr AVPixelFormat kPlanarFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE}
 
 const AVPixelFormat* CandidateFormats(VideoCodec codec) {
   switch (codec) {
-    case VideoCodec::kMjpeg: return kMjpegFormats;
-    case VideoCodec::kRawVideo: return kRawFormats;
+    case VideoCodec::kMjpeg:
+      return kMjpegFormats;
+    case VideoCodec::kRawVideo:
+      return kRawFormats;
     case VideoCodec::kFfv1: {
       const AVCodec* encoder = FindVideoEncoder(codec);
       return encoder && encoder->pix_fmts ? encoder->pix_fmts : kPlanarFormats;
     }
     case VideoCodec::kMpeg4:
-    case VideoCodec::kH264: return kPlanarFormats;
+    case VideoCodec::kH264:
+      return kPlanarFormats;
   }
   return kPlanarFormats;
 }
@@ -39,11 +42,16 @@ std::vector<VideoCodec> EncodableVideoCodecs() {
 
 AVCodecID CodecId(VideoCodec codec) {
   switch (codec) {
-    case VideoCodec::kMjpeg: return AV_CODEC_ID_MJPEG;
-    case VideoCodec::kRawVideo: return AV_CODEC_ID_RAWVIDEO;
-    case VideoCodec::kFfv1: return AV_CODEC_ID_FFV1;
-    case VideoCodec::kMpeg4: return AV_CODEC_ID_MPEG4;
-    case VideoCodec::kH264: return AV_CODEC_ID_H264;
+    case VideoCodec::kMjpeg:
+      return AV_CODEC_ID_MJPEG;
+    case VideoCodec::kRawVideo:
+      return AV_CODEC_ID_RAWVIDEO;
+    case VideoCodec::kFfv1:
+      return AV_CODEC_ID_FFV1;
+    case VideoCodec::kMpeg4:
+      return AV_CODEC_ID_MPEG4;
+    case VideoCodec::kH264:
+      return AV_CODEC_ID_H264;
   }
   return AV_CODEC_ID_NONE;
 }

@@ -100,7 +100,8 @@ Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::ve
 }
 
 Result<AVFrame*> VideoEncoder::Converted(AVFrame& decoded) {
-  const std::int64_t slot = decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
+  const std::int64_t slot =
+      decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
   const AVCodecContext& encoder = *m_encoder;
   if (decoded.format == encoder.pix_fmt && decoded.width == encoder.width && decoded.height == encoder.height) {
     decoded.pts = slot;

@@ -59,8 +59,9 @@ ProbedFile ProbeFile(const std::string& path) {
   CodecContextPtr videoDecoder;
   if (videoIndex >= 0) {
     const AVStream& stream = *input->streams[videoIndex];
-    probed.video = ProbedVideo{avcodec_get_name(stream.codecpar->codec_id), "", stream.codecpar->width,
-                               stream.codecpar->height, av_q2d(stream.avg_frame_rate.num ? stream.avg_frame_rate : stream.r_frame_rate)};
+    probed.video =
+        ProbedVideo{avcodec_get_name(stream.codecpar->codec_id), "", stream.codecpar->width, stream.codecpar->height,
+                    av_q2d(stream.avg_frame_rate.num ? stream.avg_frame_rate : stream.r_frame_rate)};
     videoDecoder = OpenDecoder(*stream.codecpar);
   }
   if (audioIndex >= 0) {

@@ -16,7 +16,7 @@ struct ProbedVideo {
   std::string pixelFormat;  // of the decoded frames
   int width = 0;
   int height = 0;
-  double frameRate = 0;            // frames per second the file declares
+  double frameRate = 0;  // frames per second the file declares
   // Frames the file lasts: the last frame's place + 1. A frame dropped during the capture keeps
   // its place as an empty chunk, which readers show as the previous frame.
   std::int64_t frameSlots = 0;

@@ -59,7 +59,8 @@ TEST_F(ControllerOnFfmpeg, TheRecordingTimeBoundsTheCapture) {
 
 TEST_F(ControllerOnFfmpeg, AFailedCaptureIsNotSavedAndLeavesTheTarget) {
   services.timeouts.stall = std::chrono::milliseconds(300);
-  CVideoCap& cap = Install({std::make_shared<FaultyDevice>(FaultPlan{.videoFault = StreamFault::kStall, .videoFaultAfter = 10})});
+  CVideoCap& cap =
+      Install({std::make_shared<FaultyDevice>(FaultPlan{.videoFault = StreamFault::kStall, .videoFaultAfter = 10})});
   WriteFileBytes(target, "an earlier recording");
   runner.recordSeconds = 5;
   runner.Activate();

@@ -53,7 +53,8 @@ TEST_F(Devices, DescriptionsAreTheDevicesAndNothingBeyond) {
 }
 
 TEST_F(Devices, ANodeThatIsGoneCannotBeConnected) {
-  MakeDriver({std::make_shared<V4l2Device>(dir.File("video0"), V4l2Identity{"Camera", "uvcvideo", "usb-1", "uvcvideo 6.1.0", true, false})});
+  MakeDriver({std::make_shared<V4l2Device>(
+      dir.File("video0"), V4l2Identity{"Camera", "uvcvideo", "usb-1", "uvcvideo 6.1.0", true, false})});
   window = driver->CreateCaptureWindow({}, {});
   EXPECT_FALSE(driver->DriverConnect(window, 0));
   EXPECT_FALSE(driver->DriverConnect(window, 1));

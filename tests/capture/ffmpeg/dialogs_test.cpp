@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "capture/ffmpeg/driver_settings_store.h"
-#include "platform/atomic_file.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
+#include "platform/atomic_file.h"
 
 namespace tovalen::testing {
 namespace {

@@ -1,6 +1,5 @@
-#include <gmock/gmock.h>
-
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,7 +130,8 @@ class AudioPlacement : public ::testing::Test {
     std::vector<PacketPtr> out;
     EXPECT_TRUE(converter->Convert(*packet, captureUs, 0, endUs, out));
     std::string samples;
-    for (const PacketPtr& p : out) samples.append(reinterpret_cast<const char*>(p->data), static_cast<std::size_t>(p->size));
+    for (const PacketPtr& p : out)
+      samples.append(reinterpret_cast<const char*>(p->data), static_cast<std::size_t>(p->size));
     return Runs(samples);
   }
 
