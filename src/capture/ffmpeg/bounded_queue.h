@@ -17,6 +17,15 @@ class BoundedQueue {
  public:
   explicit BoundedQueue(std::size_t capacity) : m_capacity(capacity) {}
 
+  // For a queue whose items' size is known only once the stream is open.
+  void SetCapacity(std::size_t capacity) {
+    {
+      std::lock_guard lock(m_mutex);
+      m_capacity = capacity;
+    }
+    m_changed.notify_all();
+  }
+
   // Adds the item unless the queue is full or closed; false when it was not added.
   bool TryPush(T& item) {
     {
@@ -77,7 +86,7 @@ class BoundedQueue {
     return item;
   }
 
-  const std::size_t m_capacity;
+  std::size_t m_capacity;
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   std::deque<T> m_items;

@@ -1,5 +1,11 @@
 #include "capture/ffmpeg/capture_pipeline.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include <algorithm>
+
 #include "capture/ffmpeg/reader_timing.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "platform/trace.h"
@@ -9,6 +15,17 @@ namespace {
 
 // Notices wait here while the caller's thread is busy; the oldest go first when it falls far behind.
 constexpr std::size_t kMaxNotices = 512;
+// Frames waiting for an encoder: enough to ride out a busy moment, but no more than this many
+// bytes of pictures, so a large picture does not hold more memory than the command line would.
+constexpr std::int64_t kVideoQueueUs = 500'000;
+constexpr std::size_t kVideoQueueBytes = 24 << 20;
+
+std::size_t VideoQueueFrames(const AVCodecParameters& source, std::uint32_t microSecPerFrame) {
+  const std::size_t frames = std::max<std::size_t>(2, kVideoQueueUs / std::max<std::uint32_t>(microSecPerFrame, 1));
+  if (source.codec_id != AV_CODEC_ID_RAWVIDEO) return frames;  // compressed: small
+  const int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(source.format), source.width, source.height, 1);
+  return bytes > 0 ? std::clamp<std::size_t>(kVideoQueueBytes / bytes, 2, frames) : frames;
+}
 
 }  // namespace
 
@@ -37,7 +54,8 @@ Result<> CapturePipeline::Open(int fd) {
     else
       Trace("E: capture: no preview: " + preview.Error().detail + "\n");
   }
-  const StreamSetup video{&m_videoEncoder->OutputParameters(), m_videoEncoder->TimeBase()};
+  const VideoEncoder& encoder = *m_videoEncoders.front();
+  const StreamSetup video{&encoder.OutputParameters(), encoder.TimeBase()};
   std::optional<StreamSetup> audio;
   if (m_audioConverter) audio = StreamSetup{&m_audioConverter->OutputParameters(), m_audioConverter->TimeBase()};
   auto writer = AviWriter::Open(fd, video, audio ? &*audio : nullptr);
@@ -57,10 +75,15 @@ Result<> CapturePipeline::OpenVideo() {
   m_videoSource = std::move(*opened);
   const AVCodecParameters& parameters = m_videoSource->Parameters();
   m_imageSize = {parameters.width, parameters.height};
+  m_videoQueue.SetCapacity(VideoQueueFrames(parameters, m_job.microSecPerFrame));
   const AVRational frameTimeBase{static_cast<int>(m_job.microSecPerFrame), 1'000'000};
-  auto encoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase);
-  if (!encoder) return encoder.Error();
-  m_videoEncoder = std::move(*encoder);
+  // A second worker, when each frame stands alone and there is a second core to run it.
+  const std::size_t workers = std::thread::hardware_concurrency() > 1 ? 2 : 1;
+  do {
+    auto encoder = VideoEncoder::Create(parameters, m_job.settings.codec, m_job.settings.quality, frameTimeBase);
+    if (!encoder) return encoder.Error();
+    m_videoEncoders.push_back(std::move(*encoder));
+  } while (m_videoEncoders.size() < workers && m_videoEncoders.front()->EncodesFramesAlone());
   return {};
 }
 
@@ -78,9 +101,11 @@ Result<> CapturePipeline::OpenAudio() {
 }
 
 void CapturePipeline::Launch() {
-  m_producers = m_audioSource ? 2 : 1;
+  const int encoders = static_cast<int>(m_videoEncoders.size());
+  m_encodersRunning = encoders;
+  m_producers = encoders + (m_audioSource ? 1 : 0);
   m_threads.emplace_back([this] { Write(); });
-  m_threads.emplace_back([this] { EncodeVideo(); });
+  for (const auto& encoder : m_videoEncoders) m_threads.emplace_back([this, &encoder] { EncodeVideo(*encoder); });
   m_threads.emplace_back([this] { ReadVideo(); });
   if (m_audioSource) {
     m_threads.emplace_back([this] { ConvertAudio(); });

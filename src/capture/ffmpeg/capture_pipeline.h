@@ -17,6 +17,7 @@
 #include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/capture_device.h"
 #include "capture/ffmpeg/driver_result.h"
+#include "capture/ffmpeg/ordered_turns.h"
 #include "capture/ffmpeg/preview_renderer.h"
 #include "capture/ffmpeg/video_encoder.h"
 #include "capture/stop_reason.h"
@@ -80,11 +81,14 @@ struct CaptureSummary {
   std::uint64_t fileBytes = 0;
 };
 
-// A running capture: reader threads for the video and the sound, a video encoder, an audio
-// converter and a writer, joined by bounded queues. Readers never wait: a frame the encoder has
-// no room for is dropped and counted, and so is one the writer has no room for, before it is
-// encoded. The caller's thread collects the frame notices, asks for the stop and watches for
-// stalls; the workers wake it through the main loop.
+// A running capture: reader threads for the video and the sound, video encoders, an audio
+// converter and a writer, joined by bounded queues. Readers never wait: a frame the encoders
+// have no room for is dropped and counted, and so is one the writer has no room for, before it
+// is encoded. Where each frame is compressed on its own (JPEG), two encoder workers take the
+// frames as they come free, so a second core keeps up when one falls behind; each hands its
+// frames to m_writeQueue in m_videoQueue's order, waiting its turn (m_encodeTurns). The
+// caller's thread collects the frame notices, asks for the stop and watches for stalls; the
+// workers wake it through the main loop.
 //
 // How it ends. Each value below changes once (m_producers counts down); each worker closes what
 // it feeds when its own input has ended, so the end runs down the chain and every worker ends:
@@ -95,17 +99,19 @@ struct CaptureSummary {
 //    ReadVideo reads on until a frame from after it, two frame periods with nothing, or a stall
 //    period, then closes m_videoQueue. ConvertAudio cuts the sound one frame after it while the
 //    video has not ended.
-// 2. m_videoEndUs: set by EncodeVideo when m_videoQueue is drained and the encoder flushed, to
-//    the end of the last frame slot (INT64_MAX when no frame was encoded). ReadAudio, after the
-//    stop, reads until its sound reaches it (or for audioTail at most), then closes
-//    m_audioQueue; ConvertAudio cuts the sound there.
-// 3. m_producers: EncodeVideo and ConvertAudio each count it down when their input is drained;
-//    the last closes m_writeQueue.
+// 2. m_videoEndUs: set by the last EncodeVideo worker to find m_videoQueue drained (its encoder
+//    flushed), to the end of the last frame slot written (INT64_MAX when no frame was encoded).
+//    ReadAudio, after the stop, reads until its sound reaches it (or for audioTail at most),
+//    then closes m_audioQueue; ConvertAudio cuts the sound there.
+// 3. m_producers: each EncodeVideo worker and ConvertAudio count it down when their input is
+//    drained; the last closes m_writeQueue.
 // 4. m_finished: set by Write when m_writeQueue is drained and the file is finished (index,
 //    cut, flushed); it wakes the caller's thread, which then joins the workers in Finish.
 // A worker that fails stops the capture through Fail and goes on taking its input without
-// using it, so no worker before it waits. m_streamStartUs (set once by ReadVideo at the first
-// frame) and the arrival times CheckHealth watches end nothing by themselves.
+// using it, so no worker before it waits; an encoder worker still takes every turn it popped,
+// and once a frame has failed (m_failedTurn) the frames after it in order are dropped.
+// m_streamStartUs (set once by ReadVideo at the first frame) and the arrival times CheckHealth
+// watches end nothing by themselves.
 class CapturePipeline {
  public:
   // Opens the device's streams and the AVI file in fd and starts the workers.
@@ -136,7 +142,8 @@ class CapturePipeline {
   struct CapturedPacket {
     PacketPtr packet;
     std::int64_t captureUs = 0;
-    std::int64_t slot = 0;  // the video frame's place in the file
+    std::int64_t slot = 0;   // the video frame's place in the file
+    std::uint64_t turn = 0;  // the video frame's place in m_videoQueue's order
   };
   struct OutputPacket {
     PacketPtr packet;
@@ -145,6 +152,8 @@ class CapturePipeline {
 
   static constexpr std::int64_t kNoStop = INT64_MAX;        // m_stopUs before a stop
   static constexpr std::int64_t kVideoRunning = INT64_MIN;  // m_videoEndUs before the video ends
+  static constexpr std::uint64_t kNoFailure = UINT64_MAX;   // m_failedTurn before a frame fails
+  enum class EncodeOutcome { kEncoded, kNoRoomToWrite, kNotEncoded };
 
   CapturePipeline(const CaptureJob& job, MainLoop& loop);
   Result<> Open(int fd);
@@ -167,7 +176,9 @@ class CapturePipeline {
   void ReadAudio();
   void ReadAudioPackets();
   bool AudioCaughtUp(std::int64_t lastCaptureUs) const;
-  void EncodeVideo();
+  void EncodeVideo(VideoEncoder& encoder);
+  void HandOnInOrder(const CapturedPacket& item, EncodeOutcome outcome, std::vector<PacketPtr>& out);
+  void EndVideo(VideoEncoder& encoder);
   void ConvertAudio();
   void ConvertAudioPacket(const CapturedPacket& item, std::vector<PacketPtr>& out);
   void Write();
@@ -180,15 +191,20 @@ class CapturePipeline {
 
   std::unique_ptr<MediaSource> m_videoSource;
   std::unique_ptr<MediaSource> m_audioSource;
-  std::unique_ptr<VideoEncoder> m_videoEncoder;
+  std::vector<std::unique_ptr<VideoEncoder>> m_videoEncoders;  // one per encoder worker
   std::unique_ptr<AudioConverter> m_audioConverter;
   std::unique_ptr<PreviewRenderer> m_preview;
   std::unique_ptr<AviWriter> m_writer;
 
-  BoundedQueue<CapturedPacket> m_videoQueue{8};
+  BoundedQueue<CapturedPacket> m_videoQueue{8};  // resized to the stream once it is open
   BoundedQueue<CapturedPacket> m_audioQueue{64};
   BoundedQueue<OutputPacket> m_writeQueue{48};
   std::atomic<int> m_producers{0};
+  std::uint64_t m_videoQueued = 0;  // ReadVideo's own: frames it put in m_videoQueue
+  OrderedTurns m_encodeTurns;
+  std::atomic<std::uint64_t> m_failedTurn{kNoFailure};  // the earliest frame that failed to encode
+  std::atomic<std::int64_t> m_lastWrittenSlot{-1};      // by the encoder worker whose turn it is
+  std::atomic<int> m_encodersRunning{0};
 
   std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex
   std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame

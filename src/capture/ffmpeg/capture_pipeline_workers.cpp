@@ -68,7 +68,11 @@ void CapturePipeline::ReadVideoPackets() {
     if (PastTheTimeLimit(item.captureUs) || !CountCaptured(item)) break;
     lastSlot = item.slot;
     if (m_preview) m_preview->Offer(*item.packet, item.captureUs);
-    if (!m_videoQueue.TryPush(item)) ++m_counters.droppedAtCapture;
+    item.turn = m_videoQueued;
+    if (m_videoQueue.TryPush(item))
+      ++m_videoQueued;
+    else
+      ++m_counters.droppedAtCapture;
   }
 }
 
@@ -123,42 +127,65 @@ void CapturePipeline::ReadAudioPackets() {
   }
 }
 
-void CapturePipeline::EncodeVideo() {
-  std::int64_t lastSlot = -1;
-  bool failed = false;
+void CapturePipeline::EncodeVideo(VideoEncoder& encoder) {
   std::vector<PacketPtr> out;
   while (auto item = m_videoQueue.Pop()) {
-    const std::int64_t slot = item->slot;
-    if (failed) {  // drain, so that the reader is never held up
-      ++m_counters.droppedAtCapture;
-      continue;
-    }
-    // Dropped before encoding: an encoded frame that later frames refer to must not be lost.
-    if (m_writeQueue.Full()) {
-      ++m_counters.droppedAtWrite;
-      continue;
-    }
     out.clear();
-    const Result<> encoded =
-        FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Encode(*item->packet, slot, out); });
-    if (!encoded) {
-      Fail({encoded.Error().reason, "frame " + std::to_string(slot) + ": " + encoded.Error().detail});
-      ++m_counters.droppedAtCapture;
-      failed = true;
-      continue;
+    EncodeOutcome outcome = EncodeOutcome::kEncoded;
+    if (item->turn > m_failedTurn) {  // drain, so that the reader is never held up
+      outcome = EncodeOutcome::kNotEncoded;
+    } else if (m_writeQueue.Full()) {
+      // Dropped before encoding: an encoded frame that later frames refer to must not be lost.
+      outcome = EncodeOutcome::kNoRoomToWrite;
+    } else {
+      const Result<> result =
+          FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return encoder.Encode(*item->packet, item->slot, out); });
+      if (!result) {
+        outcome = EncodeOutcome::kNotEncoded;
+        std::uint64_t first = m_failedTurn;
+        while (item->turn < first && !m_failedTurn.compare_exchange_weak(first, item->turn)) {
+        }
+        Fail({result.Error().reason, "frame " + std::to_string(item->slot) + ": " + result.Error().detail});
+      }
     }
-    lastSlot = slot;
-    ++m_counters.framesEncoded;
-    PushAll(out, m_writer->VideoStream());
+    HandOnInOrder(*item, outcome, out);
   }
-  out.clear();
-  if (!failed) {
-    const Result<> flushed = FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return m_videoEncoder->Flush(out); });
+  EndVideo(encoder);
+}
+
+// Waits until every frame queued before this one has been handed on, so the file takes them in order.
+void CapturePipeline::HandOnInOrder(const CapturedPacket& item, EncodeOutcome outcome, std::vector<PacketPtr>& out) {
+  m_encodeTurns.Wait(item.turn);
+  // Nothing after a frame that failed goes in.
+  if (outcome == EncodeOutcome::kEncoded && item.turn > m_failedTurn) outcome = EncodeOutcome::kNotEncoded;
+  switch (outcome) {
+    case EncodeOutcome::kEncoded:
+      ++m_counters.framesEncoded;
+      m_lastWrittenSlot = item.slot;
+      PushAll(out, m_writer->VideoStream());
+      break;
+    case EncodeOutcome::kNoRoomToWrite:
+      ++m_counters.droppedAtWrite;
+      break;
+    case EncodeOutcome::kNotEncoded:
+      ++m_counters.droppedAtCapture;
+      break;
+  }
+  m_encodeTurns.Done();
+}
+
+void CapturePipeline::EndVideo(VideoEncoder& encoder) {
+  std::vector<PacketPtr> out;
+  if (m_failedTurn == kNoFailure) {
+    const Result<> flushed = FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return encoder.Flush(out); });
     // A failed flush loses frames the encoder still held: the capture is not complete.
     if (!flushed) Fail(flushed.Error());
     PushAll(out, m_writer->VideoStream());
   }
-  m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
+  if (--m_encodersRunning == 0) {
+    const std::int64_t lastSlot = m_lastWrittenSlot;
+    m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
+  }
   ProducerDone();
 }
 

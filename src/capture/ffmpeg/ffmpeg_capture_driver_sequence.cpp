@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -117,6 +118,8 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   CaptureSummary summary = pipeline->Finish();
   state->running = nullptr;
   pipeline.reset();
+  // The workers' malloc arenas would keep the freed frames for the hours until the next recording.
+  ::malloc_trim(0);
 
   if (summary.framesWritten > 0) file->MarkRecorded();
   // close can report a write that failed late.

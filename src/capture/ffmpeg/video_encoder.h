@@ -27,6 +27,8 @@ class VideoEncoder {
   const AVCodecParameters& OutputParameters() const { return *m_output; }
   AVRational TimeBase() const { return m_timeBase; }
   bool IsPassthrough() const { return !m_encoder && !m_jpeg; }
+  // Each frame is compressed on its own, so another instance may take the next one.
+  bool EncodesFramesAlone() const { return m_jpeg != nullptr; }
 
   // Appends the file's packets for the source packet, placed at the slot. Fails when the
   // packet could not be decoded or encoded.

@@ -191,7 +191,16 @@ TEST_F(Faults, FramesWhoseTimesRunAheadOfTheClockAreNeitherLostNorCountedTwice) 
   EXPECT_GE(summary.framesCaptured, 20u);
   EXPECT_EQ(summary.framesCaptured, headers.size());
   EXPECT_EQ(summary.framesWritten + summary.framesDropped, summary.framesCaptured);
-  EXPECT_EQ(ProbeFile(driver->LastOutcome(window)->recordingPath).video->decodedFrames, summary.framesWritten);
+  const std::string path = driver->LastOutcome(window)->recordingPath;
+  EXPECT_EQ(ProbeFile(path).video->decodedFrames, summary.framesWritten);
+  // The frames held back come in a burst that both encoder workers take from, finishing out of
+  // order; each still shows the pattern's own frame at its place (a neighbour's is below 30 dB).
+  VideoRequest request;
+  request.settings = SmallPicture();
+  request.frameRate = {1'000'000, static_cast<int>(parms.dwRequestMicroSecPerFrame)};
+  OpenedSource source = TestPatternDevice().OpenVideo(request);
+  ASSERT_TRUE(source);
+  EXPECT_GT(LowestPsnr(path, **source, static_cast<int>(summary.framesWritten)), 33.0);
 }
 
 TEST_F(Faults, NoRoomAtAllRecordsNothing) {

@@ -160,8 +160,10 @@ TEST_P(MjpegSources, EveryFrameDecodesToTheSourcesPicture) {
   request.frameRate = {1'000'000, static_cast<int>(parms.dwRequestMicroSecPerFrame)};
   OpenedSource source = TestPatternDevice().OpenVideo(request);
   ASSERT_TRUE(source);
-  // Quality 85 gives 36-39 dB here; limited range taken as full gives 24, mixed-up chroma less.
-  EXPECT_GT(LowestPsnr(target, **source, 5), 33.0);
+  // Every frame at its own place: YUV frames are compressed by two workers that finish out of
+  // order. Quality 85 gives 36-39 dB here; limited range taken as full gives 24, mixed-up
+  // chroma or a neighbouring frame less.
+  EXPECT_GT(LowestPsnr(target, **source, static_cast<int>(file.video->chunks)), 33.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MjpegSources,
