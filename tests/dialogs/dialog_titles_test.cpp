@@ -29,6 +29,7 @@
 #include "platform/clock.h"
 #include "res/resource_ids.h"
 #include "schedule/yoyaku_schedule.h"
+#include "support/dialog_driver.h"
 #include "video_cap_test_access.h"
 
 namespace tovalen::testing {
@@ -203,17 +204,7 @@ bool HasFocus(wxDialog* dialog, wxWindow* control) {
 }
 
 // GTK presses a button a moment after its key, so the test waits for the press to finish.
-template <class Condition>
-bool RunLoopUntil(Condition condition) {
-  wxGUIEventLoop loop;
-  wxEventLoopActivator active(&loop);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition() && std::chrono::steady_clock::now() < deadline) {
-    loop.YieldFor(wxEVT_CATEGORY_ALL);
-    wxMilliSleep(5);
-  }
-  return condition();
-}
+constexpr std::chrono::seconds kPressLimit{10};
 
 // Driven by the captions themselves, so a new mnemonic is covered the day it is written: a
 // prompt's letter takes the focus to the control after it, a button's letter presses it, a
@@ -242,7 +233,7 @@ TEST_F(EveryDialog, EveryUnderlinedLetterReachesItsControlFromEveryControl) {
         pressed = nullptr;
         PressAlt(dialog.get(), letter);
         if (dynamic_cast<wxButton*>(owner) != nullptr) {
-          EXPECT_TRUE(RunLoopUntil([&] { return pressed == owner; })) << what;
+          EXPECT_TRUE(RunLoopUntil([&] { return pressed == owner; }, kPressLimit)) << what;
         } else if (dynamic_cast<wxStaticText*>(owner) != nullptr) {
           ASSERT_LT(index + 1, controls.size()) << what;
           EXPECT_TRUE(HasFocus(dialog.get(), controls[index + 1])) << what;
@@ -250,7 +241,8 @@ TEST_F(EveryDialog, EveryUnderlinedLetterReachesItsControlFromEveryControl) {
           EXPECT_TRUE(HasFocus(dialog.get(), owner)) << what;
           // A radio button or check box holds the keyboard until its press has finished.
           auto* widget = static_cast<GtkWidget*>(owner->GetHandle());
-          EXPECT_TRUE(RunLoopUntil([&] { return (gtk_widget_get_state_flags(widget) & GTK_STATE_FLAG_ACTIVE) == 0; }))
+          EXPECT_TRUE(RunLoopUntil([&] { return (gtk_widget_get_state_flags(widget) & GTK_STATE_FLAG_ACTIVE) == 0; },
+                                   kPressLimit))
               << what;
         }
       }

@@ -10,6 +10,7 @@
 #include <wx/stattext.h>
 
 #include <chrono>
+#include <functional>
 
 #include "dialogs/wx_text.h"
 #include "platform/clock.h"
@@ -40,16 +41,8 @@ class RecStartWindow : public VideoCapTest {
   std::string Text(int id) { return ToUtf8(ControlOf<wxStaticText>(&dialog, id)->GetLabel()); }
 
   // Runs the window's event loop until the condition holds or two seconds have passed.
-  template <class Condition>
-  bool RunLoopUntil(Condition condition) {
-    wxGUIEventLoop loop;
-    wxEventLoopActivator active(&loop);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!condition() && std::chrono::steady_clock::now() < deadline) {
-      loop.YieldFor(wxEVT_CATEGORY_ALL);
-      wxMilliSleep(5);
-    }
-    return condition();
+  static bool RunLoopUntil(const std::function<bool()>& condition) {
+    return testing::RunLoopUntil(condition, std::chrono::seconds(2));
   }
 
   // The field as the screen shows it, once drawing has settled: two grabs alike, and more

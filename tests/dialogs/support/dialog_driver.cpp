@@ -29,6 +29,7 @@ std::vector<std::string> MessageBoxRecorder::Texts() const {
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/evtloop.h>
 #include <wx/slider.h>
 
 namespace tovalen::testing {
@@ -56,6 +57,17 @@ void Slide(wxSlider* slider, int value) {
 void Tick(wxCheckBox* box, bool ticked) {
   box->SetValue(ticked);
   Notify(box, wxEVT_CHECKBOX, ticked ? 1 : 0);
+}
+
+bool RunLoopUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  wxGUIEventLoop loop;
+  wxEventLoopActivator active(&loop);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition() && std::chrono::steady_clock::now() < deadline) {
+    loop.YieldFor(wxEVT_CATEGORY_ALL);
+    wxMilliSleep(5);
+  }
+  return condition();
 }
 
 }  // namespace tovalen::testing

@@ -2,6 +2,8 @@
 
 #include <wx/window.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,5 +46,9 @@ namespace tovalen::testing {
 void Choose(wxChoice* choice, int item);
 void Slide(wxSlider* slider, int value);
 void Tick(wxCheckBox* box, bool ticked);
+
+// Runs an event loop of its own until the condition holds or the limit has passed; whether it
+// holds. GTK does some of its work (drawing, a button's press) a moment after the event.
+bool RunLoopUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
 }  // namespace tovalen::testing
