@@ -13,13 +13,15 @@ std::shared_ptr<LeftoverRecovery>& Slot() {
 }  // namespace
 
 std::string DescribeLeftoverReport(const LeftoverReport& report) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", report.seconds);
+  const std::string counts = std::to_string(report.frames) + " frames, " + seconds + " s";
   switch (report.result) {
-    case LeftoverReport::Result::kRecovered: {
-      char seconds[32];
-      std::snprintf(seconds, sizeof seconds, "%.1f", report.seconds);
-      return "recovered " + report.leftover + " as " + report.recovered + ": " + std::to_string(report.frames) +
-             " frames, " + seconds + " s";
-    }
+    case LeftoverReport::Result::kRecovered:
+      return "recovered " + report.leftover + " as " + report.recovered + ": " + counts;
+    case LeftoverReport::Result::kPartial:
+      return "partly recovered " + report.leftover + " as " + report.recovered + ": " + counts +
+             "; left as it is, as " + report.detail;
     case LeftoverReport::Result::kNoFrame:
       return "not recovered " + report.leftover + ": no readable frame; left as it is";
     case LeftoverReport::Result::kInUse:

@@ -14,10 +14,11 @@ struct LeftoverReport {
     kNoFrame,    // nothing readable in it: left as it is
     kInUse,      // a capture is still recording into it: left as it is
     kFailed,     // could not be rebuilt (`detail` says why): left as it is
+    kPartial,    // rebuilt at `recovered` without all it holds (`detail` says what): both are kept
   };
   std::string leftover;
   Result result = Result::kFailed;
-  std::string recovered;  // the rebuilt file, when kRecovered
+  std::string recovered;  // the rebuilt file, when kRecovered or kPartial
   std::int64_t frames = 0;
   double seconds = 0;
   std::string detail;

@@ -15,6 +15,9 @@ std::string Line(const LeftoverReport& report) {
       return "読める映像がないため残しました: " + report.leftover;
     case LeftoverReport::Result::kInUse:
       return "録画中のため残しました: " + report.leftover;
+    case LeftoverReport::Result::kPartial:
+      return "一部を復旧し、元のファイルも残しました: " + report.leftover + " → " + report.recovered + " (" +
+             report.detail + ")";
     case LeftoverReport::Result::kFailed:
       break;
   }

@@ -5,10 +5,12 @@
 namespace tovalen::ffmpeg {
 
 // Rebuilds what CaptureFile leaves when its process dies: "<name>.recording-XXXXXX.avi", an AVI
-// without index. The streams are copied into a scratch file beside it, which is flushed to disk
-// and only then takes "<name>.avi", or "<name> (recovered).avi", "<name> (recovered 2).avi"...
-// when that is taken; the leftover is removed last. A scratch file whose recovery was killed is
-// removed by the next recovery of that name.
+// without index, opened as AVI only. The streams are copied into a scratch file beside it, which
+// is flushed to disk, read back whole, and only then takes "<name>.avi", or
+// "<name> (recovered).avi", "<name> (recovered 2).avi"... when that is taken. The leftover is
+// removed last, and only when the rebuilt file holds all of it that could be read; otherwise both
+// are kept. A leftover that is already a finished file (a capture that ended on a full disk) is
+// renamed, not copied.
 class FfmpegLeftoverRecovery : public LeftoverRecovery {
  public:
   std::vector<std::string> FindLeftovers(const std::string& fileOrFolder) const override;

@@ -1,96 +1,209 @@
 #include "capture/ffmpeg/recording_remux.h"
 
-#include <array>
-#include <memory>
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
 
+#include "capture/ffmpeg/avi_leftover_reader.h"
 #include "capture/ffmpeg/avi_writer.h"
-#include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/ffmpeg/leftover_streams.h"
 
 namespace tovalen::ffmpeg {
 namespace {
 
-// What is copied of one input stream.
-struct CopiedStream {
-  int input = -1;
-  int output = -1;
-  AVRational timeBase{1, 1};
-  std::int64_t lastDts = AV_NOPTS_VALUE;
+using Kind = LeftoverStreamHeader::Kind;
+
+constexpr char kCannotWrite[] = "cannot write the rebuilt file: ";
+
+// The first stream of a kind; one whose type is damaged counts by the size of its format.
+int FindStream(const std::vector<LeftoverStreamHeader>& streams, Kind kind) {
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    Kind seen = streams[i].kind;
+    if (seen == Kind::kUnknown) seen = streams[i].format.size() >= 40 ? Kind::kVideo : Kind::kAudio;
+    if (seen == kind) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The first frame of a stream, from a copy of the reader, so that its codec can be checked.
+std::vector<std::uint8_t> FirstFrameOf(AviLeftoverReader reader, int stream) {
+  std::vector<std::uint8_t> bytes;
+  LeftoverChunk chunk;
+  while (reader.Next(chunk)) {
+    if (chunk.stream == stream && chunk.size > 0) {
+      if (!reader.Read(chunk, bytes)) bytes.clear();
+      break;
+    }
+  }
+  return bytes;
+}
+
+// What is left out, counted as it goes.
+struct Losses {
+  std::vector<std::string> streams;
+  std::int64_t badFrames = 0;
+  std::int64_t badAudio = 0;
+  std::int64_t otherChunks = 0;
+
+  std::string Describe(std::uint64_t damagedBytes) const {
+    std::vector<std::string> parts = streams;
+    if (damagedBytes > 0) parts.push_back(std::to_string(damagedBytes) + " damaged bytes were passed over");
+    if (badFrames > 0) parts.push_back(std::to_string(badFrames) + " video frames do not decode");
+    if (badAudio > 0) parts.push_back(std::to_string(badAudio) + " damaged sound chunks were left out");
+    if (otherChunks > 0) parts.push_back(std::to_string(otherChunks) + " chunks of unreadable streams were left out");
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+    return text;
+  }
 };
 
-InputContextPtr OpenSource(const std::string& source, std::string& error) {
-  AVFormatContext* raw = nullptr;
-  if (const int rc = avformat_open_input(&raw, source.c_str(), nullptr, nullptr); rc < 0) {
-    error = AvErrorText(rc);
-    return nullptr;
+// Copies chunk by chunk; the writer is null when the source is only read.
+class Copier {
+ public:
+  Copier(AviLeftoverReader& reader, std::optional<LeftoverStream>& video, std::optional<LeftoverStream>& audio,
+         AviWriter* writer, RemuxResult& result, Losses& losses)
+      : m_reader(reader), m_video(video), m_audio(audio), m_writer(writer), m_result(result), m_losses(losses) {
+    if (m_video) m_check = FrameCheck::Open(*m_video->parameters, MostPixelsFor(reader.FileSize()));
   }
-  InputContextPtr input(raw);
-  // Parameters the header lacks are looked for in the first packets; without them the header's
-  // own are copied as they stand.
-  avformat_find_stream_info(input.get(), nullptr);
-  return input;
-}
 
-// A packet the AVI muxer takes: whole, and after the stream's previous one.
-bool Copyable(const AVPacket& packet, const CopiedStream& stream) {
-  if (packet.flags & AV_PKT_FLAG_CORRUPT) return false;
-  if (packet.dts == AV_NOPTS_VALUE) return stream.lastDts == AV_NOPTS_VALUE && packet.pts != AV_NOPTS_VALUE;
-  return stream.lastDts == AV_NOPTS_VALUE || packet.dts > stream.lastDts;
-}
+  bool CopyAll() {
+    LeftoverChunk chunk;
+    while (m_reader.Next(chunk)) {
+      if (!m_reader.Read(chunk, m_bytes)) {
+        m_result.error = "cannot read the recording";
+        return false;
+      }
+      bool copied = true;
+      if (m_video && chunk.stream == m_video->index) {
+        copied = CopyVideo();
+      } else if (m_audio && chunk.stream == m_audio->index) {
+        copied = CopyAudio(chunk);
+      } else {
+        ++m_losses.otherChunks;
+      }
+      if (!copied) return false;
+    }
+    return true;
+  }
+
+  std::int64_t VideoEnd() const { return m_videoEnd; }
+  std::int64_t AudioSamples() const { return m_audioSamples; }
+
+ private:
+  bool CopyVideo() {
+    const std::int64_t slot = m_videoSlots++;
+    if (m_bytes.empty()) return true;  // a frame dropped while capturing keeps its place
+    bool key = false;
+    if (!m_check || !m_check->Decodes(m_bytes.data(), m_bytes.size(), key)) {
+      ++m_losses.badFrames;
+      return true;
+    }
+    ++m_result.frames;
+    m_videoEnd = slot + 1;
+    return Write(slot, 1, key, 0);
+  }
+
+  bool CopyAudio(const LeftoverChunk& chunk) {
+    const auto align = static_cast<std::size_t>(m_audio->parameters->block_align);
+    // A guessed size may take in the chunk's pad byte.
+    if (chunk.sizeGuessed && m_bytes.size() % align == 1) m_bytes.pop_back();
+    if (m_bytes.size() % align != 0) {
+      ++m_losses.badAudio;
+      return true;
+    }
+    const auto samples = static_cast<std::int64_t>(m_bytes.size() / align);
+    const std::int64_t start = m_audioSamples;
+    m_audioSamples += samples;
+    m_result.audioBytes += static_cast<std::int64_t>(m_bytes.size());
+    return m_bytes.empty() || Write(start, samples, true, m_video ? 1 : 0);
+  }
+
+  bool Write(std::int64_t pts, std::int64_t duration, bool key, int stream) {
+    if (!m_writer) return true;
+    if (av_new_packet(m_packet.get(), static_cast<int>(m_bytes.size())) < 0) throw std::bad_alloc();
+    std::memcpy(m_packet->data, m_bytes.data(), m_bytes.size());
+    m_packet->pts = m_packet->dts = pts;
+    m_packet->duration = duration;
+    if (key) m_packet->flags |= AV_PKT_FLAG_KEY;
+    const auto written = m_writer->Write(*m_packet, stream);
+    av_packet_unref(m_packet.get());
+    if (!written) m_result.error = kCannotWrite + written.Error().detail;
+    return static_cast<bool>(written);
+  }
+
+  AviLeftoverReader& m_reader;
+  std::optional<LeftoverStream>& m_video;
+  std::optional<LeftoverStream>& m_audio;
+  AviWriter* m_writer;
+  RemuxResult& m_result;
+  Losses& m_losses;
+  std::optional<FrameCheck> m_check;
+  PacketPtr m_packet = MakePacket();
+  std::vector<std::uint8_t> m_bytes;
+  std::int64_t m_videoSlots = 0;
+  std::int64_t m_videoEnd = 0;
+  std::int64_t m_audioSamples = 0;
+};
 
 }  // namespace
 
-RemuxResult RemuxRecording(const std::string& source, int fd) {
-  RemuxResult result;
-  const InputContextPtr input = OpenSource(source, result.error);
-  if (!input) return result;
-  std::array<CopiedStream, 2> copied;  // video, audio
-  const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (video < 0) {
-    result.error = "no video stream";
-    return result;
-  }
-  const int audio = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-  copied[0] = {video, 0, input->streams[video]->time_base};
-  const StreamSetup videoSetup{input->streams[video]->codecpar, copied[0].timeBase};
-  StreamSetup audioSetup;
-  if (audio >= 0) {
-    copied[1] = {audio, 1, input->streams[audio]->time_base};
-    audioSetup = {input->streams[audio]->codecpar, copied[1].timeBase};
-  }
-  auto opened = AviWriter::Open(fd, videoSetup, audio >= 0 ? &audioSetup : nullptr);
-  if (!opened) {
-    result.error = opened.Error().detail;
-    return result;
-  }
-  AviWriter& writer = **opened;
+bool LooksFinished(int source) {
+  std::string error;
+  const auto reader = AviLeftoverReader::Open(source, error);
+  return reader && reader->RiffListsEndAtFileEnd();
+}
 
-  const PacketPtr packet = MakePacket();
-  std::int64_t videoEnd = 0;
-  // A read error is where the recording was cut off: everything before it is kept.
-  while (av_read_frame(input.get(), packet.get()) >= 0) {
-    CopiedStream* stream = packet->stream_index == video   ? &copied[0]
-                           : packet->stream_index == audio ? &copied[1]
-                                                           : nullptr;
-    if (stream && Copyable(*packet, *stream)) {
-      stream->lastDts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-      if (stream == &copied[0] && packet->size > 0) {
-        ++result.frames;
-        videoEnd = std::max(videoEnd, (packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts) +
-                                          std::max<std::int64_t>(packet->duration, 1));
-      }
-      if (const auto written = writer.Write(*packet, stream->output); !written) {
-        result.error = written.Error().detail;
-        return result;
-      }
-    }
-    av_packet_unref(packet.get());
+RemuxResult RemuxRecording(int source, int out) {
+  RemuxResult result;
+  auto reader = AviLeftoverReader::Open(source, result.error);
+  if (!reader) return result;
+  const auto& headers = reader->Streams();
+  Losses losses;
+  const int videoIndex = FindStream(headers, Kind::kVideo);
+  const int audioIndex = FindStream(headers, Kind::kAudio);
+  std::optional<LeftoverStream> video;
+  std::optional<LeftoverStream> audio;
+  if (videoIndex >= 0) {
+    video = VideoStreamOf(headers[videoIndex], videoIndex, FirstFrameOf(*reader, videoIndex),
+                          MostPixelsFor(reader->FileSize()));
+    if (!video) losses.streams.push_back("the picture's format is damaged");
+    if (video && !video->repaired.empty()) losses.streams.push_back(video->repaired);
   }
-  if (const auto finished = writer.Finish(); !finished) {
-    result.error = finished.Error().detail;
+  if (audioIndex >= 0) {
+    audio = AudioStreamOf(headers[audioIndex], audioIndex);
+    if (!audio) losses.streams.push_back("the sound's format is damaged");
+  }
+  if (!video && !audio) {
+    result.error = headers.empty() ? "no stream header" : "no stream whose format can be read";
     return result;
   }
-  result.seconds = static_cast<double>(videoEnd) * av_q2d(copied[0].timeBase);
-  result.written = true;
+
+  std::unique_ptr<AviWriter> writer;
+  if (out >= 0) {
+    const LeftoverStream& first = video ? *video : *audio;
+    const StreamSetup firstSetup{first.parameters.get(), first.timeBase};
+    const StreamSetup audioSetup{audio ? audio->parameters.get() : nullptr, audio ? audio->timeBase : AVRational{1, 1}};
+    auto opened = AviWriter::Open(out, firstSetup, video && audio ? &audioSetup : nullptr);
+    if (!opened) {
+      result.error = kCannotWrite + opened.Error().detail;
+      return result;
+    }
+    writer = std::move(*opened);
+  }
+  Copier copier(*reader, video, audio, writer.get(), result, losses);
+  if (!copier.CopyAll()) return result;
+  result.lost = losses.Describe(reader->DamagedBytes());
+  result.seconds = video ? static_cast<double>(copier.VideoEnd()) * av_q2d(video->timeBase)
+                         : static_cast<double>(copier.AudioSamples()) * av_q2d(audio->timeBase);
+  result.sourceFinished = reader->Finished() && result.lost.empty();
+  if (writer) {
+    if (const auto finished = writer->Finish(); !finished) {
+      result.error = kCannotWrite + finished.Error().detail;
+      return result;
+    }
+    result.written = true;
+  }
   return result;
 }
 

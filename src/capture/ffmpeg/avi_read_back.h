@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tovalen::ffmpeg {
+
+// What an AVI file holds as a player reads it: libavformat's AVI demuxer on the descriptor (no
+// other demuxer, no protocol, nothing the file names), every video frame decoded.
+struct ReadBack {
+  std::int64_t frames = 0;  // video frames that hold a picture
+  std::int64_t audioBytes = 0;
+  std::int64_t decodeErrors = 0;
+  std::string error;  // the file could not be opened as an AVI
+};
+ReadBack ReadBackAvi(int fd);
+
+}  // namespace tovalen::ffmpeg
