@@ -1,12 +1,15 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -209,24 +212,46 @@ double DurationByFfprobe(const std::string& path) {
   return end == line ? -1 : seconds;
 }
 
-TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesAFile) {
-  const std::string index = TestPattern();
-  ASSERT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
-  const std::string target = dir.File("killed.avi");
+// Where each video chunk of a recording starts, walked from its data list.
+std::vector<std::size_t> VideoChunkOffsets(const std::string& bytes) {
+  std::vector<std::size_t> offsets;
+  for (std::size_t at = bytes.find("movi") + 4; at + 8 <= bytes.size();) {
+    std::uint32_t size = 0;
+    std::memcpy(&size, bytes.data() + at + 4, 4);
+    if (bytes.compare(at, 4, "00dc") == 0) offsets.push_back(at);
+    at += 8 + size + (size & 1u);
+  }
+  return offsets;
+}
+
+// The bytes with `with` written over them at `at`.
+std::string Overwritten(std::string bytes, std::size_t at, const std::string& with) {
+  return bytes.replace(at, with.size(), with);
+}
+
+// A recording as killed captures leave it, at least 200 kB long.
+std::string KillRecording(const std::string& index, const std::string& target, const std::string& folder) {
   const pid_t child = SpawnRec({}, {"record", "--file", target, "--length", "60", "--device", index}, "/dev/null");
-  ASSERT_GT(child, 0);
+  if (child <= 0) return "";
   // Killed once frames have reached the disk, however slowly the machine records.
   std::vector<std::string> left;
   for (int wait = 0; wait < 600; ++wait) {
-    left = testing::FilesContaining(dir.Path().string(), "killed.recording-");
+    left = testing::FilesContaining(folder, std::filesystem::path(target).stem().string() + ".recording-");
     if (left.size() == 1 && std::filesystem::file_size(left[0]) > 200'000) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   ::kill(child, SIGKILL);
   int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_EQ(left.size(), 1u);
-  const std::string leftover = left[0];
+  ::waitpid(child, &status, 0);
+  return left.size() == 1 ? left[0] : "";
+}
+
+TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesAFile) {
+  const std::string index = TestPattern();
+  ASSERT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
+  const std::string target = dir.File("killed.avi");
+  const std::string leftover = KillRecording(index, target, dir.Path().string());
+  ASSERT_FALSE(leftover.empty());
   const testing::ProbedFile killed = testing::ProbeFile(leftover);
   ASSERT_TRUE(killed.video && killed.audio) << killed.error;
   ASSERT_GT(killed.video->chunks, 10);
@@ -243,6 +268,20 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   WriteFileBytes(dir.File("empty.recording-zzzzzz.avi"), empty);
   WriteFileBytes(dir.File("busy.recording-qqqqqq.avi"), bytes);
   WriteFileBytes(dir.File("cut.recovering-Zz9Zz9.avi"), "of a recovery that was killed");
+  ASSERT_EQ(::setxattr(dir.File("cut.recovering-Zz9Zz9.avi").c_str(), "user.tovalen.recovery-scratch", "1", 1, 0), 0);
+  WriteFileBytes(dir.File("cut.recovering-myedit.avi"), "the user's own");
+  // Damaged copies: one chunk's size, the picture's codec, the sound's format; and a playlist
+  // named like a leftover that points at another file.
+  const std::vector<std::size_t> chunks = VideoChunkOffsets(bytes);
+  ASSERT_EQ(static_cast<std::int64_t>(chunks.size()), killed.video->chunks);
+  const std::string size = dir.File("size.recording-aaaaaa.avi");
+  const std::string tag = dir.File("tag.recording-bbbbbb.avi");
+  const std::string sound = dir.File("sound.recording-cccccc.avi");
+  const std::string list = dir.File("list.recording-dddddd.avi");
+  WriteFileBytes(size, Overwritten(bytes, chunks[chunks.size() / 2] + 4, std::string("\x00\x00\xff\x7f", 4)));
+  WriteFileBytes(tag, Overwritten(bytes, bytes.find("strf") + 24, "XVID"));
+  WriteFileBytes(sound, Overwritten(bytes, bytes.find("strf", bytes.find("strf") + 4) + 8, "\x07"));
+  WriteFileBytes(list, "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + leftover + "\n#EXT-X-ENDLIST\n");
   const int busy = ::open(dir.File("busy.recording-qqqqqq.avi").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(::flock(busy, LOCK_EX), 0);
 
@@ -257,7 +296,17 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
                                     ": no readable frame; left as it is\n"));
   EXPECT_THAT(result.out, HasSubstr("recovered " + leftover + " as " + target + ": " +
                                     std::to_string(killed.video->chunks) + " frames, "));
-  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4) << result.out;
+  EXPECT_THAT(result.out, HasSubstr("recovered " + size + " as " + dir.File("size.avi") + ": " +
+                                    std::to_string(killed.video->chunks) + " frames, "));
+  EXPECT_THAT(result.out, HasSubstr("partly recovered " + tag + " as " + dir.File("tag.avi") + ": " +
+                                    std::to_string(killed.video->chunks) + " frames, "));
+  EXPECT_THAT(result.out, HasSubstr(" s; left as it is, as the picture's format was damaged and was read from its "
+                                    "frames\n"));
+  EXPECT_THAT(result.out, HasSubstr("partly recovered " + sound + " as " + dir.File("sound.avi") + ": " +
+                                    std::to_string(killed.video->chunks) + " frames, "));
+  EXPECT_THAT(result.out, HasSubstr(" s; left as it is, as the sound's format is damaged, "));
+  EXPECT_THAT(result.out, HasSubstr("not recovered " + list + ": not an AVI file; left as it is\n"));
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 8) << result.out;
 
   // Every frame and sample read from the leftover, now indexed; the leftover is gone.
   const testing::ProbedFile recovered = testing::ProbeFile(target);
@@ -280,10 +329,26 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   EXPECT_EQ(ReadFileBytes(dir.File("cut (recovered).avi")), "old");
   EXPECT_FALSE(std::filesystem::exists(dir.File("cut.recording-abc123.avi")));
 
-  // What could not be recovered stays as it was, and no scratch file is left.
+  // Past the damaged size, every frame; with a damaged header, every frame of the stream that is
+  // intact, all of them decoding, and the leftover kept beside.
+  for (const char* name : {"size.avi", "tag.avi", "sound.avi"}) {
+    const testing::ProbedFile rebuilt = testing::ProbeFile(dir.File(name));
+    ASSERT_TRUE(rebuilt.video) << name << rebuilt.error;
+    EXPECT_EQ(rebuilt.video->codec, "mjpeg") << name;
+    EXPECT_EQ(rebuilt.video->chunks, killed.video->chunks) << name;
+    EXPECT_EQ(rebuilt.video->decodeErrors, 0) << name;
+    EXPECT_EQ(rebuilt.audio.has_value(), std::string(name) != "sound.avi") << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(size));
+  EXPECT_TRUE(std::filesystem::exists(tag) && std::filesystem::exists(sound));
+  EXPECT_THAT(ReadFileBytes(list), HasSubstr("#EXTM3U"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("list.avi")));
+
+  // What could not be recovered stays as it was; only the scratch file of a killed recovery goes.
   EXPECT_EQ(ReadFileBytes(dir.File("empty.recording-zzzzzz.avi")), empty);
   EXPECT_EQ(ReadFileBytes(dir.File("busy.recording-qqqqqq.avi")), bytes);
-  EXPECT_THAT(testing::FilesContaining(dir.Path().string(), ".recovering-"), ::testing::IsEmpty());
+  EXPECT_THAT(testing::FilesContaining(dir.Path().string(), ".recovering-"),
+              ::testing::ElementsAre(dir.File("cut.recovering-myedit.avi")));
 
   // A file is recovered on its own; what is not a leftover is refused.
   const auto alone = RunCli({"recover", dir.File("busy.recording-qqqqqq.avi")});
@@ -325,20 +390,41 @@ TEST_F(CaptureCommands, ATargetTheUserMayNotReplaceIsRefusedBeforeRecording) {
 
 TEST_F(CaptureCommands, AFileSizeLimitEndsTheRecordingAsAFailureKeepingWhatWasRecorded) {
   const std::string index = TestPattern();
-  // Uncompressed, the file outgrows the limit within the first second.
-  ASSERT_EQ(RunCli({"device", index, "--size", "640x480", "--codec", "rawvideo"}).status, 0);
+  // Uncompressed, the file reaches the limit within two seconds, in frames small enough for the
+  // capture to stop while the index still fits, as on a disk that fills.
+  ASSERT_EQ(RunCli({"device", index, "--size", "160x120", "--codec", "rawvideo"}).status, 0);
   const std::string file = dir.File("limited.avi");
   const std::string errFile = dir.File("err.txt");
   const ChildResult result = WaitFor(
-      SpawnRec({"prlimit", "--fsize=8000000"}, {"record", "--file", file, "--length", "5", "--device", index}, errFile),
+      SpawnRec({"prlimit", "--fsize=3000000"}, {"record", "--file", file, "--length", "5", "--device", index}, errFile),
       errFile);
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("the recording failed: "));
+  EXPECT_THAT(result.err, HasSubstr("the recording failed: the file reached the size limit (stopped while the index "));
   const auto kept = result.err.find("kept in ");
   ASSERT_NE(kept, std::string::npos) << result.err;
   const std::string recording = result.err.substr(kept + 8, result.err.find('\n', kept) - kept - 8);
-  EXPECT_GT(CountFrames(recording).frames, 0) << recording;
+  const FileCounts recorded = CountFrames(recording);
+  EXPECT_GT(recorded.frames, 0) << recording;
   EXPECT_FALSE(std::filesystem::exists(file));
+
+  // The recording was finished and indexed: recovery moves it into place without a copy, which
+  // would not fit under a limit of half its size. A leftover that must be copied and does not
+  // fit is kept, saying why, and leaves nothing behind.
+  const std::string bytes = ReadFileBytes(recording);
+  const std::string cut = dir.File("cut.recording-Cut123.avi");
+  WriteFileBytes(cut, bytes.substr(0, bytes.size() * 3 / 4));
+  const std::string halfSize = "--fsize=" + std::to_string(bytes.size() / 2);
+  const ChildResult recovered = WaitFor(SpawnRec({"prlimit", halfSize}, {"recover", recording}, errFile), errFile);
+  EXPECT_EQ(recovered.status, 0) << recovered.err;
+  EXPECT_EQ(CountFrames(file).frames, recorded.frames);
+  EXPECT_FALSE(std::filesystem::exists(recording));
+  const std::string outFile = dir.File("out.txt");
+  const pid_t copy = testing::Spawn({"prlimit", halfSize, TOVALEN_REC_PATH, "recover", cut}, outFile, errFile);
+  EXPECT_EQ(WaitFor(copy, errFile).status, 1);
+  EXPECT_THAT(ReadFileBytes(outFile), HasSubstr("not recovered " + cut + ": cannot write the rebuilt file: "));
+  EXPECT_THAT(ReadFileBytes(outFile), HasSubstr("File too large"));
+  EXPECT_TRUE(ReadFileBytes(cut) == bytes.substr(0, bytes.size() * 3 / 4));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 5) << "config, err, out, cut, file";
 }
 
 TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
