@@ -30,14 +30,16 @@ bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 std::uint64_t Padded(std::uint32_t size) { return size + (size & 1u); }
 
-// Chunks inside a list held in memory: calls `visit(id, data, size)` for each whole one.
+// Chunks inside a list held in memory: calls `visit(id, data, size)` for each; one whose size
+// runs past the list (damaged) is the last, with what the list holds of it.
 template <typename Visit>
 void ForEachChunk(const std::vector<std::uint8_t>& list, std::size_t from, Visit visit) {
   std::size_t at = from;
   while (at + 8 <= list.size()) {
+    const std::size_t rest = list.size() - at - 8;
     const std::uint32_t size = Le32(&list[at + 4]);
-    if (size > list.size() - at - 8) return;
-    visit(&list[at], &list[at + 8], size);
+    visit(&list[at], &list[at + 8], static_cast<std::uint32_t>(std::min<std::size_t>(size, rest)));
+    if (size > rest) return;
     at += 8 + Padded(size);
   }
 }
@@ -62,7 +64,12 @@ std::optional<AviLeftoverReader> AviLeftoverReader::Open(int fd, std::string& er
     return std::nullopt;
   }
   reader.CheckRiffChain();
+  reader.m_chunkLimits.assign(reader.m_streams.size(), reader.m_size);
   return reader;
+}
+
+void AviLeftoverReader::LimitChunks(int stream, std::uint64_t bytes) {
+  if (stream >= 0 && static_cast<std::size_t>(stream) < m_chunkLimits.size()) m_chunkLimits[stream] = bytes;
 }
 
 bool AviLeftoverReader::ReadAt(std::uint64_t offset, void* out, std::size_t bytes) const {
@@ -181,7 +188,7 @@ bool AviLeftoverReader::FitsAt(std::uint64_t offset, std::uint64_t& next) const 
     return true;
   }
   const std::uint64_t end = offset + 8 + static_cast<std::uint64_t>(size);
-  if (end > m_size) return false;
+  if (end > m_size || (stream >= 0 && size > m_chunkLimits[stream])) return false;
   next = std::min(end + (size & 1u), m_size);  // the last chunk's pad byte may be missing
   return true;
 }
@@ -245,7 +252,7 @@ bool AviLeftoverReader::StepAt(std::uint64_t& position, LeftoverChunk& chunk, bo
     position = m_size;
     return true;
   }
-  if (id == Id::kStreamData && *resumed - position > 8) {
+  if (id == Id::kStreamData && *resumed - position > 8 && *resumed - position - 8 <= m_chunkLimits[stream]) {
     chunk =
         LeftoverChunk{stream, position + 8,
                       static_cast<std::uint32_t>(std::min<std::uint64_t>(*resumed - position - 8, 0xFFFFFFFFu)), true};

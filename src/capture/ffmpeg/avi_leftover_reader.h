@@ -40,6 +40,9 @@ class AviLeftoverReader {
   const std::vector<LeftoverStreamHeader>& Streams() const { return m_streams; }
   std::uint64_t FileSize() const { return m_size; }
 
+  // A stream's chunks larger than this are damaged: passed over like a damaged size.
+  void LimitChunks(int stream, std::uint64_t bytes);
+
   // The next chunk of a declared stream; false at the end of the file.
   bool Next(LeftoverChunk& chunk);
   // The chunk's bytes; false when the file could not be read.
@@ -69,6 +72,7 @@ class AviLeftoverReader {
   int m_fd;
   std::uint64_t m_size = 0;
   std::vector<LeftoverStreamHeader> m_streams;
+  std::vector<std::uint64_t> m_chunkLimits;  // by stream
   std::uint64_t m_position = 0;
   std::uint64_t m_damaged = 0;
   bool m_cutOff = false;

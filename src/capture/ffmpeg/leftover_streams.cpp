@@ -39,8 +39,10 @@ CodecParametersPtr VideoParameters(const LeftoverStreamHeader& header, AVCodecID
   parameters->width = static_cast<int>(Le32(format, 4));
   parameters->height = std::abs(static_cast<int>(Le32(format, 8)));
   parameters->bits_per_coded_sample = Le16(format, 14);
-  if (format.size() > kBitmapHeaderBytes) {
-    const std::size_t extra = format.size() - kBitmapHeaderBytes;
+  // The header's own size tells where its codec's data ends; the format chunk may hold more.
+  const std::size_t headerBytes = std::min<std::size_t>(Le32(format, 0), format.size());
+  if (headerBytes > kBitmapHeaderBytes) {
+    const std::size_t extra = headerBytes - kBitmapHeaderBytes;
     parameters->extradata = static_cast<std::uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!parameters->extradata) throw std::bad_alloc();
     std::memcpy(parameters->extradata, format.data() + kBitmapHeaderBytes, extra);

@@ -39,6 +39,23 @@ std::vector<std::uint8_t> FirstFrameOf(AviLeftoverReader reader, int stream) {
   return bytes;
 }
 
+// No frame is larger than uncompressed 32-bit pixels, and no chunk of sound holds seconds.
+void LimitChunks(AviLeftoverReader& reader, const std::optional<LeftoverStream>& video,
+                 const std::optional<LeftoverStream>& audio) {
+  constexpr std::uint64_t kSlackBytes = 1 << 20;
+  constexpr std::uint64_t kMostSoundSeconds = 2;
+  if (video) {
+    const AVCodecParameters& picture = *video->parameters;
+    reader.LimitChunks(video->index, static_cast<std::uint64_t>(picture.width) * picture.height * 4 + kSlackBytes);
+  }
+  if (audio) {
+    const AVCodecParameters& sound = *audio->parameters;
+    reader.LimitChunks(
+        audio->index,
+        static_cast<std::uint64_t>(sound.sample_rate) * sound.block_align * kMostSoundSeconds + kSlackBytes);
+  }
+}
+
 // What is left out, counted as it goes.
 struct Losses {
   std::vector<std::string> streams;
@@ -179,6 +196,7 @@ RemuxResult RemuxRecording(int source, int out) {
     return result;
   }
 
+  LimitChunks(*reader, video, audio);
   std::unique_ptr<AviWriter> writer;
   if (out >= 0) {
     const LeftoverStream& first = video ? *video : *audio;
