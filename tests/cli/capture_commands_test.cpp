@@ -270,15 +270,19 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   WriteFileBytes(dir.File("cut.recovering-Zz9Zz9.avi"), "of a recovery that was killed");
   ASSERT_EQ(::setxattr(dir.File("cut.recovering-Zz9Zz9.avi").c_str(), "user.tovalen.recovery-scratch", "1", 1, 0), 0);
   WriteFileBytes(dir.File("cut.recovering-myedit.avi"), "the user's own");
-  // Damaged copies: one chunk's size, the picture's codec, the sound's format; and a playlist
-  // named like a leftover that points at another file.
+  // Damaged copies: one chunk's size, one grown over the next chunk, the picture's codec, the
+  // sound's format; and a playlist named like a leftover that points at another file.
   const std::vector<std::size_t> chunks = VideoChunkOffsets(bytes);
   ASSERT_EQ(static_cast<std::int64_t>(chunks.size()), killed.video->chunks);
   const std::string size = dir.File("size.recording-aaaaaa.avi");
+  const std::string grown = dir.File("grown.recording-eeeeee.avi");
   const std::string tag = dir.File("tag.recording-bbbbbb.avi");
   const std::string sound = dir.File("sound.recording-cccccc.avi");
   const std::string list = dir.File("list.recording-dddddd.avi");
   WriteFileBytes(size, Overwritten(bytes, chunks[chunks.size() / 2] + 4, std::string("\x00\x00\xff\x7f", 4)));
+  const std::size_t middle = chunks[chunks.size() / 2];
+  const auto toNextButOne = static_cast<std::uint32_t>(chunks[chunks.size() / 2 + 2] - middle - 8);
+  WriteFileBytes(grown, Overwritten(bytes, middle + 4, std::string(reinterpret_cast<const char*>(&toNextButOne), 4)));
   WriteFileBytes(tag, Overwritten(bytes, bytes.find("strf") + 24, "XVID"));
   WriteFileBytes(sound, Overwritten(bytes, bytes.find("strf", bytes.find("strf") + 4) + 8, "\x07"));
   WriteFileBytes(list, "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + leftover + "\n#EXT-X-ENDLIST\n");
@@ -298,6 +302,8 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
                                     std::to_string(killed.video->chunks) + " frames, "));
   EXPECT_THAT(result.out, HasSubstr("recovered " + size + " as " + dir.File("size.avi") + ": " +
                                     std::to_string(killed.video->chunks) + " frames, "));
+  EXPECT_THAT(result.out, HasSubstr("recovered " + grown + " as " + dir.File("grown.avi") + ": " +
+                                    std::to_string(killed.video->chunks) + " frames, "));
   EXPECT_THAT(result.out, HasSubstr("partly recovered " + tag + " as " + dir.File("tag.avi") + ": " +
                                     std::to_string(killed.video->chunks) + " frames, "));
   EXPECT_THAT(result.out, HasSubstr(" s; left as it is, as the picture's format was damaged and was read from its "
@@ -306,7 +312,7 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
                                     std::to_string(killed.video->chunks) + " frames, "));
   EXPECT_THAT(result.out, HasSubstr(" s; left as it is, as the sound's format is damaged, "));
   EXPECT_THAT(result.out, HasSubstr("not recovered " + list + ": not an AVI file; left as it is\n"));
-  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 8) << result.out;
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 9) << result.out;
 
   // Every frame and sample read from the leftover, now indexed; the leftover is gone.
   const testing::ProbedFile recovered = testing::ProbeFile(target);
@@ -331,7 +337,7 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
 
   // Past the damaged size, every frame; with a damaged header, every frame of the stream that is
   // intact, all of them decoding, and the leftover kept beside.
-  for (const char* name : {"size.avi", "tag.avi", "sound.avi"}) {
+  for (const char* name : {"size.avi", "grown.avi", "tag.avi", "sound.avi"}) {
     const testing::ProbedFile rebuilt = testing::ProbeFile(dir.File(name));
     ASSERT_TRUE(rebuilt.video) << name << rebuilt.error;
     EXPECT_EQ(rebuilt.video->codec, "mjpeg") << name;
@@ -339,7 +345,7 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
     EXPECT_EQ(rebuilt.video->decodeErrors, 0) << name;
     EXPECT_EQ(rebuilt.audio.has_value(), std::string(name) != "sound.avi") << name;
   }
-  EXPECT_FALSE(std::filesystem::exists(size));
+  EXPECT_FALSE(std::filesystem::exists(size) || std::filesystem::exists(grown));
   EXPECT_TRUE(std::filesystem::exists(tag) && std::filesystem::exists(sound));
   EXPECT_THAT(ReadFileBytes(list), HasSubstr("#EXTM3U"));
   EXPECT_FALSE(std::filesystem::exists(dir.File("list.avi")));

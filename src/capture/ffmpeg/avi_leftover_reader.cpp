@@ -203,12 +203,13 @@ bool AviLeftoverReader::ReadsWholeAt(std::uint64_t offset) const {
   return Classify(header.data(), stream) != Id::kNone;
 }
 
-std::optional<std::uint64_t> AviLeftoverReader::Resync(std::uint64_t from) const {
+std::optional<std::uint64_t> AviLeftoverReader::Resync(std::uint64_t from, std::uint64_t until) const {
+  until = std::min(until, m_size);
   std::vector<std::uint8_t> block;
-  for (std::uint64_t start = from; start + 8 <= m_size; start += kScanBlockBytes) {
+  for (std::uint64_t start = from; start + 8 <= m_size && start < until; start += kScanBlockBytes) {
     block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kScanBlockBytes + 7, m_size - start)));
     if (!ReadAt(start, block.data(), block.size())) return std::nullopt;
-    for (std::size_t i = 0; i + 8 <= block.size() && i < kScanBlockBytes; ++i) {
+    for (std::size_t i = 0; i + 8 <= block.size() && i < kScanBlockBytes && start + i < until; ++i) {
       int stream = -1;
       if (Classify(&block[i], stream) != Id::kNone && ReadsWholeAt(start + i)) return start + i;
     }
@@ -233,14 +234,17 @@ bool AviLeftoverReader::StepAt(std::uint64_t& position, LeftoverChunk& chunk, bo
   std::uint64_t next = 0;
   if (ReadsWholeAt(position) && FitsAt(position, next)) {
     if (id == Id::kStreamData) {
-      chunk = LeftoverChunk{stream, position + 8, Le32(&header[4]), false};
+      // A size made larger takes in the chunks after it: they start inside it.
+      const auto inside = Resync(position + 8, position + 8 + Le32(&header[4]));
+      if (inside) next = *inside;
+      chunk = LeftoverChunk{stream, position + 8, static_cast<std::uint32_t>(next - position - 8), inside.has_value()};
       produced = true;
     }
     if (Is(header.data(), "idx1")) m_sawIndex = true;
     position = next;
     return true;
   }
-  const auto resumed = Resync(position + 1);
+  const auto resumed = Resync(position + 1, m_size);
   if (!resumed) {
     // The end: a chunk cut off by the kill, or bytes that never became one.
     const std::uint64_t rest = m_size - position;

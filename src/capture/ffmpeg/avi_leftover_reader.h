@@ -66,7 +66,8 @@ class AviLeftoverReader {
   Id Classify(const std::uint8_t* header, int& stream) const;
   bool FitsAt(std::uint64_t offset, std::uint64_t& next) const;
   bool ReadsWholeAt(std::uint64_t offset) const;
-  std::optional<std::uint64_t> Resync(std::uint64_t from) const;
+  // The first chunk that reads whole starting in [from, until).
+  std::optional<std::uint64_t> Resync(std::uint64_t from, std::uint64_t until) const;
   bool StepAt(std::uint64_t& position, LeftoverChunk& chunk, bool& produced);
 
   int m_fd;
