@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Damaged copies of a real leftover against `tovalen-rec recover`, by hand, never in CI.
 
-recover_mutations.py TOVALEN_REC [COUNT [SEED_LEFTOVER]]
+recover_mutations.py TOVALEN_REC [COUNT [SEED_LEFTOVER [FIRST]]]
 
 Without SEED_LEFTOVER, one is made: the test pattern at 160x120 recorded and killed with SIGKILL.
 Each copy gets one to four mutations (bytes flipped, a 32-bit value overwritten with one that
 sizes and counts get wrong, a stretch cut out or repeated, the end cut off) and is recovered in a
 folder of its own, each run limited to 60 s. Counted: crashes (a signal), hangs (the time limit),
 leftovers deleted without a result that reads (ffmpeg must decode it with no error and find
-frames), peak resident memory. Prints a summary; exits 1 when a crash, hang or loss was seen.
+frames), peak resident memory. Copy n is the same in every run (FIRST, 0 by default, lets two runs
+share the work). Prints the counts every 100 copies; exits 1 when a crash, hang or loss was seen.
 """
 import os
 import random
@@ -72,12 +73,11 @@ def mutate(data, rng):
 
 
 def decodes(path):
-    run = subprocess.run(["ffmpeg", "-v", "error", "-xerror", "-i", path, "-f", "null", "-"], capture_output=True,
-                         timeout=120)
-    probe = subprocess.run(["ffprobe", "-v", "error", "-count_packets", "-show_entries", "stream=nb_read_packets",
-                            "-of", "csv=p=0", path], capture_output=True, text=True, timeout=120)
-    packets = sum(int(n) for n in re.findall(r"\d+", probe.stdout))
-    return run.returncode == 0 and not run.stderr.strip() and packets > 0
+    probe = subprocess.run(["ffprobe", "-v", "error", "-err_detect", "explode", "-count_frames", "-show_entries",
+                            "stream=nb_read_frames", "-of", "csv=p=0", path], capture_output=True, text=True,
+                           timeout=120)
+    frames = sum(int(n) for n in re.findall(r"\d+", probe.stdout))
+    return probe.returncode == 0 and not probe.stderr.strip() and frames > 0
 
 
 def main():
@@ -86,14 +86,23 @@ def main():
     work = tempfile.mkdtemp(prefix="recover-mutations-")
     seed_path = sys.argv[3] if len(sys.argv) > 3 else make_seed(rec, work)
     seed = open(seed_path, "rb").read()
-    rng = random.Random(19)
+    first = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     tally = {"crashes": 0, "hangs": 0, "lost": 0, "recovered": 0, "partly": 0, "refused": 0}
     peak_kb = 0
-    for n in range(count):
+    def report(done):
+        print("copies %d: recovered %d, partly recovered %d, refused %d; crashes %d, hangs %d, "
+              "leftovers deleted without a readable result %d; peak resident memory %d KB; cases kept in %s"
+              % (done, tally["recovered"], tally["partly"], tally["refused"], tally["crashes"], tally["hangs"],
+                 tally["lost"], peak_kb, work), flush=True)
+
+    for n in range(first, first + count):
+        if n > first and (n - first) % 100 == 0:
+            report(n - first)
+        rng = random.Random(19_000_000 + n)
         folder = os.path.join(work, "run")
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
-        leftover = os.path.join(folder, "m.recording-Mut%03d.avi" % (n % 1000))
+        leftover = os.path.join(folder, "m.recording-M%05d.avi" % (n % 100000))
         with open(leftover, "wb") as out:
             out.write(mutate(seed, rng))
         kept = os.path.join(work, "case-%d.avi" % n)
@@ -129,10 +138,7 @@ def main():
             tally["lost"] += 1
             with open(kept, "wb") as out:
                 out.write(output.encode())
-    print("copies %d: recovered %d, partly recovered %d, refused %d; crashes %d, hangs %d, "
-          "leftovers deleted without a readable result %d; peak resident memory %d KB; cases kept in %s"
-          % (count, tally["recovered"], tally["partly"], tally["refused"], tally["crashes"], tally["hangs"],
-             tally["lost"], peak_kb, work))
+    report(count)
     return 1 if tally["crashes"] or tally["hangs"] or tally["lost"] else 0
 
 

@@ -356,6 +356,13 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
   EXPECT_THAT(testing::FilesContaining(dir.Path().string(), ".recovering-"),
               ::testing::ElementsAre(dir.File("cut.recovering-myedit.avi")));
 
+  // A leftover kept beside its partial rebuild is not copied again.
+  const auto again = RunCli({"recover", tag});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_THAT(again.out, HasSubstr("partly recovered " + tag + " as " + dir.File("tag.avi") + ": " +
+                                   std::to_string(killed.video->chunks) + " frames, "));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("tag (recovered).avi")));
+
   // A file is recovered on its own; what is not a leftover is refused.
   const auto alone = RunCli({"recover", dir.File("busy.recording-qqqqqq.avi")});
   EXPECT_EQ(alone.status, 0) << alone.out;

@@ -16,7 +16,7 @@ namespace {
 constexpr std::uint32_t kLargestHeaderList = 1 << 20;
 // Where the data list is looked for when the chunks before it do not lead there.
 constexpr std::uint64_t kDataListSearchBytes = 16 << 20;
-constexpr std::size_t kScanBlockBytes = 1 << 20;
+constexpr std::uint64_t kScanBlockBytes = 1 << 20;
 constexpr int kMostStreams = 100;  // two digits in a chunk id
 constexpr int kMostRiffLists = 100'000;
 
@@ -207,7 +207,8 @@ std::optional<std::uint64_t> AviLeftoverReader::Resync(std::uint64_t from, std::
   until = std::min(until, m_size);
   std::vector<std::uint8_t> block;
   for (std::uint64_t start = from; start + 8 <= m_size && start < until; start += kScanBlockBytes) {
-    block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kScanBlockBytes + 7, m_size - start)));
+    // Only as far as a header starting before `until` reaches.
+    block.resize(static_cast<std::size_t>(std::min({kScanBlockBytes + 7, m_size - start, until - start + 7})));
     if (!ReadAt(start, block.data(), block.size())) return std::nullopt;
     for (std::size_t i = 0; i + 8 <= block.size() && i < kScanBlockBytes && start + i < until; ++i) {
       int stream = -1;

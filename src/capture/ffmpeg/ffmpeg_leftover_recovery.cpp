@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "capture/ffmpeg/avi_read_back.h"
 #include "capture/ffmpeg/capture_file.h"
@@ -59,7 +61,35 @@ bool PlaceFinished(int leftoverFd, LeftoverReport& report, const std::string& ta
   return true;
 }
 
+// A leftover rebuilt in part is kept with a note of where, so that the next recovery reports
+// that file instead of making another copy of it.
+constexpr char kPartlyRebuiltAs[] = "user.tovalen.partly-recovered-as";
+
+void NotePartlyRebuilt(int leftoverFd, const LeftoverReport& report) {
+  std::ostringstream note;
+  note << report.frames << '\n' << report.seconds << '\n' << report.recovered << '\n' << report.detail;
+  const std::string text = note.str();
+  ::fsetxattr(leftoverFd, kPartlyRebuiltAs, text.data(), text.size(), 0);  // without it: a copy next time
+}
+
+bool FindPartlyRebuilt(int leftoverFd, LeftoverReport& report) {
+  std::string text(8192, '\0');
+  const ssize_t size = ::fgetxattr(leftoverFd, kPartlyRebuiltAs, text.data(), text.size());
+  if (size <= 0) return false;
+  text.resize(static_cast<std::size_t>(size));
+  std::istringstream note(text);
+  LeftoverReport noted = report;
+  note >> noted.frames >> noted.seconds;
+  note.ignore(1);
+  if (!note || !std::getline(note, noted.recovered) || !std::filesystem::exists(noted.recovered)) return false;
+  std::getline(note, noted.detail, '\0');
+  noted.result = LeftoverReport::Result::kPartial;
+  report = noted;
+  return true;
+}
+
 LeftoverReport Rebuild(int leftoverFd, LeftoverReport report, const std::string& target) {
+  if (FindPartlyRebuilt(leftoverFd, report)) return report;
   RecoveryScratch::RemoveStale(target);
   RecoveryScratch scratch(target);
   if (!scratch.Valid()) return Failed(report, "cannot write beside it: " + std::string(std::strerror(errno)));
@@ -79,6 +109,7 @@ LeftoverReport Rebuild(int leftoverFd, LeftoverReport report, const std::string&
   if (!copied.lost.empty()) {
     report.result = LeftoverReport::Result::kPartial;
     report.detail = copied.lost;
+    NotePartlyRebuilt(leftoverFd, report);
     return report;
   }
   if (::unlink(report.leftover.c_str()) != 0)
