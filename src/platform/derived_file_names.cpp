@@ -31,6 +31,13 @@ std::size_t LongestDerivedNameBytes(const std::string& fileName) {
                   name.stem().string().size() + kLongestReplacedTail.size());
 }
 
+std::size_t LongestTargetNameBytes(const std::string& target) {
+  const std::string name = std::filesystem::path(target).filename().string();
+  const std::size_t extra = LongestDerivedNameBytes(name) - name.size();
+  const std::size_t nameMax = NameMaxBeside(target);
+  return nameMax > extra ? nameMax - extra : 0;
+}
+
 TargetNameProblem CheckDerivedFileNames(const std::string& target) {
   const std::filesystem::path path(target);
   const std::string name = path.filename().string();

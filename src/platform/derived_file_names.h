@@ -24,6 +24,9 @@ std::size_t LongestDerivedNameBytes(const std::string& fileName);
 // NAME_MAX of the folder the target lies in, or 255 while that folder does not exist.
 std::size_t NameMaxBeside(const std::string& target);
 
+// The longest file name, in bytes, that a target with this one's extension may have there.
+std::size_t LongestTargetNameBytes(const std::string& target);
+
 // Whether the target and every name derived from it fit the file system: NAME_MAX of the
 // target's folder (255 while the folder does not exist yet) and PATH_MAX.
 TargetNameProblem CheckDerivedFileNames(const std::string& target);

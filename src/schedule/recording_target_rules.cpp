@@ -64,19 +64,18 @@ std::optional<RecordingTargetRefusal> FindRefusedTarget(const std::vector<SYoyak
 }
 
 std::string DescribeRecordingTargetProblem(RecordingTargetProblem problem, const std::string& target) {
-  const std::string extra = std::to_string(kLongestDerivedNameExtraBytes);
   switch (problem) {
     case RecordingTargetProblem::kNone:
       return {};
     case RecordingTargetProblem::kIsTheSchedule:
       return "cannot record into " + target + ": it is the schedule file itself";
     case RecordingTargetProblem::kNameTooLong:
-      return "cannot record into " + target + ": the file name is too long; the names made beside it while " +
-             "recording and recovering are up to " + extra + " bytes longer and must fit the limit of " +
-             std::to_string(NameMaxBeside(target)) + " bytes";
+      return "cannot record into " + target + ": the file name is too long; it may have at most " +
+             std::to_string(LongestTargetNameBytes(target)) + " bytes there, as the names made beside it while " +
+             "recording and recovering are longer";
     case RecordingTargetProblem::kPathTooLong:
-      return "cannot record into " + target + ": the path is too long; the paths made beside it are up to " + extra +
-             " bytes longer and must fit the limit of " + std::to_string(PATH_MAX - 1) + " bytes";
+      return "cannot record into " + target + ": the path is too long; the paths made beside it while recording " +
+             "and recovering must fit the limit of " + std::to_string(PATH_MAX - 1) + " bytes";
   }
   return {};
 }
@@ -88,8 +87,8 @@ std::string RecordingTargetProblemMessage(RecordingTargetProblem problem, const 
     case RecordingTargetProblem::kIsTheSchedule:
       return "予約ファイル自身には録画できません。別の録画ファイルを指定してください。";
     case RecordingTargetProblem::kNameTooLong:
-      return "録画ファイル名が長すぎます。ファイル名を拡張子 .avi を含めて " +
-             std::to_string(NameMaxBeside(target) - kLongestDerivedNameExtraBytes) + " バイト以内にしてください。";
+      return "録画ファイル名が長すぎます。ファイル名（繰り返しで付く日付を含む）を " +
+             std::to_string(LongestTargetNameBytes(target)) + " バイト以内にしてください。";
     case RecordingTargetProblem::kPathTooLong:
       return "録画ファイルのパスが長すぎます。もっと短いパスを指定してください。";
   }
