@@ -17,7 +17,7 @@ struct StoredSetting {
   std::int32_t highest;
 };
 constexpr StoredSetting kSettingsBlock[] = {
-    {"FPS", -1, 3},       {"PersistentConnect", 0, 1}, {"nSamplesPerSec", -1, 3},
+    {"FPS", -1, 3},        {"PersistentConnect", 0, 1}, {"nSamplesPerSec", -1, 3},
     {"nPrecision", -1, 1}, {"nChannels", -1, 1},        {"CapDriverId", -1, 9},
 };
 

@@ -118,9 +118,9 @@ TEST(ScheduleFile, SettingsOutsideWhatAnyWriterStoresAreRefusedAndTheEdgesLoad) 
     std::int32_t highest;
     const char* name;
   };
-  for (const Field& field : {Field{0, -1, 3, "FPS"}, Field{4, 0, 1, "PersistentConnect"},
-                             Field{8, -1, 3, "nSamplesPerSec"}, Field{12, -1, 1, "nPrecision"},
-                             Field{16, -1, 1, "nChannels"}, Field{20, -1, 9, "CapDriverId"}}) {
+  for (const Field& field :
+       {Field{0, -1, 3, "FPS"}, Field{4, 0, 1, "PersistentConnect"}, Field{8, -1, 3, "nSamplesPerSec"},
+        Field{12, -1, 1, "nPrecision"}, Field{16, -1, 1, "nChannels"}, Field{20, -1, 9, "CapDriverId"}}) {
     auto with = [&](std::int32_t value) {
       std::string bytes = kEmptyDefaultFile;
       ArchiveWriter word;
