@@ -1,7 +1,6 @@
 #include "app/quorvel_doc.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "capture/video_cap.h"
 #include "dialogs/message_box.h"
@@ -20,18 +19,11 @@ void ReportFailure(wxWindow* owner, const std::string& what, const std::exceptio
   ShowMessageBox({owner, what + "\n\n" + error.what(), "Tovalen", MessageIcon::kStop, MessageButtons::kOk});
 }
 
-bool IsEmptyFile(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error) && std::filesystem::file_size(path, error) == 0 && !error;
-}
-
 }  // namespace
 
 std::optional<LoadedScheduleFile> CQuorvelDoc::ReadFile(const std::string& path, wxWindow* owner) {
   // Taken before reading: a change made while the file is read then counts as a change.
   const std::optional<FileIdentity> identity = IdentifyFile(path);
-  // An empty file holds nothing to load, so what is open stays as it is.
-  if (IsEmptyFile(path)) return LoadedScheduleFile{path, std::nullopt, identity};
   try {
     return LoadedScheduleFile{path, LoadScheduleFile(path), identity};
   } catch (const FileError& error) {
@@ -43,18 +35,14 @@ std::optional<LoadedScheduleFile> CQuorvelDoc::ReadFile(const std::string& path,
 }
 
 void CQuorvelDoc::Apply(const LoadedScheduleFile& file) {
-  if (file.contents) {
-    CVideoCap::GetInstance().SetCaptureSettings(file.contents->settings);
-    m_schedule.ReplaceAll(file.contents->reservations);
-  }
+  CVideoCap::GetInstance().SetCaptureSettings(file.contents.settings);
+  m_schedule.ReplaceAll(file.contents.reservations);
   m_onDisk = file.identity;
   const wxString path = ToWx(file.path);
   SetTitle(wxFileNameFromPath(path));
   SetFilename(path, true);
   SetDocumentSaved(true);
   Modify(false);
-  // What is shown did not come from the empty file, so it still has to be saved there.
-  if (!file.contents) Modify(true);
   UpdateAllViews();
 }
 

@@ -13,10 +13,10 @@
 
 namespace tovalen {
 
-// What a .yyk file gave: its contents, or none for an empty file, which loads nothing.
+// What a .yyk file gave.
 struct LoadedScheduleFile {
   std::string path;
-  std::optional<ScheduleFileContents> contents;
+  ScheduleFileContents contents;
   std::optional<FileIdentity> identity;  // the file as it was before it was read
 };
 

@@ -128,6 +128,8 @@ void CQuorvelView::BindUpdateRules() {
   rule(ID_CAP_TEST, &CVideoCap::IsConnected);
 }
 
+std::string CQuorvelView::SchedulePath() const { return ToUtf8(GetDocument()->GetFilename()); }
+
 void CQuorvelView::ShowError(const char* text) const {
   ShowMessageBox({m_window, text, "E:", MessageIcon::kStop, MessageButtons::kOk});
 }
@@ -139,6 +141,7 @@ void CQuorvelView::ShowNoDevice() const {
 void CQuorvelView::OnRecList() {
   CDlgRecList dialog;
   dialog.SetDocument(&GetDocument()->Schedule());
+  dialog.SetSchedulePath(SchedulePath());
   dialog.ShowModal();
 }
 
@@ -151,6 +154,7 @@ void CQuorvelView::OnRecStart() {
   CDlgRecStart dialog;
   dialog.SetCaptureParent(CaptureParent());
   dialog.SetDocument(&GetDocument()->Schedule());
+  dialog.SetSchedulePath(SchedulePath());
   dialog.SetLateStart(IsLateStartChosen() ? LateStart::kRecordRemainder : LateStart::kDrop);
   dialog.ShowModal();
 }

@@ -2,6 +2,8 @@
 
 #include <wx/docview.h>
 
+#include <string>
+
 #include "capture/capture_driver_records.h"
 
 namespace tovalen {
@@ -45,6 +47,8 @@ class CQuorvelView : public wxView {
   void OnDebugInfo();
   void OnHelpContents();
 
+  // The document's file, which no reservation may record over; empty while it has none.
+  std::string SchedulePath() const;
   void ShowError(const char* text) const;
   void ShowNoDevice() const;
 

@@ -75,8 +75,8 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out) {
   CYoyakuSchedule schedule;
   schedule.ReplaceAll(std::move(contents.reservations));
   ScopedTerminationSignals signals(capture.plainLoop);
-  const ScheduleRunResult result = RunSchedule(std::move(schedule), capture.loop, ReadingsOf(capture), out, late,
-                                               [&file] { return file.TakeChange(); });
+  const ScheduleRunResult result = RunSchedule(
+      std::move(schedule), capture.loop, ReadingsOf(capture), out, late, [&file] { return file.TakeChange(); }, path);
 
   if (result.failed > 0) {
     throw OperationError(std::to_string(result.failed) + " of " + Reservations(result.recorded + result.failed) +

@@ -9,6 +9,7 @@
 #include "cli/value_parsers.h"
 #include "platform/atomic_file.h"
 #include "platform/file_lock.h"
+#include "schedule/recording_target_rules.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_editor_rules.h"
 #include "schedule/yoyaku_repeat.h"
@@ -129,6 +130,13 @@ std::vector<SYoyaku> OccurrencesFromOptions(const CommandLine& line, const SYoya
   return *occurrences;
 }
 
+// A target the recording could not be saved to, or that would be saved over the schedule.
+void RefuseBadTargets(const std::vector<SYoyaku>& reservations, const std::string& schedulePath) {
+  if (const auto refusal = FindRefusedTarget(reservations, schedulePath)) {
+    throw UsageError(DescribeRecordingTargetProblem(refusal->problem, refusal->target));
+  }
+}
+
 int New(const std::vector<std::string>& args, std::ostream&) {
   const std::string path = OnlyFileArgument(args);
   struct stat existing {};
@@ -163,6 +171,7 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
   yoyaku = CheckedTimes(yoyaku, start, *end);
 
   const std::vector<SYoyaku> occurrences = OccurrencesFromOptions(line, yoyaku);
+  RefuseBadTargets(occurrences, open.path);
 
   CYoyakuWorkingList list(open.schedule);
   if (line.Has("repeat")) {
@@ -190,6 +199,7 @@ int Edit(const std::vector<std::string>& args, std::ostream&) {
   if (const auto file = line.Option("file")) yoyaku.strFileName = ParseTextOption("file", *file);
   if (const auto title = line.Option("title")) yoyaku.strTitle = ParseTextOption("title", *title);
   yoyaku = CheckedTimes(yoyaku, start, end);
+  RefuseBadTargets({yoyaku}, open.path);
 
   CYoyakuWorkingList list(open.schedule);
   if (!list.ReplaceYoyaku(yoyaku, index)) throw UsageError(kOverlapMessage);

@@ -21,11 +21,13 @@ std::chrono::milliseconds WaitFor(const TimerQueue& timers, TimerQueue::TimePoin
 }  // namespace
 
 ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
-                              std::ostream& out, LateStart late, const ScheduleChanges& changes) {
+                              std::ostream& out, LateStart late, const ScheduleChanges& changes,
+                              const std::string& schedulePath) {
   TimerQueue timers;
   CliRunnerWindow window(out, timers, std::move(readings));
   CRecordingRunner runner(window);
   runner.SetSchedule(schedule);
+  runner.SetSchedulePath(schedulePath);
   runner.SetLateStart(late);
   runner.Open();
   for (const LeftoverReport& report : runner.GetLeftoverReports()) out << DescribeLeftoverReport(report) << '\n';

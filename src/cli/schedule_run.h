@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "cli/cli_runner_window.h"
@@ -27,7 +28,7 @@ using ScheduleChanges = std::function<std::optional<std::vector<SYoyaku>>()>;
 // be installed and set up. Between recordings, new contents from `changes` are planned again.
 // Works on its own copy: reservations that have passed are skipped by the next run anyway.
 ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
-                              std::ostream& out, LateStart late = LateStart::kDrop,
-                              const ScheduleChanges& changes = {});
+                              std::ostream& out, LateStart late = LateStart::kDrop, const ScheduleChanges& changes = {},
+                              const std::string& schedulePath = {});
 
 }  // namespace tovalen::cli

@@ -17,6 +17,7 @@
 #include "platform/trace.h"
 #include "platform/user_folders.h"
 #include "res/resource_ids.h"
+#include "schedule/recording_target_rules.h"
 #include "schedule/yoyaku_editor_rules.h"
 
 namespace tovalen {
@@ -167,6 +168,11 @@ void CDlgNewRec::OnOK(wxCommandEvent&) {
   const auto occurrences = ExpandRepeat(edited, repeat, m_repeatCount->GetValue());
   if (!occurrences) {
     ShowErrorMessage(this, YoyakuTimeProblemMessage(YoyakuTimeProblem::kBeyondStorable));
+    return;
+  }
+  const auto refusal = FindRefusedTarget(*occurrences, m_schedulePath);
+  if (refusal) {
+    ShowErrorMessage(this, RecordingTargetProblemMessage(refusal->problem, refusal->target));
     return;
   }
   m_yoyaku = edited;

@@ -19,13 +19,16 @@ namespace tovalen {
 
 // Edits one reservation: start and end are each a calendar date plus a time of day, composed
 // into one time and shown as text; OK refuses a start in the past, an end not after the start
-// and a time the schedule file cannot hold. The editor never touches the schedule.
+// a time the schedule file cannot hold, and a target that is the schedule file or whose derived
+// names cannot fit. The editor never touches the schedule.
 class CDlgNewRec : public DialogBase {
  public:
   // Starts with a fresh default reservation (start = now, length 0).
   explicit CDlgNewRec(wxWindow* parent = nullptr);
 
   void SetYoyaku(const SYoyaku& yoyaku) { m_yoyaku = yoyaku; }
+  // The schedule's file, refused as a target; empty while the schedule has none.
+  void SetSchedulePath(std::string path) { m_schedulePath = std::move(path); }
   // The edited reservation; meaningful after OK.
   SYoyaku GetYoyaku() const { return m_yoyaku; }
   // After OK with a repeat chosen: every occurrence, each with its dated file name; otherwise
@@ -69,6 +72,7 @@ class CDlgNewRec : public DialogBase {
   wxChoice* m_repeat = nullptr;          // owned by the dialog; items in YoyakuRepeat order
   wxSpinCtrl* m_repeatCount = nullptr;   // owned by the dialog
   std::vector<SYoyaku> m_occurrences;
+  std::string m_schedulePath;
 };
 
 }  // namespace tovalen

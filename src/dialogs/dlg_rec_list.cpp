@@ -16,7 +16,9 @@ namespace tovalen {
 
 CDlgRecList::CDlgRecList(wxWindow* parent)
     : DialogBase(parent, res::IDD_DLG_REC_LIST, "録画予約一覧", wxCAPTION | wxSYSTEM_MENU),
-      m_editor(RunReservationEditor) {
+      m_editor([this](wxWindow* owner, const SYoyaku* initial) {
+        return RunReservationEditor(owner, initial, m_schedulePath);
+      }) {
   CreateControls();
   Bind(wxEVT_INIT_DIALOG, &CDlgRecList::OnInitDialog, this);
   Bind(wxEVT_BUTTON, &CDlgRecList::OnButtonRecAdd, this, res::IDC_BUTTON_REC_ADD);
@@ -128,9 +130,11 @@ void CDlgRecList::InsertRepeat(const std::vector<SYoyaku>& occurrences, std::opt
   RefreshYoyakuList();
 }
 
-std::optional<EditedReservations> RunReservationEditor(wxWindow*, const SYoyaku* initial) {
+std::optional<EditedReservations> RunReservationEditor(wxWindow*, const SYoyaku* initial,
+                                                       const std::string& schedulePath) {
   CDlgNewRec editor;
   if (initial != nullptr) editor.SetYoyaku(*initial);
+  editor.SetSchedulePath(schedulePath);
   if (editor.ShowModal() != res::IDOK) return std::nullopt;
   if (!editor.GetOccurrences().empty()) return EditedReservations(editor.GetOccurrences());
   return EditedReservations(editor.GetYoyaku());

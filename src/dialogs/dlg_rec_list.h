@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "dialogs/dialog_base.h"
@@ -35,6 +36,8 @@ class CDlgRecList : public DialogBase {
 
   // The schedule shown and written back on OK; not owned, it outlives the dialog.
   void SetDocument(CYoyakuSchedule* schedule) { m_pDoc = schedule; }
+  // The schedule's file, which the editor refuses as a target; empty while it has none.
+  void SetSchedulePath(std::string path) { m_schedulePath = std::move(path); }
   // Replaces the modal editor (tests answer it without a modal loop).
   void SetReservationEditor(ReservationEditor editor) { m_editor = std::move(editor); }
 
@@ -57,11 +60,13 @@ class CDlgRecList : public DialogBase {
 
   CYoyakuSchedule* m_pDoc = nullptr;  // not owned
   CYoyakuWorkingList m_vecYoyaku;
+  std::string m_schedulePath;
   ReservationEditor m_editor;
   wxListBox* m_list = nullptr;  // owned by the dialog
 };
 
-// The reservation editor as a modal dialog.
-std::optional<EditedReservations> RunReservationEditor(wxWindow* owner, const SYoyaku* initial);
+// The reservation editor as a modal dialog, for a schedule kept in schedulePath.
+std::optional<EditedReservations> RunReservationEditor(wxWindow* owner, const SYoyaku* initial,
+                                                       const std::string& schedulePath);
 
 }  // namespace tovalen

@@ -27,6 +27,8 @@ class CDlgRecStart : public DialogBase {
   void SetCaptureParent(ParentWindowHandle parent) { m_runner.SetCaptureParent(parent); }
   // The schedule that is run; not owned, it outlives the window.
   void SetDocument(CYoyakuSchedule* schedule) { m_runner.SetSchedule(*schedule); }
+  // The schedule's file, never recorded over; empty while the document has none.
+  void SetSchedulePath(const std::string& path) { m_runner.SetSchedulePath(path); }
   // What opening does with a reservation already under way.
   void SetLateStart(LateStart late) { m_runner.SetLateStart(late); }
 

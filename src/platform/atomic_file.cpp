@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -12,6 +14,9 @@
 
 namespace tovalen {
 namespace {
+
+constexpr std::string_view kScratchPrefix = ".tovalen-";
+constexpr std::size_t kScratchLetters = 6;
 
 // Follows symbolic links from path to the name that is finally not a link (it may not exist).
 std::string FinalTarget(std::string path) {
@@ -60,7 +65,7 @@ FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes
   // Writing beside the final target keeps a link in place; the short scratch name fits
   // wherever the target's own name does.
   const std::string target = FinalTarget(path);
-  ScratchFile scratch(FolderOf(target) + "/.tovalen-");
+  ScratchFile scratch(FolderOf(target) + "/" + std::string(kScratchPrefix));
   auto fail = [&](int error_number) { throw FileError(DescribeFileFailure("cannot write", path, error_number)); };
   if (!scratch.Valid()) fail(errno);
   if (!KeepModeOf(target, scratch.Fd())) fail(errno);
@@ -72,6 +77,12 @@ FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes
   if (::rename(scratch.Path().c_str(), target.c_str()) != 0) fail(errno);
   scratch.Keep();
   return IdentityOf(written);
+}
+
+bool IsAtomicSaveScratchName(std::string_view name) {
+  if (name.size() != kScratchPrefix.size() + kScratchLetters || !name.starts_with(kScratchPrefix)) return false;
+  return std::all_of(name.begin() + kScratchPrefix.size(), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
 }
 
 std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {

@@ -39,6 +39,11 @@ bool ChangedOnDisk(const std::string& path, const FileIdentity& known);
 // if anything fails. Returns the identity of the file written. Throws FileError.
 FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// Whether a file name has the form of the scratch file WriteFileAtomically writes beside its
+// target (".tovalen-" and six letters or digits): whatever is saved under such a name may be
+// renamed over that target.
+bool IsAtomicSaveScratchName(std::string_view name);
+
 // The whole content of a regular file of at most max_bytes. A FIFO or a device is refused
 // without blocking, a larger file before anything is read. Throws FileError.
 std::string ReadWholeFile(const std::string& path, std::size_t max_bytes = std::numeric_limits<std::size_t>::max());

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/trace.h"
 #include "recording/leftover_sweep.h"
+#include "schedule/recording_target_rules.h"
 
 namespace tovalen {
 namespace {
@@ -137,8 +138,12 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   Trace("D: CDlgRecStart::OnTimer() nIDEvent = " + std::to_string(yoyakuId + 1) +
         ", 録画時間 = " + std::to_string(yoyaku.spanDuration) + "秒\n");
 
+  // Checked again here: the file may come from elsewhere, or the folder may have changed.
+  const RecordingTargetProblem refused = CheckRecordingTarget(yoyaku.strFileName, m_schedulePath);
   std::optional<std::string> failure;
-  {
+  if (refused != RecordingTargetProblem::kNone) {
+    failure = DescribeRecordingTargetProblem(refused, yoyaku.strFileName);
+  } else {
     ScopedFlag capturing(m_bCapturing);
     failure = KickCaptureDevice(m_hWndCapParent, yoyaku.strFileName);
   }

@@ -35,6 +35,8 @@ class CRecordingRunner : public CActiveRunner {
   void SetCaptureParent(ParentWindowHandle parent) { m_hWndCapParent = parent; }
   // The schedule that is run; not owned, and must outlive the open runner.
   void SetSchedule(CYoyakuSchedule& schedule) { m_pDoc = &schedule; }
+  // The schedule's file, so that no recording is saved over it; empty while it has none.
+  void SetSchedulePath(std::string path) { m_schedulePath = std::move(path); }
   // What Open does with a reservation already under way; set before Open.
   void SetLateStart(LateStart late) { m_lateStart = late; }
 
@@ -104,6 +106,7 @@ class CRecordingRunner : public CActiveRunner {
   std::vector<LeftoverReport> m_leftovers;
   SleepInhibitor m_sleepInhibitor;  // held from opening to closing, naming what is shown next
   LateStart m_lateStart = LateStart::kDrop;
+  std::string m_schedulePath;
   std::set<std::uint32_t> m_lateTimers;  // under way at opening, recorded until their own end
 };
 

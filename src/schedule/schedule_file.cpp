@@ -9,6 +9,31 @@
 namespace tovalen {
 namespace {
 
+// A settings value and the values this program or its predecessor could store there. The
+// settings dialogs store -1 for a group left with no choice; device indices run from 0 to 9.
+struct StoredSetting {
+  const char* name;
+  std::int32_t lowest;
+  std::int32_t highest;
+};
+constexpr StoredSetting kSettingsBlock[] = {
+    {"FPS", -1, 3},        {"PersistentConnect", 0, 1}, {"nSamplesPerSec", -1, 3},
+    {"nPrecision", -1, 1}, {"nChannels", -1, 1},        {"CapDriverId", -1, 9},
+};
+
+// Random bytes pass every length check; values no writer produces show them up as damage.
+void CheckSettingsBlock(std::string_view bytes) {
+  ArchiveReader block(bytes);
+  for (const StoredSetting& setting : kSettingsBlock) {
+    const std::int32_t value = block.ReadInt32();
+    if (value < setting.lowest || value > setting.highest) {
+      throw ScheduleFileError(std::string("the capture setting ") + setting.name + " is " + std::to_string(value) +
+                              ", not between " + std::to_string(setting.lowest) + " and " +
+                              std::to_string(setting.highest));
+    }
+  }
+}
+
 std::int32_t ReadReservationCount(ArchiveReader& archive) {
   std::int32_t count = 0;
   try {
@@ -44,6 +69,7 @@ ScheduleFileContents DecodeScheduleFile(std::string_view bytes) {
   } catch (const ArchiveError& error) {
     throw ScheduleFileError(std::string("the capture settings are incomplete: ") + error.what());
   }
+  CheckSettingsBlock(bytes);
   const std::int32_t count = ReadReservationCount(archive);
   if (count > 0) contents.reservations.reserve(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) {
@@ -55,6 +81,10 @@ ScheduleFileContents DecodeScheduleFile(std::string_view bytes) {
                               " is damaged: " + error.what());
     }
     contents.reservations.push_back(std::move(yoyaku));
+  }
+  // The writer stops after the last reservation: more bytes mean a damaged count or another file.
+  if (archive.Remaining() != 0) {
+    throw ScheduleFileError(std::to_string(archive.Remaining()) + " bytes follow the last reservation");
   }
   std::stable_sort(contents.reservations.begin(), contents.reservations.end(), IsEarlierStart);
   return contents;

@@ -28,8 +28,9 @@ struct ScheduleFileContents {
 // The file's bytes: the settings block, the count and the reservations in list order.
 std::string EncodeScheduleFile(const SCaptureSettings& settings, const CYoyakuSchedule& schedule);
 
-// Parses a whole file. A count of zero or less means no reservations; bytes after the last
-// entry are ignored. Throws ScheduleFileError for an empty, truncated or inconsistent file.
+// Parses a whole file. A count of zero or less means no reservations. Throws ScheduleFileError
+// for an empty, truncated or inconsistent file, a settings value no writer stores, or bytes
+// after the last entry.
 ScheduleFileContents DecodeScheduleFile(std::string_view bytes);
 
 // Writes the file atomically: the old file stays whole if the save fails. Returns the identity

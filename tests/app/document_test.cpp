@@ -185,17 +185,19 @@ TEST_F(Document, ACorruptFileOnTheCommandLineEndsStartUpWithTheReason) {
   EXPECT_EQ(App().MainFrame(), nullptr);
 }
 
-TEST_F(Document, AnEmptyFileOpensWithWhatWasThereStillToBeSaved) {
+TEST_F(Document, AnEmptyFileIsRefusedAndWhatWasOpenStays) {
   ASSERT_TRUE(Start());
   Doc().Schedule().AddYoyaku(Reservation(3600, 60, "/v/a.avi"));
   Doc().Modify(false);
+  const std::string title = Title();
   const std::string empty = dir.File("empty.yyk");
   WriteFileBytes(empty, "");
-  EXPECT_TRUE(Manager().OpenDocumentFile(empty));
-  EXPECT_EQ(Title(), "empty.yyk");
+  EXPECT_FALSE(Manager().OpenDocumentFile(empty));
+  EXPECT_EQ(Title(), title);
   EXPECT_EQ(Doc().Schedule().GetYoyakuCount(), 1);
-  EXPECT_TRUE(Doc().IsModified());
-  EXPECT_THAT(boxes.Texts(), IsEmpty());
+  EXPECT_FALSE(Doc().IsModified());
+  EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr(empty + " is not a usable schedule file: the file is empty")));
+  EXPECT_EQ(ReadFileBytes(empty), "");
 }
 
 TEST_F(Document, TheRecentFileListNeverHoldsMoreThanFour) {

@@ -109,6 +109,37 @@ TEST_F(ScheduleCommands, AddRepeatsIntoDatedFilesAllOrNothing) {
                 "--repeat");
 }
 
+TEST_F(ScheduleCommands, AddAndEditRefuseATargetThatIsTheScheduleOrWhoseDerivedNamesCannotFit) {
+  auto add = [&](const std::string& target, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args{"add", file, "--start", "2026-12-25 21:00:00", "--length", "1m", "--file", target};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  std::filesystem::create_symlink(file, dir.File("link.yyk"));
+  ASSERT_EQ(::link(file.c_str(), dir.File("hard.yyk").c_str()), 0);
+  for (const std::string& same : {file, dir.File("link.yyk"), dir.File("hard.yyk"), dir.File("./s.yyk")}) {
+    ExpectRefused(add(same), 2, "it is the schedule file itself");
+  }
+  // The name the schedule's own save writes through before renaming it over the schedule.
+  ExpectRefused(add(dir.File(".tovalen-Ab12Cd")), 2, "it is the schedule file itself");
+
+  // 237 bytes leave room for the 18 that the recovery's scratch name adds.
+  const std::string longest = dir.File(std::string(233, 'n') + ".avi");
+  ExpectRefused(add(dir.File(std::string(234, 'n') + ".avi")), 2, "the file name is too long");
+  ExpectRefused(add(dir.File("no-such-folder/" + std::string(234, 'n') + ".avi")), 2, "the file name is too long");
+  ExpectRefused(add(dir.File(std::string(234, 'n'))), 2, "the file name is too long");  // no extension to replace
+  std::string deep;
+  for (int level = 0; level < 21; ++level) deep += std::string(200, 'd') + "/";
+  ExpectRefused(add(dir.File(deep + "a.avi")), 2, "the path is too long");
+  // A repeat's date makes the name 11 bytes longer.
+  ExpectRefused(add(dir.File(std::string(223, 'r') + ".avi"), {"--repeat", "daily", "--count", "2"}), 2,
+                "r_2026-12-25.avi: the file name is too long");
+  ASSERT_EQ(RunCli(add(longest)).status, 0);
+
+  ExpectRefused({"edit", file, "0", "--file", dir.File("link.yyk")}, 2, "it is the schedule file itself");
+  ExpectRefused({"edit", file, "0", "--file", longest + "x"}, 2, "the file name is too long");
+}
+
 TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) { EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0); }
 
 TEST_F(ScheduleCommands, EditKeepsTheLengthAndMayMoveWithinItsOwnSpan) {

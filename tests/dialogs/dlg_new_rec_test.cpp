@@ -17,6 +17,7 @@
 #include "platform/user_folders.h"
 #include "res/resource_ids.h"
 #include "support/dialog_driver.h"
+#include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 namespace tovalen::testing {
@@ -203,6 +204,32 @@ TEST_F(NewRecDialog, ARepeatGivesEveryOccurrenceAndTheDefaultGivesTheReservation
   EXPECT_THAT(boxes.Texts(), ElementsAre(HasSubstr("2038年1月19日")));
   EXPECT_EQ(beyond.GetReturnCode(), 0);
   EXPECT_TRUE(beyond.GetOccurrences().empty());
+}
+
+TEST_F(NewRecDialog, OkRefusesATargetThatIsTheScheduleOrWhoseDerivedNamesCannotFitAndSaysWhy) {
+  TempDir dir;
+  const std::string schedule = dir.File("s.yyk");
+  WriteFileBytes(schedule, "schedule");
+  const std::string longest = dir.File(std::string(233, 'n') + ".avi");
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.SetSchedulePath(schedule);
+  dialog.InitDialog();
+  Type(&dialog, res::IDC_EDIT_FILENAME, (dir.File("./s.yyk")).c_str());
+  Click(&dialog, res::IDOK);
+  Type(&dialog, res::IDC_EDIT_FILENAME, (longest + "x").c_str());
+  Click(&dialog, res::IDOK);
+  Type(&dialog, res::IDC_EDIT_FILENAME, longest.c_str());
+  ChooseRepeat(&dialog, 1, 2);  // the date added to each name no longer fits
+  Click(&dialog, res::IDOK);
+  EXPECT_THAT(boxes.Texts(), ElementsAre("予約ファイル自身には録画できません。別の録画ファイルを指定してください。",
+                                         HasSubstr("237 バイト以内"), HasSubstr("237 バイト以内")));
+  EXPECT_EQ(dialog.GetReturnCode(), 0);
+
+  ChooseRepeat(&dialog, 0, 1);
+  Click(&dialog, res::IDOK);
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDOK);
+  EXPECT_EQ(dialog.GetYoyaku().strFileName, longest);
 }
 
 TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {

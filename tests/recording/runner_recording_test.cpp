@@ -154,6 +154,29 @@ TEST_F(RunnerRecording, AnEmptyFileNameNeverReusesThePreviousFile) {
   EXPECT_EQ(runner.GetFailedCount(), 1);
 }
 
+TEST_F(RunnerRecording, ATargetThatIsTheScheduleOrTooLongFailsWithItsReasonBeforeTheDevice) {
+  const std::string schedulePath = dir.File("s.yyk");
+  WriteFileBytes(schedulePath, "the schedule");
+  runner.SetSchedulePath(schedulePath);
+  Add(10, 1, "s.yyk");
+  Add(20, 1, std::string(234, 'n') + ".avi");  // its recovery name would not fit
+  Add(30, 1, "c.avi");
+  EXPECT_CALL(*driver, FileSetCaptureFile).Times(0);
+  EXPECT_CALL(*driver, FileSetCaptureFile(::testing::_, dir.File("c.avi"))).Times(1);
+  runner.Open();
+  RunUntil(60);
+
+  std::vector<std::string> failures;
+  for (const auto& shown : window.shown) {
+    if (!shown.display.failure.empty()) failures.push_back(shown.display.failure);
+  }
+  EXPECT_THAT(failures,
+              ElementsAre(HasSubstr("it is the schedule file itself"), HasSubstr("the file name is too long")));
+  EXPECT_EQ(ReadFileBytes(schedulePath), "the schedule");
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("c.avi")));
+  EXPECT_EQ(runner.GetFailedCount(), 2);
+}
+
 class RunnerBackToBack : public RunnerTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RunnerBackToBack, TheSecondStartsOnceTheFirstIsSaved) {

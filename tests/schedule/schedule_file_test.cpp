@@ -83,17 +83,60 @@ TEST(ScheduleFile, LoadingSortsByStartAndKeepsFileOrderForEqualStarts) {
   EXPECT_EQ(loaded.reservations[2].strTitle, "late");
 }
 
-TEST(ScheduleFile, ZeroOrNegativeCountLoadsAnEmptyScheduleAndTrailingBytesAreIgnored) {
+TEST(ScheduleFile, ZeroOrNegativeCountLoadsAnEmptyScheduleButBytesAfterTheDataAreRefused) {
   for (std::int32_t count : {0, -1, INT32_MIN}) {
     ArchiveWriter writer;
     SCaptureSettings settings;
     settings.iCapDriverId = 1;
     settings.Serialize(writer);
     writer.WriteInt32(count);
-    writer.WriteInt32(12345);  // junk after the data
     const auto loaded = DecodeScheduleFile(writer.Bytes());
     EXPECT_TRUE(loaded.reservations.empty()) << count;
     EXPECT_EQ(loaded.settings.iCapDriverId, 1);
+    writer.WriteInt32(12345);
+    EXPECT_THROW(DecodeScheduleFile(writer.Bytes()), ScheduleFileError) << count;
+  }
+  // Zeros are valid settings and no reservations, so only the bytes after them show the damage.
+  const std::string zeros(64 * 1024, '\0');
+  EXPECT_TRUE(DecodeScheduleFile(std::string_view(zeros).substr(0, 28)).reservations.empty());
+  try {
+    DecodeScheduleFile(zeros);
+    FAIL() << "expected ScheduleFileError";
+  } catch (const ScheduleFileError& error) {
+    EXPECT_THAT(error.what(), ::testing::HasSubstr(std::to_string(zeros.size() - 28) + " bytes follow"));
+  }
+  CYoyakuSchedule schedule;
+  schedule.AddYoyaku(DefaultAt(kStart));
+  EXPECT_THROW(DecodeScheduleFile(EncodeScheduleFile(SCaptureSettings(), schedule) + '\0'), ScheduleFileError);
+}
+
+TEST(ScheduleFile, SettingsOutsideWhatAnyWriterStoresAreRefusedAndTheEdgesLoad) {
+  // Offset, lowest and highest value a writer stores (-1: a settings dialog left without a choice).
+  struct Field {
+    std::size_t offset;
+    std::int32_t lowest;
+    std::int32_t highest;
+    const char* name;
+  };
+  for (const Field& field :
+       {Field{0, -1, 3, "FPS"}, Field{4, 0, 1, "PersistentConnect"}, Field{8, -1, 3, "nSamplesPerSec"},
+        Field{12, -1, 1, "nPrecision"}, Field{16, -1, 1, "nChannels"}, Field{20, -1, 9, "CapDriverId"}}) {
+    auto with = [&](std::int32_t value) {
+      std::string bytes = kEmptyDefaultFile;
+      ArchiveWriter word;
+      word.WriteInt32(value);
+      return bytes.replace(field.offset, 4, word.Bytes());
+    };
+    EXPECT_NO_THROW(DecodeScheduleFile(with(field.lowest))) << field.name;
+    EXPECT_NO_THROW(DecodeScheduleFile(with(field.highest))) << field.name;
+    for (std::int32_t wrong : {field.lowest - 1, field.highest + 1, -999165660}) {
+      try {
+        DecodeScheduleFile(with(wrong));
+        ADD_FAILURE() << field.name << " " << wrong << " loaded";
+      } catch (const ScheduleFileError& error) {
+        EXPECT_THAT(error.what(), ::testing::HasSubstr(std::string(field.name) + " is " + std::to_string(wrong)));
+      }
+    }
   }
 }
 
