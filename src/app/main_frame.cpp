@@ -8,7 +8,6 @@
 #include <wx/menu.h>
 
 #include <array>
-#include <cstdlib>
 
 #include "app/capture_services.h"
 #include "app/command_ids.h"
@@ -183,11 +182,6 @@ CMainFrame::CaptureCommand::CaptureCommand(CMainFrame& frame) : m_frame(frame) {
 
 CMainFrame::CaptureCommand::~CaptureCommand() {
   if (--m_frame.m_captureCommands > 0) return;
-  if (m_frame.m_displayLost) {
-    // The recording is saved; no window can be closed without the display.
-    Trace("D: CMainFrame: ending, the display is gone\n");
-    std::_Exit(1);
-  }
   // An abort asked for as the capture was ending must not end the next one at its start.
   CaptureMainLoop().TakeAbortInput();
   if (!(m_frame.m_closePending || m_frame.m_ending)) return;
@@ -222,15 +216,6 @@ void CMainFrame::EndProgram() {
   } else {
     CloseWhenIdle();
   }
-}
-
-bool CMainFrame::OnDisplayLost() {
-  m_displayLost = true;
-  if (m_captureCommands == 0 || !CVideoCap::GetInstance().IsCapturing()) return false;
-  if (!m_ending) Trace("D: CMainFrame: ending once the capture has been saved, the display is gone\n");
-  m_ending = true;
-  EndRunningCapture(true);
-  return true;
 }
 
 void CMainFrame::EndRunningCapture(bool terminating) {

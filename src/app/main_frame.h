@@ -58,9 +58,6 @@ class CMainFrame : public wxDocParentFrame {
   void EndProgram();
   // The program is ending on a termination: nothing may wait for the user any more.
   bool IsEnding() const { return m_ending; }
-  // The display went away, seen from inside Xlib: while a capture runs it is asked to end, and
-  // the program ends once it has been saved (true); otherwise there is nothing to keep (false).
-  bool OnDisplayLost();
 
  private:
   void CreateBars();
@@ -90,7 +87,6 @@ class CMainFrame : public wxDocParentFrame {
   int m_captureCommands = 0;
   bool m_closePending = false;
   bool m_ending = false;
-  bool m_displayLost = false;
 };
 
 }  // namespace tovalen
