@@ -10,6 +10,7 @@
 #include <array>
 
 #include "app/capture_services.h"
+#include "app/close_box_watch.h"
 #include "app/command_ids.h"
 #include "app/main_menu.h"
 #include "app/main_status_bar.h"
@@ -18,9 +19,11 @@
 #include "app/quorvel_doc_manager.h"
 #include "app/recent_files_menu.h"
 #include "app/recording_indicator.h"
+#include "capture/active_runner.h"
 #include "capture/video_cap.h"
 #include "dialogs/app_icon.h"
 #include "dialogs/dlg_rec_start.h"
+#include "dialogs/message_box.h"
 #include "dialogs/version_dlg.h"
 #include "dialogs/wx_main_loop.h"
 #include "dialogs/wx_text.h"
@@ -33,6 +36,15 @@ namespace {
 const wxSize kInitialSize(800, 600);
 
 const char* const kToolBarPane = "toolbar";
+
+// The scheduled run's window while its run is open, or null.
+CDlgRecStart* OpenRunnerWindow() {
+  for (wxWindow* window : wxTopLevelWindows) {
+    auto* runner = dynamic_cast<CDlgRecStart*>(window);
+    if (runner && CActiveRunner::GetActive() == &runner->Runner()) return runner;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -49,6 +61,8 @@ CMainFrame::CMainFrame(CQuorvelDocManager* manager)
   Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
   CVideoCap::GetInstance().SetCaptureObserver(m_recordingIndicator.get());
+  m_closeBox = std::make_unique<CloseBoxWatch>(
+      *this, [] { return OpenRunnerWindow() != nullptr; }, [this] { AskToEndAfterRecording(); });
 }
 
 CMainFrame::~CMainFrame() {
@@ -216,6 +230,18 @@ void CMainFrame::EndProgram() {
   } else {
     CloseWhenIdle();
   }
+}
+
+void CMainFrame::AskToEndAfterRecording() {
+  CDlgRecStart* runner = OpenRunnerWindow();
+  if (!runner || m_closePending || m_ending) return;
+  const MessageBoxRequest question{runner, "現在の録画が終わったら終了しますか?", "Tovalen", MessageIcon::kQuestion,
+                                   MessageButtons::kYesNo};
+  if (ShowMessageBox(question) != MessageAnswer::kYes) return;
+  Trace("D: CMainFrame: ends once the recording has been saved\n");
+  m_closePending = true;
+  // As Cancel: at once while nothing records. The frame closes once the run's command returns.
+  if (CDlgRecStart* open = OpenRunnerWindow()) open->RequestClose();
 }
 
 void CMainFrame::EndRunningCapture(bool terminating) {

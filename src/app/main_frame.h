@@ -10,6 +10,8 @@ class wxAuiToolBar;
 
 namespace tovalen {
 
+class CDlgRecStart;
+class CloseBoxWatch;
 class CQuorvelDocManager;
 class MainStatusBar;
 class RecentFilesMenu;
@@ -72,6 +74,8 @@ class CMainFrame : public wxDocParentFrame {
   void OnDropFiles(wxDropFilesEvent& event);
   void OnCloseWindow(wxCloseEvent& event);
   void EndRunningCapture(bool terminating);
+  // The close box while the scheduled run's window is open: whether to end after the recording.
+  void AskToEndAfterRecording();
   void CloseWhenIdle();
   // Ends the open modal dialogs; whether the frame must still wait for their loops to return.
   bool EndModalDialogs();
@@ -82,6 +86,7 @@ class CMainFrame : public wxDocParentFrame {
   MainStatusBar* m_statusBar = nullptr;  // owned by the frame
   std::unique_ptr<RecentFilesMenu> m_recentFiles;
   std::unique_ptr<RecordingIndicator> m_recordingIndicator;
+  std::unique_ptr<CloseBoxWatch> m_closeBox;
   wxWindow* m_viewWindow = nullptr;  // owned by the frame
   wxString m_documentTitle;
   int m_captureCommands = 0;
