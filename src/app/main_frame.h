@@ -43,7 +43,8 @@ class CMainFrame : public wxDocParentFrame {
   // Held by a command that records (the test capture, the scheduled run). Until the last one
   // has returned, a close request or a termination ends the running capture as Escape does and
   // closes the scheduled run's window once that capture has been saved; the frame acts on the
-  // request afterwards, so nothing the capture uses goes while it runs.
+  // request afterwards, so nothing the capture uses goes while it runs. The close box while the
+  // scheduled run's window is open asks first and lets the recording run to its end.
   class CaptureCommand {
    public:
     explicit CaptureCommand(CMainFrame& frame);
