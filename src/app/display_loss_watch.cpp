@@ -2,48 +2,66 @@
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <string>
 
-#include "platform/trace.h"
+#include "capture/video_cap.h"
+#include "platform/posix_file.h"
 
 namespace tovalen {
 namespace {
 
-// Xlib's handlers are process-wide; only the user-interface thread talks to the display.
-std::function<bool()> g_onLost;
-Display* g_display = nullptr;
+// Xlib's handler is process-wide; only the user-interface thread talks to the display.
+std::function<int()> g_onLost;
+bool g_installed = false;
 XIOErrorHandler g_previousHandler = nullptr;
 
-// Replaces the toolkit's handler, which ends the process itself.
+// Saving a recording takes seconds; a capture that never finishes must not keep a process
+// without a display alive. The default action of SIGALRM ends it, leaving the recording as a
+// killed one is left, for the recovery.
+constexpr unsigned kLongestFinalSaveSeconds = 60;
+
+// Replaces the toolkit's handler. It never returns: the toolkit cannot survive that.
 int OnIoError(Display*) {
-  Trace("E: the connection to the display was lost\n");
-  return 0;
+  ::alarm(kLongestFinalSaveSeconds);
+  ::_exit(g_onLost ? g_onLost() : kExitNoRecordingSaved);
 }
 
-// Xlib ends the process when this returns only if it is the default; ours keeps it for the
-// capture to finish, then the program ends itself.
-void OnIoErrorExit(Display*, void*) {
-  if (!g_onLost || !g_onLost()) std::_Exit(1);
-}
+void SayOnStderr(const std::string& line) { WriteAll(STDERR_FILENO, line.data(), line.size()); }
 
 }  // namespace
 
-DisplayLossWatch::DisplayLossWatch(std::function<bool()> onLost) {
+DisplayLossWatch::DisplayLossWatch(std::function<int()> onLost) {
   GdkDisplay* display = gdk_display_get_default();
   if (!display || !GDK_IS_X11_DISPLAY(display)) return;
   g_onLost = std::move(onLost);
-  g_display = gdk_x11_display_get_xdisplay(display);
   g_previousHandler = XSetIOErrorHandler(OnIoError);
-  XSetIOErrorExitHandler(g_display, OnIoErrorExit, nullptr);
+  g_installed = true;
 }
 
 DisplayLossWatch::~DisplayLossWatch() {
-  if (!g_display) return;
+  if (!g_installed) return;
   XSetIOErrorHandler(g_previousHandler);
-  XSetIOErrorExitHandler(g_display, nullptr, nullptr);
   g_onLost = nullptr;
-  g_display = nullptr;
+  g_installed = false;
+}
+
+int SaveRecordingForLostDisplay() {
+  CVideoCap& cap = CVideoCap::GetInstance();
+  switch (cap.FinishCaptureForExit()) {
+    case FinalSave::kSaved:
+      SayOnStderr("tovalen: the display was lost; the recording was saved to " + cap.GetCaptureFileName() + "\n");
+      return kExitRecordingSaved;
+    case FinalSave::kNotSaved:
+      SayOnStderr("tovalen: the display was lost; the recording could not be saved to " + cap.GetCaptureFileName() +
+                  "; anything recorded is kept beside it for tovalen-rec recover\n");
+      return kExitNoRecordingSaved;
+    case FinalSave::kNothingRunning:
+      break;
+  }
+  SayOnStderr("tovalen: the display was lost; no recording was in progress\n");
+  return kExitNoRecordingSaved;
 }
 
 }  // namespace tovalen

@@ -8,9 +8,9 @@
 #include <wx/menu.h>
 
 #include <array>
-#include <cstdlib>
 
 #include "app/capture_services.h"
+#include "app/close_box_watch.h"
 #include "app/command_ids.h"
 #include "app/main_menu.h"
 #include "app/main_status_bar.h"
@@ -19,9 +19,11 @@
 #include "app/quorvel_doc_manager.h"
 #include "app/recent_files_menu.h"
 #include "app/recording_indicator.h"
+#include "capture/active_runner.h"
 #include "capture/video_cap.h"
 #include "dialogs/app_icon.h"
 #include "dialogs/dlg_rec_start.h"
+#include "dialogs/message_box.h"
 #include "dialogs/version_dlg.h"
 #include "dialogs/wx_main_loop.h"
 #include "dialogs/wx_text.h"
@@ -34,6 +36,15 @@ namespace {
 const wxSize kInitialSize(800, 600);
 
 const char* const kToolBarPane = "toolbar";
+
+// The scheduled run's window while its run is open, or null.
+CDlgRecStart* OpenRunnerWindow() {
+  for (wxWindow* window : wxTopLevelWindows) {
+    auto* runner = dynamic_cast<CDlgRecStart*>(window);
+    if (runner && CActiveRunner::GetActive() == &runner->Runner()) return runner;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -50,6 +61,8 @@ CMainFrame::CMainFrame(CQuorvelDocManager* manager)
   Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
   CVideoCap::GetInstance().SetCaptureObserver(m_recordingIndicator.get());
+  m_closeBox = std::make_unique<CloseBoxWatch>(
+      *this, [] { return OpenRunnerWindow() != nullptr; }, [this] { AskToEndAfterRecording(); });
 }
 
 CMainFrame::~CMainFrame() {
@@ -183,11 +196,6 @@ CMainFrame::CaptureCommand::CaptureCommand(CMainFrame& frame) : m_frame(frame) {
 
 CMainFrame::CaptureCommand::~CaptureCommand() {
   if (--m_frame.m_captureCommands > 0) return;
-  if (m_frame.m_displayLost) {
-    // The recording is saved; no window can be closed without the display.
-    Trace("D: CMainFrame: ending, the display is gone\n");
-    std::_Exit(1);
-  }
   // An abort asked for as the capture was ending must not end the next one at its start.
   CaptureMainLoop().TakeAbortInput();
   if (!(m_frame.m_closePending || m_frame.m_ending)) return;
@@ -224,13 +232,16 @@ void CMainFrame::EndProgram() {
   }
 }
 
-bool CMainFrame::OnDisplayLost() {
-  m_displayLost = true;
-  if (m_captureCommands == 0 || !CVideoCap::GetInstance().IsCapturing()) return false;
-  if (!m_ending) Trace("D: CMainFrame: ending once the capture has been saved, the display is gone\n");
-  m_ending = true;
-  EndRunningCapture(true);
-  return true;
+void CMainFrame::AskToEndAfterRecording() {
+  CDlgRecStart* runner = OpenRunnerWindow();
+  if (!runner || m_closePending || m_ending) return;
+  const MessageBoxRequest question{runner, "現在の録画が終わったら終了しますか?", "Tovalen", MessageIcon::kQuestion,
+                                   MessageButtons::kYesNo};
+  if (ShowMessageBox(question) != MessageAnswer::kYes) return;
+  Trace("D: CMainFrame: ends once the recording has been saved\n");
+  m_closePending = true;
+  // As Cancel: at once while nothing records. The frame closes once the run's command returns.
+  if (CDlgRecStart* open = OpenRunnerWindow()) open->RequestClose();
 }
 
 void CMainFrame::EndRunningCapture(bool terminating) {

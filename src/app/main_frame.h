@@ -10,6 +10,8 @@ class wxAuiToolBar;
 
 namespace tovalen {
 
+class CDlgRecStart;
+class CloseBoxWatch;
 class CQuorvelDocManager;
 class MainStatusBar;
 class RecentFilesMenu;
@@ -41,7 +43,8 @@ class CMainFrame : public wxDocParentFrame {
   // Held by a command that records (the test capture, the scheduled run). Until the last one
   // has returned, a close request or a termination ends the running capture as Escape does and
   // closes the scheduled run's window once that capture has been saved; the frame acts on the
-  // request afterwards, so nothing the capture uses goes while it runs.
+  // request afterwards, so nothing the capture uses goes while it runs. The close box while the
+  // scheduled run's window is open asks first and lets the recording run to its end.
   class CaptureCommand {
    public:
     explicit CaptureCommand(CMainFrame& frame);
@@ -58,9 +61,6 @@ class CMainFrame : public wxDocParentFrame {
   void EndProgram();
   // The program is ending on a termination: nothing may wait for the user any more.
   bool IsEnding() const { return m_ending; }
-  // The display went away, seen from inside Xlib: while a capture runs it is asked to end, and
-  // the program ends once it has been saved (true); otherwise there is nothing to keep (false).
-  bool OnDisplayLost();
 
  private:
   void CreateBars();
@@ -75,6 +75,8 @@ class CMainFrame : public wxDocParentFrame {
   void OnDropFiles(wxDropFilesEvent& event);
   void OnCloseWindow(wxCloseEvent& event);
   void EndRunningCapture(bool terminating);
+  // The close box while the scheduled run's window is open: whether to end after the recording.
+  void AskToEndAfterRecording();
   void CloseWhenIdle();
   // Ends the open modal dialogs; whether the frame must still wait for their loops to return.
   bool EndModalDialogs();
@@ -85,12 +87,12 @@ class CMainFrame : public wxDocParentFrame {
   MainStatusBar* m_statusBar = nullptr;  // owned by the frame
   std::unique_ptr<RecentFilesMenu> m_recentFiles;
   std::unique_ptr<RecordingIndicator> m_recordingIndicator;
+  std::unique_ptr<CloseBoxWatch> m_closeBox;
   wxWindow* m_viewWindow = nullptr;  // owned by the frame
   wxString m_documentTitle;
   int m_captureCommands = 0;
   bool m_closePending = false;
   bool m_ending = false;
-  bool m_displayLost = false;
 };
 
 }  // namespace tovalen

@@ -93,7 +93,7 @@ bool CQuorvelApp::StartUp(const std::vector<std::string>& arguments) {
     if (m_frame) m_frame->EndProgram();
   });
   m_displayLossWatch.reset();
-  m_displayLossWatch = std::make_unique<DisplayLossWatch>([this] { return m_frame && m_frame->OnDisplayLost(); });
+  m_displayLossWatch = std::make_unique<DisplayLossWatch>(SaveRecordingForLostDisplay);
   frame->Show(true);
   frame->Update();
   frame->DragAcceptFiles(true);

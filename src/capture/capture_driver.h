@@ -10,6 +10,13 @@
 
 namespace tovalen {
 
+// What FinishForExit did.
+enum class FinalSave {
+  kNothingRunning,  // no sequence was running
+  kSaved,           // the running sequence was ended and its recording is at the path
+  kNotSaved,        // it was ended, but what it recorded stays beside the path
+};
+
 // Called once per captured frame while a capture sequence runs. The result is true; drivers
 // ignore it. An empty callback removes the one installed.
 using FrameCallback = std::function<bool(CaptureWindowHandle window, const SVideoHeader& header)>;
@@ -90,6 +97,12 @@ class CaptureDriver {
   // How the last sequence that ran ended, with the result of saving it; kept when its window
   // is gone. Nothing before the first sequence.
   virtual std::optional<CaptureOutcome> LastOutcome() const = 0;
+  // For a process that is about to end without returning to its loop (the display is gone):
+  // ends the running sequence, finishes its file and saves it under the path, without calling
+  // the frame callback. A driver that cannot do this saves nothing.
+  virtual FinalSave FinishForExit(CaptureWindowHandle /*window*/, const std::string& /*path*/) {
+    return FinalSave::kNothingRunning;
+  }
 
   // --- Settings -------------------------------------------------------------------------------
 

@@ -78,6 +78,10 @@ class CVideoCap {
   // that Capture did not reach the sequence.
   const std::optional<CaptureOutcome>& LastCaptureOutcome() const { return m_lastOutcome; }
   bool StopCapture();
+  // The process is about to end without returning to its loop (the display is gone): ends the
+  // running capture and saves it under the capture file's name. Neither the observer nor the
+  // runner hears of it; nothing of the user interface is touched.
+  FinalSave FinishCaptureForExit();
   bool ResetCaptureClock();
   // Per frame: measures the capture and stops it once the active runner's recording time is over.
   bool OnCaptureFrame(std::int32_t timeCapturedMs);

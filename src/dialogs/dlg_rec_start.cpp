@@ -42,6 +42,7 @@ CDlgRecStart::CDlgRecStart(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_R
   Bind(wxEVT_INIT_DIALOG, &CDlgRecStart::OnInitDialog, this);
   Bind(wxEVT_TIMER, &CDlgRecStart::OnTimer, this);
   Bind(wxEVT_BUTTON, &CDlgRecStart::OnCancel, this, res::IDCANCEL);
+  Bind(wxEVT_CLOSE_WINDOW, &CDlgRecStart::OnClose, this);
 }
 
 CDlgRecStart::~CDlgRecStart() {
@@ -111,6 +112,10 @@ void CDlgRecStart::OnWallClockTick() {
 }
 
 void CDlgRecStart::OnCancel(wxCommandEvent&) { RequestClose(); }
+
+// Straight to the runner rather than through the Cancel button's command, which the loop of a
+// running capture drops with all other input.
+void CDlgRecStart::OnClose(wxCloseEvent&) { RequestClose(); }
 
 void CDlgRecStart::RequestClose() {
   // The runner refuses while a recording runs and closes the window once it has returned.

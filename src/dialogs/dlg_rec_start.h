@@ -58,6 +58,7 @@ class CDlgRecStart : public DialogBase {
   void OnInitDialog(wxInitDialogEvent& event);
   void OnTimer(wxTimerEvent& event);
   void OnCancel(wxCommandEvent& event);
+  void OnClose(wxCloseEvent& event);
   void OnWallClockTick();
   // A close refused during the recording that has just returned closes the window now.
   void CloseIfAsked();

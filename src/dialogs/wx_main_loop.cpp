@@ -9,12 +9,17 @@ namespace tovalen {
 // Watches every event wx handles while it is installed.
 class WxMainLoop::InputCatcher : public wxEventFilter {
  public:
-  explicit InputCatcher(AbortInput& abort) : m_abort(abort) { wxEvtHandler::AddFilter(this); }
+  explicit InputCatcher(AbortInput& abort) : m_abort(abort), m_loop(wxEventLoopBase::GetActive()) {
+    wxEvtHandler::AddFilter(this);
+  }
   ~InputCatcher() override { wxEvtHandler::RemoveFilter(this); }
   InputCatcher(const InputCatcher&) = delete;
   InputCatcher& operator=(const InputCatcher&) = delete;
 
   int FilterEvent(wxEvent& event) override {
+    // A dialog opened during the capture (a question to the user) runs a loop of its own; the
+    // input it gets is its answer.
+    if (wxEventLoopBase::GetActive() != m_loop) return Event_Skip;
     const wxEventType type = event.GetEventType();
     if ((type == wxEVT_CHAR_HOOK || type == wxEVT_KEY_DOWN) &&
         static_cast<wxKeyEvent&>(event).GetKeyCode() == WXK_ESCAPE) {
@@ -31,6 +36,7 @@ class WxMainLoop::InputCatcher : public wxEventFilter {
 
  private:
   AbortInput& m_abort;
+  const wxEventLoopBase* m_loop;  // the loop the capture pumps
 };
 
 void WxMainLoop::PumpAndWait(std::chrono::milliseconds timeout) {

@@ -1,5 +1,7 @@
 #include "app_fixture.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <wx/listbox.h>
 #include <wx/menu.h>
@@ -118,11 +120,20 @@ gboolean PressButton(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-gboolean PutDelete(gpointer data) {
-  GdkEvent* event = gdk_event_new(GDK_DELETE);
-  event->any.window = static_cast<GdkWindow*>(data);  // the event takes the reference
-  gdk_event_put(event);
-  gdk_event_free(event);
+// What a window manager sends for its close box, through the X server.
+gboolean SendDeleteWindow(gpointer data) {
+  GdkWindow* window = static_cast<GdkWindow*>(data);
+  Display* display = GDK_WINDOW_XDISPLAY(window);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = GDK_WINDOW_XID(window);
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, GDK_WINDOW_XID(window), False, NoEventMask, &event);
+  XFlush(display);
+  g_object_unref(window);
   return G_SOURCE_REMOVE;
 }
 
@@ -139,7 +150,7 @@ void AppTest::ClickCaptureWindowAfter(std::chrono::milliseconds delay) const {
 void AppTest::RequestFrameCloseAfter(std::chrono::milliseconds delay) const {
   GdkWindow* window = gtk_widget_get_window(Frame().GetHandle());
   ASSERT_NE(window, nullptr);
-  g_timeout_add(static_cast<guint>(delay.count()), PutDelete, g_object_ref(window));
+  g_timeout_add(static_cast<guint>(delay.count()), SendDeleteWindow, g_object_ref(window));
 }
 
 bool AppTest::FrameClosed() const { return !App().MainFrame() || Frame().IsBeingDeleted(); }

@@ -2,7 +2,7 @@
 # The desktop program interrupted while its recording window records, on an X server of its
 # own so that the display can be taken away: SIGTERM, SIGHUP or the lost display (the argument:
 # TERM, HUP or display) must leave the recording at its target, indexed and with a length a
-# player shows, and end the program.
+# player shows, and end the program with status 0 (after a lost display, saying so on stderr).
 set -eu
 build=$1
 how=$2
@@ -55,13 +55,13 @@ case $how in
   *) kill -"$how" "$program" ;;
 esac
 await '! kill -0 "$program" 2>/dev/null' || fail "the program did not end"
+status=0
+wait "$program" || status=$?
 program=
-
-# Going on without a display can still fail inside the toolkit; then the recording is left as a
-# killed one is, and the recovery must rebuild it. Nothing recorded may be lost either way.
-if [ "$how" = display ] && [ ! -f "$work/rec.avi" ] && ls "$work" | grep -q '\.recording-'; then
-  echo "interrupted run ($how): the program could not finish the recording; recovering it"
-  "$rec" recover "$work" || fail "the leftover could not be recovered"
+[ "$status" -eq 0 ] || fail "exit status $status"
+if [ "$how" = display ]; then
+  grep -q "^tovalen: the display was lost; the recording was saved to $work/rec.avi\$" "$work/log" ||
+    fail "no word of the lost display"
 fi
 [ -f "$work/rec.avi" ] || fail "no recording at the target"
 ls "$work" | grep -q '\.recording-' && fail "a scratch file was left"

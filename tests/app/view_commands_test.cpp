@@ -251,16 +251,30 @@ TEST_P(InterruptedTestCapture, EndsTheCaptureSavesItThenCloses) {
 
 INSTANTIATE_TEST_SUITE_P(CloseOrSignal, InterruptedTestCapture, ::testing::Values(0, SIGTERM, SIGINT));
 
-class InterruptedScheduledRecording : public ViewCommands, public ::testing::WithParamInterface<int> {};
+// How the scheduled run is interrupted a second into its recording.
+enum class Interruption { kRunnerClose, kFrameCloseBox, kHangUp };
 
-TEST_P(InterruptedScheduledRecording, EndsTheRecordingSavesItClosesTheRunnerThenTheFrame) {
+class InterruptedScheduledRecording : public ViewCommands, public ::testing::WithParamInterface<Interruption> {};
+
+// A close lets the recording run to its end, then the runner's window closes, and after a close
+// of the main window (asked about first) the program ends; a termination signal ends it at once.
+TEST_P(InterruptedScheduledRecording, SavesTheRecordingClosesTheRunnerThenTheFrame) {
   ASSERT_TRUE(Start());
   SelectTestPattern();
   const std::string file = dir.File("scheduled.avi");
-  Doc().Schedule().AddYoyaku(Reservation(1, 60, file));
+  constexpr Span32 kLength = 3;
+  Doc().Schedule().AddYoyaku(Reservation(1, kLength, file));
   Doc().Schedule().AddYoyaku(Reservation(120, 60, dir.File("later.avi")));
-  const int signal = GetParam();
+  const Interruption how = GetParam();
   TraceCapture trace;
+  // The first question is answered no, which changes nothing; the second yes.
+  std::vector<std::string> questions;
+  const ScopedMessageBoxPresenter answers([&](const MessageBoxRequest& box) {
+    if (box.text != "現在の録画が終わったら終了しますか?") return MessageAnswer::kNo;  // the unsaved schedule
+    questions.push_back(box.caption);
+    if (questions.size() == 1) RequestFrameCloseAfter(0ms);
+    return questions.size() == 1 ? MessageAnswer::kNo : MessageAnswer::kYes;
+  });
   int recorded = -1;
   bool runnerClosed = false;
   dialogs.On<CDlgRecStart>([&](CDlgRecStart& dialog) {
@@ -269,11 +283,9 @@ TEST_P(InterruptedScheduledRecording, EndsTheRecordingSavesItClosesTheRunnerThen
       if (!interrupted && runner.GetDisplay().state == RunnerState::kRecording &&
           runner.GetDisplay().elapsedMs >= 1000) {
         interrupted = true;
-        if (signal == 0) {
-          RequestFrameCloseAfter(0ms);
-        } else {
-          std::raise(signal);
-        }
+        if (how == Interruption::kRunnerClose) dialog.Close();
+        if (how == Interruption::kFrameCloseBox) RequestFrameCloseAfter(0ms);
+        if (how == Interruption::kHangUp) std::raise(SIGHUP);
       }
       recorded = runner.GetRecordedCount();
       runnerClosed = CActiveRunner::GetActive() == nullptr;
@@ -285,21 +297,39 @@ TEST_P(InterruptedScheduledRecording, EndsTheRecordingSavesItClosesTheRunnerThen
 
   EXPECT_EQ(recorded, 1);
   EXPECT_TRUE(runnerClosed);  // closed by itself once the recording had been saved
-  ExpectFinishedAt(file, 1.0);
+  ExpectFinishedAt(file, how == Interruption::kHangUp ? 1.0 : kLength);
   EXPECT_FALSE(std::filesystem::exists(dir.File("later.avi")));
   EXPECT_THAT(trace.Text(), HasSubstr("D: CDlgRecStart: closes after this recording\n"));
-  if (signal == 0) {
-    // Closed as usual: the schedule changed, so the user is asked.
-    const MessageBoxRecorder discard(MessageAnswer::kNo);
-    EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
-    EXPECT_THAT(discard.Texts(), ElementsAre(HasSubstr("への変更を保存しますか?")));
-  } else {
-    EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
-    EXPECT_THAT(boxes.Texts(), IsEmpty());
-  }
+  const std::size_t questionsAsked = how == Interruption::kFrameCloseBox ? 2 : 0;
+  EXPECT_EQ(questions, std::vector<std::string>(questionsAsked, "Tovalen"));
+  EXPECT_EQ(RunLoopUntil([&] { return FrameClosed(); }, 2s), how != Interruption::kRunnerClose);
 }
 
-INSTANTIATE_TEST_SUITE_P(CloseOrSignal, InterruptedScheduledRecording, ::testing::Values(0, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(CloseOrSignal, InterruptedScheduledRecording,
+                         ::testing::Values(Interruption::kRunnerClose, Interruption::kFrameCloseBox,
+                                           Interruption::kHangUp));
+
+TEST_F(ViewCommands, TheMainWindowsCloseBoxWhileTheRunnerWaitsEndsTheRunAndTheProgramAtOnce) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  Doc().Schedule().AddYoyaku(Reservation(120, 60, dir.File("later.avi")));
+  std::vector<std::string> asked;
+  const ScopedMessageBoxPresenter answers([&](const MessageBoxRequest& box) {
+    asked.push_back(box.text);
+    return asked.size() == 1 ? MessageAnswer::kYes : MessageAnswer::kNo;  // end; drop the changes
+  });
+  dialogs.On<CDlgRecStart>([&](CDlgRecStart& dialog) {
+    dialog.InitDialog();
+    RequestFrameCloseAfter(0ms);
+    RunLoopUntil([&] { return CActiveRunner::GetActive() == nullptr; }, 5s);
+    return dialog.GetReturnCode();
+  });
+  Command(ID_REC_START);
+
+  EXPECT_EQ(CActiveRunner::GetActive(), nullptr);
+  EXPECT_TRUE(RunLoopUntil([&] { return FrameClosed(); }, 5s));
+  EXPECT_THAT(asked, ElementsAre("現在の録画が終わったら終了しますか?", HasSubstr("への変更を保存しますか?")));
+}
 
 int ViewCommands::RunRunner(CDlgRecStart& dialog, const std::function<bool(const CRecordingRunner&)>& until) {
   dialog.InitDialog();

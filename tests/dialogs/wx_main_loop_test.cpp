@@ -78,6 +78,22 @@ TEST_F(WxMainLoopTest, EscapeAndClicksBecomeAbortInputsReportedOnce) {
   loop.PumpAndWait(0ms);
   EXPECT_EQ(loop.TakeAbortInput(), AbortInput::kRightMouseButton);
   EXPECT_EQ(clicks, 0);
+
+  // A question opened during the capture runs a loop of its own: a click there is its answer.
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        wxPanel* answer = static_cast<wxPanel*>(data);
+        wxGUIEventLoop question;
+        const wxEventLoopActivator asking(&question);
+        wxMouseEvent click(wxEVT_LEFT_DOWN);
+        click.SetEventObject(answer);
+        answer->GetEventHandler()->ProcessEvent(click);
+        return G_SOURCE_REMOVE;
+      },
+      panel);
+  loop.PumpAndWait(0ms);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(loop.TakeAbortInput(), AbortInput::kNone);
 }
 
 TEST_F(WxMainLoopTest, OtherInputIsDroppedNotReplayedAfterTheCapture) {

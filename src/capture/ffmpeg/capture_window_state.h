@@ -33,6 +33,7 @@ struct FfmpegCaptureDriver::WindowState {
   std::unique_ptr<CaptureFile> recording;    // what the last sequence recorded
   FrameCallback callback;
   CapturePipeline* running = nullptr;  // the sequence in progress, owned by CaptureSequence
+  CaptureFile* runningFile = nullptr;  // what it records into, owned by CaptureSequence
   std::optional<SequenceOutcome> lastOutcome;
 
   FrameSize WindowSize() const { return {placement.width, placement.height}; }

@@ -73,6 +73,7 @@ class FfmpegCaptureDriver : public CaptureDriver {
   bool CaptureSequence(CaptureWindowHandle window) override;
   bool CaptureStop(CaptureWindowHandle window) override;
   bool FileSaveAs(CaptureWindowHandle window, const std::string& path) override;
+  FinalSave FinishForExit(CaptureWindowHandle window, const std::string& path) override;
 
   bool SetAudioFormat(CaptureWindowHandle window, const SWaveFormat& format) override;
   std::optional<SCaptureParms> CaptureGetSetup(CaptureWindowHandle window) override;

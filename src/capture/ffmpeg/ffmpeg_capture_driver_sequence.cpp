@@ -105,6 +105,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   }
   std::unique_ptr<CapturePipeline> pipeline = std::move(*started);
   state->running = pipeline.get();
+  state->runningFile = file.get();
   std::exception_ptr escaped;
   try {
     RunUntilFinished(window, *state, *pipeline);
@@ -117,6 +118,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   }
   CaptureSummary summary = pipeline->Finish();
   state->running = nullptr;
+  state->runningFile = nullptr;
   pipeline.reset();
   // The workers' malloc arenas would keep the freed frames for the hours until the next recording.
   ::malloc_trim(0);

@@ -1,0 +1,32 @@
+#include <cstring>
+
+#include "capture/ffmpeg/capture_window_state.h"
+#include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "platform/trace.h"
+
+namespace tovalen::ffmpeg {
+
+// The tail of CaptureSequence without its frame notices, preview or outcome: the caller's loop
+// is never run again, so only the file matters.
+FinalSave FfmpegCaptureDriver::FinishForExit(CaptureWindowHandle window, const std::string& path) {
+  const auto state = Find(window);
+  if (!state || !state->running || !state->runningFile) return FinalSave::kNothingRunning;
+  CapturePipeline& pipeline = *state->running;
+  CaptureFile& file = *state->runningFile;
+  pipeline.RequestStop(StopReason::kTerminationSignal);
+  const CaptureSummary summary = pipeline.Finish();
+  Trace("D: capture: ended for the exit, " + std::to_string(summary.framesWritten) + " frames written; " +
+        Describe(summary.reason) + "\n");
+  if (summary.framesWritten > 0) file.MarkRecorded();
+  const bool closed = file.Close();
+  if (!file.Recorded() || !closed || IsFailure(summary.reason)) {
+    if (file.Recorded()) Trace("E: capture: what was recorded is kept in " + file.Path() + "\n");
+    return FinalSave::kNotSaved;
+  }
+  int error = 0;
+  if (file.SaveAs(path, error)) return FinalSave::kSaved;
+  Trace("E: capture driver: cannot save " + file.Path() + " as " + path + ": " + std::strerror(error) + "\n");
+  return FinalSave::kNotSaved;
+}
+
+}  // namespace tovalen::ffmpeg
