@@ -1,7 +1,6 @@
 #include "platform/clock.h"
 
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <mutex>
 
@@ -43,7 +42,8 @@ std::int64_t Clock::Now() {
     source = CurrentSource();
   }
   if (source) return source();
-  return static_cast<std::int64_t>(std::time(nullptr));
+  // The same clock as NowMs, which time() need not be (it may read a coarser one).
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::int64_t Clock::NowMs() {

@@ -80,10 +80,13 @@ void CRecordingRunner::Tell(const std::string& line) {
 void CRecordingRunner::ArmReservationTimer(std::int32_t yoyakuId, Time32 start) {
   const std::int64_t delaySeconds = std::int64_t{start} - Clock::Now();
   const std::uint32_t id = static_cast<std::uint32_t>(yoyakuId) + 1;
+  // Armed to the millisecond: whole seconds from a truncated now would fire up to a second late.
   // A start that has passed (the clock moved on since the purge) fires at once; one further
   // ahead than a timer holds gets a timer for part of the way and is armed again when it fires.
-  const std::int64_t armedSeconds = std::clamp<std::int64_t>(delaySeconds, 0, kLongestTimerDelay.count());
-  m_window.ArmTimer(id, std::chrono::seconds(armedSeconds));
+  const std::int64_t delayMs = std::int64_t{start} * 1000 - Clock::NowMs();
+  const std::int64_t armedMs = std::clamp<std::int64_t>(
+      delayMs, 0, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestTimerDelay).count());
+  m_window.ArmTimer(id, std::chrono::milliseconds(armedMs));
   Trace("D: yoyakuId = " + std::to_string(yoyakuId) + " , " + std::to_string(delaySeconds) + "秒後\n");
 }
 

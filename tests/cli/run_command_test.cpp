@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

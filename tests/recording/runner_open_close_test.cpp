@@ -180,9 +180,11 @@ TEST_F(RunnerOpening, AStartPassedSinceThePurgeFiresAtOnce) {
   // The purge reads the clock in the second of the start; arming reads it a second later.
   int reads = 0;
   const Clock::Source fixture = Clock::SetSource([&reads] { return kT0 + (reads++ == 0 ? 0 : 1); });
+  const Clock::Source fixtureMs = Clock::SetMsSource([&reads] { return (kT0 + (reads == 0 ? 0 : 1)) * 1000; });
   TraceCapture trace;
   runner.Open();
   Clock::SetSource(fixture);
+  Clock::SetMsSource(fixtureMs);
 
   EXPECT_EQ(schedule.GetYoyakuCount(), 1);
   EXPECT_THAT(window.arms, ElementsAre(Pair(1u, milliseconds(0))));
