@@ -58,7 +58,7 @@ void CRecordingRunner::Open() {
 void CRecordingRunner::PassOnLeftoverReports() {
   if (!m_sweep) return;
   for (LeftoverReport& report : m_sweep->TakeReports()) {
-    m_window.Note(DescribeLeftoverReport(report));  // traced already, as it was made
+    m_window.NoteLeftover(report);  // traced already, as it was made
     m_leftovers.push_back(std::move(report));
   }
 }
