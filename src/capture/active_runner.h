@@ -21,6 +21,10 @@ class CActiveRunner {
   virtual void UpdateFrameCount(std::int32_t elapsedMs) = 0;
   // The recording length of the reservation being captured, in whole seconds.
   virtual std::int32_t GetRecordSeconds() const = 0;
+  // Asked after GetRecordSeconds for every frame: whether the capture ends now, before its length
+  // and the second after it have passed, because the reservation's own end has come (another
+  // follows at once, or it started late). Without an override only the length ends a capture.
+  virtual bool HasReachedItsEnd() const { return false; }
   // Once after a capture has ended and its file has been saved; never after a failure.
   virtual void OnCaptureFinished() = 0;
 

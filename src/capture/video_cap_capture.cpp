@@ -169,9 +169,10 @@ bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
   if (!runner) return true;
   runner->UpdateFrameCount(m_lElapsed);
   const std::int32_t recordSeconds = runner->GetRecordSeconds();
-  // Strict: a recording of D seconds stops at the first frame (D + 1) x 1000 ms in. Frames
-  // that arrive before the sequence has ended ask again.
-  if (recordSeconds < m_lElapsed / 1000) {
+  // Strict: a recording of D seconds stops at the first frame (D + 1) x 1000 ms in, unless the
+  // runner ends it at the reservation's end. Frames that arrive before the sequence has ended
+  // ask again.
+  if (recordSeconds < m_lElapsed / 1000 || runner->HasReachedItsEnd()) {
     Trace("D: capture STOP\n");
     StopCapture();
   }

@@ -12,15 +12,24 @@ ScheduleFileContents FollowedScheduleFile::Read() {
 }
 
 std::optional<std::vector<SYoyaku>> FollowedScheduleFile::TakeChange() {
-  if (IdentifyFile(m_path) == m_read) return std::nullopt;
+  const std::optional<FileIdentity> now = IdentifyFile(m_path);
+  // A version that could not be read is read again at every check: a change made while it
+  // could not be read (its permissions, say) need not change what identifies it.
+  if (!m_failed && now == m_read) return std::nullopt;
   std::string failure;
   try {
-    return Read().reservations;
+    ScheduleFileContents contents = Read();
+    m_failed.reset();
+    return std::move(contents.reservations);
   } catch (const FileError& error) {
     failure = error.what();
   } catch (const ScheduleFileError& error) {
     failure = error.what();
   }
+  // Said once for each version and each reason, not at every check.
+  const bool told = m_failed && m_failed->identity == now && m_failed->reason == failure;
+  m_failed = Failure{now, failure};
+  if (told) return std::nullopt;
   Trace("E: " + failure + "\n");
   m_out << failure << "; the reservations read before stay planned" << std::endl;
   return std::nullopt;

@@ -30,7 +30,6 @@ ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& lo
   runner.SetSchedulePath(schedulePath);
   runner.SetLateStart(late);
   runner.Open();
-  for (const LeftoverReport& report : runner.GetLeftoverReports()) out << DescribeLeftoverReport(report) << '\n';
 
   ScheduleRunResult result;
   while (true) {
@@ -38,6 +37,7 @@ ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& lo
       result.interrupted = true;
       break;
     }
+    runner.PassOnLeftoverReports();
     const auto now = std::chrono::system_clock::now();
     // Due timers go first, so a change never replans a reservation whose time has come.
     if (const auto id = timers.TakeDue(now)) {
@@ -45,7 +45,8 @@ ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& lo
     } else if (auto reservations = changes ? changes() : std::nullopt) {
       runner.Replan(std::move(*reservations));
       out << "schedule changed: " << runner.GetWaitingCount() << " to come" << std::endl;
-    } else if (runner.HasReservationsLeft()) {
+    } else if (runner.HasReservationsLeft() || runner.IsRecoveringLeftovers()) {
+      // Leftovers still being rebuilt are waited for, so that what became of each is told.
       loop.PumpAndWait(WaitFor(timers, now));
     } else {
       break;

@@ -7,6 +7,7 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_layout.h"
@@ -69,7 +70,6 @@ void CDlgRecStart::CreateControls() {
 void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) {
   m_runner.Open();
   m_ticker.Start(static_cast<int>(CRecordingRunner::kWallClockTick.count()));
-  ShowLeftoverReports(this, m_runner.GetLeftoverReports());
 }
 
 void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
@@ -108,6 +108,13 @@ void CDlgRecStart::OnTimer(wxTimerEvent& event) {
 
 void CDlgRecStart::OnWallClockTick() {
   m_runner.OnWallClockTick();
+  // The leftovers are rebuilt beside the timetable: listed in one message once all are done,
+  // between two recordings.
+  const RunnerState state = m_runner.GetDisplay().state;
+  if (!m_leftovers.empty() && !m_runner.IsRecoveringLeftovers() && state != RunnerState::kStarting &&
+      state != RunnerState::kRecording) {
+    ShowLeftoverReports(this, std::exchange(m_leftovers, {}));
+  }
   CloseIfAsked();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "dialogs/dialog_base.h"
 #include "recording/recording_runner.h"
@@ -46,6 +47,7 @@ class CDlgRecStart : public DialogBase {
     void Show(const RunnerDisplay& display) override { m_dialog.ShowDisplay(display); }
     void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) override { m_dialog.ArmTimer(id, delay); }
     void KillTimer(std::uint32_t id) override { m_dialog.KillTimer(id); }
+    void NoteLeftover(const LeftoverReport& report) override { m_dialog.m_leftovers.push_back(report); }
 
    private:
     CDlgRecStart& m_dialog;
@@ -78,6 +80,7 @@ class CDlgRecStart : public DialogBase {
   Ticker m_ticker{*this};
   wxStaticText* m_nextReservation = nullptr;  // owned by the dialog
   wxStaticText* m_activity = nullptr;         // owned by the dialog
+  std::vector<LeftoverReport> m_leftovers;    // rebuilt beside the timetable, not shown yet
 };
 
 }  // namespace tovalen

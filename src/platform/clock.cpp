@@ -1,6 +1,6 @@
 #include "platform/clock.h"
 
-#include <ctime>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -17,6 +17,22 @@ Clock::Source& CurrentSource() {
   return source;
 }
 
+Clock::Source& CurrentMsSource() {
+  static Clock::Source source;
+  return source;
+}
+
+Clock::Source Replace(Clock::Source& slot, Clock::Source source) {
+  std::lock_guard lock(SourceMutex());
+  Clock::Source previous = std::move(slot);
+  slot = std::move(source);
+  return previous;
+}
+
+std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
+  return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
+
 }  // namespace
 
 std::int64_t Clock::Now() {
@@ -26,22 +42,39 @@ std::int64_t Clock::Now() {
     source = CurrentSource();
   }
   if (source) return source();
-  return static_cast<std::int64_t>(std::time(nullptr));
+  // The same clock as NowMs, which time() need not be (it may read a coarser one).
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t Clock::NowMs() {
+  Source msSource;
+  Source source;
+  {
+    std::lock_guard lock(SourceMutex());
+    msSource = CurrentMsSource();
+    source = CurrentSource();
+  }
+  if (msSource) return msSource();
+  if (source) return source() * 1000;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 Time32 Clock::Now32() { return static_cast<Time32>(Now()); }
 
-Clock::Source Clock::SetSource(Source source) {
-  std::lock_guard lock(SourceMutex());
-  Source previous = std::move(CurrentSource());
-  CurrentSource() = std::move(source);
-  return previous;
-}
+Clock::Source Clock::SetSource(Source source) { return Replace(CurrentSource(), std::move(source)); }
+
+Clock::Source Clock::SetMsSource(Source source) { return Replace(CurrentMsSource(), std::move(source)); }
 
 ScopedFakeClock::ScopedFakeClock(std::int64_t now)
-    : m_now(std::make_shared<std::int64_t>(now)), m_previous(Clock::SetSource([value = m_now] { return *value; })) {}
+    : m_nowMs(std::make_shared<std::int64_t>(now * 1000)),
+      m_previous(Clock::SetSource([value = m_nowMs] { return FloorDiv(*value, 1000); })),
+      m_previousMs(Clock::SetMsSource([value = m_nowMs] { return *value; })) {}
 
-ScopedFakeClock::~ScopedFakeClock() { Clock::SetSource(std::move(m_previous)); }
+ScopedFakeClock::~ScopedFakeClock() {
+  Clock::SetMsSource(std::move(m_previousMs));
+  Clock::SetSource(std::move(m_previous));
+}
 
 std::optional<Time32> ToTime32(std::int64_t seconds) {
   if (seconds < INT32_MIN || seconds > INT32_MAX) return std::nullopt;

@@ -18,11 +18,16 @@ class Clock {
   using Source = std::function<std::int64_t()>;
 
   static std::int64_t Now();
+  // The wall clock in milliseconds: the source's second when one is set (a fake clock's own
+  // milliseconds when it keeps them), otherwise the system clock's.
+  static std::int64_t NowMs();
   // Now() narrowed to 32 bits; the schedule can only hold times up to January 2038.
   static Time32 Now32();
 
   // Replaces the clock source and returns the previous one; an empty source restores the system clock.
   static Source SetSource(Source source);
+  // Replaces the millisecond source that NowMs prefers over Now's, returning the previous one.
+  static Source SetMsSource(Source source);
 };
 
 // A test clock fixed at a chosen second, restored when the object goes.
@@ -33,12 +38,14 @@ class ScopedFakeClock {
   ScopedFakeClock(const ScopedFakeClock&) = delete;
   ScopedFakeClock& operator=(const ScopedFakeClock&) = delete;
 
-  void Set(std::int64_t now) { *m_now = now; }
-  void Advance(std::int64_t seconds) { *m_now += seconds; }
+  void Set(std::int64_t now) { *m_nowMs = now * 1000; }
+  void SetMs(std::int64_t nowMs) { *m_nowMs = nowMs; }
+  void Advance(std::int64_t seconds) { *m_nowMs += seconds * 1000; }
 
  private:
-  std::shared_ptr<std::int64_t> m_now;
+  std::shared_ptr<std::int64_t> m_nowMs;
   Clock::Source m_previous;
+  Clock::Source m_previousMs;
 };
 
 // The last instant a Time32 holds: 2038-01-19 03:14:07 UTC.

@@ -4,6 +4,7 @@
 
 #include "platform/posix_file.h"
 #include "platform/trace.h"
+#include "recording/reported_leftovers.h"
 
 namespace tovalen {
 
@@ -16,17 +17,50 @@ std::vector<std::string> RecordingFolders(const CYoyakuSchedule& schedule) {
   return folders;
 }
 
-std::vector<LeftoverReport> RecoverLeftoversIn(const std::vector<std::string>& folders) {
-  std::vector<LeftoverReport> reports;
-  LeftoverRecovery* recovery = InstalledLeftoverRecovery();
-  if (!recovery) return reports;
+void RecoverLeftoversIn(LeftoverRecovery& recovery, const std::vector<std::string>& folders, std::stop_token stop,
+                        const std::function<void(LeftoverReport)>& report) {
   for (const std::string& folder : folders) {
-    for (const std::string& leftover : recovery->FindLeftovers(folder)) {
-      reports.push_back(recovery->Recover(leftover));
-      Trace("D: CDlgRecStart::OnInitDialog() " + DescribeLeftoverReport(reports.back()) + "\n");
+    for (const std::string& leftover : recovery.FindLeftovers(folder)) {
+      if (stop.stop_requested()) return;
+      LeftoverReport made = recovery.Recover(leftover);
+      Trace("D: CDlgRecStart::OnInitDialog() " + DescribeLeftoverReport(made) + "\n");
+      report(std::move(made));
     }
   }
-  return reports;
+}
+
+LeftoverSweep::LeftoverSweep(std::vector<std::string> folders, std::string memoryFile) {
+  LeftoverRecovery* recovery = InstalledLeftoverRecovery();
+  if (!recovery || folders.empty()) {
+    m_done = true;
+    return;
+  }
+  m_worker = std::jthread([this, recovery, folders = std::move(folders), memoryFile = std::move(memoryFile)](
+                              std::stop_token stop) { Sweep(stop, *recovery, folders, memoryFile); });
+}
+
+void LeftoverSweep::Sweep(std::stop_token stop, LeftoverRecovery& recovery, const std::vector<std::string>& folders,
+                          const std::string& memoryFile) {
+  ReportedLeftovers reported(memoryFile);
+  RecoverLeftoversIn(recovery, folders, stop, [&](LeftoverReport report) {
+    const bool notRebuilt =
+        report.result == LeftoverReport::Result::kFailed || report.result == LeftoverReport::Result::kNoFrame;
+    if (notRebuilt && reported.ReportedBefore(report.leftover)) return;
+    std::lock_guard lock(m_mutex);
+    m_reports.push_back(std::move(report));
+  });
+  m_done = true;
+}
+
+std::vector<LeftoverReport> LeftoverSweep::TakeReports() {
+  std::lock_guard lock(m_mutex);
+  return std::exchange(m_reports, {});
+}
+
+void LeftoverSweep::Finish() {
+  if (!m_worker.joinable()) return;
+  m_worker.request_stop();
+  m_worker.join();
 }
 
 }  // namespace tovalen

@@ -5,7 +5,8 @@
 #include "capture/video_cap.h"
 #include "platform/clock.h"
 #include "platform/trace.h"
-#include "recording/leftover_sweep.h"
+#include "recording/late_start_file_name.h"
+#include "recording/reported_leftovers.h"
 #include "schedule/recording_target_rules.h"
 
 namespace tovalen {
@@ -52,8 +53,15 @@ void CRecordingRunner::Open() {
     SetTexts(RunnerState::kNothingToDo, kTextNothingToDo, "");
   }
   ShowTexts();
-  // After the timers are armed: a start that falls due meanwhile is late, not dropped.
-  m_leftovers = RecoverLeftoversIn(folders);
+  m_sweep = std::make_unique<LeftoverSweep>(folders, ReportedLeftovers::DefaultFile());
+}
+
+void CRecordingRunner::PassOnLeftoverReports() {
+  if (!m_sweep) return;
+  for (LeftoverReport& report : m_sweep->TakeReports()) {
+    m_window.NoteLeftover(report);  // traced already, as it was made
+    m_leftovers.push_back(std::move(report));
+  }
 }
 
 void CRecordingRunner::PurgeThePast() {
@@ -73,10 +81,13 @@ void CRecordingRunner::Tell(const std::string& line) {
 void CRecordingRunner::ArmReservationTimer(std::int32_t yoyakuId, Time32 start) {
   const std::int64_t delaySeconds = std::int64_t{start} - Clock::Now();
   const std::uint32_t id = static_cast<std::uint32_t>(yoyakuId) + 1;
+  // Armed to the millisecond: whole seconds from a truncated now would fire up to a second late.
   // A start that has passed (the clock moved on since the purge) fires at once; one further
   // ahead than a timer holds gets a timer for part of the way and is armed again when it fires.
-  const std::int64_t armedSeconds = std::clamp<std::int64_t>(delaySeconds, 0, kLongestTimerDelay.count());
-  m_window.ArmTimer(id, std::chrono::seconds(armedSeconds));
+  const std::int64_t delayMs = std::int64_t{start} * 1000 - Clock::NowMs();
+  const std::int64_t armedMs = std::clamp<std::int64_t>(
+      delayMs, 0, std::chrono::duration_cast<std::chrono::milliseconds>(kLongestTimerDelay).count());
+  m_window.ArmTimer(id, std::chrono::milliseconds(armedMs));
   Trace("D: yoyakuId = " + std::to_string(yoyakuId) + " , " + std::to_string(delaySeconds) + "秒後\n");
 }
 
@@ -118,19 +129,13 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   const std::uint32_t id = static_cast<std::uint32_t>(yoyakuId) + 1;
   m_waitingTimers.erase(id);
   m_iCurrent = yoyakuId;
-  m_nRecordSeconds = yoyaku.spanDuration;
-  if (m_lateTimers.erase(id) != 0) {
-    const std::int64_t now = Clock::Now();
-    const std::int64_t left = SecondsUntilEnd(yoyaku, now);
-    // Only another reservation under way, recorded first, can have used up the rest.
-    if (left <= 0) {
-      Tell(DroppedReservationText(yoyaku, now));
-      return;
-    }
-    Tell(LateReservationText(yoyaku, now));
-    // The stop rule's extra second then ends it in the second after its own end, as on time.
-    m_nRecordSeconds = static_cast<std::int32_t>(std::min<std::int64_t>(left, yoyaku.spanDuration));
+  const bool underWayAtOpening = m_lateTimers.erase(id) != 0;
+  if (!SetRecordingBounds(yoyaku)) {
+    ShowWhatFollows();
+    return;
   }
+  std::optional<std::string> fileName = yoyaku.strFileName;
+  if (underWayAtOpening) fileName = LateTarget(yoyaku);
   m_nFrames = 0;
   m_display.elapsedMs = 0;
   SetTexts(RunnerState::kStarting, kTextStarting, yoyaku.GetListText());
@@ -138,15 +143,19 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   Trace("D: CDlgRecStart::OnTimer() nIDEvent = " + std::to_string(yoyakuId + 1) +
         ", 録画時間 = " + std::to_string(yoyaku.spanDuration) + "秒\n");
 
-  // Checked again here: the file may come from elsewhere, or the folder may have changed.
-  const RecordingTargetProblem refused = CheckRecordingTarget(yoyaku.strFileName, m_schedulePath);
   std::optional<std::string> failure;
-  if (refused != RecordingTargetProblem::kNone) {
-    failure = DescribeRecordingTargetProblem(refused, yoyaku.strFileName);
+  if (!fileName) {
+    failure = "no free name is left beside " + yoyaku.strFileName;
+  } else if (const RecordingTargetProblem refused = CheckRecordingTarget(*fileName, m_schedulePath);
+             refused != RecordingTargetProblem::kNone) {
+    // Checked again here: the file may come from elsewhere, or the folder may have changed.
+    failure = DescribeRecordingTargetProblem(refused, *fileName);
   } else {
     ScopedFlag capturing(m_bCapturing);
-    failure = KickCaptureDevice(m_hWndCapParent, yoyaku.strFileName);
+    failure = KickCaptureDevice(m_hWndCapParent, *fileName);
   }
+  m_stopAtMs.reset();
+  PassOnLeftoverReports();
   if (!failure) {
     ++m_recorded;
     return;
@@ -158,7 +167,54 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   ShowTexts();
 }
 
+bool CRecordingRunner::SetRecordingBounds(const SYoyaku& yoyaku) {
+  const std::int64_t now = Clock::Now();
+  const std::int64_t end = std::int64_t{yoyaku.timeStart} + yoyaku.spanDuration;
+  m_nRecordSeconds = yoyaku.spanDuration;
+  m_stopAtMs.reset();
+  // Started after its time (under way at opening, or its timer handled after another
+  // recording): only what is left of it is recorded, and nothing once its end has passed.
+  const bool late = now > yoyaku.timeStart;
+  if (late) {
+    const std::int64_t left = end - now;
+    if (left <= 0) {
+      Tell(DroppedReservationText(yoyaku, now));
+      return false;
+    }
+    Tell(LateReservationText(yoyaku, now));
+    m_nRecordSeconds = static_cast<std::int32_t>(std::min<std::int64_t>(left, yoyaku.spanDuration));
+  }
+  // The stop rule's extra second would delay a start that follows at once, and each one after
+  // it; a late start keeps the second after its end, as one on time does, but no more.
+  if (IsFollowedAt(end)) {
+    m_stopAtMs = end * 1000;
+  } else if (late) {
+    m_stopAtMs = (end + 1) * 1000;
+  }
+  return true;
+}
+
+bool CRecordingRunner::IsFollowedAt(std::int64_t end) const {
+  const auto count = static_cast<std::uint32_t>(m_pDoc->GetYoyakuCount());
+  return std::any_of(m_waitingTimers.begin(), m_waitingTimers.end(), [&](std::uint32_t id) {
+    return id >= 1 && id <= count && m_pDoc->GetYoyaku(id - 1).timeStart <= end + 1;
+  });
+}
+
+std::optional<std::string> CRecordingRunner::LateTarget(const SYoyaku& yoyaku) {
+  // Replacing the target would lose what was recorded of this reservation before (or the part
+  // rebuilt from its leftover, which recovery may be placing right now).
+  std::optional<std::string> fileName = LateStartFileName(yoyaku.strFileName);
+  if (fileName && *fileName != yoyaku.strFileName) {
+    Tell("録画済みのファイルを残すため、残りを別の名前に録画します: " + *fileName);
+  }
+  return fileName;
+}
+
+bool CRecordingRunner::HasReachedItsEnd() const { return m_stopAtMs && Clock::NowMs() >= *m_stopAtMs; }
+
 void CRecordingRunner::UpdateFrameCount(std::int32_t elapsedMs) {
+  PassOnLeftoverReports();
   m_display.elapsedMs = elapsedMs;
   SetTexts(RunnerState::kRecording, "録画中 " + std::to_string(m_nFrames) + " frame", m_display.nextReservation);
   ++m_nFrames;
@@ -167,6 +223,10 @@ void CRecordingRunner::UpdateFrameCount(std::int32_t elapsedMs) {
 
 void CRecordingRunner::OnCaptureFinished() {
   CVideoCap::GetInstance().Standby();
+  ShowWhatFollows();
+}
+
+void CRecordingRunner::ShowWhatFollows() {
   const std::int32_t following = m_iCurrent + 1;
   if (following < m_pDoc->GetYoyakuCount()) {
     SetTexts(RunnerState::kWaiting, kTextWaiting, m_pDoc->GetYoyaku(static_cast<std::size_t>(following)).GetListText());
@@ -192,6 +252,8 @@ bool CRecordingRunner::Close() {
   m_lateTimers.clear();
   // Every reservation that has started, recorded, failed or missed, leaves the schedule.
   m_pDoc->DeletePastYoyaku();
+  if (m_sweep) m_sweep->Finish();
+  PassOnLeftoverReports();
   Deactivate();
   m_sleepInhibitor.Release();
   return true;
@@ -215,6 +277,7 @@ std::optional<std::uint32_t> CRecordingRunner::FirstWaitingDueByWallClock() cons
 }
 
 void CRecordingRunner::OnWallClockTick() {
+  PassOnLeftoverReports();
   // Timers that fell due during a capture are already queued for after it.
   if (m_bCapturing || m_pDoc == nullptr) return;
   // One start per tick: the window repaints and can close between two recordings.
@@ -232,8 +295,19 @@ void CRecordingRunner::SetTexts(RunnerState state, std::string activity, std::st
 
 void CRecordingRunner::ShowTexts() {
   m_window.Show(m_display);
+  HoldSleepWhileNeeded();
+}
+
+void CRecordingRunner::HoldSleepWhileNeeded() {
   // Every display passes here, so the sleep lock always names the reservation waited for or
-  // recorded; it is taken again only when that changes.
+  // recorded; it is taken again only when that changes. With nothing left to wait for (予約なし,
+  // 終了, a failure of the last one) the machine may sleep.
+  const bool needed = !m_waitingTimers.empty() || m_display.state == RunnerState::kStarting ||
+                      m_display.state == RunnerState::kRecording;
+  if (!needed) {
+    m_sleepInhibitor.Release();
+    return;
+  }
   m_sleepInhibitor.Hold(m_display.nextReservation.empty() ? m_display.activity
                                                           : "録画予約 " + m_display.nextReservation);
 }

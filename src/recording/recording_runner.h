@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 #include "capture/leftover_recovery.h"
 #include "platform/sleep_inhibitor.h"
 #include "recording/late_start.h"
+#include "recording/leftover_sweep.h"
 #include "recording/runner_window.h"
 #include "schedule/yoyaku_schedule.h"
 
@@ -40,7 +42,8 @@ class CRecordingRunner : public CActiveRunner {
   // What Open does with a reservation already under way; set before Open.
   void SetLateStart(LateStart late) { m_lateStart = late; }
 
-  // The window opens: purges past reservations, arms their timers, puts the device on standby.
+  // The window opens: purges past reservations, arms their timers, puts the device on standby,
+  // and starts rebuilding the leftovers of killed recordings beside the timetable.
   void Open();
   // The window's timer `nIDEvent` fell due. Returns after the whole recording it starts.
   void OnTimer(std::uint32_t nIDEvent);
@@ -56,11 +59,17 @@ class CRecordingRunner : public CActiveRunner {
   static constexpr std::chrono::milliseconds kWallClockTick{250};
   // The window's timers run on a clock that stops during a suspend and ignores changes of the
   // wall clock; this tick starts what the wall clock says is due although its timer has not
-  // fallen due yet.
+  // fallen due yet. It also passes on the leftover reports made meanwhile.
   void OnWallClockTick();
+  // Notes each leftover report made since the last call on the window (the window's loop calls
+  // this, or OnWallClockTick, while it waits; frames call it too).
+  void PassOnLeftoverReports();
+  // Whether leftovers are still being rebuilt; closing waits for the one in hand.
+  bool IsRecoveringLeftovers() const { return m_sweep && m_sweep->IsRunning(); }
 
   void UpdateFrameCount(std::int32_t elapsedMs) override;
   std::int32_t GetRecordSeconds() const override { return m_nRecordSeconds; }
+  bool HasReachedItsEnd() const override;
   void OnCaptureFinished() override;
 
   const RunnerDisplay& GetDisplay() const { return m_display; }
@@ -74,7 +83,8 @@ class CRecordingRunner : public CActiveRunner {
   int GetWaitingCount() const { return static_cast<int>(m_waitingTimers.size()); }
   int GetRecordedCount() const { return m_recorded; }
   int GetFailedCount() const { return m_failed; }
-  // What Open did with the recordings killed captures left in the reservations' folders.
+  // What has become of the recordings killed captures left in the reservations' folders, as
+  // passed on so far.
   const std::vector<LeftoverReport>& GetLeftoverReports() const { return m_leftovers; }
 
  private:
@@ -84,6 +94,14 @@ class CRecordingRunner : public CActiveRunner {
   static bool IsDueByWallClock(const SYoyaku& yoyaku);
   std::optional<std::uint32_t> FirstWaitingDueByWallClock() const;
   void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
+  // Decides how long the reservation records from now; false when its end has passed.
+  bool SetRecordingBounds(const SYoyaku& yoyaku);
+  // Another reservation waits to start within the second after this end.
+  bool IsFollowedAt(std::int64_t end) const;
+  // The file a reservation under way at opening records into; nothing when there is none.
+  std::optional<std::string> LateTarget(const SYoyaku& yoyaku);
+  void ShowWhatFollows();
+  void HoldSleepWhileNeeded();
   void PurgeThePast();
   void Tell(const std::string& line);
   void SetTexts(RunnerState state, std::string activity, std::string nextReservation, std::string failure = {});
@@ -108,6 +126,10 @@ class CRecordingRunner : public CActiveRunner {
   LateStart m_lateStart = LateStart::kDrop;
   std::string m_schedulePath;
   std::set<std::uint32_t> m_lateTimers;  // under way at opening, recorded until their own end
+  // The wall-clock instant (ms) at which the running capture ends although its length and the
+  // stop rule's extra second have not passed; none when only the length decides.
+  std::optional<std::int64_t> m_stopAtMs;
+  std::unique_ptr<LeftoverSweep> m_sweep;  // last: its worker stops before the rest goes
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/leftover_recovery.h"
+
 namespace tovalen {
 
 // Which of its states the recording runner is in; each has its own activity text.
@@ -44,8 +46,11 @@ class RunnerWindow {
   virtual void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) = 0;
   // Disarms the timer; harmless when it is not armed or has fired.
   virtual void KillTimer(std::uint32_t id) = 0;
-  // A line about a reservation dropped or started late at opening, which the window may print.
+  // A line the user must see besides the two texts (a reservation dropped or started late, the
+  // name a late start records into), which the window may print.
   virtual void Note(const std::string& /*line*/) {}
+  // What became of a leftover of a killed recording, rebuilt beside the timetable.
+  virtual void NoteLeftover(const LeftoverReport& report) { Note(DescribeLeftoverReport(report)); }
 };
 
 }  // namespace tovalen

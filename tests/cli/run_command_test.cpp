@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,9 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "avi_probe.h"
+#include "cli/followed_schedule_file.h"
 #include "cli_test_support.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
@@ -29,6 +32,7 @@ using ::testing::ElementsAre;
 using ::testing::Ge;
 using ::testing::HasSubstr;
 using ::testing::Le;
+using ::testing::MatchesRegex;
 
 // tovalen-rec run on the test-pattern device in real time, with its settings file in a
 // temporary folder. Reservations are a second long, so each file holds two seconds.
@@ -37,6 +41,8 @@ class RunCommand : public ::testing::Test {
   RunCommand() : config(dir.File("config")) {
     if (const char* old = std::getenv("XDG_CONFIG_HOME")) previousConfig = old;
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    if (const char* old = std::getenv("XDG_STATE_HOME")) previousState = old;
+    ::setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
     const std::string listed = RunCli({"devices"}).out;
     const auto line = listed.rfind(", テストパターン, ");
     const auto start = listed.rfind('\n', line);
@@ -46,6 +52,7 @@ class RunCommand : public ::testing::Test {
   }
   ~RunCommand() override {
     previousConfig ? ::setenv("XDG_CONFIG_HOME", previousConfig->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    previousState ? ::setenv("XDG_STATE_HOME", previousState->c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
   }
 
   // A reservation starting `offset` seconds from now.
@@ -61,9 +68,12 @@ class RunCommand : public ::testing::Test {
     SaveScheduleFile(file, settings, schedule);
     return ReadFileBytes(file);
   }
-  // Starts tovalen-rec run FILE as its own process, its output going to out.txt and err.txt.
-  pid_t SpawnRun() {
-    const pid_t child = Spawn({TOVALEN_REC_PATH, "run", file}, dir.File("out.txt"), dir.File("err.txt"));
+  // Starts tovalen-rec run [--late] FILE as its own process, its output going to out.txt and
+  // err.txt.
+  pid_t SpawnRun(bool late = false) {
+    std::vector<std::string> args{TOVALEN_REC_PATH, "run", file};
+    if (late) args.insert(args.begin() + 2, "--late");
+    const pid_t child = Spawn(args, dir.File("out.txt"), dir.File("err.txt"));
     EXPECT_GT(child, 0);
     return child;
   }
@@ -91,6 +101,7 @@ class RunCommand : public ::testing::Test {
   TempDir dir;
   std::string config;
   std::optional<std::string> previousConfig;
+  std::optional<std::string> previousState;
   std::string file = dir.File("schedule.yyk");
   SCaptureSettings settings;
   CYoyakuSchedule schedule;
@@ -174,6 +185,26 @@ TEST_F(RunCommand, RecoversWhatAKilledRecordingLeftInTheFoldersOfItsReservations
   EXPECT_FALSE(std::filesystem::exists(leftover));
 }
 
+TEST_F(RunCommand, ALateStartAfterAKillRecordsTheRestBesideWhatWasRecovered) {
+  const SYoyaku killed = Add(1, 12, dir.File("a.avi"));
+  Save();
+  const pid_t child = SpawnRun(true);
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(AwaitOutput(": 1 of 12 s recorded"));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ASSERT_FALSE(std::filesystem::exists(killed.strFileName));
+  const CliResult result = RunCli({"run", "--late", file});
+
+  EXPECT_EQ(result.status, 0) << result.err;
+  const std::string beside = dir.File("a (late).avi");
+  EXPECT_THAT(result.out, MatchesRegex("(.|\n)*\nrecovered [^\n]*/a\\.recording-[A-Za-z0-9]{6}\\.avi as " +
+                                       killed.strFileName + ": [1-9][0-9]* frames(.|\n)*"));
+  EXPECT_THAT(result.out, HasSubstr("録画済みのファイルを残すため、残りを別の名前に録画します: " + beside + "\n"));
+  EXPECT_GT(Chunks(killed.strFileName), 0);  // the part recorded before the kill
+  EXPECT_GT(Chunks(beside), 3 * 30);         // and the rest
+}
+
 TEST_F(RunCommand, RefusesAScheduleNotReadyToRecord) {
   Add(60, 1, dir.File("a.avi"));
   settings.iCapDriverId = -1;
@@ -236,6 +267,49 @@ TEST_F(RunCommand, FollowsItsFileAndKeepsThePlanWhileTheFileCannotBeRead) {
   EXPECT_THAT(Chunks(dir.File("sooner.avi")), TwoSecondsOfFrames());
   EXPECT_THAT(Chunks(later.strFileName), TwoSecondsOfFrames());
   EXPECT_EQ(ReadFileBytes(file), added);
+}
+
+// Writes the bytes into the file in place (the same inode) and gives it a fixed modification
+// time, so that what identifies the file stays the same whatever it holds.
+void OverwriteKeepingItsIdentity(const std::string& path, const std::string& bytes) {
+  WriteFileBytes(path, bytes);
+  const timespec times[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST(FollowedScheduleFile, AFileThatCouldNotBeReadIsReadAgainUntilItCan) {
+  TempDir dir;
+  const std::string file = dir.File("s.yyk");
+  CYoyakuSchedule schedule;
+  SYoyaku yoyaku;
+  yoyaku.timeStart = 2'000'000'000;
+  yoyaku.spanDuration = 10;
+  yoyaku.strFileName = "/tmp/a.avi";
+  schedule.AddYoyaku(yoyaku);
+  SaveScheduleFile(file, SCaptureSettings{}, schedule);
+  std::ostringstream out;
+  cli::FollowedScheduleFile followed(file, out);
+  followed.Read();
+
+  yoyaku.timeStart += 3600;
+  schedule.AddYoyaku(yoyaku);
+  SaveScheduleFile(file, SCaptureSettings{}, schedule);
+  const std::string added = ReadFileBytes(file);
+  std::string damaged = added;
+  damaged[24] = 5;  // more reservations than the file holds
+  OverwriteKeepingItsIdentity(file, damaged);
+  EXPECT_FALSE(followed.TakeChange().has_value());
+  EXPECT_FALSE(followed.TakeChange().has_value());
+  // Mended with the same size and time: nothing tells it apart from the damaged version.
+  OverwriteKeepingItsIdentity(file, added);
+  const auto change = followed.TakeChange();
+
+  ASSERT_TRUE(change.has_value());
+  EXPECT_EQ(change->size(), 2u);
+  EXPECT_FALSE(followed.TakeChange().has_value());
+  const std::string told = out.str();
+  EXPECT_THAT(told, HasSubstr("; the reservations read before stay planned\n"));
+  EXPECT_EQ(told.find('\n'), told.size() - 1);  // told once, not at every check
 }
 
 }  // namespace

@@ -140,6 +140,7 @@ TEST_F(RecStartWindow, ListsTheRecoveredLeftoversInOneMessage) {
   MessageBoxRecorder boxes;
   dialog.SetDocument(&schedule);
   dialog.InitDialog();
+  ASSERT_TRUE(testing::RunLoopUntil([&] { return !boxes.Boxes().empty(); }, std::chrono::seconds(10)));
   InstallLeftoverRecovery(nullptr);
 
   ASSERT_EQ(boxes.Boxes().size(), 1u);

@@ -8,7 +8,7 @@ void FakeRunnerWindow::Show(const RunnerDisplay& display) { shown.push_back({dis
 
 void FakeRunnerWindow::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {
   arms.emplace_back(id, delay);
-  m_armed[id] = {Clock::Now() * 1000 + delay.count(), ++m_armings};
+  m_armed[id] = {Clock::NowMs() + delay.count(), ++m_armings};
 }
 
 void FakeRunnerWindow::KillTimer(std::uint32_t id) {

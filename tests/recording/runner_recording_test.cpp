@@ -179,43 +179,47 @@ TEST_F(RunnerRecording, ATargetThatIsTheScheduleOrTooLongFailsWithItsReasonBefor
 
 class RunnerBackToBack : public RunnerTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(RunnerBackToBack, TheSecondStartsOnceTheFirstIsSaved) {
+TEST_P(RunnerBackToBack, AChainStartsOnTimeAndOnlyItsLastKeepsTheExtraSecond) {
   fireTimersDuringCapture = GetParam();
-  const SYoyaku a = Add(10, 5, "a.avi");
-  const SYoyaku b = Add(15, 5, "b.avi");
+  for (int i = 0; i < 5; ++i) Add(10 + 5 * i, 5, "part" + std::to_string(i) + ".avi");
+  Add(36, 5, "after_a_gap.avi");  // a second after the chain's end: no extra second for the chain
+  Add(60, 5, "alone.avi");
   runner.Open();
-  RunUntil(60);
+  RunUntil(100);
 
-  // The first runs one second past its length, into the second's start.
-  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 16));
-  EXPECT_THAT(ShownAt("予約待機中"), ElementsAre(0, 16));
-  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
-  EXPECT_EQ(runner.GetRecordedCount(), 2);
+  // Each stops at its own end, where the next begins; the stop rule's extra second would have
+  // pushed every later start one second further.
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 15, 20, 25, 30, 36, 60));
+  EXPECT_THAT(LastFrameMs(), ElementsAre(5000, 5000, 5000, 5000, 5000, 6000, 6000));
+  EXPECT_EQ(runner.GetRecordedCount(), 7);
   EXPECT_EQ(runner.GetDisplay().activity, "終了");
 }
 
 INSTANTIATE_TEST_SUITE_P(TimersDuringTheCapture, RunnerBackToBack, ::testing::Bool());
 
-TEST_F(RunnerRecording, TimersDueDuringACaptureStartAfterItInTheirOrder) {
+TEST_F(RunnerRecording, TimersDueDuringACaptureStartAfterItInTheirOrderOnlyUntilTheirEnd) {
   fireTimersDuringCapture = true;
   window.newestFirstOnTies = true;
   Add(10, 20, "long.avi");
   const SYoyaku b = Add(12, 1, "b.avi");
-  Add(14, 1, "c.avi");
+  const SYoyaku c = Add(14, 20, "c.avi");
   runner.Open();
   RunUntil(100);
 
-  EXPECT_THAT(savedFiles, ElementsAre(dir.File("long.avi"), dir.File("b.avi"), dir.File("c.avi")));
-  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 31, 33));
+  // b ended while the first recorded: dropped, said to be; c records what is left of it.
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("long.avi"), dir.File("c.avi")));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(10, 30));
+  EXPECT_THAT(LastFrameMs(), ElementsAre(20'000, 5'000));  // c's end and the second after it
+  EXPECT_THAT(window.notes, ElementsAre(DroppedReservationText(b, kT0 + 30), LateReservationText(c, kT0 + 30)));
   EXPECT_THAT(TakeShown(), Contains("予約待機中 | " + b.GetListText()));
-  EXPECT_EQ(runner.GetRecordedCount(), 3);
+  EXPECT_EQ(runner.GetRecordedCount(), 2);
 }
 
 // The window's timers run on a clock that a suspend stops and a change of the wall clock leaves
 // alone; the wall clock decides.
 TEST_F(RunnerRecording, StartsByTheWallClockWhateverItsTimersSay) {
-  Add(600, 1, "a.avi");
-  Add(1200, 1, "b.avi");
+  Add(600, 1000, "a.avi");
+  Add(1200, 700, "b.avi");
   Add(5000, 1, "c.avi");
   runner.Open();
   runner.OnWallClockTick();
@@ -227,7 +231,7 @@ TEST_F(RunnerRecording, StartsByTheWallClockWhateverItsTimersSay) {
   runner.OnWallClockTick();
   runner.OnWallClockTick();
   EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi"), dir.File("b.avi")));
-  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1502));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1600));  // each only until its end
   EXPECT_THAT(window.kills, ::testing::IsSupersetOf({1u, 2u}));
   ASSERT_TRUE(window.NextTimer().has_value());
   EXPECT_EQ(window.NextTimer()->first, 3u);
@@ -242,7 +246,7 @@ TEST_F(RunnerRecording, StartsByTheWallClockWhateverItsTimersSay) {
   runner.OnWallClockTick();
   EXPECT_THAT(savedFiles, ::testing::SizeIs(2));
   RunUntil(6000);
-  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1502, 5000));
+  EXPECT_THAT(ShownAt("録画開始中"), ElementsAre(1500, 1600, 5000));
   EXPECT_EQ(runner.GetRecordedCount(), 3);
 }
 

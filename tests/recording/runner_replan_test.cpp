@@ -41,7 +41,7 @@ TEST_F(RunnerReplanning, PlansTheNewContentsWithoutWhatHasRunOrPassed) {
 }
 
 TEST_F(RunnerReplanning, KeepsAWaitingReservationWhoseTimerIsAboutToFire) {
-  const SYoyaku due = Add(10, 1, "due.avi");
+  const SYoyaku due = Add(10, 5, "due.avi");
   runner.Open();
   clock.Set(kT0 + 11);  // the start has passed; its timer has not been delivered yet
   window.arms.clear();

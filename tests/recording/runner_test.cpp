@@ -1,11 +1,15 @@
 #include "runner_test.h"
 
+#include <cstdlib>
+
 namespace tovalen::testing {
 
 using ::testing::_;
 using ::testing::SaveArg;
 
 RunnerTest::RunnerTest() {
+  if (const char* old = std::getenv("XDG_STATE_HOME")) m_previousState = old;
+  ::setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
   window.runner = &runner;
   runner.SetSchedule(schedule);
   SCaptureSettings settings = cap->GetCaptureSettings();
@@ -28,15 +32,32 @@ RunnerTest::RunnerTest() {
 bool RunnerTest::CaptureSequence(CaptureWindowHandle w) {
   constexpr std::int32_t kLongestCaptureMs = 600'000;
   m_stopRequested = false;
-  const std::int64_t start = Clock::Now();
+  const std::int64_t startMs = Clock::NowMs();
   for (std::int32_t t = 0; !m_stopRequested && t <= kLongestCaptureMs; t += kFramePeriodMs) {
-    clock.Set(start + t / 1000);
+    clock.SetMs(startMs + t);
     if (fireTimersDuringCapture) window.FireDueTimers();
     m_callback(w, SVideoHeader{static_cast<std::uint32_t>(90'000 + t), 0});
   }
   if (failSequences == 0) return true;
   --failSequences;
   return false;
+}
+
+RunnerTest::~RunnerTest() {
+  CVideoCapTestAccess::Destroy();
+  m_previousState ? ::setenv("XDG_STATE_HOME", m_previousState->c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
+}
+
+std::vector<std::int32_t> RunnerTest::LastFrameMs() const {
+  std::vector<std::int32_t> last;
+  bool recording = false;
+  for (const auto& shown : window.shown) {
+    const bool frame = shown.display.state == RunnerState::kRecording;
+    if (frame && !recording) last.push_back(0);
+    if (frame) last.back() = shown.display.elapsedMs;
+    recording = frame;
+  }
+  return last;
 }
 
 SYoyaku RunnerTest::Make(std::int64_t offset, Span32 length, const std::string& path) {

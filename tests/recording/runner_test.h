@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ class RunnerTest : public VideoCapTest {
 
   RunnerTest();
   // The driver's actions use this fixture's members, so the controller goes first.
-  ~RunnerTest() override { CVideoCapTestAccess::Destroy(); }
+  ~RunnerTest() override;
 
   // Adds a reservation starting `offset` seconds after kT0, recording into dir/name.
   SYoyaku Add(std::int64_t offset, Span32 length, const std::string& name);
@@ -35,6 +36,8 @@ class RunnerTest : public VideoCapTest {
   std::vector<std::string> TakeShown();
   // The time each display with this activity was shown, as offsets from kT0.
   std::vector<std::int64_t> ShownAt(const std::string& activity) const;
+  // The capture time of the last frame shown of each recording, in order.
+  std::vector<std::int32_t> LastFrameMs() const;
 
   ScopedFakeClock clock{kT0};
   TempDir dir;
@@ -51,6 +54,7 @@ class RunnerTest : public VideoCapTest {
  private:
   bool CaptureSequence(CaptureWindowHandle window);
 
+  std::optional<std::string> m_previousState;
   FrameCallback m_callback;
   bool m_stopRequested = false;
   std::size_t m_taken = 0;

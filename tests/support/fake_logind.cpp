@@ -82,7 +82,14 @@ FakeLogind::FakeLogind() : m_context(g_main_context_new()) {
 }
 
 FakeLogind::~FakeLogind() {
-  g_main_loop_quit(m_loop.get());
+  // Quit from inside the loop: a quit that comes before the thread has started the loop is lost.
+  g_main_context_invoke(
+      m_context.get(),
+      [](gpointer loop) -> gboolean {
+        g_main_loop_quit(static_cast<GMainLoop*>(loop));
+        return G_SOURCE_REMOVE;
+      },
+      m_loop.get());
   m_thread.join();
   if (m_connection) g_dbus_connection_close_sync(m_connection.get(), nullptr, nullptr);
   m_connection.reset();
