@@ -114,7 +114,8 @@ struct CaptureSummary {
 // 2. m_videoEndUs: set by the last EncodeVideo worker to find m_videoQueue drained (its encoder
 //    flushed), to the end of the last frame slot written (INT64_MAX when no frame was encoded).
 //    ReadAudio, after the stop, reads until its sound reaches it (or for audioTail at most),
-//    then closes m_audioQueue; ConvertAudio cuts the sound there.
+//    then closes m_audioQueue (at once when its input is gone); ConvertAudio cuts the sound
+//    there, and fills it with silence up to there when it ended early.
 // 3. m_producers: each EncodeVideo worker and ConvertAudio count it down when their input is
 //    drained; the last closes m_writeQueue.
 // 4. m_finished: set by Write when m_writeQueue is drained and the file is finished (index,
@@ -122,8 +123,9 @@ struct CaptureSummary {
 // A worker that fails stops the capture through Fail and goes on taking its input without
 // using it, so no worker before it waits; an encoder worker still takes every turn it popped,
 // and once a frame has failed (m_failedTurn) the frames after it in order are dropped.
-// m_streamStartUs (set once by ReadVideo at the first frame) and the arrival times CheckHealth
-// watches end nothing by themselves.
+// Out of room, Write still takes the sound up to the last frame it wrote, and nothing more.
+// m_streamStartUs (set once by ReadVideo at the first frame) and m_videoReachedUs (by
+// CountCaptured) end nothing by themselves.
 class CapturePipeline {
  public:
   // Opens the device's streams and the AVI file in fd and starts the workers.
