@@ -227,7 +227,7 @@ class CapturePipeline {
   std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex
   std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
   std::atomic<std::int64_t> m_videoEndUs{kVideoRunning};
-  std::atomic<std::int64_t> m_videoReachedUs{INT64_MIN};  // the end of the last frame captured
+  std::atomic<std::int64_t> m_videoReachedUs{INT64_MIN};  // the end of the last captured frame's slot
   std::atomic<bool> m_finished{false};
   CaptureCounters m_counters;
 
