@@ -159,7 +159,6 @@ bool CapturePipeline::CountCaptured(const CapturedPacket& item) {
     std::lock_guard lock(m_mutex);
     if (item.captureUs > m_stopUs) return false;
     m_lastCapturedUs = item.captureUs;
-    m_videoReachedUs = m_streamStartUs + (item.slot + 1) * std::int64_t{m_job.microSecPerFrame};
     ++m_counters.framesCaptured;
     if (m_notices.size() >= kMaxNotices) {
       m_notices.pop_front();

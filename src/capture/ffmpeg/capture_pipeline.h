@@ -99,8 +99,8 @@ struct CaptureSummary {
 // caller's thread collects the frame notices and asks for the stop; the workers wake it through
 // the main loop. The readers open a device that stalls or fails again (ReopeningSource) and read
 // on; frames keep their capture times, so the time without frames stays a gap in the file.
-// The sound is converted only as far as the video has come (m_videoReachedUs), so that it never
-// outlasts the video, however the capture ends.
+// The sound is converted only as far as the video handed to the writer has come
+// (m_videoReachedUs), so that it never outlasts the video, however the capture ends.
 //
 // How it ends. Each value below changes once (m_producers counts down); each worker closes what
 // it feeds when its own input has ended, so the end runs down the chain and every worker ends:
@@ -124,8 +124,8 @@ struct CaptureSummary {
 // using it, so no worker before it waits; an encoder worker still takes every turn it popped,
 // and once a frame has failed (m_failedTurn) the frames after it in order are dropped.
 // Out of room, Write still takes the sound up to the last frame it wrote, and nothing more.
-// m_streamStartUs (set once by ReadVideo at the first frame) and m_videoReachedUs (by
-// CountCaptured) end nothing by themselves.
+// m_streamStartUs (set once by ReadVideo at the first frame) and m_videoReachedUs (by the
+// encoder worker whose turn it is) end nothing by themselves.
 class CapturePipeline {
  public:
   // Opens the device's streams and the AVI file in fd and starts the workers.
@@ -227,7 +227,7 @@ class CapturePipeline {
   std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex
   std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
   std::atomic<std::int64_t> m_videoEndUs{kVideoRunning};
-  std::atomic<std::int64_t> m_videoReachedUs{INT64_MIN};  // the end of the last captured frame's slot
+  std::atomic<std::int64_t> m_videoReachedUs{INT64_MIN};  // the end of the last frame handed to the writer
   std::atomic<bool> m_finished{false};
   CaptureCounters m_counters;
 

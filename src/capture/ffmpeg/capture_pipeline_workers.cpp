@@ -15,6 +15,8 @@ constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
 // Sound waits for the video to reach it; while the video is gone, this much of it at most.
 constexpr std::int64_t kHeldAudioUs = 30'000'000;
+// How often the sound's end looks for the video's end before it takes the last frame handed on.
+constexpr int kVideoEndLooks = 2500;
 
 }  // namespace
 
@@ -194,6 +196,8 @@ void CapturePipeline::HandOnInOrder(const CapturedPacket& item, EncodeOutcome ou
       ++m_counters.framesEncoded;
       m_lastWrittenSlot = item.slot;
       PushAll(out, m_writer->VideoStream());
+      // After the frame is in the writer's queue: the sound up to it may follow.
+      m_videoReachedUs = m_streamStartUs + (item.slot + 1) * std::int64_t{m_job.microSecPerFrame};
       break;
     case EncodeOutcome::kNoRoomToWrite:
       ++m_counters.droppedAtWrite;
@@ -238,6 +242,9 @@ void CapturePipeline::ConvertAudio() {
     }
   }
   if (m_streamStartUs >= 0) {
+    // The video's end is near once the sound has ended; the encoders only finish their frames.
+    for (int looks = 0; looks < kVideoEndLooks && m_videoEndUs == kVideoRunning; ++looks)
+      std::this_thread::sleep_for(kDevicePollInterval);
     const std::int64_t endUs = AudioEndUs();
     for (const CapturedPacket& item : held) ConvertAudioPacket(item, endUs, out);
     FillAudioTo(endUs, out);
