@@ -156,6 +156,9 @@ class CVideoCap {
   // Run the driver's sequence and its save, each keeping the driver's account of the capture.
   bool RunCaptureSequence();
   bool SaveCapture();
+  // With an active runner, the capture set-up's time limit ends the sequence shortly after the
+  // recording time even when no frame comes to stop it; returns the set-up to restore after.
+  std::optional<SCaptureParms> BoundCaptureByRecordTime();
   // Traces why the last capture failed, when the driver said.
   void TraceCaptureFailure() const;
 

@@ -117,6 +117,10 @@ bool CVideoCap::CaptureAndSave() {
 }
 
 bool CVideoCap::RunCaptureSequence() {
+  const std::optional<SCaptureParms> unbounded = BoundCaptureByRecordTime();
+  const AtScopeExit restore([&] {
+    if (unbounded && WindowAlive()) m_driver->CaptureSetSetup(m_hWndC, *unbounded);
+  });
   const bool recorded = m_driver->CaptureSequence(m_hWndC);
   m_lastOutcome = m_driver->LastOutcome();
   return recorded;

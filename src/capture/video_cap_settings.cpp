@@ -1,3 +1,6 @@
+#include <algorithm>
+
+#include "capture/active_runner.h"
 #include "capture/device_settings.h"
 #include "capture/video_cap.h"
 #include "platform/trace.h"
@@ -8,6 +11,9 @@ namespace {
 
 // Index entries reserved in the capture file, whatever the frame rate.
 constexpr std::uint32_t kIndexSize = 324'000;
+// The stop rule ends a recording in the second after its length; the limit comes a second later,
+// so that it only ends a capture whose frames stopped coming.
+constexpr std::uint32_t kLimitAfterRecordSeconds = 2;
 
 }  // namespace
 
@@ -50,6 +56,18 @@ bool CVideoCap::SetVideoOption() {
     return false;
   }
   return true;
+}
+
+std::optional<SCaptureParms> CVideoCap::BoundCaptureByRecordTime() {
+  const CActiveRunner* runner = CActiveRunner::GetActive();
+  if (!runner || !WindowAlive()) return std::nullopt;
+  const std::optional<SCaptureParms> parms = m_driver->CaptureGetSetup(m_hWndC);
+  if (!parms) return std::nullopt;
+  SCaptureParms bounded = *parms;
+  bounded.fLimitEnabled = true;
+  bounded.wTimeLimit = static_cast<std::uint32_t>(std::max(runner->GetRecordSeconds(), 0)) + kLimitAfterRecordSeconds;
+  if (!m_driver->CaptureSetSetup(m_hWndC, bounded)) return std::nullopt;
+  return parms;
 }
 
 bool CVideoCap::SetVideoOption(const SVideoOption& option) {

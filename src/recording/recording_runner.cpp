@@ -30,6 +30,14 @@ class ScopedFlag {
   bool& m_flag;
 };
 
+// A recording whose device stalled or went away is saved and counts as recorded; the user
+// hears why it has a gap, or ends early.
+std::optional<std::string> InterruptionNote(const std::optional<CaptureOutcome>& outcome) {
+  if (!outcome || outcome->failed || !IsFailure(outcome->reason)) return std::nullopt;
+  return "録画中にキャプチャデバイスが途切れました。録画できた分を保存しました: " + Describe(outcome->reason) +
+         (outcome->detail.empty() ? "" : " (" + outcome->detail + ")");
+}
+
 }  // namespace
 
 CRecordingRunner::CRecordingRunner(RunnerWindow& window) : m_window(window) { m_display.activity = "アイドル"; }
@@ -158,6 +166,7 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   PassOnLeftoverReports();
   if (!failure) {
     ++m_recorded;
+    if (const auto note = InterruptionNote(CVideoCap::GetInstance().LastCaptureOutcome())) Tell(*note);
     return;
   }
   ++m_failed;

@@ -138,6 +138,20 @@ TEST_P(RunnerFault, ShowsTheErrorWithItsReasonAndTheNextReservationStillRecords)
   EXPECT_EQ(StandbyRequests(trace.Text()), 2);  // none after the failure
 }
 
+TEST_F(RunnerRecording, ARecordingThroughADevicesTroubleCountsAsRecordedAndSaysWhy) {
+  const SYoyaku a = Add(10, 1, "a.avi");
+  CaptureOutcome interrupted;  // the driver recorded on through it and saved what came
+  interrupted.reason = StopReason::kDeviceLost;
+  interrupted.detail = "end of stream; gone at the end";
+  ON_CALL(*driver, LastOutcome).WillByDefault(Return(interrupted));
+  runner.Open();
+  RunUntil(15);
+  EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi")));
+  EXPECT_EQ(runner.GetRecordedCount(), 1);
+  EXPECT_EQ(runner.GetDisplay().activity, "終了");
+  EXPECT_THAT(window.notes, Contains(HasSubstr("the capture device stopped working (end of stream; gone at the end)")));
+}
+
 INSTANTIATE_TEST_SUITE_P(EachStep, RunnerFault,
                          ::testing::Values(Fault::kWakeUp, Fault::kFolderMissing, Fault::kEmptyFileName,
                                            Fault::kSequence, Fault::kSave),

@@ -127,6 +127,11 @@ Result<> AudioConverter::Place(std::int64_t captureUs, std::int64_t streamStartU
   return Emit(samples, count, out);
 }
 
+Result<> AudioConverter::FillTo(std::int64_t streamStartUs, std::int64_t endUs, std::vector<PacketPtr>& out) {
+  const std::int64_t missing = ToSamples(endUs - streamStartUs) - static_cast<std::int64_t>(m_written);
+  return missing > 0 ? EmitSilence(missing, out) : Result<>{};
+}
+
 Result<> AudioConverter::EmitSilence(std::int64_t count, std::vector<PacketPtr>& out) {
   // In pieces of a second at most, so a long gap needs no large buffer.
   std::vector<std::uint8_t> silence(static_cast<std::size_t>(std::min<std::int64_t>(count, m_rate)) * m_blockAlign);

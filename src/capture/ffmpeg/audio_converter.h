@@ -31,6 +31,8 @@ class AudioConverter {
   // (or INT64_MAX while it is not known).
   Result<> Convert(const AVPacket& packet, std::int64_t captureUs, std::int64_t streamStartUs, std::int64_t endUs,
                    std::vector<PacketPtr>& out);
+  // Appends silence up to endUs, so that sound that stopped early lasts as long as the video.
+  Result<> FillTo(std::int64_t streamStartUs, std::int64_t endUs, std::vector<PacketPtr>& out);
 
  private:
   AudioConverter() = default;

@@ -72,7 +72,9 @@ Result<> CapturePipeline::OpenVideo() {
   OpenedSource opened = m_job.device->OpenVideo(request);
   if (!opened) return opened.Error();
   if (!*opened) return DriverError{StopReason::kDeviceOpenFailed, "the device has no video"};
-  m_videoSource = std::move(*opened);
+  m_videoSource = std::make_unique<ReopeningSource>(
+      std::move(*opened), [device = m_job.device, request] { return device->OpenVideo(request); },
+      StreamTroubles{"the video", StopReason::kDeviceStalled, StopReason::kDeviceLost}, Reopening());
   const AVCodecParameters& parameters = m_videoSource->Parameters();
   m_imageSize = {parameters.width, parameters.height};
   m_videoQueue.SetCapacity(VideoQueueFrames(parameters, m_job.microSecPerFrame));
@@ -96,8 +98,15 @@ Result<> CapturePipeline::OpenAudio() {
   auto converter = AudioConverter::Create((*opened)->Parameters(), *m_job.audio);
   if (!converter) return converter.Error();
   m_audioConverter = std::move(*converter);
-  m_audioSource = std::move(*opened);
+  m_audioSource = std::make_unique<ReopeningSource>(
+      std::move(*opened), [device = m_job.device, request] { return device->OpenAudio(request); },
+      StreamTroubles{"the sound", StopReason::kAudioFailed, StopReason::kAudioFailed}, Reopening());
   return {};
+}
+
+ReopenTimes CapturePipeline::Reopening() const {
+  const CaptureTimeouts& times = m_job.timeouts;
+  return {times.firstFrame, times.stall, times.firstRetry, times.longestRetry};
 }
 
 void CapturePipeline::Launch() {
@@ -169,18 +178,6 @@ std::vector<FrameNotice> CapturePipeline::TakeFrameNotices() {
   return notices;
 }
 
-void CapturePipeline::CheckHealth() {
-  if (StopRequested()) return;
-  const std::int64_t now = SteadyMicroseconds();
-  const auto overdue = [&](const std::atomic<std::int64_t>& lastArrival) {
-    const std::int64_t last = lastArrival.load();
-    const auto allowed = last < 0 ? m_job.timeouts.firstFrame : m_job.timeouts.stall;
-    return now - (last < 0 ? m_startUs : last) > std::chrono::microseconds(allowed).count();
-  };
-  if (overdue(m_lastVideoArrivalUs)) return Fail({StopReason::kDeviceStalled, "no frame for too long"});
-  if (m_audioSource && overdue(m_lastAudioArrivalUs)) Fail({StopReason::kAudioFailed, "no sound for too long"});
-}
-
 std::uint32_t CapturePipeline::ElapsedMs() const {
   const std::int64_t start = m_streamStartUs;
   if (start < 0) return 0;
@@ -194,12 +191,22 @@ void CapturePipeline::SetPreviewWindowSize(FrameSize window) {
 
 CaptureSummary CapturePipeline::Finish() {
   m_threads.clear();  // joins; the writer has finished the file
-  if (m_counters.framesWritten == 0) NoteStopReason(StopReason::kNothingRecorded, "");
   CaptureSummary summary;
   {
     std::lock_guard lock(m_mutex);
+    // With nothing recorded, a device that stalled or failed is why.
+    if (m_counters.framesWritten == 0)
+      NoteStopReasonLocked(m_trouble ? m_trouble->reason : StopReason::kNothingRecorded,
+                           m_trouble ? m_trouble->detail : "");
     summary.reason = m_reason.value_or(StopReason::kStopRequested);
     summary.detail = m_detail;
+    // A capture that ended as asked (or at its end) after a device came back, or while it was
+    // still gone, keeps the device's trouble as its reason.
+    if (m_trouble && !IsFailure(summary.reason)) {
+      summary.reason = m_trouble->reason;
+      summary.detail = m_trouble->detail;
+      summary.interrupted = true;
+    }
   }
   summary.framesCaptured = m_counters.framesCaptured;
   summary.framesDropped = m_counters.FramesDropped();

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/reader_timing.h"
@@ -11,6 +13,10 @@ namespace {
 constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
 // Sound read before the first frame is kept this long, in case the frame's capture time is earlier.
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
+// Sound waits for the video to reach it; while the video is gone, this much of it at most.
+constexpr std::int64_t kHeldAudioUs = 30'000'000;
+// How often the sound's end looks for the video's end before it takes the last frame handed on.
+constexpr int kVideoEndLooks = 2500;
 
 }  // namespace
 
@@ -25,11 +31,23 @@ void CapturePipeline::ReadVideo() {
   } catch (const std::bad_alloc&) {
     Fail({StopReason::kDeviceLost, "out of memory"});
   }
+  NoteTrouble(*m_videoSource);
   m_videoQueue.Close();
+}
+
+void CapturePipeline::NoteTrouble(const ReopeningSource& source) {
+  const auto& first = source.FirstTrouble();
+  if (!first) return;
+  std::string detail = first->detail;
+  if (source.Troubles() > 1) detail += "; " + std::to_string(source.Troubles()) + " times";
+  if (!source.IsOpen()) detail += "; gone at the end";
+  std::lock_guard lock(m_mutex);
+  if (!m_trouble) m_trouble = DriverError{first->reason, detail};
 }
 
 void CapturePipeline::ReadVideoPackets() {
   CaptureClock clock;
+  std::uint64_t openings = m_videoSource->Openings();
   std::int64_t lastSlot = -1;
   PacketPtr packet = MakePacket();
   // After a stop the frames captured before it are still read, until one comes from after it
@@ -41,20 +59,16 @@ void CapturePipeline::ReadVideoPackets() {
   const std::int64_t stallUs = std::chrono::microseconds(m_job.timeouts.stall).count();
   while (sinceStop() <= stallUs) {
     const ReadResult result = m_videoSource->Read(*packet);
-    if (result.status == ReadStatus::kAgain) {
+    if (result.status != ReadStatus::kPacket) {
       if (sinceStop() > 2 * std::int64_t{m_job.microSecPerFrame}) break;
+      if (StopRequested() && !m_videoSource->IsOpen()) break;
+      EndIfTheVideoStaysGone();
       std::this_thread::sleep_for(kDevicePollInterval);
       continue;
     }
-    if (result.status != ReadStatus::kPacket) {
-      if (!StopRequested())
-        Fail(result.status == ReadStatus::kEnd ? DriverError{StopReason::kDeviceLost, "end of stream"}
-                                               : AvFailure(StopReason::kDeviceLost, "reading", result.error));
-      break;
-    }
-    const std::int64_t arrival = SteadyMicroseconds();
-    m_lastVideoArrivalUs = arrival;
-    const std::int64_t captureUs = clock.Map(packet->pts, m_videoSource->TimeBase(), arrival);
+    // A new opening starts its timestamps afresh.
+    if (std::exchange(openings, m_videoSource->Openings()) != m_videoSource->Openings()) clock = CaptureClock();
+    const std::int64_t captureUs = clock.Map(packet->pts, m_videoSource->TimeBase(), m_videoSource->LastPacketUs());
     CapturedPacket item{std::move(packet), captureUs};
     packet = MakePacket();
     if (item.captureUs > m_stopUs) break;  // after the stop: not part of the capture
@@ -76,9 +90,31 @@ void CapturePipeline::ReadVideoPackets() {
   }
 }
 
+// Without frames nothing else ends the capture: the time limit (a reservation's end) does, or,
+// without one, a device that has sent nothing for the give-up time.
+void CapturePipeline::EndIfTheVideoStaysGone() {
+  if (StopRequested()) return;
+  const std::int64_t nowUs = SteadyMicroseconds();
+  if (m_job.timeLimitMs) {
+    if (PastTheTimeLimit(nowUs) && !m_videoSource->IsOpen())
+      Trace("E: capture: the device is still gone at the end; the capture ends with what was recorded\n");
+    return;
+  }
+  const std::int64_t quietUs = nowUs - m_videoSource->LastPacketUs();
+  if (quietUs <= std::chrono::microseconds(m_job.timeouts.giveUp).count()) return;
+  const std::string detail = "no frame for " + std::to_string(quietUs / 1'000'000) + " s";
+  Trace("E: capture: " + detail + "; the capture ends with what was recorded\n");
+  if (m_streamStartUs < 0)
+    Fail({StopReason::kDeviceStalled, detail});
+  else
+    StopAt(nowUs, StopReason::kStopRequested, detail);
+}
+
 bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
   if (!m_job.timeLimitMs) return false;
-  const std::int64_t limitUs = m_streamStartUs + std::int64_t{*m_job.timeLimitMs} * 1000;
+  // Before the first frame, from the start of the sequence.
+  const std::int64_t startUs = m_streamStartUs >= 0 ? m_streamStartUs.load() : m_startUs;
+  const std::int64_t limitUs = startUs + static_cast<std::int64_t>(*m_job.timeLimitMs) * 1000;
   if (captureUs <= limitUs) return false;
   StopAt(limitUs, StopReason::kTimeLimit, "");
   return true;
@@ -87,6 +123,7 @@ bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
 bool CapturePipeline::AudioCaughtUp(std::int64_t lastCaptureUs) const {
   const std::int64_t stopUs = m_stopUs;
   if (stopUs == kNoStop) return false;
+  if (!m_audioSource->IsOpen()) return true;  // nothing more will come
   const std::int64_t videoEndUs = m_videoEndUs;
   if (videoEndUs != kVideoRunning && (videoEndUs == INT64_MAX || lastCaptureUs >= videoEndUs)) return true;
   return SteadyMicroseconds() - stopUs > std::chrono::microseconds(m_job.timeouts.audioTail).count();
@@ -98,28 +135,24 @@ void CapturePipeline::ReadAudio() {
   } catch (const std::bad_alloc&) {
     Fail({StopReason::kAudioFailed, "out of memory"});
   }
+  NoteTrouble(*m_audioSource);
   m_audioQueue.Close();
 }
 
 void CapturePipeline::ReadAudioPackets() {
   CaptureClock clock;
+  std::uint64_t openings = m_audioSource->Openings();
   PacketPtr packet = MakePacket();
   std::int64_t lastCaptureUs = INT64_MIN;
   // After a stop the sound goes on until it covers the last frame.
   while (!AudioCaughtUp(lastCaptureUs)) {
     const ReadResult result = m_audioSource->Read(*packet);
-    if (result.status == ReadStatus::kAgain) {
+    if (result.status != ReadStatus::kPacket) {
       std::this_thread::sleep_for(kDevicePollInterval);
       continue;
     }
-    if (result.status != ReadStatus::kPacket) {
-      Fail(result.status == ReadStatus::kEnd ? DriverError{StopReason::kAudioFailed, "end of stream"}
-                                             : AvFailure(StopReason::kAudioFailed, "reading", result.error));
-      break;
-    }
-    const std::int64_t arrival = SteadyMicroseconds();
-    m_lastAudioArrivalUs = arrival;
-    const std::int64_t captureUs = clock.Map(packet->pts, m_audioSource->TimeBase(), arrival);
+    if (std::exchange(openings, m_audioSource->Openings()) != m_audioSource->Openings()) clock = CaptureClock();
+    const std::int64_t captureUs = clock.Map(packet->pts, m_audioSource->TimeBase(), m_audioSource->LastPacketUs());
     CapturedPacket item{std::move(packet), captureUs};
     packet = MakePacket();
     lastCaptureUs = item.captureUs;
@@ -163,6 +196,8 @@ void CapturePipeline::HandOnInOrder(const CapturedPacket& item, EncodeOutcome ou
       ++m_counters.framesEncoded;
       m_lastWrittenSlot = item.slot;
       PushAll(out, m_writer->VideoStream());
+      // After the frame is in the writer's queue: the sound up to it may follow.
+      m_videoReachedUs = m_streamStartUs + (item.slot + 1) * std::int64_t{m_job.microSecPerFrame};
       break;
     case EncodeOutcome::kNoRoomToWrite:
       ++m_counters.droppedAtWrite;
@@ -190,28 +225,43 @@ void CapturePipeline::EndVideo(VideoEncoder& encoder) {
 }
 
 void CapturePipeline::ConvertAudio() {
-  std::deque<CapturedPacket> early;  // read before the first frame fixed the stream's start
+  std::deque<CapturedPacket> held;  // sound the video has not reached yet
   std::vector<PacketPtr> out;
   while (auto item = m_audioQueue.Pop()) {
-    if (m_streamStartUs < 0) {
-      early.push_back(std::move(*item));
-      while (early.back().captureUs - early.front().captureUs > kEarlyAudioUs) early.pop_front();
-      continue;
+    held.push_back(std::move(*item));
+    const bool started = m_streamStartUs >= 0;
+    while (held.back().captureUs - held.front().captureUs > (started ? kHeldAudioUs : kEarlyAudioUs)) {
+      if (started) ++m_counters.audioPacketsDropped;  // the device has been gone for long
+      held.pop_front();
     }
-    for (const CapturedPacket& waiting : early) ConvertAudioPacket(waiting, out);
-    early.clear();
-    ConvertAudioPacket(*item, out);
+    // A packet is whole before the video's end once the next one starts there.
+    const std::int64_t reachedUs = m_videoReachedUs;
+    while (held.size() > 1 && held[1].captureUs <= reachedUs) {
+      ConvertAudioPacket(held.front(), AudioEndUs(), out);
+      held.pop_front();
+    }
+  }
+  if (m_streamStartUs >= 0) {
+    // The video's end is near once the sound has ended; the encoders only finish their frames.
+    for (int looks = 0; looks < kVideoEndLooks && m_videoEndUs == kVideoRunning; ++looks)
+      std::this_thread::sleep_for(kDevicePollInterval);
+    const std::int64_t endUs = AudioEndUs();
+    for (const CapturedPacket& item : held) ConvertAudioPacket(item, endUs, out);
+    FillAudioTo(endUs, out);
   }
   ProducerDone();
 }
 
-void CapturePipeline::ConvertAudioPacket(const CapturedPacket& item, std::vector<PacketPtr>& out) {
-  out.clear();
-  // Until the video has ended, nothing after the stop belongs to the capture either.
+// Until the video has ended, nothing after the stop belongs to the capture either.
+std::int64_t CapturePipeline::AudioEndUs() const {
   const std::int64_t videoEndUs = m_videoEndUs;
+  if (videoEndUs != kVideoRunning) return videoEndUs;
   const std::int64_t stopUs = m_stopUs;
-  const std::int64_t endUs =
-      videoEndUs != kVideoRunning ? videoEndUs : (stopUs != kNoStop ? stopUs + m_job.microSecPerFrame : INT64_MAX);
+  return stopUs != kNoStop ? std::min(stopUs + m_job.microSecPerFrame, m_videoReachedUs.load()) : INT64_MAX;
+}
+
+void CapturePipeline::ConvertAudioPacket(const CapturedPacket& item, std::int64_t endUs, std::vector<PacketPtr>& out) {
+  out.clear();
   const Result<> converted = FailOnOutOfMemory(StopReason::kAudioFailed, [&] {
     return m_audioConverter->Convert(*item.packet, item.captureUs, m_streamStartUs, endUs, out);
   });
@@ -219,6 +269,17 @@ void CapturePipeline::ConvertAudioPacket(const CapturedPacket& item, std::vector
     Fail({converted.Error().reason, "the sound could not be converted: " + converted.Error().detail});
     return;
   }
+  m_counters.audioSamples = m_audioConverter->SamplesWritten();
+  PushAll(out, m_writer->AudioStream());
+}
+
+// Sound that ended before the video (an input that went away) is filled with silence to its end.
+void CapturePipeline::FillAudioTo(std::int64_t endUs, std::vector<PacketPtr>& out) {
+  if (endUs == INT64_MAX) return;
+  out.clear();
+  const Result<> filled = FailOnOutOfMemory(StopReason::kAudioFailed,
+                                            [&] { return m_audioConverter->FillTo(m_streamStartUs, endUs, out); });
+  if (!filled) return Fail(filled.Error());
   m_counters.audioSamples = m_audioConverter->SamplesWritten();
   PushAll(out, m_writer->AudioStream());
 }
@@ -236,6 +297,8 @@ void CapturePipeline::ProducerDone() {
 void CapturePipeline::Write() {
   auto lastCheck = std::chrono::steady_clock::now();
   bool writing = true;
+  std::int64_t videoEndSlot = 0;     // after the last video frame written
+  std::int64_t soundUntilSlot = -1;  // out of room: the sound still goes up to the video's end
   while (auto item = m_writeQueue.Pop()) {
     const bool video = item->stream == m_writer->VideoStream();
     if (writing && std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval) {
@@ -244,14 +307,18 @@ void CapturePipeline::Write() {
       if (const auto room = m_writer->CheckRoom(m_job.spaceProbe); !room) {
         Fail({room.Error().reason, "stopped while the index still fits: " + room.Error().detail});
         writing = false;
+        soundUntilSlot = videoEndSlot;
       }
     }
     // Once writing has stopped, packets are still taken so that no producer waits forever.
-    if (writing) {
+    if (writing || (!video && soundUntilSlot >= 0 && CutAudioAtSlot(*item->packet, soundUntilSlot))) {
+      const std::int64_t slot = item->packet->pts;
       if (const auto written = m_writer->Write(*item->packet, item->stream); !written) {
         Fail(written.Error());
         writing = false;
+        soundUntilSlot = -1;
       } else if (video) {
+        videoEndSlot = std::max(videoEndSlot, slot + 1);
         ++m_counters.framesWritten;
         continue;
       }
@@ -261,6 +328,18 @@ void CapturePipeline::Write() {
   if (const auto finished = m_writer->Finish(); !finished) Fail(finished.Error());
   m_finished = true;
   m_loop.Wake();
+}
+
+// Cuts a PCM packet so it ends where the video slot begins; false when nothing of it is before.
+bool CapturePipeline::CutAudioAtSlot(AVPacket& packet, std::int64_t slot) const {
+  const AVCodecParameters& sound = m_audioConverter->OutputParameters();
+  const std::int64_t endSample = av_rescale(slot, std::int64_t{m_job.microSecPerFrame} * sound.sample_rate, 1'000'000);
+  const std::int64_t samples = sound.block_align > 0 ? packet.size / sound.block_align : 0;
+  const std::int64_t keep = std::min(samples, endSample - packet.pts);
+  if (keep <= 0) return false;
+  packet.size = static_cast<int>(keep * sound.block_align);
+  packet.duration = keep;
+  return true;
 }
 
 }  // namespace tovalen::ffmpeg

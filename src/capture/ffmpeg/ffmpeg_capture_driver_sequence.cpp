@@ -27,8 +27,10 @@ void TraceSummary(const CaptureSummary& summary, const std::string& path) {
         " waiting for the encoder, " + std::to_string(summary.droppedAtWrite) + " for the writer), " +
         std::to_string(summary.framesWritten) + " written, " + std::to_string(summary.audioSamples) +
         " audio samples, " + std::to_string(summary.elapsedMs) + " ms; " + Describe(summary.reason) +
-        (summary.detail.empty() ? "" : " (" + summary.detail + ")") + "\n");
-  if (IsFailure(summary.reason) && !path.empty()) Trace("E: capture: what was recorded is kept in " + path + "\n");
+        (summary.detail.empty() ? "" : " (" + summary.detail + ")") +
+        (summary.interrupted ? "; recorded on to the end" : "") + "\n");
+  if (IsFailure(summary.reason) && !summary.interrupted && !path.empty())
+    Trace("E: capture: what was recorded is kept in " + path + "\n");
 }
 
 }  // namespace
@@ -79,7 +81,7 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const WindowState& window) const {
   job.spaceProbe = m_services.spaceProbe;
   job.timeouts = m_services.timeouts;
   const SCaptureParms& parms = window.parms;
-  if (parms.fLimitEnabled && parms.wTimeLimit > 0) job.timeLimitMs = parms.wTimeLimit * 1000U;
+  if (parms.fLimitEnabled && parms.wTimeLimit > 0) job.timeLimitMs = std::uint64_t{parms.wTimeLimit} * 1000;
   return job;
 }
 
@@ -125,7 +127,10 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
 
   if (summary.framesWritten > 0) file->MarkRecorded();
   // close can report a write that failed late.
-  if (!file->Close() && !IsFailure(summary.reason)) summary.reason = StopReason::kWriteFailed;
+  if (!file->Close() && (!IsFailure(summary.reason) || summary.interrupted)) {
+    summary.reason = StopReason::kWriteFailed;
+    summary.interrupted = false;
+  }
   if (file->Recorded()) state->recording = std::move(file);
   const bool succeeded = EndSequence(*state, summary);
   if (Find(window) == state) UpdatePreview(*state);  // unless the window went during the capture
@@ -143,7 +148,7 @@ bool FfmpegCaptureDriver::FailToStart(WindowState& window, const DriverError& er
 }
 
 bool FfmpegCaptureDriver::EndSequence(WindowState& window, const CaptureSummary& summary) {
-  const bool failed = IsFailure(summary.reason);
+  const bool failed = IsFailure(summary.reason) && !summary.interrupted;
   const std::string path = window.recording ? window.recording->Path() : std::string();
   window.lastOutcome = m_lastOutcome = SequenceOutcome{summary, failed, path, {}};
   TraceSummary(summary, path);
@@ -155,7 +160,6 @@ void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowSta
     m_services.mainLoop->PumpAndWait(kPumpInterval);
     DeliverFrameNotices(handle, window, pipeline);
     HandleAbortInput(window, pipeline);
-    pipeline.CheckHealth();
   }
   DeliverFrameNotices(handle, window, pipeline);
 }

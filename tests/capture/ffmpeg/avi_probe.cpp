@@ -94,6 +94,12 @@ ProbedFile ProbeFile(const std::string& path) {
 
 namespace tovalen::testing {
 
+double SoundPastPicture(const ProbedFile& file) {
+  if (!file.video || !file.audio || file.video->frameRate <= 0 || file.audio->sampleRate <= 0) return NAN;
+  return static_cast<double>(file.audio->samples) / file.audio->sampleRate -
+         static_cast<double>(file.video->frameSlots) / file.video->frameRate;
+}
+
 std::vector<std::string> VideoPackets(const std::string& path, int count) {
   std::vector<std::string> packets;
   AVFormatContext* raw = nullptr;

@@ -45,6 +45,9 @@ struct ProbedFile {
 // Reads the whole file with libavformat as a player would, decoding every video packet.
 ProbedFile ProbeFile(const std::string& path);
 
+// How much longer the sound lasts than the picture's frame slots, in seconds; below 0 when shorter.
+double SoundPastPicture(const ProbedFile& file);
+
 }  // namespace tovalen::testing
 
 namespace tovalen::testing {

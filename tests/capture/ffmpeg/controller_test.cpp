@@ -55,12 +55,12 @@ TEST_F(ControllerOnFfmpeg, TheRecordingTimeBoundsTheCapture) {
   EXPECT_LT(runner.frames.back(), 3000);
   ASSERT_TRUE(file.audio);
   EXPECT_EQ(file.audio->sampleRate, 44100);
+  EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
 }
 
 TEST_F(ControllerOnFfmpeg, AFailedCaptureIsNotSavedAndLeavesTheTarget) {
-  services.timeouts.stall = std::chrono::milliseconds(300);
-  CVideoCap& cap =
-      Install({std::make_shared<FaultyDevice>(FaultPlan{.videoFault = StreamFault::kStall, .videoFaultAfter = 10})});
+  CVideoCap& cap = Install(
+      {std::make_shared<FaultyDevice>(FaultPlan{.videoFault = StreamFault::kOutOfMemory, .videoFaultAfter = 10})});
   WriteFileBytes(target, "an earlier recording");
   runner.recordSeconds = 5;
   runner.Activate();
@@ -71,6 +71,28 @@ TEST_F(ControllerOnFfmpeg, AFailedCaptureIsNotSavedAndLeavesTheTarget) {
   EXPECT_FALSE(cap.IsCapturing());
   EXPECT_EQ(ReadFileBytes(target), "an earlier recording");
   EXPECT_EQ(ProbeFile(driverInUse->LastOutcome(cap.GetCaptureWindow())->recordingPath).video->decodedFrames, 10);
+}
+
+TEST_F(ControllerOnFfmpeg, ADeviceThatStaysGoneEndsTheReservationSavedAtItsTarget) {
+  // No frame comes to stop the capture; the reservation's end still does, with the time limit
+  // the controller sets for the sequence (and takes back after it).
+  services.timeouts.giveUp = std::chrono::hours(1);
+  CVideoCap& cap = Install({std::make_shared<FaultyDevice>(
+      FaultPlan{.videoFault = StreamFault::kError, .videoFaultAfter = 10, .videoReopening = Reopening::kFails})});
+  runner.recordSeconds = 1;
+  runner.Activate();
+  ASSERT_TRUE(cap.WakeUp(ParentWindowHandle{}));
+  ASSERT_TRUE(cap.SetCaptureFileName(target));
+  const auto setUp = driverInUse->CaptureGetSetup(cap.GetCaptureWindow());
+  ASSERT_TRUE(cap.Capture());
+  EXPECT_EQ(runner.finished, 1);
+  EXPECT_EQ(cap.LastCaptureOutcome()->reason, StopReason::kDeviceLost);
+  EXPECT_LE(cap.LastCaptureOutcome()->elapsedMs, 3000u);
+  EXPECT_EQ(driverInUse->CaptureGetSetup(cap.GetCaptureWindow()), setUp);
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_EQ(file.video->decodedFrames, 10);
+  EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
 }
 
 }  // namespace

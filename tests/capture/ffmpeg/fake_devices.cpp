@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <new>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -15,13 +16,25 @@ using namespace tovalen::ffmpeg;
 
 class FaultySource : public MediaSource {
  public:
-  FaultySource(std::unique_ptr<MediaSource> inner, StreamFault fault, int after, int firstLateMs = 0)
-      : m_inner(std::move(inner)), m_fault(fault), m_left(after), m_firstLateMs(firstLateMs) {}
+  FaultySource(std::unique_ptr<MediaSource> inner, StreamFault fault, int after, int pauseFrames, int firstLateMs)
+      : m_inner(std::move(inner)),
+        m_fault(fault),
+        m_left(after),
+        m_pauseLeft(pauseFrames),
+        m_firstLateMs(firstLateMs) {}
 
   const AVCodecParameters& Parameters() const override { return m_inner->Parameters(); }
   AVRational TimeBase() const override { return m_inner->TimeBase(); }
   ReadResult Read(AVPacket& packet) override {
-    if (m_fault != StreamFault::kNone && m_left <= 0) {
+    if (m_fault == StreamFault::kPause && m_left <= 0 && m_pauseLeft > 0) {
+      const ReadResult swallowed = m_inner->Read(packet);
+      if (swallowed.status == ReadStatus::kPacket) {
+        av_packet_unref(&packet);
+        --m_pauseLeft;
+      }
+      return {ReadStatus::kAgain, 0};
+    }
+    if (m_fault != StreamFault::kNone && m_fault != StreamFault::kPause && m_left <= 0) {
       switch (m_fault) {
         case StreamFault::kStall:
           return {ReadStatus::kAgain, 0};
@@ -45,13 +58,22 @@ class FaultySource : public MediaSource {
   std::unique_ptr<MediaSource> m_inner;
   StreamFault m_fault;
   int m_left;
+  int m_pauseLeft;
   int m_firstLateMs;
 };
 
-OpenedSource WithFault(OpenedSource opened, StreamFault fault, int after, int firstLateMs = 0) {
+OpenedSource WithFault(OpenedSource opened, StreamFault fault, int after, int pauseFrames = 0, int firstLateMs = 0) {
   if (opened && *opened && (fault != StreamFault::kNone || firstLateMs > 0))
-    *opened = std::make_unique<FaultySource>(std::move(*opened), fault, after, firstLateMs);
+    *opened = std::make_unique<FaultySource>(std::move(*opened), fault, after, pauseFrames, firstLateMs);
   return opened;
+}
+
+// The fault of a stream's first opening, and of a later one as the plan says; nothing when the
+// later opening fails.
+std::optional<StreamFault> FaultOfOpening(int opening, StreamFault fault, Reopening reopening) {
+  if (opening == 1 || reopening == Reopening::kSameFault) return fault;
+  if (reopening == Reopening::kWorks) return StreamFault::kNone;
+  return std::nullopt;
 }
 
 // Hands out each packet when its timestamp is due, counted from the first.
@@ -86,14 +108,19 @@ class PacedSource : public MediaSource {
 
 OpenedSource FaultyDevice::OpenVideo(const VideoRequest& request) {
   if (m_plan.videoOpenError != 0) return DeviceOpenFailure("faulty device", m_plan.videoOpenError);
-  return WithFault(TestPatternDevice::OpenVideo(request), m_plan.videoFault, m_plan.videoFaultAfter,
-                   m_plan.firstFrameLateMs);
+  const int opening = ++videoOpenings;
+  const auto fault = FaultOfOpening(opening, m_plan.videoFault, m_plan.videoReopening);
+  if (!fault) return DeviceOpenFailure("faulty device", AVERROR(ENODEV));
+  return WithFault(TestPatternDevice::OpenVideo(request), *fault, m_plan.videoFaultAfter, m_plan.pauseFrames,
+                   opening == 1 ? m_plan.firstFrameLateMs : 0);
 }
 
 OpenedSource FaultyDevice::OpenAudio(const AudioRequest& request) {
   if (m_plan.noAudioInput) return {};
   if (m_plan.audioOpenError != 0) return DeviceOpenFailure("faulty audio input", m_plan.audioOpenError);
-  return WithFault(TestPatternDevice::OpenAudio(request), m_plan.audioFault, m_plan.audioFaultAfter);
+  const auto fault = FaultOfOpening(++audioOpenings, m_plan.audioFault, m_plan.audioReopening);
+  if (!fault) return DeviceOpenFailure("faulty audio input", AVERROR(ENODEV));
+  return WithFault(TestPatternDevice::OpenAudio(request), *fault, m_plan.audioFaultAfter);
 }
 
 OpenedSource FileReplayDevice::OpenVideo(const VideoRequest&) {

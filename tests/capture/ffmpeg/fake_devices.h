@@ -14,30 +14,41 @@
 
 namespace tovalen::testing {
 
-// What goes wrong with a stream after a number of packets.
-enum class StreamFault { kNone, kStall, kEnd, kError, kOutOfMemory };
+// What goes wrong with a stream after a number of packets. kPause swallows pauseFrames packets
+// of the paced source, so the pause lasts that many frame periods, then delivers again.
+enum class StreamFault { kNone, kStall, kPause, kEnd, kError, kOutOfMemory };
+
+// How a stream behaves when the driver opens it again after its fault.
+enum class Reopening { kWorks, kFails, kSameFault };
 
 struct FaultPlan {
   int videoOpenError = 0;  // an FFmpeg error code returned instead of the video
   StreamFault videoFault = StreamFault::kNone;
   int videoFaultAfter = 0;
+  int pauseFrames = 0;
+  Reopening videoReopening = Reopening::kSameFault;
   int firstFrameLateMs = 0;  // the first frame comes late, the later ones on time
   StreamFault audioFault = StreamFault::kNone;
   int audioFaultAfter = 0;
+  Reopening audioReopening = Reopening::kSameFault;
   int audioOpenError = 0;
   bool noAudioInput = false;
 };
 
 // The test pattern with faults injected into its streams: a device that cannot be opened or is
-// busy, stops delivering (stalls), disappears (ends or fails), runs out of memory reading, or
-// whose sound does so; or whose
-// first frame is late, so that the frames' times run ahead of their arrival.
+// busy, stops delivering (stalls or pauses), disappears (ends or fails), runs out of memory
+// reading, or whose sound does so; or whose first frame is late, so that the frames' times run
+// ahead of their arrival. After its fault, a stream opened again works, cannot be opened (the
+// device stays gone), or has the same fault again.
 class FaultyDevice : public ffmpeg::TestPatternDevice {
  public:
   explicit FaultyDevice(FaultPlan plan) : m_plan(plan) {}
 
   ffmpeg::OpenedSource OpenVideo(const ffmpeg::VideoRequest& request) override;
   ffmpeg::OpenedSource OpenAudio(const ffmpeg::AudioRequest& request) override;
+
+  std::atomic<int> videoOpenings{0};
+  std::atomic<int> audioOpenings{0};
 
  private:
   FaultPlan m_plan;

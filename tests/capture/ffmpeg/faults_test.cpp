@@ -23,19 +23,40 @@ using ::testing::SizeIs;
 
 constexpr const char* kEarlierFile = "an earlier recording";
 
-// Every fault ends the sequence as a failure, keeps what was recorded in a file FFmpeg reads
-// from start to end, and leaves the file at the target as it was.
+// A device that stalls or fails is opened again and the capture goes on. Every other fault
+// ends the sequence as a failure, keeps what was recorded in a file FFmpeg reads from start to
+// end, and leaves the file at the target as it was.
 class Faults : public DriverTest {
  protected:
   Faults() {
     services.timeouts.stall = std::chrono::milliseconds(400);
     services.timeouts.firstFrame = std::chrono::milliseconds(400);
+    services.timeouts.giveUp = std::chrono::milliseconds(1500);
     WriteFileBytes(target, kEarlierFile);
   }
 
-  void ConnectFaulty(FaultPlan plan) {
-    MakeDriver({std::make_shared<FaultyDevice>(plan)});
+  std::shared_ptr<FaultyDevice> ConnectFaulty(FaultPlan plan) {
+    auto device = std::make_shared<FaultyDevice>(plan);
+    MakeDriver({device});
     Connect();
+    return device;
+  }
+
+  // After a capture that went on through the device's trouble: saved at the target like any
+  // recording, every frame written decodes, and the sound lasts exactly as long as the picture.
+  ProbedFile ExpectSavedThroughTheTrouble(StopReason trouble) {
+    const CaptureSummary summary = LastSummary();
+    EXPECT_EQ(summary.reason, trouble);
+    EXPECT_TRUE(summary.interrupted);
+    EXPECT_FALSE(driver->LastOutcome(window)->failed);
+    EXPECT_TRUE(Save());
+    const ProbedFile file = ProbeFile(target);
+    EXPECT_TRUE(file.video && file.audio);
+    if (!file.video || !file.audio) return file;
+    EXPECT_EQ(file.video->decodedFrames, summary.framesWritten);
+    EXPECT_EQ(file.video->decodeErrors, 0);
+    EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
+    return file;
   }
 
   // The failed capture's reason, after checking what it left behind.
@@ -58,6 +79,9 @@ class Faults : public DriverTest {
     EXPECT_TRUE(kept.video && kept.video->decodedFrames > 0 && kept.video->decodeErrors == 0);
     if (frames == FrameCheck::kEveryWrittenFrame) {
       EXPECT_EQ(kept.video ? kept.video->decodedFrames : 0, outcome->summary.framesWritten);
+      if (kept.audio) {
+        EXPECT_NEAR(SoundPastPicture(kept), 0, 0.002);
+      }
     }
     return outcome->summary.reason;
   }
@@ -72,20 +96,78 @@ class Faults : public DriverTest {
   }
 };
 
-TEST_F(Faults, ADeviceThatStopsDeliveringIsDetected) {
-  ConnectFaulty({.videoFault = StreamFault::kStall, .videoFaultAfter = 15});
-  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceStalled);
-  EXPECT_EQ(LastSummary().framesCaptured, 15u);
+TEST_F(Faults, ADeviceThatStallsOrFailsIsOpenedAgainAndTheCaptureGoesOn) {
+  struct Case {
+    FaultPlan plan;
+    StopReason trouble;
+    std::int64_t gapSlots;  // at least: the stall period and the wait before the new opening
+  };
+  const Case cases[] = {
+      {{.videoFault = StreamFault::kPause,
+        .videoFaultAfter = 15,
+        .pauseFrames = 60,
+        .videoReopening = Reopening::kWorks},
+       StopReason::kDeviceStalled,
+       15},
+      {{.videoFault = StreamFault::kError, .videoFaultAfter = 15, .videoReopening = Reopening::kWorks},
+       StopReason::kDeviceLost,
+       5},
+      {{.videoFault = StreamFault::kEnd, .videoFaultAfter = 15, .videoReopening = Reopening::kWorks},
+       StopReason::kDeviceLost,
+       5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Describe(c.trouble));
+    driver.reset();
+    const auto device = ConnectFaulty(c.plan);
+    ASSERT_TRUE(RecordFrames(45));
+    EXPECT_EQ(device->videoOpenings, 2);
+    // Frames keep their capture times: the time without frames stays a gap in the file.
+    const ProbedFile file = ExpectSavedThroughTheTrouble(c.trouble);
+    if (file.video) {
+      EXPECT_GE(file.video->frameSlots - file.video->chunks, c.gapSlots);
+    }
+  }
 }
 
-TEST_F(Faults, ADeviceThatFailsOrDisappearsEndsTheCapture) {
-  ConnectFaulty({.videoFault = StreamFault::kError, .videoFaultAfter = 12});
-  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
-  driver.reset();
-  ConnectFaulty({.videoFault = StreamFault::kEnd, .videoFaultAfter = 12});
-  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
-  driver.reset();
-  // Memory running out while reading ends the capture the same way, not the process.
+TEST_F(Faults, APauseShorterThanAStallIsWaitedOut) {
+  services.timeouts.stall = std::chrono::milliseconds(1500);
+  // Opened again, this device would be gone: the capture could not record on.
+  const auto device = ConnectFaulty({.videoFault = StreamFault::kPause,
+                                     .videoFaultAfter = 15,
+                                     .pauseFrames = 6,
+                                     .videoReopening = Reopening::kFails});
+  ASSERT_TRUE(RecordFrames(45));
+  EXPECT_EQ(device->videoOpenings, 1);
+  EXPECT_EQ(LastSummary().reason, StopReason::kStopRequested);
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_GE(file.video->frameSlots - file.video->chunks, 5);
+  EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
+}
+
+TEST_F(Faults, ADeviceThatStaysGoneEndsTheCaptureWithWhatItRecorded) {
+  // At the set-up's time limit (a reservation's end) when there is one, else after the give-up time.
+  for (const bool limited : {true, false}) {
+    SCOPED_TRACE(limited ? "time limit" : "give-up time");
+    services.timeouts.giveUp = std::chrono::milliseconds(limited ? 600'000 : 1500);
+    parms.fLimitEnabled = limited;
+    parms.wTimeLimit = 2;
+    driver.reset();
+    const auto device =
+        ConnectFaulty({.videoFault = StreamFault::kError, .videoFaultAfter = 15, .videoReopening = Reopening::kFails});
+    ASSERT_TRUE(RecordFrames(1'000'000));
+    EXPECT_GE(device->videoOpenings, 3);  // tried again, more than once
+    EXPECT_EQ(LastSummary().framesWritten, 15u);
+    EXPECT_THAT(LastSummary().detail, HasSubstr("gone at the end"));
+    EXPECT_LT(LastSummary().elapsedMs, 10'000u);
+    ExpectSavedThroughTheTrouble(StopReason::kDeviceLost);
+  }
+}
+
+TEST_F(Faults, MemoryRunningOutWhileReadingEndsTheCapture) {
+  // The capture fails, not the process.
   ConnectFaulty({.videoFault = StreamFault::kOutOfMemory, .videoFaultAfter = 12});
   EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
   EXPECT_EQ(LastSummary().detail, "out of memory");
@@ -121,12 +203,15 @@ TEST_F(Faults, ADeviceThatNeverDeliversRecordsNothing) {
   EXPECT_EQ(ExpectFailureRecordingNothing(), StopReason::kDeviceStalled);
 }
 
-TEST_F(Faults, AnAudioInputThatFailsEndsTheCapture) {
-  ConnectFaulty({.audioFault = StreamFault::kError, .audioFaultAfter = 20});
-  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kAudioFailed);
-  driver.reset();
-  ConnectFaulty({.audioFault = StreamFault::kStall, .audioFaultAfter = 20});
-  EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kAudioFailed);
+TEST_F(Faults, ASoundInputThatFailsIsOpenedAgainOrLeavesSilenceToTheEnd) {
+  for (const Reopening reopening : {Reopening::kWorks, Reopening::kFails}) {
+    driver.reset();
+    const auto device =
+        ConnectFaulty({.audioFault = StreamFault::kError, .audioFaultAfter = 20, .audioReopening = reopening});
+    ASSERT_TRUE(RecordFrames(45));
+    EXPECT_GE(device->audioOpenings, 2);
+    ExpectSavedThroughTheTrouble(StopReason::kAudioFailed);
+  }
 }
 
 TEST_F(Faults, AnAudioInputThatCannotBeOpenedRecordsNothing) {
