@@ -2,6 +2,7 @@
 
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <array>
 
 #include "app/command_ids.h"
@@ -18,6 +19,7 @@ struct Indicator {
 
 constexpr std::array<Indicator, MainStatusBar::kPaneCount> kPanes = {{
     {"", WXK_NONE},
+    {"", WXK_NONE},  // the recording pane
     {"カナ", WXK_NONE},
     {"CAP", WXK_CAPITAL},
     {"NUM", WXK_NUMLOCK},
@@ -26,16 +28,20 @@ constexpr std::array<Indicator, MainStatusBar::kPaneCount> kPanes = {{
 
 // Lock keys change outside the program's windows too, so they are looked at now and then.
 constexpr int kPollMs = 500;
+constexpr int kPaneMargin = 12;
+
+bool IsLockPane(int pane) { return pane > MainStatusBar::kRecordingPane; }
 
 }  // namespace
 
 MainStatusBar::MainStatusBar(wxWindow* frame) : wxStatusBar(frame, cmd::ID_VIEW_STATUS_BAR), m_poll(this) {
-  std::array<int, kPaneCount> widths{};
-  widths[0] = -1;
-  for (std::size_t pane = 1; pane < kPanes.size(); ++pane) {
-    widths[pane] = GetTextExtent(ToWx(kPanes[pane].text)).GetWidth() + 12;
+  m_widths[0] = -1;
+  for (int pane = 1; pane < kPaneCount; ++pane) {
+    if (IsLockPane(pane)) {
+      m_widths[pane] = GetTextExtent(ToWx(kPanes[static_cast<std::size_t>(pane)].text)).GetWidth() + kPaneMargin;
+    }
   }
-  SetFieldsCount(kPaneCount, widths.data());
+  SetFieldsCount(kPaneCount, m_widths.data());
   SetStatusText(ToWx(kIdleStatusText), 0);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateIndicators(); });
   UpdateIndicators();
@@ -43,12 +49,24 @@ MainStatusBar::MainStatusBar(wxWindow* frame) : wxStatusBar(frame, cmd::ID_VIEW_
 }
 
 void MainStatusBar::UpdateIndicators() {
-  for (int pane = 1; pane < kPaneCount; ++pane) {
+  for (int pane = kRecordingPane + 1; pane < kPaneCount; ++pane) {
     const Indicator& indicator = kPanes[static_cast<std::size_t>(pane)];
     const bool on = indicator.key != WXK_NONE && wxGetKeyState(indicator.key);
     const wxString text = on ? ToWx(indicator.text) : wxString();
     if (GetStatusText(pane) != text) SetStatusText(text, pane);
   }
+}
+
+void MainStatusBar::ShowRecording(const std::string& text) {
+  const wxString shown = ToWx(text);
+  if (GetStatusText(kRecordingPane) == shown) return;
+  // At most half the bar, so that the hint keeps room; a long path is cut short.
+  const int width = text.empty() ? 0 : std::min(GetTextExtent(shown).GetWidth() + kPaneMargin, GetSize().x / 2);
+  if (width != m_widths[kRecordingPane]) {
+    m_widths[kRecordingPane] = width;
+    SetStatusWidths(kPaneCount, m_widths.data());
+  }
+  SetStatusText(shown, kRecordingPane);
 }
 
 }  // namespace tovalen

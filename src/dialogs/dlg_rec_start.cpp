@@ -5,6 +5,7 @@
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 
 #include <algorithm>
 
@@ -12,6 +13,8 @@
 #include "dialogs/dialog_layout.h"
 #include "dialogs/leftover_message.h"
 #include "dialogs/wx_text.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
 #include "res/resource_ids.h"
 
 namespace tovalen {
@@ -35,6 +38,9 @@ wxStaticText* SunkenText(wxWindow* parent, const DialogLayout& layout, int id, c
   return label;
 }
 
+// A run lasts for weeks: the oldest lines go first.
+constexpr int kMostLogLines = 1000;
+
 }  // namespace
 
 CDlgRecStart::CDlgRecStart(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_REC_START, "予約録画状況") {
@@ -51,7 +57,7 @@ CDlgRecStart::~CDlgRecStart() {
 
 void CDlgRecStart::CreateControls() {
   const DialogLayout layout(this);
-  layout.SetClientSize(355, 100);
+  layout.SetClientSize(355, 165);
   layout.GroupBox("次の予約", {5, 5, 345, 40});
   m_nextReservation = SunkenText(this, layout, res::IDC_STATIC_NEXT_RESERVATION, "", {10, 20, 335, 15}, wxALIGN_LEFT);
   layout.GroupBox("活動状態", {5, 55, 135, 40});
@@ -61,6 +67,10 @@ void CDlgRecStart::CreateControls() {
   layout.Button(res::IDCANCEL, "キャンセル", {300, 80, 50, 14});
   const DluRect iconRect{255, 60, 16, 17};
   new wxStaticBitmap(this, wxID_ANY, AppIcon(), layout.Position(iconRect), layout.Size(iconRect));
+  layout.GroupBox("お知らせ", {5, 100, 345, 60});
+  m_log = new wxTextCtrl(this, res::IDC_EDIT_RUNNER_NOTES, wxString(), wxDefaultPosition, wxDefaultSize,
+                         wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP);
+  layout.Place(m_log, {10, 112, 335, 43});
   SetDefaultButton(res::IDCANCEL);
   layout.FitToBestSizes();
 }
@@ -68,7 +78,7 @@ void CDlgRecStart::CreateControls() {
 void CDlgRecStart::OnInitDialog(wxInitDialogEvent&) {
   m_runner.Open();
   m_ticker.Start(static_cast<int>(CRecordingRunner::kWallClockTick.count()));
-  ShowLeftoverReports(this, m_runner.GetLeftoverReports());
+  for (const std::string& line : LeftoverReportLines(m_runner.GetLeftoverReports())) AddLogEntry(line);
 }
 
 void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
@@ -76,12 +86,37 @@ void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
   m_nextReservation->SetToolTip(ToWx(display.nextReservation));  // a long line is cut short
   m_activity->SetLabel(ToWx(display.activity));
   m_activity->SetToolTip(ToWx(display.failure));  // the error text itself says no more
+  if (display.state == RunnerState::kStarting) m_loggedFailure.clear();
+  if (display.state == RunnerState::kError && !display.failure.empty() && display.failure != m_loggedFailure) {
+    AddLogEntry("録画できませんでした: " + display.nextReservation + "\n  " + display.failure);
+    m_loggedFailure = display.failure;
+  }
   // A recording runs inside a timer handler: draw the new texts now rather than when it returns.
   // The whole field is drawn again, so no letter of the previous text stays behind.
   for (wxStaticText* field : {m_nextReservation, m_activity}) {
     field->GetParent()->Refresh();
     field->GetParent()->Update();
   }
+}
+
+void CDlgRecStart::Note(const std::string& line) {
+  if (!m_loggedFailure.empty() && line == m_loggedFailure) return;  // already in the log
+  AddLogEntry(line);
+}
+
+void CDlgRecStart::AddLogEntry(const std::string& text) {
+  if (m_log->GetNumberOfLines() > kMostLogLines) m_log->Remove(0, m_log->XYToPosition(0, kMostLogLines / 10));
+  const std::string stamp = FormatLocalTime(Clock::Now(), "%m/%d %H:%M:%S");
+  // AppendText scrolls to the newest line.
+  m_log->AppendText(ToWx((m_log->IsEmpty() ? "" : "\n") + stamp + " " + text));
+  m_log->Update();
+}
+
+std::vector<std::string> CDlgRecStart::NoteLines() const {
+  std::vector<std::string> lines;
+  for (int line = 0; line < m_log->GetNumberOfLines(); ++line) lines.push_back(ToUtf8(m_log->GetLineText(line)));
+  if (lines.size() == 1 && lines[0].empty()) lines.clear();
+  return lines;
 }
 
 void CDlgRecStart::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {

@@ -333,10 +333,12 @@ TEST_F(CaptureCommands, AFileSizeLimitEndsTheRecordingAsAFailureKeepingWhatWasRe
       SpawnRec({"prlimit", "--fsize=8000000"}, {"record", "--file", file, "--length", "5", "--device", index}, errFile),
       errFile);
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("the recording failed: "));
-  const auto kept = result.err.find("kept in ");
+  EXPECT_THAT(result.err, HasSubstr("録画に失敗しました: ファイルの大きさの上限に達しました"));
+  const std::string keptIn = "録画できた分は次のファイルに残してあります: ";
+  const auto kept = result.err.find(keptIn);
   ASSERT_NE(kept, std::string::npos) << result.err;
-  const std::string recording = result.err.substr(kept + 8, result.err.find('\n', kept) - kept - 8);
+  const auto from = kept + keptIn.size();
+  const std::string recording = result.err.substr(from, result.err.find('\n', from) - from);
   EXPECT_GT(CountFrames(recording).frames, 0) << recording;
   EXPECT_FALSE(std::filesystem::exists(file));
 }
@@ -356,8 +358,8 @@ TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
   }
   const ChildResult result = WaitFor(child, errFile);
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("the recording could not be saved: cannot save as " + file + ": Is a directory"));
-  EXPECT_THAT(result.err, HasSubstr("; what was recorded is kept in " + dir.File("taken.recording-")));
+  EXPECT_THAT(result.err, HasSubstr("録画を保存できませんでした: cannot save as " + file + ": Is a directory"));
+  EXPECT_THAT(result.err, HasSubstr("。録画できた分は次のファイルに残してあります: " + dir.File("taken.recording-")));
 }
 
 }  // namespace
