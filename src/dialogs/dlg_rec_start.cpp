@@ -57,7 +57,7 @@ CDlgRecStart::~CDlgRecStart() {
 
 void CDlgRecStart::CreateControls() {
   const DialogLayout layout(this);
-  layout.SetClientSize(355, 165);
+  layout.SetClientSize(355, 175);
   layout.GroupBox("次の予約", {5, 5, 345, 40});
   m_nextReservation = SunkenText(this, layout, res::IDC_STATIC_NEXT_RESERVATION, "", {10, 20, 335, 15}, wxALIGN_LEFT);
   layout.GroupBox("活動状態", {5, 55, 135, 40});
@@ -67,10 +67,10 @@ void CDlgRecStart::CreateControls() {
   layout.Button(res::IDCANCEL, "キャンセル", {300, 80, 50, 14});
   const DluRect iconRect{255, 60, 16, 17};
   new wxStaticBitmap(this, wxID_ANY, AppIcon(), layout.Position(iconRect), layout.Size(iconRect));
-  layout.GroupBox("お知らせ", {5, 100, 345, 60});
+  layout.GroupBox("お知らせ", {5, 100, 345, 70});
   m_log = new wxTextCtrl(this, res::IDC_EDIT_RUNNER_NOTES, wxString(), wxDefaultPosition, wxDefaultSize,
                          wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP);
-  layout.Place(m_log, {10, 112, 335, 43});
+  layout.Place(m_log, {10, 112, 335, 53});
   SetDefaultButton(res::IDCANCEL);
   layout.FitToBestSizes();
 }

@@ -1,7 +1,6 @@
 #include "dialogs/message_box.h"
 
 #include <gtk/gtk.h>
-#include <wx/app.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
 #include <wx/weakref.h>
@@ -65,6 +64,10 @@ class BoxWithoutWaiting : public MessageBoxWindow {
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); });
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
   }
+
+  // Left unanswered, it must not keep the program running once the main window has closed:
+  // the program then closes it.
+  bool ShouldPreventAppExit() const override { return false; }
 
   bool Says(const MessageBoxRequest& request) const { return m_text == request.text && m_caption == request.caption; }
 
@@ -135,9 +138,9 @@ void ShowMessageBoxWithoutWaiting(MessageBoxRequest request) {
     (*same)->Raise();
     return;
   }
-  // Owned by the main window, so it neither outlives the program nor keeps it running.
-  wxWindow* owner = request.owner != nullptr ? request.owner : (wxTheApp ? wxTheApp->GetTopWindow() : nullptr);
-  auto* box = new BoxWithoutWaiting(owner, request, StyleFor(request));
+  // A window of its own: as a child of the main window it would be closed while that window is
+  // half destroyed. The main window's end closes it (see ShouldPreventAppExit).
+  auto* box = new BoxWithoutWaiting(request.owner, request, StyleFor(request));
   open.emplace_back(box);
   box->Show();
 }
