@@ -60,8 +60,8 @@ void MainStatusBar::UpdateIndicators() {
 void MainStatusBar::ShowRecording(const std::string& text) {
   const wxString shown = ToWx(text);
   if (GetStatusText(kRecordingPane) == shown) return;
-  // At most half the bar, so that the hint keeps room; a long path is cut short.
-  const int width = text.empty() ? 0 : std::min(GetTextExtent(shown).GetWidth() + kPaneMargin, GetSize().x / 2);
+  // At most a quarter of the bar, so that the hint keeps its room; a long name is cut short.
+  const int width = text.empty() ? 0 : std::min(GetTextExtent(shown).GetWidth() + kPaneMargin, GetSize().x / 4);
   if (width != m_widths[kRecordingPane]) {
     m_widths[kRecordingPane] = width;
     SetStatusWidths(kPaneCount, m_widths.data());

@@ -63,7 +63,9 @@ void RecordingIndicator::Show() {
   std::string caption;
   if (m_running) {
     const std::string elapsed = ElapsedText(m_running->elapsedMs);
-    status = std::string(kRecording) + " " + m_running->fileName + "  " + elapsed;
+    // Short, as the status bar's hint on ending a test capture shares the width; the title and
+    // the capture window name the file too.
+    status = std::string(kRecording) + " " + BaseName(m_running->fileName) + "  " + elapsed;
     caption = std::string(kRecording) + "\n" + BaseName(m_running->fileName) + "\n" + elapsed + "  " +
               std::to_string(m_running->frames) + " frame";
   }

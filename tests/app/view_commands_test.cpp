@@ -143,8 +143,9 @@ TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
   Command(ID_CAP_TEST);
   g_source_remove(source);
   ASSERT_THAT(watch.seen, Not(IsEmpty()));
-  EXPECT_THAT(watch.seen, Each(MatchesRegex("録画中 test capture.avi 0:00:0[01] - .*\n録画中 " + file +
-                                            "  0:00:0[01]\n" + kIdleStatusText)));
+  EXPECT_THAT(watch.seen,
+              Each(MatchesRegex("録画中 test capture.avi 0:00:0[01] - .*\n録画中 test capture.avi  0:00:0[01]\n" +
+                                std::string(kIdleStatusText))));
   EXPECT_THAT(watch.seen, Contains(HasSubstr("0:00:00")));
   EXPECT_THAT(watch.seen.back(), HasSubstr("0:00:01"));  // the time moved on during the capture
   EXPECT_THAT(texts(), Not(HasSubstr("録画中")));
