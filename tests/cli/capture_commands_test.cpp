@@ -189,7 +189,12 @@ TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
   const std::string errFile = dir.File("err.txt");
   const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "60", "--device", index}, errFile);
   ASSERT_GT(child, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  // Interrupted once it records, however slowly the machine starts it.
+  for (int wait = 0; wait < 600; ++wait) {
+    const auto left = testing::FilesContaining(dir.Path().string(), "interrupted.recording-");
+    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 400'000) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   ::kill(child, SIGINT);
   EXPECT_EQ(WaitFor(child, errFile).status, 0);
   const FileCounts counts = CountFrames(file);
