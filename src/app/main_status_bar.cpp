@@ -2,7 +2,6 @@
 
 #include <wx/utils.h>
 
-#include <algorithm>
 #include <array>
 
 #include "app/command_ids.h"
@@ -30,18 +29,19 @@ constexpr std::array<Indicator, MainStatusBar::kPaneCount> kPanes = {{
 constexpr int kPollMs = 500;
 constexpr int kPaneMargin = 12;
 
-bool IsLockPane(int pane) { return pane > MainStatusBar::kRecordingPane; }
+// The recording pane keeps one width, so the bar never jumps; a longer name is cut short.
+constexpr const char* kRecordingPaneSample = "録画中 capture.avi  0:00:00";
 
 }  // namespace
 
 MainStatusBar::MainStatusBar(wxWindow* frame) : wxStatusBar(frame, cmd::ID_VIEW_STATUS_BAR), m_poll(this) {
-  m_widths[0] = -1;
-  for (int pane = 1; pane < kPaneCount; ++pane) {
-    if (IsLockPane(pane)) {
-      m_widths[pane] = GetTextExtent(ToWx(kPanes[static_cast<std::size_t>(pane)].text)).GetWidth() + kPaneMargin;
-    }
+  std::array<int, kPaneCount> widths{};
+  widths[0] = -1;
+  widths[kRecordingPane] = GetTextExtent(ToWx(kRecordingPaneSample)).GetWidth() + kPaneMargin;
+  for (int pane = kRecordingPane + 1; pane < kPaneCount; ++pane) {
+    widths[pane] = GetTextExtent(ToWx(kPanes[static_cast<std::size_t>(pane)].text)).GetWidth() + kPaneMargin;
   }
-  SetFieldsCount(kPaneCount, m_widths.data());
+  SetFieldsCount(kPaneCount, widths.data());
   SetStatusText(ToWx(kIdleStatusText), 0);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateIndicators(); });
   UpdateIndicators();
@@ -59,14 +59,7 @@ void MainStatusBar::UpdateIndicators() {
 
 void MainStatusBar::ShowRecording(const std::string& text) {
   const wxString shown = ToWx(text);
-  if (GetStatusText(kRecordingPane) == shown) return;
-  // At most a quarter of the bar, so that the hint keeps its room; a long name is cut short.
-  const int width = text.empty() ? 0 : std::min(GetTextExtent(shown).GetWidth() + kPaneMargin, GetSize().x / 4);
-  if (width != m_widths[kRecordingPane]) {
-    m_widths[kRecordingPane] = width;
-    SetStatusWidths(kPaneCount, m_widths.data());
-  }
-  SetStatusText(shown, kRecordingPane);
+  if (GetStatusText(kRecordingPane) != shown) SetStatusText(shown, kRecordingPane);
 }
 
 }  // namespace tovalen

@@ -3,13 +3,12 @@
 #include <wx/statusbr.h>
 #include <wx/timer.h>
 
-#include <array>
 #include <string>
 
 namespace tovalen {
 
 // The main window's status bar: the message pane, a pane saying what is being recorded (empty
-// and narrowed away when nothing is), then the kana, caps, num and scroll lock indicators, each
+// when nothing is), then the kana, caps, num and scroll lock indicators, each
 // showing its text while its lock is on.
 class MainStatusBar : public wxStatusBar {
  public:
@@ -25,7 +24,6 @@ class MainStatusBar : public wxStatusBar {
 
  private:
   wxTimer m_poll;
-  std::array<int, kPaneCount> m_widths{};
 };
 
 }  // namespace tovalen
