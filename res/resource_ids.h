@@ -44,6 +44,7 @@ inline constexpr int IDC_BUTTON_HELP_REC_LIST = 1047;
 // Recording runner.
 inline constexpr int IDC_STATIC_NEXT_RESERVATION = 1017;
 inline constexpr int IDC_STATIC_ACTIVITY = 1018;
+inline constexpr int IDC_EDIT_RUNNER_NOTES = 1060;  // the log below the two texts
 
 // Capture device selection.
 inline constexpr int IDC_LIST_CAP_DEVICE = 1020;

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/capture_panel.h"
-#include "app/command_texts.h"
 #include "app/main_frame.h"
 #include "app/main_status_bar.h"
 #include "dialogs/wx_text.h"
@@ -60,16 +59,19 @@ wxString RecordingIndicator::Title(const wxString& documentTitle) const {
 void RecordingIndicator::Show() {
   // The texts change once a second; the frame count only in the capture window.
   m_frame.ShowTitle();
-  std::string status = kIdleStatusText;
+  std::string status;
   std::string caption;
   if (m_running) {
     const std::string elapsed = ElapsedText(m_running->elapsedMs);
-    status = std::string(kRecording) + " " + m_running->fileName + "  " + elapsed;
+    // Short, as the status bar's hint on ending a test capture shares the width; the title and
+    // the capture window name the file too.
+    status = std::string(kRecording) + " " + BaseName(m_running->fileName) + "  " + elapsed;
     caption = std::string(kRecording) + "\n" + BaseName(m_running->fileName) + "\n" + elapsed + "  " +
               std::to_string(m_running->frames) + " frame";
   }
-  if (MainStatusBar* bar = m_frame.StatusBar(); bar && ToUtf8(bar->GetStatusText(0)) != status) {
-    bar->SetStatusText(ToWx(status), 0);
+  // The message pane keeps its hint on how to end a test capture, which applies just now.
+  if (MainStatusBar* bar = m_frame.StatusBar()) {
+    bar->ShowRecording(status);
     bar->Update();
   }
   if (CapturePanel* panel = CaptureWindowIn(m_frame.ViewWindow())) panel->SetCaption(ToWx(caption));

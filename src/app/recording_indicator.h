@@ -11,9 +11,9 @@ namespace tovalen {
 class CMainFrame;
 
 // Shows in the main window that a capture runs, a test capture or a scheduled recording alike:
-// "録画中" with the file and the elapsed time in the title and the status bar, and the frame
-// count and time in the capture window, which has no picture of its own unless preview is on.
-// Afterwards the title is the document's again and the status bar shows its idle text.
+// "録画中" with the file and the elapsed time in the title and the status bar's recording pane,
+// and the frame count and time in the capture window, which has no picture of its own unless
+// preview is on. Afterwards the title is the document's again and the pane is empty.
 class RecordingIndicator : public CaptureObserver {
  public:
   explicit RecordingIndicator(CMainFrame& frame) : m_frame(frame) {}

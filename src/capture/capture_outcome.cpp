@@ -1,16 +1,54 @@
 #include "capture/capture_outcome.h"
 
 namespace tovalen {
+namespace {
+
+// The reason in the user's words; the traces keep Describe's English.
+const char* ReasonForUser(StopReason reason) {
+  switch (reason) {
+    case StopReason::kStopRequested:
+      return "指示どおり停止しました";
+    case StopReason::kUserAbort:
+      return "ユーザーが中止しました";
+    case StopReason::kTerminationSignal:
+      return "終了の合図で中止しました";
+    case StopReason::kTimeLimit:
+      return "時間の上限に達しました";
+    case StopReason::kDiskFull:
+      return "ディスクがいっぱいです";
+    case StopReason::kFileSizeLimit:
+      return "ファイルの大きさの上限に達しました";
+    case StopReason::kWriteFailed:
+      return "録画ファイルに書き込めませんでした";
+    case StopReason::kDeviceOpenFailed:
+      return "キャプチャデバイスを開けませんでした";
+    case StopReason::kDeviceBusy:
+      return "キャプチャデバイスは使用中です";
+    case StopReason::kDeviceLost:
+      return "キャプチャデバイスが動かなくなりました";
+    case StopReason::kDeviceStalled:
+      return "キャプチャデバイスから映像が届かなくなりました";
+    case StopReason::kAudioFailed:
+      return "音声の入力に失敗しました";
+    case StopReason::kEncoderFailed:
+      return "映像を圧縮できませんでした";
+    case StopReason::kNothingRecorded:
+      return "何も録画されませんでした";
+  }
+  return "原因不明";
+}
+
+}  // namespace
 
 std::string DescribeFailure(const CaptureOutcome& outcome) {
   std::string text;
   if (!outcome.failed && !outcome.saveError.empty()) {
-    text = "the recording could not be saved: " + outcome.saveError;  // the capture itself went well
+    text = "録画を保存できませんでした: " + outcome.saveError;  // the capture itself went well
   } else {
-    text = "the recording failed: " + Describe(outcome.reason);
+    text = "録画に失敗しました: " + std::string(ReasonForUser(outcome.reason));
     if (!outcome.detail.empty()) text += " (" + outcome.detail + ")";
   }
-  if (!outcome.recordingPath.empty()) text += "; what was recorded is kept in " + outcome.recordingPath;
+  if (!outcome.recordingPath.empty()) text += "。録画できた分は次のファイルに残してあります: " + outcome.recordingPath;
   return text;
 }
 

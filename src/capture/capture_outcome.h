@@ -20,7 +20,8 @@ struct CaptureOutcome {
   std::uint32_t elapsedMs = 0;
 };
 
-// One line on why a capture or its save failed, and where what it recorded was kept.
+// One line, in Japanese for the user, on why a capture or its save failed, and where what it
+// recorded was kept.
 std::string DescribeFailure(const CaptureOutcome& outcome);
 
 }  // namespace tovalen

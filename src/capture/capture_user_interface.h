@@ -40,7 +40,8 @@ class CaptureUserInterface {
  public:
   virtual ~CaptureUserInterface() = default;
 
-  // The application's standard message box with an OK button only.
+  // The application's standard message box with an OK button only. Nothing depends on its answer,
+  // so it may return before the box is answered.
   virtual void ShowMessage(const std::string& text) = 0;
   // The capture device selection dialog, made without a parent, listing the records in order.
   virtual DeviceChoice ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) = 0;

@@ -5,14 +5,16 @@
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_layout.h"
 #include "dialogs/leftover_message.h"
 #include "dialogs/wx_text.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
 #include "res/resource_ids.h"
 
 namespace tovalen {
@@ -36,6 +38,9 @@ wxStaticText* SunkenText(wxWindow* parent, const DialogLayout& layout, int id, c
   return label;
 }
 
+// A run lasts for weeks: the oldest lines go first.
+constexpr int kMostLogLines = 1000;
+
 }  // namespace
 
 CDlgRecStart::CDlgRecStart(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_REC_START, "予約録画状況") {
@@ -53,7 +58,7 @@ CDlgRecStart::~CDlgRecStart() {
 
 void CDlgRecStart::CreateControls() {
   const DialogLayout layout(this);
-  layout.SetClientSize(355, 100);
+  layout.SetClientSize(355, 175);
   layout.GroupBox("次の予約", {5, 5, 345, 40});
   m_nextReservation = SunkenText(this, layout, res::IDC_STATIC_NEXT_RESERVATION, "", {10, 20, 335, 15}, wxALIGN_LEFT);
   layout.GroupBox("活動状態", {5, 55, 135, 40});
@@ -63,6 +68,10 @@ void CDlgRecStart::CreateControls() {
   layout.Button(res::IDCANCEL, "キャンセル", {300, 80, 50, 14});
   const DluRect iconRect{255, 60, 16, 17};
   new wxStaticBitmap(this, wxID_ANY, AppIcon(), layout.Position(iconRect), layout.Size(iconRect));
+  layout.GroupBox("お知らせ", {5, 100, 345, 70});
+  m_log = new wxTextCtrl(this, res::IDC_EDIT_RUNNER_NOTES, wxString(), wxDefaultPosition, wxDefaultSize,
+                         wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP);
+  layout.Place(m_log, {10, 112, 335, 53});
   SetDefaultButton(res::IDCANCEL);
   layout.FitToBestSizes();
 }
@@ -77,12 +86,46 @@ void CDlgRecStart::ShowDisplay(const RunnerDisplay& display) {
   m_nextReservation->SetToolTip(ToWx(display.nextReservation));  // a long line is cut short
   m_activity->SetLabel(ToWx(display.activity));
   m_activity->SetToolTip(ToWx(display.failure));  // the error text itself says no more
+  if (display.state == RunnerState::kStarting) m_loggedFailure.clear();
+  if (display.state == RunnerState::kError && !display.failure.empty() && display.failure != m_loggedFailure) {
+    AddLogEntry("録画できませんでした: " + display.nextReservation + "\n  " + display.failure);
+    m_loggedFailure = display.failure;
+  }
   // A recording runs inside a timer handler: draw the new texts now rather than when it returns.
   // The whole field is drawn again, so no letter of the previous text stays behind.
   for (wxStaticText* field : {m_nextReservation, m_activity}) {
     field->GetParent()->Refresh();
     field->GetParent()->Update();
   }
+}
+
+void CDlgRecStart::Note(const std::string& line) {
+  if (!m_loggedFailure.empty() && line == m_loggedFailure) return;  // already in the log
+  AddLogEntry(line);
+}
+
+// Leftovers are rebuilt beside the timetable: each is logged as soon as it is done, under one
+// heading.
+void CDlgRecStart::NoteLeftover(const LeftoverReport& report) {
+  std::vector<std::string> lines = LeftoverReportLines({report});
+  if (m_leftoverHeadingLogged && !lines.empty()) lines.erase(lines.begin());
+  m_leftoverHeadingLogged = true;
+  for (const std::string& line : lines) AddLogEntry(line);
+}
+
+void CDlgRecStart::AddLogEntry(const std::string& text) {
+  if (m_log->GetNumberOfLines() > kMostLogLines) m_log->Remove(0, m_log->XYToPosition(0, kMostLogLines / 10));
+  const std::string stamp = FormatLocalTime(Clock::Now(), "%m/%d %H:%M:%S");
+  // AppendText scrolls to the newest line.
+  m_log->AppendText(ToWx((m_log->IsEmpty() ? "" : "\n") + stamp + " " + text));
+  m_log->Update();
+}
+
+std::vector<std::string> CDlgRecStart::NoteLines() const {
+  std::vector<std::string> lines;
+  for (int line = 0; line < m_log->GetNumberOfLines(); ++line) lines.push_back(ToUtf8(m_log->GetLineText(line)));
+  if (lines.size() == 1 && lines[0].empty()) lines.clear();
+  return lines;
 }
 
 void CDlgRecStart::ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) {
@@ -108,13 +151,6 @@ void CDlgRecStart::OnTimer(wxTimerEvent& event) {
 
 void CDlgRecStart::OnWallClockTick() {
   m_runner.OnWallClockTick();
-  // The leftovers are rebuilt beside the timetable: listed in one message once all are done,
-  // between two recordings.
-  const RunnerState state = m_runner.GetDisplay().state;
-  if (!m_leftovers.empty() && !m_runner.IsRecoveringLeftovers() && state != RunnerState::kStarting &&
-      state != RunnerState::kRecording) {
-    ShowLeftoverReports(this, std::exchange(m_leftovers, {}));
-  }
   CloseIfAsked();
 }
 

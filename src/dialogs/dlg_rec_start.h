@@ -6,19 +6,23 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "dialogs/dialog_base.h"
 #include "recording/recording_runner.h"
 
 class wxStaticText;
+class wxTextCtrl;
 
 namespace tovalen {
 
 class CYoyakuSchedule;
 
 // The scheduled-recording window: the recording runner arms its timers here and shows the
-// next reservation and its activity. The window closes only through Cancel.
+// next reservation and its activity, and below them a log of what the user must not miss:
+// reservations dropped or started late, leftovers of killed recordings, and why a recording
+// failed. The window closes only through Cancel.
 class CDlgRecStart : public DialogBase {
  public:
   explicit CDlgRecStart(wxWindow* parent = nullptr);
@@ -38,6 +42,8 @@ class CDlgRecStart : public DialogBase {
   void RequestClose();
   // Whether the runner's timer is armed and has not fired.
   bool IsTimerArmed(std::uint32_t id) const;
+  // The log's lines, oldest first, each after its local time stamp.
+  std::vector<std::string> NoteLines() const;
 
  private:
   // The runner's side of the window.
@@ -47,7 +53,8 @@ class CDlgRecStart : public DialogBase {
     void Show(const RunnerDisplay& display) override { m_dialog.ShowDisplay(display); }
     void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay) override { m_dialog.ArmTimer(id, delay); }
     void KillTimer(std::uint32_t id) override { m_dialog.KillTimer(id); }
-    void NoteLeftover(const LeftoverReport& report) override { m_dialog.m_leftovers.push_back(report); }
+    void Note(const std::string& line) override { m_dialog.Note(line); }
+    void NoteLeftover(const LeftoverReport& report) override { m_dialog.NoteLeftover(report); }
 
    private:
     CDlgRecStart& m_dialog;
@@ -55,6 +62,9 @@ class CDlgRecStart : public DialogBase {
 
   void CreateControls();
   void ShowDisplay(const RunnerDisplay& display);
+  void Note(const std::string& line);
+  void NoteLeftover(const LeftoverReport& report);
+  void AddLogEntry(const std::string& text);
   void ArmTimer(std::uint32_t id, std::chrono::milliseconds delay);
   void KillTimer(std::uint32_t id);
   void OnInitDialog(wxInitDialogEvent& event);
@@ -80,7 +90,10 @@ class CDlgRecStart : public DialogBase {
   Ticker m_ticker{*this};
   wxStaticText* m_nextReservation = nullptr;  // owned by the dialog
   wxStaticText* m_activity = nullptr;         // owned by the dialog
-  std::vector<LeftoverReport> m_leftovers;    // rebuilt beside the timetable, not shown yet
+  wxTextCtrl* m_log = nullptr;                // owned by the dialog
+  // The reason of the failure being shown, once it is in the log; the runner may also tell it.
+  std::string m_loggedFailure;
+  bool m_leftoverHeadingLogged = false;
 };
 
 }  // namespace tovalen

@@ -1,9 +1,5 @@
 #include "dialogs/leftover_message.h"
 
-#include <algorithm>
-
-#include "dialogs/message_box.h"
-
 namespace tovalen {
 namespace {
 
@@ -26,15 +22,11 @@ std::string Line(const LeftoverReport& report) {
 
 }  // namespace
 
-void ShowLeftoverReports(wxWindow* owner, const std::vector<LeftoverReport>& reports) {
-  if (reports.empty()) return;
-  std::string text = "中断された録画が残っていました。\n";
-  for (const LeftoverReport& report : reports) text += "\n" + Line(report);
-  const bool allRecovered = std::all_of(reports.begin(), reports.end(), [](const LeftoverReport& report) {
-    return report.result == LeftoverReport::Result::kRecovered;
-  });
-  ShowMessageBox({owner, text, "予約録画状況", allRecovered ? MessageIcon::kNone : MessageIcon::kExclamation,
-                  MessageButtons::kOk});
+std::vector<std::string> LeftoverReportLines(const std::vector<LeftoverReport>& reports) {
+  if (reports.empty()) return {};
+  std::vector<std::string> lines{"中断された録画が残っていました。"};
+  for (const LeftoverReport& report : reports) lines.push_back(Line(report));
+  return lines;
 }
 
 }  // namespace tovalen

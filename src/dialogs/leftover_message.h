@@ -1,15 +1,14 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "capture/leftover_recovery.h"
 
-class wxWindow;
-
 namespace tovalen {
 
-// One message listing what became of the recordings killed captures had left; none when the
-// list is empty.
-void ShowLeftoverReports(wxWindow* owner, const std::vector<LeftoverReport>& reports);
+// What became of the recordings killed captures had left, a heading and a line for each; none
+// when the list is empty.
+std::vector<std::string> LeftoverReportLines(const std::vector<LeftoverReport>& reports);
 
 }  // namespace tovalen

@@ -3,8 +3,12 @@
 #include <gtk/gtk.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
+#include <wx/weakref.h>
 // The generic box needs the declarations above.
 #include <wx/generic/msgdlgg.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "dialogs/wx_text.h"
 
@@ -43,6 +47,40 @@ class MessageBoxWindow : public wxGenericMessageDialog {
     }
   }
 };
+
+// A box that nothing waits for. It lives until OK or its close box, not on anyone's stack.
+class BoxWithoutWaiting : public MessageBoxWindow {
+ public:
+  BoxWithoutWaiting(wxWindow* owner, const MessageBoxRequest& request, long style)
+      : MessageBoxWindow(owner, ToWx(request.text), ToWx(request.caption), style),
+        m_text(request.text),
+        m_caption(request.caption) {
+    DoCreateMsgdialog();
+    // A modal window (the recording window) grabs the input of its window group; in a group of
+    // its own the box can still be answered.
+    GtkWindowGroup* group = gtk_window_group_new();
+    gtk_window_group_add_window(group, GTK_WINDOW(GetHandle()));
+    g_object_unref(group);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
+  }
+
+  // Left unanswered, it must not keep the program running once the main window has closed:
+  // the program then closes it.
+  bool ShouldPreventAppExit() const override { return false; }
+
+  bool Says(const MessageBoxRequest& request) const { return m_text == request.text && m_caption == request.caption; }
+
+ private:
+  std::string m_text;
+  std::string m_caption;
+};
+
+std::vector<wxWeakRef<BoxWithoutWaiting>>& OpenBoxesWithoutWaiting() {
+  static std::vector<wxWeakRef<BoxWithoutWaiting>> boxes;
+  std::erase_if(boxes, [](const wxWeakRef<BoxWithoutWaiting>& box) { return !box || box->IsBeingDeleted(); });
+  return boxes;
+}
 
 long StyleFor(const MessageBoxRequest& request) {
   long style = wxOK;
@@ -85,6 +123,26 @@ MessageBoxPresenter& Presenter() {
 MessageAnswer ShowMessageBox(const MessageBoxRequest& request) {
   const MessageBoxPresenter& presenter = Presenter();
   return presenter ? presenter(request) : ShowWxMessageBox(request);
+}
+
+void ShowMessageBoxWithoutWaiting(MessageBoxRequest request) {
+  request.wait = MessageWait::kNone;
+  request.buttons = MessageButtons::kOk;
+  if (const MessageBoxPresenter& presenter = Presenter()) {
+    presenter(request);
+    return;
+  }
+  auto& open = OpenBoxesWithoutWaiting();
+  const auto same = std::find_if(open.begin(), open.end(), [&](const auto& box) { return box->Says(request); });
+  if (same != open.end()) {
+    (*same)->Raise();
+    return;
+  }
+  // A window of its own: as a child of the main window it would be closed while that window is
+  // half destroyed. The main window's end closes it (see ShouldPreventAppExit).
+  auto* box = new BoxWithoutWaiting(request.owner, request, StyleFor(request));
+  open.emplace_back(box);
+  box->Show();
 }
 
 void ShowErrorMessage(wxWindow* owner, const std::string& text) {

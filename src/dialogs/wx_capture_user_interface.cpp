@@ -1,5 +1,6 @@
 #include "dialogs/wx_capture_user_interface.h"
 
+#include "capture/active_runner.h"
 #include "dialogs/dlg_select_cap_device.h"
 #include "dialogs/message_box.h"
 #include "dialogs/save_file_dialog.h"
@@ -7,7 +8,14 @@
 namespace tovalen {
 
 void WxCaptureUserInterface::ShowMessage(const std::string& text) {
-  ShowMessageBox({nullptr, text, "Tovalen", MessageIcon::kExclamation, MessageButtons::kOk});
+  const MessageBoxRequest box{nullptr, text, "Tovalen", MessageIcon::kExclamation, MessageButtons::kOk};
+  // A scheduled run goes on by itself: a box that waited would hold the next reservation until
+  // someone came to answer it. The user who started a test capture is at the screen.
+  if (CActiveRunner::GetActive() != nullptr) {
+    ShowMessageBoxWithoutWaiting(box);
+  } else {
+    ShowMessageBox(box);
+  }
 }
 
 DeviceChoice WxCaptureUserInterface::ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) {

@@ -323,17 +323,17 @@ void CRecordingRunner::HoldSleepWhileNeeded() {
 
 std::optional<std::string> KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName) {
   CVideoCap& cap = CVideoCap::GetInstance();
-  if (!cap.WakeUp(parent)) return "the capture device could not be made ready";
+  if (!cap.WakeUp(parent)) return "キャプチャデバイスを準備できませんでした";
   // Without a name the controller would reuse the previous reservation's file and replace
   // that recording.
   if (fileName.empty()) {
     Trace("E: KickCaptureDevice() empty file name\n");
-    return "the reservation names no file to record into";
+    return "予約に録画ファイルの名前がありません";
   }
-  if (!cap.SetCaptureFileName(fileName)) return "the capture file " + fileName + " could not be written";
+  if (!cap.SetCaptureFileName(fileName)) return "録画ファイル " + fileName + " に書き込めませんでした";
   if (cap.Capture()) return std::nullopt;
   const auto outcome = cap.LastCaptureOutcome();
-  return outcome ? DescribeFailure(*outcome) : "the capture could not be started";
+  return outcome ? DescribeFailure(*outcome) : "キャプチャを開始できませんでした";
 }
 
 }  // namespace tovalen

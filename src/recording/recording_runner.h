@@ -133,7 +133,8 @@ class CRecordingRunner : public CActiveRunner {
 };
 
 // Wakes the device, sets the capture file and records into it, stopping at the first step that
-// fails. Nothing when all of them succeed; otherwise why the recording failed, for the user.
+// fails. Nothing when all of them succeed; otherwise why the recording failed, in Japanese for
+// the user.
 std::optional<std::string> KickCaptureDevice(ParentWindowHandle parent, const std::string& fileName);
 
 }  // namespace tovalen

@@ -10,6 +10,7 @@
 #include "app/command_ids.h"
 #include "app/command_texts.h"
 #include "app/main_frame.h"
+#include "app/main_status_bar.h"
 #include "app/quorvel_doc.h"
 #include "app/quorvel_view.h"
 #include "app_fixture.h"
@@ -24,6 +25,7 @@
 #include "dialogs/radio_group.h"
 #include "dialogs/save_file_dialog.h"
 #include "dialogs/wx_text.h"
+#include "platform/clock.h"
 #include "res/resource_ids.h"
 #include "support/trace_capture.h"
 
@@ -113,8 +115,11 @@ TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
   SelectTestPattern();
   const std::string file = dir.File("test capture.avi");
   const ScopedSaveFilePresenter answer([&](const SaveFileQuestion&) { return file; });
+  // The title, the recording pane, then the message pane, whose hint on ending the capture stays.
   const auto texts = [this] {
-    return ToUtf8(Frame().GetTitle()) + "\n" + ToUtf8(Frame().GetStatusBar()->GetStatusText(0));
+    const wxStatusBar* bar = Frame().GetStatusBar();
+    return ToUtf8(Frame().GetTitle()) + "\n" + ToUtf8(bar->GetStatusText(MainStatusBar::kRecordingPane)) + "\n" +
+           ToUtf8(bar->GetStatusText(0));
   };
   // Looked at while the capture holds the loop; the click comes once a second has been shown.
   struct Watch {
@@ -129,7 +134,7 @@ TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
         auto* w = static_cast<Watch*>(data);
         if (!CVideoCap::GetInstance().IsCapturing() || w->clicked) return G_SOURCE_CONTINUE;
         w->seen.push_back(w->texts());
-        if (w->seen.back().find("0:00:01") == std::string::npos && w->seen.size() < 400) return G_SOURCE_CONTINUE;
+        if (w->seen.back().find("0:00:00") != std::string::npos && w->seen.size() < 400) return G_SOURCE_CONTINUE;
         w->clicked = true;
         w->click();
         return G_SOURCE_CONTINUE;
@@ -139,11 +144,13 @@ TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
   g_source_remove(source);
   ASSERT_THAT(watch.seen, Not(IsEmpty()));
   EXPECT_THAT(watch.seen,
-              Each(MatchesRegex("録画中 test capture.avi 0:00:0[01] - .*\n録画中 " + file + "  0:00:0[01]")));
+              Each(MatchesRegex("録画中 test capture.avi 0:00:[0-9]+ - .*\n録画中 test capture.avi  0:00:[0-9]+\n" +
+                                std::string(kIdleStatusText))));
   EXPECT_THAT(watch.seen, Contains(HasSubstr("0:00:00")));
-  EXPECT_THAT(watch.seen.back(), HasSubstr("0:00:01"));  // the time moved on during the capture
+  EXPECT_THAT(watch.seen.back(), Not(HasSubstr("0:00:00")));  // the time moved on during the capture
   EXPECT_THAT(texts(), Not(HasSubstr("録画中")));
   EXPECT_EQ(ToUtf8(Frame().GetStatusBar()->GetStatusText(0)), kIdleStatusText);
+  EXPECT_EQ(ToUtf8(Frame().GetStatusBar()->GetStatusText(MainStatusBar::kRecordingPane)), "");
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "キャプチャ正常終了。");
   EXPECT_EQ(boxes.Boxes()[0].caption, "D:");
@@ -196,6 +203,47 @@ TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
   EXPECT_EQ(Doc().Schedule().GetYoyakuCount(), 0);  // both have started, so the runner purged them
   EXPECT_TRUE(Doc().IsModified());
   EXPECT_THAT(boxes.Texts(), IsEmpty());
+}
+
+TEST_F(ViewCommands, AFailedWarmUpNeitherHoldsTheNextReservationNorHidesWhy) {
+  ASSERT_TRUE(Start());
+  SelectTestPattern();
+  const SYoyaku failing = Reservation(1, 1, dir.File("no/such/folder/a.avi"));
+  const SYoyaku next = Reservation(3, 2, dir.File("next.avi"));
+  Doc().Schedule().AddYoyaku(failing);
+  Doc().Schedule().AddYoyaku(next);
+  // Nobody is at the screen: a box that waits for its answer waits past the next reservation.
+  std::vector<MessageBoxRequest> shown;
+  const ScopedMessageBoxPresenter away([&](const MessageBoxRequest& request) {
+    shown.push_back(request);
+    if (request.wait == MessageWait::kForAnswer) RunLoopUntil([] { return false; }, 8s);
+    return MessageAnswer::kOk;
+  });
+  std::int64_t nextStartedAt = 0;
+  std::vector<std::string> notes;
+  dialogs.On<CDlgRecStart>([&](CDlgRecStart& dialog) {
+    const int code = RunRunner(dialog, [&](const CRecordingRunner& runner) {
+      if (nextStartedAt == 0 && runner.GetDisplay().nextReservation == next.GetListText() &&
+          runner.GetDisplay().state != RunnerState::kWaiting) {
+        nextStartedAt = Clock::Now();
+      }
+      return runner.GetRecordedCount() + runner.GetFailedCount() == 2;
+    });
+    notes = dialog.NoteLines();
+    return code;
+  });
+  Command(ID_REC_START);
+
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "ファイルの書き込み 失敗!");
+  EXPECT_EQ(shown[0].wait, MessageWait::kNone);
+  EXPECT_THAT(nextStartedAt - next.timeStart, ::testing::Le(1));
+  const ProbedFile probed = ProbeFile(dir.File("next.avi"));
+  ASSERT_TRUE(probed.video);
+  EXPECT_THAT(probed.video->decodedFrames, Ge(45));
+  // The window still says why the first failed once the next has been recorded.
+  EXPECT_THAT(notes, Contains(HasSubstr("録画できませんでした: " + failing.GetListText())));
+  EXPECT_THAT(notes, Contains(HasSubstr("録画ファイル " + failing.strFileName + " に書き込めませんでした")));
 }
 
 // An interrupted capture still ends as a finished file at its target: indexed, with a length a

@@ -192,7 +192,12 @@ TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
   const std::string errFile = dir.File("err.txt");
   const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "60", "--device", index}, errFile);
   ASSERT_GT(child, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  // Interrupted once it records, however slowly the machine starts it.
+  for (int wait = 0; wait < 600; ++wait) {
+    const auto left = testing::FilesContaining(dir.Path().string(), "interrupted.recording-");
+    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 400'000) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   ::kill(child, SIGINT);
   EXPECT_EQ(WaitFor(child, errFile).status, 0);
   const FileCounts counts = CountFrames(file);
@@ -412,10 +417,12 @@ TEST_F(CaptureCommands, AFileSizeLimitEndsTheRecordingAsAFailureKeepingWhatWasRe
       SpawnRec({"prlimit", "--fsize=3000000"}, {"record", "--file", file, "--length", "5", "--device", index}, errFile),
       errFile);
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("the recording failed: the file reached the size limit (stopped while the index "));
-  const auto kept = result.err.find("kept in ");
+  EXPECT_THAT(result.err, HasSubstr("録画に失敗しました: ファイルの大きさの上限に達しました"));
+  const std::string keptIn = "録画できた分は次のファイルに残してあります: ";
+  const auto kept = result.err.find(keptIn);
   ASSERT_NE(kept, std::string::npos) << result.err;
-  const std::string recording = result.err.substr(kept + 8, result.err.find('\n', kept) - kept - 8);
+  const auto from = kept + keptIn.size();
+  const std::string recording = result.err.substr(from, result.err.find('\n', from) - from);
   const FileCounts recorded = CountFrames(recording);
   EXPECT_GT(recorded.frames, 0) << recording;
   EXPECT_FALSE(std::filesystem::exists(file));
@@ -455,8 +462,8 @@ TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
   }
   const ChildResult result = WaitFor(child, errFile);
   EXPECT_EQ(result.status, 1);
-  EXPECT_THAT(result.err, HasSubstr("the recording could not be saved: cannot save as " + file + ": Is a directory"));
-  EXPECT_THAT(result.err, HasSubstr("; what was recorded is kept in " + dir.File("taken.recording-")));
+  EXPECT_THAT(result.err, HasSubstr("録画を保存できませんでした: cannot save as " + file + ": Is a directory"));
+  EXPECT_THAT(result.err, HasSubstr("。録画できた分は次のファイルに残してあります: " + dir.File("taken.recording-")));
 }
 
 }  // namespace

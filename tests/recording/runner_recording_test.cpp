@@ -115,13 +115,13 @@ TEST_P(RunnerFault, ShowsTheErrorWithItsReasonAndTheNextReservationStillRecords)
   EXPECT_EQ(runner.GetDisplay().activity, "キャプチャ開始時にエラー発生");
   EXPECT_EQ(runner.GetDisplay().nextReservation, a.GetListText());
   EXPECT_THAT(trace.Text(), HasSubstr("E: CDlgRecStart::OnTimer() KickCaptureDevice failed\n"));
-  const char* kReasons[] = {"the capture device could not be made ready", "missing/a.avi could not be written",
-                            "names no file", "the disk is full (No space left on device)",
-                            "could not be saved: cannot save as "};
+  const char* kReasons[] = {"キャプチャデバイスを準備できませんでした", "missing/a.avi に書き込めませんでした",
+                            "録画ファイルの名前がありません", "ディスクがいっぱいです (No space left on device)",
+                            "録画を保存できませんでした: cannot save as "};
   ASSERT_FALSE(window.shown.empty());
   EXPECT_THAT(window.shown.back().display.failure, HasSubstr(kReasons[static_cast<int>(fault)]));
   if (fault == Fault::kSequence) {
-    EXPECT_THAT(trace.Text(), HasSubstr("E: CVideoCap::Capture() the recording failed: the disk is full"));
+    EXPECT_THAT(trace.Text(), HasSubstr("E: CVideoCap::Capture() 録画に失敗しました: ディスクがいっぱいです"));
   }
   if (fault == Fault::kFolderMissing) {
     EXPECT_THAT(ui->messages, ElementsAre("ファイルの書き込み 失敗!"));
