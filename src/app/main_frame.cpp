@@ -6,6 +6,7 @@
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/menu.h>
+#include <wx/weakref.h>
 
 #include <array>
 
@@ -233,15 +234,29 @@ void CMainFrame::EndProgram() {
 }
 
 void CMainFrame::AskToEndAfterRecording() {
-  CDlgRecStart* runner = OpenRunnerWindow();
-  if (!runner || m_closePending || m_ending) return;
-  const MessageBoxRequest question{runner, "現在の録画が終わったら終了しますか?", "Tovalen", MessageIcon::kQuestion,
+  if (!OpenRunnerWindow() || m_closePending || m_ending || m_askingToEnd) return;
+  // Asked without waiting, in a window of its own: a question left open must not hold the
+  // recording past its end, and it outlives a run that ends meanwhile.
+  const MessageBoxRequest question{nullptr, "現在の録画が終わったら終了しますか?", "Tovalen", MessageIcon::kQuestion,
                                    MessageButtons::kYesNo};
-  if (ShowMessageBox(question) != MessageAnswer::kYes) return;
+  m_askingToEnd = true;
+  ShowMessageBoxWithoutWaiting(question, [frame = wxWeakRef<CMainFrame>(this)](MessageAnswer answer) {
+    if (frame) frame->EndAfterRecordingIf(answer == MessageAnswer::kYes);
+  });
+}
+
+void CMainFrame::EndAfterRecordingIf(bool yes) {
+  m_askingToEnd = false;
+  if (!yes || m_closePending || m_ending) return;
   Trace("D: CMainFrame: ends once the recording has been saved\n");
   m_closePending = true;
-  // As Cancel: at once while nothing records. The frame closes once the run's command returns.
-  if (CDlgRecStart* open = OpenRunnerWindow()) open->RequestClose();
+  // As Cancel: at once while nothing records. The frame closes once the run's command returns,
+  // or now when the run has already ended.
+  if (CDlgRecStart* open = OpenRunnerWindow()) {
+    open->RequestClose();
+  } else {
+    CloseWhenIdle();
+  }
 }
 
 void CMainFrame::EndRunningCapture(bool terminating) {

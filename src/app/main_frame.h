@@ -77,6 +77,7 @@ class CMainFrame : public wxDocParentFrame {
   void EndRunningCapture(bool terminating);
   // The close box while the scheduled run's window is open: whether to end after the recording.
   void AskToEndAfterRecording();
+  void EndAfterRecordingIf(bool yes);
   void CloseWhenIdle();
   // Ends the open modal dialogs; whether the frame must still wait for their loops to return.
   bool EndModalDialogs();
@@ -92,6 +93,7 @@ class CMainFrame : public wxDocParentFrame {
   wxString m_documentTitle;
   int m_captureCommands = 0;
   bool m_closePending = false;
+  bool m_askingToEnd = false;  // the question is open
   bool m_ending = false;
 };
 

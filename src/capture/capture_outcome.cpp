@@ -1,10 +1,8 @@
 #include "capture/capture_outcome.h"
 
 namespace tovalen {
-namespace {
 
-// The reason in the user's words; the traces keep Describe's English.
-const char* ReasonForUser(StopReason reason) {
+const char* DescribeReasonForUser(StopReason reason) {
   switch (reason) {
     case StopReason::kStopRequested:
       return "指示どおり停止しました";
@@ -38,14 +36,12 @@ const char* ReasonForUser(StopReason reason) {
   return "原因不明";
 }
 
-}  // namespace
-
 std::string DescribeFailure(const CaptureOutcome& outcome) {
   std::string text;
   if (!outcome.failed && !outcome.saveError.empty()) {
     text = "録画を保存できませんでした: " + outcome.saveError;  // the capture itself went well
   } else {
-    text = "録画に失敗しました: " + std::string(ReasonForUser(outcome.reason));
+    text = "録画に失敗しました: " + std::string(DescribeReasonForUser(outcome.reason));
     if (!outcome.detail.empty()) text += " (" + outcome.detail + ")";
   }
   if (!outcome.recordingPath.empty()) text += "。録画できた分は次のファイルに残してあります: " + outcome.recordingPath;

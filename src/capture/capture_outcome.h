@@ -20,6 +20,9 @@ struct CaptureOutcome {
   std::uint32_t elapsedMs = 0;
 };
 
+// The reason in the user's words (Japanese); the traces keep Describe's English.
+const char* DescribeReasonForUser(StopReason reason);
+
 // One line, in Japanese for the user, on why a capture or its save failed, and where what it
 // recorded was kept.
 std::string DescribeFailure(const CaptureOutcome& outcome);

@@ -8,6 +8,7 @@
 #include <wx/generic/msgdlgg.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "dialogs/wx_text.h"
@@ -51,18 +52,20 @@ class MessageBoxWindow : public wxGenericMessageDialog {
 // A box that nothing waits for. It lives until OK or its close box, not on anyone's stack.
 class BoxWithoutWaiting : public MessageBoxWindow {
  public:
-  BoxWithoutWaiting(wxWindow* owner, const MessageBoxRequest& request, long style)
+  BoxWithoutWaiting(wxWindow* owner, const MessageBoxRequest& request, long style,
+                    std::function<void(MessageAnswer)> onAnswer)
       : MessageBoxWindow(owner, ToWx(request.text), ToWx(request.caption), style),
         m_text(request.text),
-        m_caption(request.caption) {
+        m_caption(request.caption),
+        m_onAnswer(std::move(onAnswer)) {
     DoCreateMsgdialog();
     // A modal window (the recording window) grabs the input of its window group; in a group of
     // its own the box can still be answered.
     GtkWindowGroup* group = gtk_window_group_new();
     gtk_window_group_add_window(group, GTK_WINDOW(GetHandle()));
     g_object_unref(group);
-    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Destroy(); });
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) { Answer(AnswerFor(event.GetId())); });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Answer(MessageAnswer::kCancel); });
   }
 
   // Left unanswered, it must not keep the program running once the main window has closed:
@@ -72,8 +75,21 @@ class BoxWithoutWaiting : public MessageBoxWindow {
   bool Says(const MessageBoxRequest& request) const { return m_text == request.text && m_caption == request.caption; }
 
  private:
+  static MessageAnswer AnswerFor(int id) {
+    if (id == wxID_YES) return MessageAnswer::kYes;
+    if (id == wxID_NO) return MessageAnswer::kNo;
+    return id == wxID_CANCEL ? MessageAnswer::kCancel : MessageAnswer::kOk;
+  }
+
+  void Answer(MessageAnswer answer) {
+    if (IsBeingDeleted()) return;
+    Destroy();
+    if (auto onAnswer = std::exchange(m_onAnswer, {})) onAnswer(answer);
+  }
+
   std::string m_text;
   std::string m_caption;
+  std::function<void(MessageAnswer)> m_onAnswer;
 };
 
 std::vector<wxWeakRef<BoxWithoutWaiting>>& OpenBoxesWithoutWaiting() {
@@ -125,11 +141,12 @@ MessageAnswer ShowMessageBox(const MessageBoxRequest& request) {
   return presenter ? presenter(request) : ShowWxMessageBox(request);
 }
 
-void ShowMessageBoxWithoutWaiting(MessageBoxRequest request) {
+void ShowMessageBoxWithoutWaiting(MessageBoxRequest request, std::function<void(MessageAnswer)> onAnswer) {
   request.wait = MessageWait::kNone;
-  request.buttons = MessageButtons::kOk;
+  if (!onAnswer) request.buttons = MessageButtons::kOk;
   if (const MessageBoxPresenter& presenter = Presenter()) {
-    presenter(request);
+    const MessageAnswer answer = presenter(request);
+    if (onAnswer) onAnswer(answer);
     return;
   }
   auto& open = OpenBoxesWithoutWaiting();
@@ -140,7 +157,7 @@ void ShowMessageBoxWithoutWaiting(MessageBoxRequest request) {
   }
   // A window of its own: as a child of the main window it would be closed while that window is
   // half destroyed. The main window's end closes it (see ShouldPreventAppExit).
-  auto* box = new BoxWithoutWaiting(request.owner, request, StyleFor(request));
+  auto* box = new BoxWithoutWaiting(request.owner, request, StyleFor(request), std::move(onAnswer));
   open.emplace_back(box);
   box->Show();
 }

@@ -26,10 +26,11 @@ struct MessageBoxRequest {
 // instead of blocking on them.
 MessageAnswer ShowMessageBox(const MessageBoxRequest& request);
 
-// Shows the box with an OK button and returns at once: a run that goes on by itself must not
-// stop for a box that nobody may be there to answer. The box goes away on OK; while a box with
-// the same caption and text is still open, that one is brought to the front instead.
-void ShowMessageBoxWithoutWaiting(MessageBoxRequest request);
+// Shows the box and returns at once: a run that goes on by itself must not stop for a box that
+// nobody may be there to answer. The box goes away when answered, and then tells `onAnswer`
+// (none: the box has OK only); while a box with the same caption and text is still open, that
+// one is brought to the front instead.
+void ShowMessageBoxWithoutWaiting(MessageBoxRequest request, std::function<void(MessageAnswer)> onAnswer = {});
 
 // "E:" with the stop icon and an OK button: how the dialogs refuse what the user entered.
 void ShowErrorMessage(wxWindow* owner, const std::string& text);

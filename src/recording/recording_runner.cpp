@@ -34,7 +34,8 @@ class ScopedFlag {
 // hears why it has a gap, or ends early.
 std::optional<std::string> InterruptionNote(const std::optional<CaptureOutcome>& outcome) {
   if (!outcome || outcome->failed || !IsFailure(outcome->reason)) return std::nullopt;
-  return "録画中にキャプチャデバイスが途切れました。録画できた分を保存しました: " + Describe(outcome->reason) +
+  return "録画中にキャプチャデバイスが途切れました。録画できた分を保存しました: " +
+         std::string(DescribeReasonForUser(outcome->reason)) +
          (outcome->detail.empty() ? "" : " (" + outcome->detail + ")");
 }
 

@@ -319,6 +319,7 @@ TEST_P(InterruptedScheduledRecording, SavesTheRecordingClosesTheRunnerThenTheFra
   std::vector<std::string> questions;
   const ScopedMessageBoxPresenter answers([&](const MessageBoxRequest& box) {
     if (box.text != "現在の録画が終わったら終了しますか?") return MessageAnswer::kNo;  // the unsaved schedule
+    EXPECT_EQ(box.wait, MessageWait::kNone);  // an open question must not hold the recording
     questions.push_back(box.caption);
     if (questions.size() == 1) RequestFrameCloseAfter(0ms);
     return questions.size() == 1 ? MessageAnswer::kNo : MessageAnswer::kYes;

@@ -149,7 +149,8 @@ TEST_F(RunnerRecording, ARecordingThroughADevicesTroubleCountsAsRecordedAndSaysW
   EXPECT_THAT(savedFiles, ElementsAre(dir.File("a.avi")));
   EXPECT_EQ(runner.GetRecordedCount(), 1);
   EXPECT_EQ(runner.GetDisplay().activity, "終了");
-  EXPECT_THAT(window.notes, Contains(HasSubstr("the capture device stopped working (end of stream; gone at the end)")));
+  EXPECT_THAT(window.notes,
+              Contains(HasSubstr("キャプチャデバイスが動かなくなりました (end of stream; gone at the end)")));
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, RunnerFault,
