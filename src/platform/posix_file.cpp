@@ -47,13 +47,26 @@ void SyncFolderOf(const std::string& path) {
   if (folder.get() >= 0) ::fsync(folder.get());
 }
 
+namespace {
+
+constexpr char kUniqueLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr std::size_t kUniqueLetterCount = 6;
+
+}  // namespace
+
+bool HasUniqueFileNameForm(std::string_view name, std::string_view prefix, std::string_view suffix) {
+  if (name.size() != prefix.size() + kUniqueLetterCount + suffix.size()) return false;
+  if (!name.starts_with(prefix) || !name.ends_with(suffix)) return false;
+  const std::string_view letters = name.substr(prefix.size(), kUniqueLetterCount);
+  return letters.find_first_not_of(kUniqueLetters) == std::string_view::npos;
+}
+
 FileDescriptor CreateUniqueFile(const std::string& prefix, const std::string& suffix, std::string& path) {
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   thread_local std::mt19937 random{std::random_device{}()};
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kUniqueLetters - 2);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = prefix;
-    for (int i = 0; i < 6; ++i) name += kLetters[pick(random)];
+    for (std::size_t i = 0; i < kUniqueLetterCount; ++i) name += kUniqueLetters[pick(random)];
     name += suffix;
     FileDescriptor fd(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() >= 0) path = std::move(name);

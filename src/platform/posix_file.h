@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace tovalen {
@@ -57,6 +58,9 @@ void SyncFolderOf(const std::string& path);
 // umask applies; mkstemp would make it private). The descriptor (close-on-exec) and its name in
 // `path`, or no descriptor with errno set.
 FileDescriptor CreateUniqueFile(const std::string& prefix, const std::string& suffix, std::string& path);
+// Whether a file name has the form CreateUniqueFile gives names: "<prefix>", six letters or
+// digits, "<suffix>".
+bool HasUniqueFileNameForm(std::string_view name, std::string_view prefix, std::string_view suffix);
 
 // A uniquely named file that is removed when the object goes, unless it was kept.
 class ScratchFile {

@@ -1,12 +1,12 @@
 #include "recording/late_start_file_name.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <set>
 #include <system_error>
 
 #include "platform/derived_file_names.h"
+#include "platform/posix_file.h"
 
 namespace tovalen {
 namespace {
@@ -28,16 +28,9 @@ std::set<std::string> NamesIn(const fs::path& folder) {
   return names;
 }
 
+// The capture file's name for a target "<stem>.avi" (capture/ffmpeg/capture_file.h).
 bool IsLeftoverOf(const std::string& name, const std::string& stem) {
-  static constexpr std::string_view kMiddle = ".recording-";
-  static constexpr std::string_view kEnd = ".avi";
-  constexpr std::size_t kLetters = 6;
-  if (name.size() != stem.size() + kMiddle.size() + kLetters + kEnd.size()) return false;
-  if (!name.starts_with(stem) || name.compare(stem.size(), kMiddle.size(), kMiddle) != 0 || !name.ends_with(kEnd)) {
-    return false;
-  }
-  const auto letters = name.begin() + static_cast<std::ptrdiff_t>(stem.size() + kMiddle.size());
-  return std::all_of(letters, letters + kLetters, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+  return HasUniqueFileNameForm(name, stem + ".recording-", ".avi");
 }
 
 bool IsTaken(const std::set<std::string>& names, const std::string& stem, const std::string& extension) {

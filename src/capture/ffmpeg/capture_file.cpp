@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -92,12 +91,10 @@ std::string LeftoverTarget(const std::string& path) {
   const std::filesystem::path file(path);
   const std::string name = file.filename().string();
   const std::size_t letters = 6;
-  if (name.size() <= kMiddle.size() + letters + kEnd.size() || !name.ends_with(kEnd)) return "";
+  if (name.size() <= kMiddle.size() + letters + kEnd.size()) return "";
   const std::size_t middle = name.size() - kEnd.size() - letters - kMiddle.size();
-  if (name.compare(middle, kMiddle.size(), kMiddle) != 0) return "";
-  for (std::size_t i = middle + kMiddle.size(); i < name.size() - kEnd.size(); ++i) {
-    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return "";
-  }
+  const std::string_view prefix = std::string_view(name).substr(0, middle + kMiddle.size());
+  if (!prefix.ends_with(kMiddle) || !HasUniqueFileNameForm(name, prefix, kEnd)) return "";
   return (file.parent_path() / (name.substr(0, middle) + ".avi")).string();
 }
 

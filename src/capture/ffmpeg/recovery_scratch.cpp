@@ -6,7 +6,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 
@@ -15,7 +14,6 @@ namespace {
 
 constexpr int kMostRecoveredNames = 999;
 constexpr char kMark[] = "user.tovalen.recovery-scratch";
-constexpr std::size_t kUniqueLetters = 6;
 
 std::string Candidate(const std::string& target, int n) {
   if (n == 0) return target;
@@ -35,16 +33,6 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   if (::link(from.c_str(), to.c_str()) != 0) return errno;
   ::unlink(from.c_str());
   return 0;
-}
-
-// "<prefix>" + the six letters CreateUniqueFile picks + ".avi".
-bool HasScratchForm(const std::string& name, const std::string& prefix) {
-  if (name.size() != prefix.size() + kUniqueLetters + 4 || !name.starts_with(prefix) || !name.ends_with(".avi"))
-    return false;
-  for (std::size_t i = prefix.size(); i < prefix.size() + kUniqueLetters; ++i) {
-    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -103,7 +91,7 @@ void RecoveryScratch::RemoveStale(const std::string& target) {
   const std::string prefix = fs::path(ScratchPrefix(target)).filename().string();
   std::error_code error;
   for (fs::directory_iterator it(FolderOf(target), error), end; !error && it != end; it.increment(error)) {
-    if (!HasScratchForm(it->path().filename().string(), prefix)) continue;
+    if (!HasUniqueFileNameForm(it->path().filename().string(), prefix, ".avi")) continue;
     const FileDescriptor file(::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     char mark = 0;
     if (file.get() < 0 || ::fgetxattr(file.get(), kMark, &mark, 1) != 1) continue;
