@@ -38,7 +38,7 @@ const char* DescribeReasonForUser(StopReason reason) {
 
 std::string DescribeFailure(const CaptureOutcome& outcome) {
   std::string text;
-  if (!outcome.failed && !outcome.saveError.empty()) {
+  if (!outcome.Failed() && !outcome.saveError.empty()) {
     text = "録画を保存できませんでした: " + outcome.saveError;  // the capture itself went well
   } else {
     text = "録画に失敗しました: " + std::string(DescribeReasonForUser(outcome.reason));

@@ -36,7 +36,7 @@ std::string DescribeFailedCapture(const std::optional<CaptureOutcome>& outcome) 
 }
 
 void PrintSummary(const std::string& path, const CaptureOutcome& outcome, std::ostream& out) {
-  out << "recorded " << path << ": " << outcome.framesWritten << " frames, " << outcome.framesDropped << " dropped, "
+  out << "recorded " << path << ": " << outcome.framesWritten << " frames, " << outcome.FramesDropped() << " dropped, "
       << outcome.audioSamples << " audio samples, " << outcome.elapsedMs / 1000.0 << " s\n";
 }
 

@@ -33,7 +33,7 @@ class ScopedFlag {
 // A recording whose device stalled or went away is saved and counts as recorded; the user
 // hears why it has a gap, or ends early.
 std::optional<std::string> InterruptionNote(const std::optional<CaptureOutcome>& outcome) {
-  if (!outcome || outcome->failed || !IsFailure(outcome->reason)) return std::nullopt;
+  if (!outcome || outcome->Failed() || !IsFailure(outcome->reason)) return std::nullopt;
   return "録画中にキャプチャデバイスが途切れました。録画できた分を保存しました: " +
          std::string(DescribeReasonForUser(outcome->reason)) +
          (outcome->detail.empty() ? "" : " (" + outcome->detail + ")");

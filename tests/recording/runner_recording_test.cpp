@@ -105,7 +105,6 @@ TEST_P(RunnerFault, ShowsTheErrorWithItsReasonAndTheNextReservationStillRecords)
   // The driver's account: a full disk ends the sequence; a save it refuses says nothing more.
   CaptureOutcome diskFull;
   diskFull.reason = StopReason::kDiskFull;
-  diskFull.failed = true;
   diskFull.detail = "No space left on device";
   ON_CALL(*driver, LastOutcome).WillByDefault(Return(fault == Fault::kSequence ? diskFull : CaptureOutcome{}));
   TraceCapture trace;
@@ -143,6 +142,7 @@ TEST_F(RunnerRecording, ARecordingThroughADevicesTroubleCountsAsRecordedAndSaysW
   CaptureOutcome interrupted;  // the driver recorded on through it and saved what came
   interrupted.reason = StopReason::kDeviceLost;
   interrupted.detail = "end of stream; gone at the end";
+  interrupted.interrupted = true;
   ON_CALL(*driver, LastOutcome).WillByDefault(Return(interrupted));
   runner.Open();
   RunUntil(15);

@@ -111,8 +111,7 @@ ReopenTimes CapturePipeline::Reopening() const {
 
 void CapturePipeline::Launch() {
   const int encoders = static_cast<int>(m_videoEncoders.size());
-  m_encodersRunning = encoders;
-  m_producers = encoders + (m_audioSource ? 1 : 0);
+  m_stop.ExpectWorkers(encoders, encoders + (m_audioSource ? 1 : 0));
   m_threads.emplace_back([this] { Write(); });
   for (const auto& encoder : m_videoEncoders) m_threads.emplace_back([this, &encoder] { EncodeVideo(*encoder); });
   m_threads.emplace_back([this] { ReadVideo(); });
@@ -132,7 +131,17 @@ void CapturePipeline::NoteStopReasonLocked(StopReason reason, const std::string&
   // user ended it is still a failure. Otherwise the first reason stays.
   if (m_reason && (IsFailure(*m_reason) || !IsFailure(reason))) return;
   m_reason = reason;
-  m_detail = detail;
+  m_outcome.detail = detail;
+}
+
+void CapturePipeline::Count(std::uint32_t CaptureOutcome::*counter, std::uint32_t count) {
+  std::lock_guard lock(m_mutex);
+  m_outcome.*counter += count;
+}
+
+void CapturePipeline::CountAudioSamples(std::uint64_t samples) {
+  std::lock_guard lock(m_mutex);
+  m_outcome.audioSamples = samples;
 }
 
 void CapturePipeline::RequestStop(StopReason reason, const std::string& detail) {
@@ -140,12 +149,8 @@ void CapturePipeline::RequestStop(StopReason reason, const std::string& detail) 
 }
 
 void CapturePipeline::StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail) {
-  {
-    std::lock_guard lock(m_mutex);
-    NoteStopReasonLocked(reason, detail);
-    // A frame's capture time may run ahead of the clock; one counted already stays in.
-    if (m_stopUs == kNoStop) m_stopUs = std::max(stopUs, m_lastCapturedUs);
-  }
+  NoteStopReason(reason, detail);
+  m_stop.StopAt(stopUs);
   m_loop.Wake();
 }
 
@@ -155,16 +160,15 @@ void CapturePipeline::Fail(const DriverError& error) {
 }
 
 bool CapturePipeline::CountCaptured(const CapturedPacket& item) {
+  if (!m_stop.Admit(item.captureUs)) return false;
+  const auto sinceStart = static_cast<std::uint32_t>((item.captureUs - m_stop.FirstFrameUs().value()) / 1000);
   {
     std::lock_guard lock(m_mutex);
-    if (item.captureUs > m_stopUs) return false;
-    m_lastCapturedUs = item.captureUs;
-    ++m_counters.framesCaptured;
+    ++m_outcome.framesCaptured;
     if (m_notices.size() >= kMaxNotices) {
       m_notices.pop_front();
-      ++m_counters.noticesDropped;
+      ++m_outcome.noticesDropped;
     }
-    const auto sinceStart = static_cast<std::uint32_t>((item.captureUs - m_streamStartUs) / 1000);
     m_notices.push_back({sinceStart, static_cast<std::uint32_t>(item.packet->size)});
   }
   m_loop.Wake();
@@ -179,46 +183,44 @@ std::vector<FrameNotice> CapturePipeline::TakeFrameNotices() {
 }
 
 std::uint32_t CapturePipeline::ElapsedMs() const {
-  const std::int64_t start = m_streamStartUs;
-  if (start < 0) return 0;
-  const std::int64_t end = std::min(m_stopUs.load(), SteadyMicroseconds());
-  return static_cast<std::uint32_t>(std::max<std::int64_t>(0, end - start) / 1000);
+  const std::optional<std::int64_t> start = m_stop.FirstFrameUs();
+  if (!start) return 0;
+  const std::int64_t end = std::min(m_stop.StopUs().value_or(INT64_MAX), SteadyMicroseconds());
+  return static_cast<std::uint32_t>(std::max<std::int64_t>(0, end - *start) / 1000);
+}
+
+CaptureOutcome CapturePipeline::Progress() const {
+  CaptureOutcome progress;
+  {
+    std::lock_guard lock(m_mutex);
+    progress = m_outcome;
+  }
+  progress.elapsedMs = ElapsedMs();
+  return progress;
 }
 
 void CapturePipeline::SetPreviewWindowSize(FrameSize window) {
   if (m_preview) m_preview->SetWindowSize(window);
 }
 
-CaptureSummary CapturePipeline::Finish() {
+CaptureOutcome CapturePipeline::Finish() {
   m_threads.clear();  // joins; the writer has finished the file
-  CaptureSummary summary;
-  {
-    std::lock_guard lock(m_mutex);
-    // With nothing recorded, a device that stalled or failed is why.
-    if (m_counters.framesWritten == 0)
-      NoteStopReasonLocked(m_trouble ? m_trouble->reason : StopReason::kNothingRecorded,
-                           m_trouble ? m_trouble->detail : "");
-    summary.reason = m_reason.value_or(StopReason::kStopRequested);
-    summary.detail = m_detail;
-    // A capture that ended as asked (or at its end) after a device came back, or while it was
-    // still gone, keeps the device's trouble as its reason.
-    if (m_trouble && !IsFailure(summary.reason)) {
-      summary.reason = m_trouble->reason;
-      summary.detail = m_trouble->detail;
-      summary.interrupted = true;
-    }
+  CaptureOutcome outcome = Progress();
+  std::lock_guard lock(m_mutex);
+  // With nothing recorded, a device that stalled or failed is why.
+  if (outcome.framesWritten == 0)
+    NoteStopReasonLocked(m_trouble ? m_trouble->reason : StopReason::kNothingRecorded,
+                         m_trouble ? m_trouble->detail : "");
+  outcome.reason = m_reason.value_or(StopReason::kStopRequested);
+  outcome.detail = m_outcome.detail;
+  // A capture that ended as asked (or at its end) after a device came back, or while it was
+  // still gone, keeps the device's trouble as its reason.
+  if (m_trouble && !IsFailure(outcome.reason)) {
+    outcome.reason = m_trouble->reason;
+    outcome.detail = m_trouble->detail;
+    outcome.interrupted = true;
   }
-  summary.framesCaptured = m_counters.framesCaptured;
-  summary.framesDropped = m_counters.FramesDropped();
-  summary.droppedAtCapture = m_counters.droppedAtCapture;
-  summary.droppedAtWrite = m_counters.droppedAtWrite;
-  summary.framesWritten = m_counters.framesWritten;
-  summary.audioSamples = m_counters.audioSamples;
-  summary.elapsedMs = ElapsedMs();
-  summary.imageSize = m_imageSize;
-  summary.hasAudio = HasAudio();
-  summary.fileBytes = m_writer->Bytes();
-  return summary;
+  return outcome;
 }
 
 }  // namespace tovalen::ffmpeg

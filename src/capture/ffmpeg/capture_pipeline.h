@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -12,12 +11,14 @@
 #include <vector>
 
 #include "capture/capture_driver_records.h"
+#include "capture/capture_outcome.h"
 #include "capture/ffmpeg/audio_converter.h"
 #include "capture/ffmpeg/avi_writer.h"
 #include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/capture_device.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ordered_turns.h"
+#include "capture/ffmpeg/pipeline_stop_state.h"
 #include "capture/ffmpeg/preview_renderer.h"
 #include "capture/ffmpeg/reopening_source.h"
 #include "capture/ffmpeg/video_encoder.h"
@@ -55,41 +56,6 @@ struct FrameNotice {
   std::uint32_t bytes = 0;
 };
 
-// Per stage, as the summary at the end reports them. Every captured frame ends up written or
-// dropped at one of the two stages; a frame after the stop, or a second frame for one frame slot
-// of the file, is not captured.
-struct CaptureCounters {
-  std::atomic<std::uint32_t> framesCaptured{0};
-  std::atomic<std::uint32_t> droppedAtCapture{0};  // the encoder had no room, or had failed
-  std::atomic<std::uint32_t> droppedAtWrite{0};    // the writer had no room, or had stopped writing
-  std::atomic<std::uint32_t> skippedForRate{0};    // not captured: a second frame for one frame slot
-  std::atomic<std::uint32_t> framesEncoded{0};
-  std::atomic<std::uint32_t> framesWritten{0};  // video packets the file took
-  std::atomic<std::uint64_t> audioSamples{0};
-  std::atomic<std::uint32_t> audioPacketsDropped{0};
-  std::atomic<std::uint32_t> noticesDropped{0};  // callbacks lost while the caller's thread was away
-
-  std::uint32_t FramesDropped() const { return droppedAtCapture + droppedAtWrite; }
-};
-
-struct CaptureSummary {
-  StopReason reason = StopReason::kStopRequested;
-  std::string detail;
-  // The device stalled or failed (the reason says which) but the capture went on to its end:
-  // what the device delivered is the recording, not a failure.
-  bool interrupted = false;
-  std::uint32_t framesCaptured = 0;
-  std::uint32_t framesDropped = 0;  // the two below together
-  std::uint32_t droppedAtCapture = 0;
-  std::uint32_t droppedAtWrite = 0;
-  std::uint32_t framesWritten = 0;
-  std::uint64_t audioSamples = 0;
-  std::uint32_t elapsedMs = 0;
-  FrameSize imageSize;
-  bool hasAudio = false;
-  std::uint64_t fileBytes = 0;
-};
-
 // A running capture: reader threads for the video and the sound, video encoders, an audio
 // converter and a writer, joined by bounded queues. Readers never wait: a frame the encoders
 // have no room for is dropped and counted, and so is one the writer has no room for, before it
@@ -98,34 +64,37 @@ struct CaptureSummary {
 // frames to m_writeQueue in m_videoQueue's order, waiting its turn (m_encodeTurns). The
 // caller's thread collects the frame notices and asks for the stop; the workers wake it through
 // the main loop. The readers open a device that stalls or fails again (ReopeningSource) and read
-// on; frames keep their capture times, so the time without frames stays a gap in the file.
-// The sound is converted only as far as the video handed to the writer has come
-// (m_videoReachedUs), so that it never outlasts the video, however the capture ends.
+// on; frames keep their capture times, so the time without frames stays a gap in the file. While
+// a device has nothing, its reader pauses for the poll period or until a step below is taken.
+// The sound is converted only as far as the video handed to the writer has come (the stop
+// state's VideoReachedUs), so that it never outlasts the video, however the capture ends.
 //
-// How it ends. Each value below changes once (m_producers counts down); each worker closes what
-// it feeds when its own input has ended, so the end runs down the chain and every worker ends:
-// 1. m_stopUs, the capture time after which nothing is recorded: set with the reason, under
-//    m_mutex, by StopAt. It comes from the caller's thread (CaptureStop, abort input, the
-//    destructor), from ReadVideo at the time limit or when it gives up on a device that stays
-//    gone, or from any worker that fails (Fail). It never falls before a frame already counted
-//    as captured. ReadVideo reads on until a frame from after it, two frame periods with
-//    nothing, a stall period, or the device closed, then closes m_videoQueue. ConvertAudio cuts
-//    the sound one frame after it while the video has not ended.
-// 2. m_videoEndUs: set by the last EncodeVideo worker to find m_videoQueue drained (its encoder
-//    flushed), to the end of the last frame slot written (INT64_MAX when no frame was encoded).
-//    ReadAudio, after the stop, reads until its sound reaches it (or for audioTail at most),
-//    then closes m_audioQueue (at once when its input is gone); ConvertAudio cuts the sound
-//    there, and fills it with silence up to there when it ended early.
-// 3. m_producers: each EncodeVideo worker and ConvertAudio count it down when their input is
-//    drained; the last closes m_writeQueue.
-// 4. m_finished: set by Write when m_writeQueue is drained and the file is finished (index,
-//    cut, flushed); it wakes the caller's thread, which then joins the workers in Finish.
+// How it ends. The steps are kept in m_stop (PipelineStopState), each taken once; each worker
+// closes what it feeds when its own input has ended, so the end runs down the chain and every
+// worker ends:
+// 1. The stop, the capture time after which nothing is recorded: set by StopAt with the reason.
+//    It comes from the caller's thread (CaptureStop, abort input, the destructor), from ReadVideo
+//    at the time limit or when it gives up on a device that stays gone, or from any worker that
+//    fails (Fail). It never falls before a frame already admitted as captured. ReadVideo reads on
+//    until a frame from after it, two frame periods with nothing, a stall period, or the device
+//    closed, then closes m_videoQueue. ConvertAudio cuts the sound one frame after it while the
+//    video has not ended.
+// 2. The video's end: each EncodeVideo worker counts itself done when m_videoQueue is drained
+//    (a single worker flushes its encoder first); the last one ends the video at the end of the
+//    last frame handed to the writer, or with none. ReadAudio, after the stop, reads until its
+//    sound reaches it (or for audioTail at most), then closes m_audioQueue (at once when its
+//    input is gone); ConvertAudio waits for it, cuts the sound there, and fills it with silence
+//    up to there when it ended early.
+// 3. The producers: each EncodeVideo worker and ConvertAudio count themselves done when their
+//    input is drained; the last closes m_writeQueue.
+// 4. Finished: set by Write when m_writeQueue is drained and the file is finished (index, cut,
+//    flushed); it wakes the caller's thread, which then joins the workers in Finish.
 // A worker that fails stops the capture through Fail and goes on taking its input without
 // using it, so no worker before it waits; an encoder worker still takes every turn it popped,
-// and once a frame has failed (m_failedTurn) the frames after it in order are dropped.
-// Out of room, Write still takes the sound up to the last frame it wrote, and nothing more.
-// m_streamStartUs (set once by ReadVideo at the first frame) and m_videoReachedUs (by the
-// encoder worker whose turn it is) end nothing by themselves.
+// and once a frame has failed (the stop state's failed turn) the frames after it in order are
+// dropped. Out of room, Write still takes the sound up to the last frame it wrote, and nothing
+// more. The first frame's time (set by ReadVideo) and the video's reach (set by the encoder
+// worker whose turn it is) end nothing by themselves.
 class CapturePipeline {
  public:
   // Opens the device's streams and the AVI file in fd and starts the workers.
@@ -141,13 +110,13 @@ class CapturePipeline {
   // counted as captured is never taken back.
   void RequestStop(StopReason reason, const std::string& detail = {});
   // True once the file is complete; then Finish returns at once.
-  bool Finished() const { return m_finished; }
-  CaptureSummary Finish();
+  bool Finished() const { return m_stop.Finished(); }
+  // Joins the workers. How the capture went; the caller adds where the recording is.
+  CaptureOutcome Finish();
 
-  const CaptureCounters& Counters() const { return m_counters; }
+  // The counts so far.
+  CaptureOutcome Progress() const;
   FrameSize ImageSize() const { return m_imageSize; }
-  bool HasAudio() const { return m_audioSource != nullptr; }
-  std::uint32_t ElapsedMs() const;
   void SetPreviewWindowSize(FrameSize window);
 
  private:
@@ -162,9 +131,6 @@ class CapturePipeline {
     int stream = 0;
   };
 
-  static constexpr std::int64_t kNoStop = INT64_MAX;        // m_stopUs before a stop
-  static constexpr std::int64_t kVideoRunning = INT64_MIN;  // m_videoEndUs before the video ends
-  static constexpr std::uint64_t kNoFailure = UINT64_MAX;   // m_failedTurn before a frame fails
   enum class EncodeOutcome { kEncoded, kNoRoomToWrite, kNotEncoded };
 
   CapturePipeline(const CaptureJob& job, MainLoop& loop);
@@ -172,11 +138,14 @@ class CapturePipeline {
   Result<> OpenVideo();
   Result<> OpenAudio();
   void Launch();
-  bool StopRequested() const { return m_stopUs != kNoStop; }
+  bool StopRequested() const { return m_stop.StopUs().has_value(); }
   void StopAt(std::int64_t stopUs, StopReason reason, const std::string& detail);
   void Fail(const DriverError& error);
   void NoteStopReason(StopReason reason, const std::string& detail);
   void NoteStopReasonLocked(StopReason reason, const std::string& detail);
+  void Count(std::uint32_t CaptureOutcome::*counter, std::uint32_t count = 1);
+  void CountAudioSamples(std::uint64_t samples);
+  std::uint32_t ElapsedMs() const;
   bool CountCaptured(const CapturedPacket& item);
   bool PastTheTimeLimit(std::int64_t captureUs);
   void EndIfTheVideoStaysGone();
@@ -184,6 +153,7 @@ class CapturePipeline {
   ReopenTimes Reopening() const;
   void ProducerDone();
   std::int64_t SlotOf(std::int64_t captureUs) const;
+  std::int64_t SlotEndUs(std::int64_t slot) const;
 
   // Worker threads.
   void ReadVideo();
@@ -217,26 +187,15 @@ class CapturePipeline {
   BoundedQueue<CapturedPacket> m_videoQueue{8};  // resized to the stream once it is open
   BoundedQueue<CapturedPacket> m_audioQueue{64};
   BoundedQueue<OutputPacket> m_writeQueue{48};
-  std::atomic<int> m_producers{0};
   std::uint64_t m_videoQueued = 0;  // ReadVideo's own: frames it put in m_videoQueue
   OrderedTurns m_encodeTurns;
-  std::atomic<std::uint64_t> m_failedTurn{kNoFailure};  // the earliest frame that failed to encode
-  std::atomic<std::int64_t> m_lastWrittenSlot{-1};      // by the encoder worker whose turn it is
-  std::atomic<int> m_encodersRunning{0};
-
-  std::atomic<std::int64_t> m_stopUs{kNoStop};    // set once, under m_mutex
-  std::atomic<std::int64_t> m_streamStartUs{-1};  // capture time of the first frame
-  std::atomic<std::int64_t> m_videoEndUs{kVideoRunning};
-  std::atomic<std::int64_t> m_videoReachedUs{INT64_MIN};  // the end of the last frame handed to the writer
-  std::atomic<bool> m_finished{false};
-  CaptureCounters m_counters;
+  PipelineStopState m_stop;
 
   mutable std::mutex m_mutex;  // guards the members below
   std::optional<StopReason> m_reason;
-  std::string m_detail;
+  CaptureOutcome m_outcome;  // so far: the counts and the detail of m_reason
   std::deque<FrameNotice> m_notices;
-  std::int64_t m_lastCapturedUs = INT64_MIN;  // a stop never falls before it
-  std::optional<DriverError> m_trouble;       // the first stall or failure of a device stream, by its reader
+  std::optional<DriverError> m_trouble;  // the first stall or failure of a device stream, by its reader
 
   std::vector<std::jthread> m_threads;  // last: joined before anything they use goes
 };

@@ -15,13 +15,17 @@ constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
 // Sound waits for the video to reach it; while the video is gone, this much of it at most.
 constexpr std::int64_t kHeldAudioUs = 30'000'000;
-// How often the sound's end looks for the video's end before it takes the last frame handed on.
-constexpr int kVideoEndLooks = 2500;
+// How long the sound's end waits for the video's end before it takes the last frame handed on.
+constexpr std::chrono::milliseconds kVideoEndWait{10'000};
 
 }  // namespace
 
+std::int64_t CapturePipeline::SlotEndUs(std::int64_t slot) const {
+  return m_stop.FirstFrameUs().value() + (slot + 1) * std::int64_t{m_job.microSecPerFrame};
+}
+
 std::int64_t CapturePipeline::SlotOf(std::int64_t captureUs) const {
-  const double periods = static_cast<double>(captureUs - m_streamStartUs) / m_job.microSecPerFrame;
+  const double periods = static_cast<double>(captureUs - m_stop.FirstFrameUs().value()) / m_job.microSecPerFrame;
   return std::llround(periods);
 }
 
@@ -53,8 +57,8 @@ void CapturePipeline::ReadVideoPackets() {
   // After a stop the frames captured before it are still read, until one comes from after it
   // or the device has nothing more for a while.
   const auto sinceStop = [this] {
-    const std::int64_t stopUs = m_stopUs;
-    return stopUs == kNoStop ? INT64_MIN : SteadyMicroseconds() - stopUs;
+    const std::optional<std::int64_t> stopUs = m_stop.StopUs();
+    return stopUs ? SteadyMicroseconds() - *stopUs : INT64_MIN;
   };
   const std::int64_t stallUs = std::chrono::microseconds(m_job.timeouts.stall).count();
   while (sinceStop() <= stallUs) {
@@ -63,7 +67,7 @@ void CapturePipeline::ReadVideoPackets() {
       if (sinceStop() > 2 * std::int64_t{m_job.microSecPerFrame}) break;
       if (StopRequested() && !m_videoSource->IsOpen()) break;
       EndIfTheVideoStaysGone();
-      std::this_thread::sleep_for(kDevicePollInterval);
+      m_stop.PollPause(kDevicePollInterval);
       continue;
     }
     // A new opening starts its timestamps afresh.
@@ -71,12 +75,11 @@ void CapturePipeline::ReadVideoPackets() {
     const std::int64_t captureUs = clock.Map(packet->pts, m_videoSource->TimeBase(), m_videoSource->LastPacketUs());
     CapturedPacket item{std::move(packet), captureUs};
     packet = MakePacket();
-    if (item.captureUs > m_stopUs) break;  // after the stop: not part of the capture
-    std::int64_t unset = -1;
-    m_streamStartUs.compare_exchange_strong(unset, item.captureUs);
+    if (m_stop.IsAfterStop(item.captureUs)) break;  // not part of the capture
+    m_stop.SetFirstFrame(item.captureUs);
     item.slot = SlotOf(item.captureUs);
     if (item.slot <= lastSlot) {
-      ++m_counters.skippedForRate;
+      Count(&CaptureOutcome::skippedForRate);
       continue;
     }
     if (PastTheTimeLimit(item.captureUs) || !CountCaptured(item)) break;
@@ -86,7 +89,7 @@ void CapturePipeline::ReadVideoPackets() {
     if (m_videoQueue.TryPush(item))
       ++m_videoQueued;
     else
-      ++m_counters.droppedAtCapture;
+      Count(&CaptureOutcome::droppedAtCapture);
   }
 }
 
@@ -104,7 +107,7 @@ void CapturePipeline::EndIfTheVideoStaysGone() {
   if (quietUs <= std::chrono::microseconds(m_job.timeouts.giveUp).count()) return;
   const std::string detail = "no frame for " + std::to_string(quietUs / 1'000'000) + " s";
   Trace("E: capture: " + detail + "; the capture ends with what was recorded\n");
-  if (m_streamStartUs < 0)
+  if (!m_stop.FirstFrameUs())
     Fail({StopReason::kDeviceStalled, detail});
   else
     StopAt(nowUs, StopReason::kStopRequested, detail);
@@ -113,7 +116,7 @@ void CapturePipeline::EndIfTheVideoStaysGone() {
 bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
   if (!m_job.timeLimitMs) return false;
   // Before the first frame, from the start of the sequence.
-  const std::int64_t startUs = m_streamStartUs >= 0 ? m_streamStartUs.load() : m_startUs;
+  const std::int64_t startUs = m_stop.FirstFrameUs().value_or(m_startUs);
   const std::int64_t limitUs = startUs + static_cast<std::int64_t>(*m_job.timeLimitMs) * 1000;
   if (captureUs <= limitUs) return false;
   StopAt(limitUs, StopReason::kTimeLimit, "");
@@ -121,12 +124,12 @@ bool CapturePipeline::PastTheTimeLimit(std::int64_t captureUs) {
 }
 
 bool CapturePipeline::AudioCaughtUp(std::int64_t lastCaptureUs) const {
-  const std::int64_t stopUs = m_stopUs;
-  if (stopUs == kNoStop) return false;
+  const std::optional<std::int64_t> stopUs = m_stop.StopUs();
+  if (!stopUs) return false;
   if (!m_audioSource->IsOpen()) return true;  // nothing more will come
-  const std::int64_t videoEndUs = m_videoEndUs;
-  if (videoEndUs != kVideoRunning && (videoEndUs == INT64_MAX || lastCaptureUs >= videoEndUs)) return true;
-  return SteadyMicroseconds() - stopUs > std::chrono::microseconds(m_job.timeouts.audioTail).count();
+  const auto videoEnd = m_stop.VideoEnded();
+  if (videoEnd && (!videoEnd->lastFrameEndUs || lastCaptureUs >= *videoEnd->lastFrameEndUs)) return true;
+  return SteadyMicroseconds() - *stopUs > std::chrono::microseconds(m_job.timeouts.audioTail).count();
 }
 
 void CapturePipeline::ReadAudio() {
@@ -148,7 +151,7 @@ void CapturePipeline::ReadAudioPackets() {
   while (!AudioCaughtUp(lastCaptureUs)) {
     const ReadResult result = m_audioSource->Read(*packet);
     if (result.status != ReadStatus::kPacket) {
-      std::this_thread::sleep_for(kDevicePollInterval);
+      m_stop.PollPause(kDevicePollInterval);
       continue;
     }
     if (std::exchange(openings, m_audioSource->Openings()) != m_audioSource->Openings()) clock = CaptureClock();
@@ -156,7 +159,7 @@ void CapturePipeline::ReadAudioPackets() {
     CapturedPacket item{std::move(packet), captureUs};
     packet = MakePacket();
     lastCaptureUs = item.captureUs;
-    if (!m_audioQueue.TryPush(item)) ++m_counters.audioPacketsDropped;
+    if (!m_audioQueue.TryPush(item)) Count(&CaptureOutcome::audioPacketsDropped);
   }
 }
 
@@ -165,7 +168,7 @@ void CapturePipeline::EncodeVideo(VideoEncoder& encoder) {
   while (auto item = m_videoQueue.Pop()) {
     out.clear();
     EncodeOutcome outcome = EncodeOutcome::kEncoded;
-    if (item->turn > m_failedTurn) {  // drain, so that the reader is never held up
+    if (m_stop.FailedBefore(item->turn)) {  // drain, so that the reader is never held up
       outcome = EncodeOutcome::kNotEncoded;
     } else if (m_writeQueue.Full()) {
       // Dropped before encoding: an encoded frame that later frames refer to must not be lost.
@@ -175,9 +178,7 @@ void CapturePipeline::EncodeVideo(VideoEncoder& encoder) {
           FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return encoder.Encode(*item->packet, item->slot, out); });
       if (!result) {
         outcome = EncodeOutcome::kNotEncoded;
-        std::uint64_t first = m_failedTurn;
-        while (item->turn < first && !m_failedTurn.compare_exchange_weak(first, item->turn)) {
-        }
+        m_stop.NoteFailedTurn(item->turn);
         Fail({result.Error().reason, "frame " + std::to_string(item->slot) + ": " + result.Error().detail});
       }
     }
@@ -190,37 +191,34 @@ void CapturePipeline::EncodeVideo(VideoEncoder& encoder) {
 void CapturePipeline::HandOnInOrder(const CapturedPacket& item, EncodeOutcome outcome, std::vector<PacketPtr>& out) {
   m_encodeTurns.Wait(item.turn);
   // Nothing after a frame that failed goes in.
-  if (outcome == EncodeOutcome::kEncoded && item.turn > m_failedTurn) outcome = EncodeOutcome::kNotEncoded;
+  if (outcome == EncodeOutcome::kEncoded && m_stop.FailedBefore(item.turn)) outcome = EncodeOutcome::kNotEncoded;
   switch (outcome) {
     case EncodeOutcome::kEncoded:
-      ++m_counters.framesEncoded;
-      m_lastWrittenSlot = item.slot;
       PushAll(out, m_writer->VideoStream());
       // After the frame is in the writer's queue: the sound up to it may follow.
-      m_videoReachedUs = m_streamStartUs + (item.slot + 1) * std::int64_t{m_job.microSecPerFrame};
+      m_stop.SetVideoReached(SlotEndUs(item.slot));
       break;
     case EncodeOutcome::kNoRoomToWrite:
-      ++m_counters.droppedAtWrite;
+      Count(&CaptureOutcome::droppedAtWrite);
       break;
     case EncodeOutcome::kNotEncoded:
-      ++m_counters.droppedAtCapture;
+      Count(&CaptureOutcome::droppedAtCapture);
       break;
   }
   m_encodeTurns.Done();
 }
 
+// The flush hands on outside the turn order, so only a single worker flushes: two workers run only
+// on an encoder that takes each frame alone (OpenVideo), which holds no frame back to flush.
 void CapturePipeline::EndVideo(VideoEncoder& encoder) {
   std::vector<PacketPtr> out;
-  if (m_failedTurn == kNoFailure) {
+  if (m_videoEncoders.size() == 1 && !m_stop.AnyFailed()) {
     const Result<> flushed = FailOnOutOfMemory(StopReason::kEncoderFailed, [&] { return encoder.Flush(out); });
     // A failed flush loses frames the encoder still held: the capture is not complete.
     if (!flushed) Fail(flushed.Error());
     PushAll(out, m_writer->VideoStream());
   }
-  if (--m_encodersRunning == 0) {
-    const std::int64_t lastSlot = m_lastWrittenSlot;
-    m_videoEndUs = lastSlot >= 0 ? m_streamStartUs + (lastSlot + 1) * std::int64_t{m_job.microSecPerFrame} : INT64_MAX;
-  }
+  m_stop.EncoderWorkerDone();
   ProducerDone();
 }
 
@@ -229,22 +227,21 @@ void CapturePipeline::ConvertAudio() {
   std::vector<PacketPtr> out;
   while (auto item = m_audioQueue.Pop()) {
     held.push_back(std::move(*item));
-    const bool started = m_streamStartUs >= 0;
+    const bool started = m_stop.FirstFrameUs().has_value();
     while (held.back().captureUs - held.front().captureUs > (started ? kHeldAudioUs : kEarlyAudioUs)) {
-      if (started) ++m_counters.audioPacketsDropped;  // the device has been gone for long
+      if (started) Count(&CaptureOutcome::audioPacketsDropped);  // the device has been gone for long
       held.pop_front();
     }
     // A packet is whole before the video's end once the next one starts there.
-    const std::int64_t reachedUs = m_videoReachedUs;
+    const std::int64_t reachedUs = m_stop.VideoReachedUs().value_or(INT64_MIN);
     while (held.size() > 1 && held[1].captureUs <= reachedUs) {
       ConvertAudioPacket(held.front(), AudioEndUs(), out);
       held.pop_front();
     }
   }
-  if (m_streamStartUs >= 0) {
+  if (m_stop.FirstFrameUs()) {
     // The video's end is near once the sound has ended; the encoders only finish their frames.
-    for (int looks = 0; looks < kVideoEndLooks && m_videoEndUs == kVideoRunning; ++looks)
-      std::this_thread::sleep_for(kDevicePollInterval);
+    m_stop.WaitForVideoEnd(kVideoEndWait);
     const std::int64_t endUs = AudioEndUs();
     for (const CapturedPacket& item : held) ConvertAudioPacket(item, endUs, out);
     FillAudioTo(endUs, out);
@@ -254,22 +251,22 @@ void CapturePipeline::ConvertAudio() {
 
 // Until the video has ended, nothing after the stop belongs to the capture either.
 std::int64_t CapturePipeline::AudioEndUs() const {
-  const std::int64_t videoEndUs = m_videoEndUs;
-  if (videoEndUs != kVideoRunning) return videoEndUs;
-  const std::int64_t stopUs = m_stopUs;
-  return stopUs != kNoStop ? std::min(stopUs + m_job.microSecPerFrame, m_videoReachedUs.load()) : INT64_MAX;
+  if (const auto videoEnd = m_stop.VideoEnded()) return videoEnd->lastFrameEndUs.value_or(INT64_MAX);
+  const std::optional<std::int64_t> stopUs = m_stop.StopUs();
+  if (!stopUs) return INT64_MAX;
+  return std::min(*stopUs + m_job.microSecPerFrame, m_stop.VideoReachedUs().value_or(INT64_MIN));
 }
 
 void CapturePipeline::ConvertAudioPacket(const CapturedPacket& item, std::int64_t endUs, std::vector<PacketPtr>& out) {
   out.clear();
   const Result<> converted = FailOnOutOfMemory(StopReason::kAudioFailed, [&] {
-    return m_audioConverter->Convert(*item.packet, item.captureUs, m_streamStartUs, endUs, out);
+    return m_audioConverter->Convert(*item.packet, item.captureUs, m_stop.FirstFrameUs().value(), endUs, out);
   });
   if (!converted) {
     Fail({converted.Error().reason, "the sound could not be converted: " + converted.Error().detail});
     return;
   }
-  m_counters.audioSamples = m_audioConverter->SamplesWritten();
+  CountAudioSamples(m_audioConverter->SamplesWritten());
   PushAll(out, m_writer->AudioStream());
 }
 
@@ -277,10 +274,10 @@ void CapturePipeline::ConvertAudioPacket(const CapturedPacket& item, std::int64_
 void CapturePipeline::FillAudioTo(std::int64_t endUs, std::vector<PacketPtr>& out) {
   if (endUs == INT64_MAX) return;
   out.clear();
-  const Result<> filled = FailOnOutOfMemory(StopReason::kAudioFailed,
-                                            [&] { return m_audioConverter->FillTo(m_streamStartUs, endUs, out); });
+  const Result<> filled = FailOnOutOfMemory(
+      StopReason::kAudioFailed, [&] { return m_audioConverter->FillTo(m_stop.FirstFrameUs().value(), endUs, out); });
   if (!filled) return Fail(filled.Error());
-  m_counters.audioSamples = m_audioConverter->SamplesWritten();
+  CountAudioSamples(m_audioConverter->SamplesWritten());
   PushAll(out, m_writer->AudioStream());
 }
 
@@ -291,7 +288,7 @@ bool CapturePipeline::PushAll(std::vector<PacketPtr>& packets, int stream) {
 }
 
 void CapturePipeline::ProducerDone() {
-  if (--m_producers == 0) m_writeQueue.Close();
+  if (m_stop.ProducerDone()) m_writeQueue.Close();
 }
 
 void CapturePipeline::Write() {
@@ -319,14 +316,14 @@ void CapturePipeline::Write() {
         soundUntilSlot = -1;
       } else if (video) {
         videoEndSlot = std::max(videoEndSlot, slot + 1);
-        ++m_counters.framesWritten;
+        Count(&CaptureOutcome::framesWritten);
         continue;
       }
     }
-    if (video) ++m_counters.droppedAtWrite;
+    if (video) Count(&CaptureOutcome::droppedAtWrite);
   }
   if (const auto finished = m_writer->Finish(); !finished) Fail(finished.Error());
-  m_finished = true;
+  m_stop.SetFinished();
   m_loop.Wake();
 }
 

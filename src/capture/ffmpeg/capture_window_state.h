@@ -32,9 +32,9 @@ struct FfmpegCaptureDriver::WindowState {
   std::unique_ptr<CaptureFile> pendingFile;  // made and reserved for the next sequence
   std::unique_ptr<CaptureFile> recording;    // what the last sequence recorded
   FrameCallback callback;
-  CapturePipeline* running = nullptr;  // the sequence in progress, owned by CaptureSequence
-  CaptureFile* runningFile = nullptr;  // what it records into, owned by CaptureSequence
-  std::optional<SequenceOutcome> lastOutcome;
+  CapturePipeline* running = nullptr;           // the sequence in progress, owned by CaptureSequence
+  CaptureFile* runningFile = nullptr;           // what it records into, owned by CaptureSequence
+  std::shared_ptr<CaptureOutcome> lastOutcome;  // of the last sequence, with its save's result
 
   FrameSize WindowSize() const { return {placement.width, placement.height}; }
 

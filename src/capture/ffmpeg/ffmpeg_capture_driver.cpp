@@ -155,18 +155,15 @@ std::optional<SCapStatus> FfmpegCaptureDriver::GetStatus(CaptureWindowHandle win
   status.fLiveWindow = state->preview;
   status.fOverlayWindow = state->overlay;
   status.fCapturingNow = state->running != nullptr;
-  if (state->running) {
-    const CaptureCounters& counters = state->running->Counters();
-    status.dwCurrentVideoFrame = counters.framesCaptured;
-    status.dwCurrentVideoFramesDropped = counters.FramesDropped();
-    status.dwCurrentWaveSamples = static_cast<std::uint32_t>(counters.audioSamples);
-    status.dwCurrentTimeElapsedMS = state->running->ElapsedMs();
-  } else if (state->lastOutcome) {
-    const CaptureSummary& last = state->lastOutcome->summary;
-    status.dwCurrentVideoFrame = last.framesCaptured;
-    status.dwCurrentVideoFramesDropped = last.framesDropped;
-    status.dwCurrentWaveSamples = static_cast<std::uint32_t>(last.audioSamples);
-    status.dwCurrentTimeElapsedMS = last.elapsedMs;
+  // The sequence in progress, or else the last one.
+  const std::optional<CaptureOutcome> counts = state->running       ? state->running->Progress()
+                                               : state->lastOutcome ? std::optional(*state->lastOutcome)
+                                                                    : std::nullopt;
+  if (counts) {
+    status.dwCurrentVideoFrame = counts->framesCaptured;
+    status.dwCurrentVideoFramesDropped = counts->FramesDropped();
+    status.dwCurrentWaveSamples = static_cast<std::uint32_t>(counts->audioSamples);
+    status.dwCurrentTimeElapsedMS = counts->elapsedMs;
   }
   return status;
 }
@@ -176,23 +173,8 @@ std::optional<DeviceSettings> FfmpegCaptureDriver::ConnectedSettings(CaptureWind
   return state ? std::optional(state->settings) : std::nullopt;
 }
 
-std::optional<SequenceOutcome> FfmpegCaptureDriver::LastOutcome(CaptureWindowHandle window) const {
-  const auto state = Find(window);
-  return state ? state->lastOutcome : std::nullopt;
-}
-
 std::optional<CaptureOutcome> FfmpegCaptureDriver::LastOutcome() const {
-  if (!m_lastOutcome) return std::nullopt;
-  const CaptureSummary& summary = m_lastOutcome->summary;
-  return CaptureOutcome{.reason = summary.reason,
-                        .detail = summary.detail,
-                        .failed = m_lastOutcome->failed,
-                        .saveError = m_lastOutcome->saveError,
-                        .recordingPath = m_lastOutcome->recordingPath,
-                        .framesWritten = summary.framesWritten,
-                        .framesDropped = summary.framesDropped,
-                        .audioSamples = summary.audioSamples,
-                        .elapsedMs = summary.elapsedMs};
+  return m_lastOutcome ? std::optional(*m_lastOutcome) : std::nullopt;
 }
 
 void FfmpegCaptureDriver::SaveSettings(WindowState& window) {

@@ -28,14 +28,6 @@ struct FfmpegDriverServices {
   CaptureTimeouts timeouts;
 };
 
-// What the last capture sequence of a window did.
-struct SequenceOutcome {
-  CaptureSummary summary;
-  bool failed = false;
-  std::string recordingPath;  // where what it recorded is; empty when nothing was recorded
-  std::string saveError;      // why the last save of the recording failed; empty when it did not
-};
-
 class CapturePipeline;
 
 // The capture driver on the FFmpeg libraries: V4L2 devices and the test pattern, recorded into
@@ -86,7 +78,6 @@ class FfmpegCaptureDriver : public CaptureDriver {
   DeviceSettings SettingsOf(const CaptureDevice& device) const;
   // The connected device's current settings.
   std::optional<DeviceSettings> ConnectedSettings(CaptureWindowHandle window) const;
-  std::optional<SequenceOutcome> LastOutcome(CaptureWindowHandle window) const;
   // The last capture sequence of any window, also one whose window is gone.
   std::optional<CaptureOutcome> LastOutcome() const override;
   // Frames drawn by the window's preview or overlay since it was switched on.
@@ -106,13 +97,13 @@ class FfmpegCaptureDriver : public CaptureDriver {
   void DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
   void HandleAbortInput(const WindowState& window, CapturePipeline& pipeline);
   bool FailToStart(WindowState& window, const DriverError& error);
-  bool EndSequence(WindowState& window, const CaptureSummary& summary);
+  bool EndSequence(WindowState& window, CaptureOutcome outcome);
 
   FfmpegDriverServices m_services;
   std::map<std::uint64_t, std::shared_ptr<WindowState>> m_windows;
   std::uint64_t m_nextHandle = 1;
   mutable std::vector<std::shared_ptr<CaptureDevice>> m_devices;  // the last enumeration
-  std::optional<SequenceOutcome> m_lastOutcome;
+  std::shared_ptr<CaptureOutcome> m_lastOutcome;                  // also the window's own, while the window is there
 };
 
 }  // namespace tovalen::ffmpeg

@@ -14,12 +14,12 @@ FinalSave FfmpegCaptureDriver::FinishForExit(CaptureWindowHandle window, const s
   CapturePipeline& pipeline = *state->running;
   CaptureFile& file = *state->runningFile;
   pipeline.RequestStop(StopReason::kTerminationSignal);
-  const CaptureSummary summary = pipeline.Finish();
-  Trace("D: capture: ended for the exit, " + std::to_string(summary.framesWritten) + " frames written; " +
-        Describe(summary.reason) + "\n");
-  if (summary.framesWritten > 0) file.MarkRecorded();
+  const CaptureOutcome outcome = pipeline.Finish();
+  Trace("D: capture: ended for the exit, " + std::to_string(outcome.framesWritten) + " frames written; " +
+        Describe(outcome.reason) + "\n");
+  if (outcome.framesWritten > 0) file.MarkRecorded();
   const bool closed = file.Close();
-  if (!file.Recorded() || !closed || IsFailure(summary.reason)) {
+  if (!file.Recorded() || !closed || IsFailure(outcome.reason)) {
     if (file.Recorded()) Trace("E: capture: what was recorded is kept in " + file.Path() + "\n");
     return FinalSave::kNotSaved;
   }

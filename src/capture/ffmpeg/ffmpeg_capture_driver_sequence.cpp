@@ -21,16 +21,18 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void TraceSummary(const CaptureSummary& summary, const std::string& path) {
-  Trace("D: capture: " + std::to_string(summary.framesCaptured) + " frames captured, " +
-        std::to_string(summary.framesDropped) + " dropped (" + std::to_string(summary.droppedAtCapture) +
-        " waiting for the encoder, " + std::to_string(summary.droppedAtWrite) + " for the writer), " +
-        std::to_string(summary.framesWritten) + " written, " + std::to_string(summary.audioSamples) +
-        " audio samples, " + std::to_string(summary.elapsedMs) + " ms; " + Describe(summary.reason) +
-        (summary.detail.empty() ? "" : " (" + summary.detail + ")") +
-        (summary.interrupted ? "; recorded on to the end" : "") + "\n");
-  if (IsFailure(summary.reason) && !summary.interrupted && !path.empty())
-    Trace("E: capture: what was recorded is kept in " + path + "\n");
+void TraceOutcome(const CaptureOutcome& outcome) {
+  Trace("D: capture: " + std::to_string(outcome.framesCaptured) + " frames captured, " +
+        std::to_string(outcome.FramesDropped()) + " dropped (" + std::to_string(outcome.droppedAtCapture) +
+        " waiting for the encoder, " + std::to_string(outcome.droppedAtWrite) + " for the writer), " +
+        std::to_string(outcome.skippedForRate) + " skipped for the rate, " + std::to_string(outcome.framesWritten) +
+        " written, " + std::to_string(outcome.audioSamples) + " audio samples (" +
+        std::to_string(outcome.audioPacketsDropped) + " packets dropped), " + std::to_string(outcome.noticesDropped) +
+        " frame notices dropped, " + std::to_string(outcome.elapsedMs) + " ms; " + Describe(outcome.reason) +
+        (outcome.detail.empty() ? "" : " (" + outcome.detail + ")") +
+        (outcome.interrupted ? "; recorded on to the end" : "") + "\n");
+  if (outcome.Failed() && !outcome.recordingPath.empty())
+    Trace("E: capture: what was recorded is kept in " + outcome.recordingPath + "\n");
 }
 
 }  // namespace
@@ -118,41 +120,40 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
     escaped = std::current_exception();
     pipeline->RequestStop(StopReason::kStopRequested);
   }
-  CaptureSummary summary = pipeline->Finish();
+  CaptureOutcome outcome = pipeline->Finish();
   state->running = nullptr;
   state->runningFile = nullptr;
   pipeline.reset();
   // The workers' malloc arenas would keep the freed frames for the hours until the next recording.
   ::malloc_trim(0);
 
-  if (summary.framesWritten > 0) file->MarkRecorded();
+  if (outcome.framesWritten > 0) file->MarkRecorded();
   // close can report a write that failed late.
-  if (!file->Close() && (!IsFailure(summary.reason) || summary.interrupted)) {
-    summary.reason = StopReason::kWriteFailed;
-    summary.interrupted = false;
+  if (!file->Close() && !outcome.Failed()) {
+    outcome.reason = StopReason::kWriteFailed;
+    outcome.interrupted = false;
   }
   if (file->Recorded()) state->recording = std::move(file);
-  const bool succeeded = EndSequence(*state, summary);
+  const bool succeeded = EndSequence(*state, std::move(outcome));
   if (Find(window) == state) UpdatePreview(*state);  // unless the window went during the capture
   if (escaped) std::rethrow_exception(escaped);
   return succeeded;
 }
 
 bool FfmpegCaptureDriver::FailToStart(WindowState& window, const DriverError& error) {
-  CaptureSummary failure;
-  failure.reason = error.reason;
-  failure.detail = error.detail;
-  window.lastOutcome = m_lastOutcome = SequenceOutcome{failure, true, {}, {}};
+  auto outcome = std::make_shared<CaptureOutcome>();
+  outcome->reason = error.reason;
+  outcome->detail = error.detail;
+  window.lastOutcome = m_lastOutcome = std::move(outcome);
   UpdatePreview(window);
   return false;
 }
 
-bool FfmpegCaptureDriver::EndSequence(WindowState& window, const CaptureSummary& summary) {
-  const bool failed = IsFailure(summary.reason) && !summary.interrupted;
-  const std::string path = window.recording ? window.recording->Path() : std::string();
-  window.lastOutcome = m_lastOutcome = SequenceOutcome{summary, failed, path, {}};
-  TraceSummary(summary, path);
-  return !failed;
+bool FfmpegCaptureDriver::EndSequence(WindowState& window, CaptureOutcome outcome) {
+  if (window.recording) outcome.recordingPath = window.recording->Path();
+  TraceOutcome(outcome);
+  window.lastOutcome = m_lastOutcome = std::make_shared<CaptureOutcome>(std::move(outcome));
+  return !m_lastOutcome->Failed();
 }
 
 void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline) {
@@ -210,10 +211,9 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
   int error = 0;
   const bool saved = state->recording->SaveAs(path, error);
   const std::string why = saved ? "" : "cannot save as " + path + ": " + std::strerror(error);
-  for (std::optional<SequenceOutcome>* outcome : {&state->lastOutcome, &m_lastOutcome}) {
-    if (!*outcome) continue;
-    if (saved) (*outcome)->recordingPath = path;
-    (*outcome)->saveError = why;
+  if (state->lastOutcome) {  // the driver's last one too, unless another window captured since
+    if (saved) state->lastOutcome->recordingPath = path;
+    state->lastOutcome->saveError = why;
   }
   if (!saved)
     Trace("E: capture driver: cannot save " + state->recording->Path() + " as " + path + ": " + std::strerror(error) +

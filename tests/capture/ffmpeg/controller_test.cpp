@@ -70,7 +70,7 @@ TEST_F(ControllerOnFfmpeg, AFailedCaptureIsNotSavedAndLeavesTheTarget) {
   EXPECT_EQ(runner.finished, 0);
   EXPECT_FALSE(cap.IsCapturing());
   EXPECT_EQ(ReadFileBytes(target), "an earlier recording");
-  EXPECT_EQ(ProbeFile(driverInUse->LastOutcome(cap.GetCaptureWindow())->recordingPath).video->decodedFrames, 10);
+  EXPECT_EQ(ProbeFile(driverInUse->LastOutcome()->recordingPath).video->decodedFrames, 10);
 }
 
 TEST_F(ControllerOnFfmpeg, ADeviceThatStaysGoneEndsTheReservationSavedAtItsTarget) {

@@ -92,7 +92,7 @@ TEST_F(Devices, StatusCountsTheCaptureWhileItRunsAndAfter) {
   EXPECT_GE(during->dwCurrentVideoFrame, 15u);
   const auto after = driver->GetStatus(window);
   EXPECT_FALSE(after->fCapturingNow);
-  EXPECT_EQ(after->dwCurrentVideoFrame, LastSummary().framesCaptured);
+  EXPECT_EQ(after->dwCurrentVideoFrame, LastOutcome().framesCaptured);
   EXPECT_EQ(after->dwCurrentVideoFramesDropped, 0u);
   EXPECT_NEAR(after->dwCurrentWaveSamples, after->dwCurrentTimeElapsedMS * 44.1, 44100 * 0.07);
 }

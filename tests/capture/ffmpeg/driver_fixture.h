@@ -31,7 +31,7 @@ class DriverTest : public ::testing::Test {
   // Runs a sequence into `target` that the frame callback stops once it has seen `frames` frames.
   bool RecordFrames(int frames);
   bool Save() { return driver->FileSaveAs(window, target); }
-  ffmpeg::CaptureSummary LastSummary() const { return driver->LastOutcome(window)->summary; }
+  CaptureOutcome LastOutcome() const { return driver->LastOutcome().value(); }
 
   static DeviceSettings SmallPicture();
 

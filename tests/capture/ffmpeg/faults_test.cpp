@@ -45,10 +45,10 @@ class Faults : public DriverTest {
   // After a capture that went on through the device's trouble: saved at the target like any
   // recording, every frame written decodes, and the sound lasts exactly as long as the picture.
   ProbedFile ExpectSavedThroughTheTrouble(StopReason trouble) {
-    const CaptureSummary summary = LastSummary();
+    const CaptureOutcome summary = LastOutcome();
     EXPECT_EQ(summary.reason, trouble);
     EXPECT_TRUE(summary.interrupted);
-    EXPECT_FALSE(driver->LastOutcome(window)->failed);
+    EXPECT_FALSE(LastOutcome().Failed());
     EXPECT_TRUE(Save());
     const ProbedFile file = ProbeFile(target);
     EXPECT_TRUE(file.video && file.audio);
@@ -71,19 +71,19 @@ class Faults : public DriverTest {
   // Writes that failed part-way may lose frames the writer counted, hence kSomeFrames.
   StopReason ExpectTargetKeptAndRecordingReadable(FrameCheck frames) {
     EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
-    const auto outcome = driver->LastOutcome(window);
-    EXPECT_TRUE(outcome && outcome->failed);
+    const auto outcome = driver->LastOutcome();
+    EXPECT_TRUE(outcome && outcome->Failed());
     if (!outcome) return StopReason{};
     const ProbedFile kept = ProbeFile(outcome->recordingPath);
     EXPECT_EQ(kept.error, "");
     EXPECT_TRUE(kept.video && kept.video->decodedFrames > 0 && kept.video->decodeErrors == 0);
     if (frames == FrameCheck::kEveryWrittenFrame) {
-      EXPECT_EQ(kept.video ? kept.video->decodedFrames : 0, outcome->summary.framesWritten);
+      EXPECT_EQ(kept.video ? kept.video->decodedFrames : 0, outcome->framesWritten);
       if (kept.audio) {
         EXPECT_NEAR(SoundPastPicture(kept), 0, 0.002);
       }
     }
-    return outcome->summary.reason;
+    return outcome->reason;
   }
 
   // The failed capture's reason when nothing could be recorded: no file is left but the target.
@@ -91,8 +91,8 @@ class Faults : public DriverTest {
     EXPECT_FALSE(RecordFrames(1'000'000));
     EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
     EXPECT_THAT(FilesContaining(dir.Path().string(), ".avi"), SizeIs(1));
-    EXPECT_EQ(driver->LastOutcome(window)->recordingPath, "");
-    return driver->LastOutcome(window)->summary.reason;
+    EXPECT_EQ(LastOutcome().recordingPath, "");
+    return LastOutcome().reason;
   }
 };
 
@@ -139,7 +139,7 @@ TEST_F(Faults, APauseShorterThanAStallIsWaitedOut) {
                                      .videoReopening = Reopening::kFails});
   ASSERT_TRUE(RecordFrames(45));
   EXPECT_EQ(device->videoOpenings, 1);
-  EXPECT_EQ(LastSummary().reason, StopReason::kStopRequested);
+  EXPECT_EQ(LastOutcome().reason, StopReason::kStopRequested);
   ASSERT_TRUE(Save());
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
@@ -159,9 +159,9 @@ TEST_F(Faults, ADeviceThatStaysGoneEndsTheCaptureWithWhatItRecorded) {
         ConnectFaulty({.videoFault = StreamFault::kError, .videoFaultAfter = 15, .videoReopening = Reopening::kFails});
     ASSERT_TRUE(RecordFrames(1'000'000));
     EXPECT_GE(device->videoOpenings, 3);  // tried again, more than once
-    EXPECT_EQ(LastSummary().framesWritten, 15u);
-    EXPECT_THAT(LastSummary().detail, HasSubstr("gone at the end"));
-    EXPECT_LT(LastSummary().elapsedMs, 10'000u);
+    EXPECT_EQ(LastOutcome().framesWritten, 15u);
+    EXPECT_THAT(LastOutcome().detail, HasSubstr("gone at the end"));
+    EXPECT_LT(LastOutcome().elapsedMs, 10'000u);
     ExpectSavedThroughTheTrouble(StopReason::kDeviceLost);
   }
 }
@@ -170,7 +170,7 @@ TEST_F(Faults, MemoryRunningOutWhileReadingEndsTheCapture) {
   // The capture fails, not the process.
   ConnectFaulty({.videoFault = StreamFault::kOutOfMemory, .videoFaultAfter = 12});
   EXPECT_EQ(ExpectFailureKeepingTheRecording(), StopReason::kDeviceLost);
-  EXPECT_EQ(LastSummary().detail, "out of memory");
+  EXPECT_EQ(LastOutcome().detail, "out of memory");
 }
 
 TEST_F(Faults, AnExceptionFromTheFrameCallbackReachesTheCallerOnceTheRecordingIsKept) {
@@ -184,7 +184,7 @@ TEST_F(Faults, AnExceptionFromTheFrameCallbackReachesTheCallerOnceTheRecordingIs
   EXPECT_FALSE(driver->GetStatus(window)->fCapturingNow);
   EXPECT_TRUE(driver->CaptureStop(window));
   EXPECT_EQ(ReadFileBytes(target), kEarlierFile);
-  const ProbedFile kept = ProbeFile(driver->LastOutcome(window)->recordingPath);
+  const ProbedFile kept = ProbeFile(LastOutcome().recordingPath);
   EXPECT_EQ(kept.error, "");
   EXPECT_TRUE(kept.video && kept.video->decodedFrames > 0 && kept.video->decodeErrors == 0);
   EXPECT_TRUE(RecordFrames(5));
@@ -250,13 +250,13 @@ TEST_F(Faults, FramesTheDiskCannotTakeInTimeAreDroppedAndCountedInTheirPlaces) {
   Connect();
   ASSERT_TRUE(RecordFrames(100));
   ASSERT_TRUE(Save());
-  const CaptureSummary summary = LastSummary();
+  const CaptureOutcome summary = LastOutcome();
   EXPECT_GT(summary.droppedAtWrite, 0u);
   // The readers never wait for the writer: what the stall costs is dropped, at the writer and
   // (when the encoder waits behind the sound for room) at capture.
   // A frame or two more may come in before the stop is seen.
   EXPECT_GE(summary.framesCaptured, 100u);
-  EXPECT_EQ(summary.framesWritten + summary.framesDropped, summary.framesCaptured);
+  EXPECT_EQ(summary.framesWritten + summary.FramesDropped(), summary.framesCaptured);
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
   // The frames that are there keep their times: the file is as long as the capture.
@@ -272,11 +272,11 @@ TEST_F(Faults, FramesWhoseTimesRunAheadOfTheClockAreNeitherLostNorCountedTwice) 
   // moment they come in, also the one whose callback asks for the stop.
   ConnectFaulty({.firstFrameLateMs = 300});
   ASSERT_TRUE(RecordFrames(20));
-  const CaptureSummary summary = LastSummary();
+  const CaptureOutcome summary = LastOutcome();
   EXPECT_GE(summary.framesCaptured, 20u);
   EXPECT_EQ(summary.framesCaptured, headers.size());
-  EXPECT_EQ(summary.framesWritten + summary.framesDropped, summary.framesCaptured);
-  const std::string path = driver->LastOutcome(window)->recordingPath;
+  EXPECT_EQ(summary.framesWritten + summary.FramesDropped(), summary.framesCaptured);
+  const std::string path = LastOutcome().recordingPath;
   EXPECT_EQ(ProbeFile(path).video->decodedFrames, summary.framesWritten);
   // The frames held back come in a burst that both encoder workers take from, finishing out of
   // order; each still shows the pattern's own frame at its place (a neighbour's is below 30 dB).

@@ -33,7 +33,7 @@ TEST_F(Recording, MjpegWithSoundMatchesTheRequestedFormat) {
   EXPECT_EQ(file.video->height, 240);
   EXPECT_NEAR(file.video->frameRate, 30.0, 0.01);
   EXPECT_THAT(file.video->frameSlots, AboutFrames(1.5, 30));
-  EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
+  EXPECT_EQ(file.video->decodedFrames, LastOutcome().framesWritten);
   EXPECT_EQ(file.video->decodeErrors, 0);
   ASSERT_TRUE(file.audio);
   EXPECT_EQ(file.audio->codec, "pcm_s16le");
@@ -41,7 +41,7 @@ TEST_F(Recording, MjpegWithSoundMatchesTheRequestedFormat) {
   EXPECT_EQ(file.audio->channels, 2);
   // Sound and picture end together.
   EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
-  EXPECT_EQ(LastSummary().audioSamples, static_cast<std::uint64_t>(file.audio->samples));
+  EXPECT_EQ(LastOutcome().audioSamples, static_cast<std::uint64_t>(file.audio->samples));
 }
 
 TEST_F(Recording, FrameCallbacksCarryCaptureTimesInOrder) {
@@ -49,7 +49,7 @@ TEST_F(Recording, FrameCallbacksCarryCaptureTimesInOrder) {
   ASSERT_TRUE(RecordFrames(20));
   // Every captured frame has its callback, also one that came in before the stop was seen.
   ASSERT_GE(headers.size(), 20u);
-  EXPECT_EQ(LastSummary().framesCaptured, headers.size());
+  EXPECT_EQ(LastOutcome().framesCaptured, headers.size());
   EXPECT_EQ(headers.front().dwTimeCaptured, 0u);
   for (std::size_t i = 1; i < headers.size(); ++i) {
     EXPECT_GT(headers[i].dwTimeCaptured, headers[i - 1].dwTimeCaptured);
@@ -120,7 +120,7 @@ TEST_P(Codecs, EveryAvailableCodecRecordsAPlayableFile) {
   EXPECT_EQ(file.video->height, 240);
   EXPECT_THAT(file.video->frameSlots, AboutFrames(20.0 / 30, 30));
   EXPECT_EQ(file.video->decodeErrors, 0);
-  EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
+  EXPECT_EQ(file.video->decodedFrames, LastOutcome().framesWritten);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, Codecs,
@@ -153,7 +153,7 @@ TEST_P(MjpegSources, EveryFrameDecodesToTheSourcesPicture) {
   EXPECT_EQ(file.video->height, 240);
   EXPECT_THAT(file.video->frameSlots, AboutFrames(20.0 / 30, 30));
   EXPECT_EQ(file.video->decodeErrors, 0);
-  EXPECT_EQ(file.video->decodedFrames, LastSummary().framesWritten);
+  EXPECT_EQ(file.video->decodedFrames, LastOutcome().framesWritten);
 
   VideoRequest request;
   request.settings = settings;
@@ -209,17 +209,17 @@ TEST_F(Recording, EscapeOrAClickEndsTheCaptureAsTheSetUpAllows) {
   MakeDriver();
   Connect();
   EXPECT_TRUE(RecordFrames(1'000'000));  // only the key ends it
-  EXPECT_EQ(LastSummary().reason, StopReason::kUserAbort);
-  EXPECT_GT(LastSummary().framesWritten, 0u);
-  EXPECT_NEAR(SoundPastPicture(ProbeFile(driver->LastOutcome(window)->recordingPath)), 0, 0.002);
+  EXPECT_EQ(LastOutcome().reason, StopReason::kUserAbort);
+  EXPECT_GT(LastOutcome().framesWritten, 0u);
+  EXPECT_NEAR(SoundPastPicture(ProbeFile(LastOutcome().recordingPath)), 0, 0.002);
 
   services.mainLoop = std::make_shared<InputAfterAWhile>(AbortInput::kRightMouseButton, 2);
   parms.fAbortRightMouse = false;
   MakeDriver();
   Connect();
   EXPECT_TRUE(RecordFrames(20));
-  EXPECT_EQ(LastSummary().reason, StopReason::kStopRequested);
-  EXPECT_GE(LastSummary().framesCaptured, 20u);
+  EXPECT_EQ(LastOutcome().reason, StopReason::kStopRequested);
+  EXPECT_GE(LastOutcome().framesCaptured, 20u);
 }
 
 TEST_F(Recording, TheSetUpsTimeLimitEndsTheCapture) {
@@ -227,12 +227,12 @@ TEST_F(Recording, TheSetUpsTimeLimitEndsTheCapture) {
   parms.wTimeLimit = 1;
   Connect();
   EXPECT_TRUE(RecordFrames(1'000'000));
-  const CaptureSummary summary = LastSummary();
+  const CaptureOutcome summary = LastOutcome();
   EXPECT_EQ(summary.reason, StopReason::kTimeLimit);
   EXPECT_THAT(summary.framesCaptured, ::testing::AllOf(::testing::Ge(30u), ::testing::Le(33u)));
   // However late the limit is seen, no frame past it counts as captured.
-  EXPECT_EQ(summary.framesWritten + summary.framesDropped, summary.framesCaptured);
-  EXPECT_NEAR(SoundPastPicture(ProbeFile(driver->LastOutcome(window)->recordingPath)), 0, 0.002);
+  EXPECT_EQ(summary.framesWritten + summary.FramesDropped(), summary.framesCaptured);
+  EXPECT_NEAR(SoundPastPicture(ProbeFile(LastOutcome().recordingPath)), 0, 0.002);
 }
 
 TEST_F(Recording, TheTargetChangesOnlyWhenTheCaptureIsSaved) {
@@ -240,7 +240,7 @@ TEST_F(Recording, TheTargetChangesOnlyWhenTheCaptureIsSaved) {
   Connect();
   ASSERT_TRUE(RecordFrames(10));
   EXPECT_EQ(ReadFileBytes(target), "an earlier recording");
-  const std::string recorded = driver->LastOutcome(window)->recordingPath;
+  const std::string recorded = LastOutcome().recordingPath;
   EXPECT_EQ(std::filesystem::path(recorded).parent_path(), dir.Path());
   EXPECT_EQ(ProbeFile(recorded).error, "");
 
