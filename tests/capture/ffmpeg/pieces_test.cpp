@@ -10,6 +10,7 @@
 #include "capture/ffmpeg/audio_converter.h"
 #include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/capture_file.h"
+#include "capture/ffmpeg/pipeline_stop_state.h"
 #include "capture/ffmpeg/reader_timing.h"
 #include "capture/ffmpeg/turbojpeg_encoder.h"
 #include "capture/ffmpeg/video_codecs.h"
@@ -43,6 +44,30 @@ TEST(BoundedQueue, PushWaitsForRoom) {
   EXPECT_THAT(queue.PopFor(std::chrono::milliseconds(10)), Optional(1));
   EXPECT_THAT(queue.PopFor(std::chrono::seconds(2)), Optional(2));
   EXPECT_EQ(queue.PopFor(std::chrono::milliseconds(10)), std::nullopt);
+}
+
+// The sound's end waits for the video's end on the condition: woken by the last encoder worker,
+// not by its timeout. A stop never falls before a frame already admitted.
+TEST(PipelineStopState, TheLastEncoderWorkerEndsTheVideoAndWakesItsWaiter) {
+  PipelineStopState state;
+  state.ExpectWorkers(2, 3);
+  std::optional<PipelineStopState::VideoEnd> seen;
+  const auto waitStart = std::chrono::steady_clock::now();
+  std::jthread sound([&] { seen = state.WaitForVideoEnd(std::chrono::seconds(60)); });
+  ASSERT_TRUE(state.Admit(1'000));
+  state.StopAt(500);
+  EXPECT_THAT(state.StopUs(), Optional(1'000));
+  EXPECT_FALSE(state.Admit(1'001));
+  state.SetVideoReached(1'040);
+  state.EncoderWorkerDone();
+  EXPECT_EQ(state.VideoEnded(), std::nullopt);
+  state.EncoderWorkerDone();
+  sound.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - waitStart, std::chrono::seconds(30));
+  ASSERT_TRUE(seen.has_value());
+  EXPECT_THAT(seen->lastFrameEndUs, Optional(1'040));
+  EXPECT_FALSE(state.ProducerDone() || state.ProducerDone());
+  EXPECT_TRUE(state.ProducerDone());
 }
 
 TEST(CaptureClock, FollowsTheTimestampsNotTheReads) {
