@@ -11,6 +11,10 @@ namespace tovalen::ffmpeg {
 namespace {
 
 constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
+// Nor more than this is written between two looks, well inside the room kept for the index: a
+// writer catching up after a busy moment would otherwise run past a file-size limit or a full
+// disk, and the file would have no index.
+constexpr std::int64_t kRoomCheckBytes = 256 << 10;
 // Sound read before the first frame is kept this long, in case the frame's capture time is earlier.
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
 // Sound waits for the video to reach it; while the video is gone, this much of it at most.
@@ -293,13 +297,17 @@ void CapturePipeline::ProducerDone() {
 
 void CapturePipeline::Write() {
   auto lastCheck = std::chrono::steady_clock::now();
+  std::uint64_t bytesAtCheck = m_writer->Bytes();
   bool writing = true;
   std::int64_t videoEndSlot = 0;     // after the last video frame written
   std::int64_t soundUntilSlot = -1;  // out of room: the sound still goes up to the video's end
   while (auto item = m_writeQueue.Pop()) {
     const bool video = item->stream == m_writer->VideoStream();
-    if (writing && std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval) {
+    const std::int64_t bytesAfter = static_cast<std::int64_t>(m_writer->Bytes() - bytesAtCheck) + item->packet->size;
+    if (writing &&
+        (std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval || bytesAfter > kRoomCheckBytes)) {
       lastCheck = std::chrono::steady_clock::now();
+      bytesAtCheck = m_writer->Bytes();
       // Stopping while there is room for the index leaves a complete file.
       if (const auto room = m_writer->CheckRoom(m_job.spaceProbe); !room) {
         Fail({room.Error().reason, "stopped while the index still fits: " + room.Error().detail});
