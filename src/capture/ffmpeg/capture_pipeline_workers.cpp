@@ -10,10 +10,10 @@
 namespace tovalen::ffmpeg {
 namespace {
 
+// The writer looks at the room left every half second, and after every quarter megabyte: well
+// inside the room kept for the index, so that a writer catching up after a busy moment does not
+// run past a file-size limit or a full disk and leave the file without its index.
 constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
-// Nor more than this is written between two looks, well inside the room kept for the index: a
-// writer catching up after a busy moment would otherwise run past a file-size limit or a full
-// disk, and the file would have no index.
 constexpr std::int64_t kRoomCheckBytes = 256 << 10;
 // Sound read before the first frame is kept this long, in case the frame's capture time is earlier.
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
