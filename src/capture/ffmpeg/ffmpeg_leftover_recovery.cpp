@@ -27,17 +27,17 @@ LeftoverReport Failed(LeftoverReport report, const std::string& detail) {
   return report;
 }
 
-bool ReadsBackAs(int fd, const RemuxedRecording& copied, std::string& why) {
-  const ReadBack back = ReadBackAvi(fd);
-  if (!back.error.empty()) {
-    why = back.error;
-  } else if (back.decodeErrors > 0) {
-    why = std::to_string(back.decodeErrors) + " frames do not decode";
-  } else if (back.frames != copied.frames || back.audioBytes != copied.audioBytes) {
-    why = std::to_string(back.frames) + " frames and " + std::to_string(back.audioBytes) +
-          " bytes of sound read, not " + std::to_string(copied.frames) + " and " + std::to_string(copied.audioBytes);
+// Fails with why the file does not read back as what was copied into it.
+Result<> ReadsBackAs(int fd, const RemuxedRecording& copied) {
+  const auto back = ReadBackAvi(fd);
+  if (!back) return back.Error();
+  if (back->decodeErrors > 0) return DriverError{.detail = std::to_string(back->decodeErrors) + " frames do not decode"};
+  if (back->frames != copied.frames || back->audioBytes != copied.audioBytes) {
+    return DriverError{.detail = std::to_string(back->frames) + " frames and " + std::to_string(back->audioBytes) +
+                                 " bytes of sound read, not " + std::to_string(copied.frames) + " and " +
+                                 std::to_string(copied.audioBytes)};
   }
-  return why.empty();
+  return {};
 }
 
 void SetCounts(LeftoverReport& report, const RemuxedRecording& copied) {
@@ -49,8 +49,7 @@ void SetCounts(LeftoverReport& report, const RemuxedRecording& copied) {
 // is, under its target's name, without a copy that may not fit.
 bool PlaceFinished(int leftoverFd, LeftoverReport& report, const std::string& target) {
   const auto whole = RemuxRecording(leftoverFd, -1);
-  std::string why;
-  if (!whole || !whole->sourceFinished || whole->frames == 0 || !ReadsBackAs(leftoverFd, *whole, why)) return false;
+  if (!whole || !whole->sourceFinished || whole->frames == 0 || !ReadsBackAs(leftoverFd, *whole)) return false;
   const auto placed = RenameToFreeName(report.leftover, target);
   if (!placed) return false;
   report.recovered = *placed;
@@ -100,8 +99,8 @@ LeftoverReport Rebuild(int leftoverFd, LeftoverReport report, const std::string&
     report.result = LeftoverReport::Result::kNoFrame;
     return report;
   }
-  std::string why;
-  if (!ReadsBackAs(scratch->Fd(), copied, why)) return Failed(report, "the rebuilt file does not read back: " + why);
+  if (const auto readBack = ReadsBackAs(scratch->Fd(), copied); !readBack)
+    return Failed(report, "the rebuilt file does not read back: " + readBack.Error().detail);
   const auto placed = scratch->Place();
   if (!placed) return Failed(report, placed.Error().detail);
   report.recovered = *placed;
