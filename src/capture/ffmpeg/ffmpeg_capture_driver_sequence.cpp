@@ -214,8 +214,7 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
     if (saved) (*outcome)->recordingPath = path;
     (*outcome)->saveError = why;
   }
-  if (!saved)
-    Trace("E: capture driver: " + DescribeSaveFailure(state->recording->Path(), path, saved.Error()) + "\n");
+  if (!saved) Trace("E: capture driver: " + DescribeSaveFailure(state->recording->Path(), path, saved.Error()) + "\n");
   return static_cast<bool>(saved);
 }
 

@@ -31,7 +31,8 @@ LeftoverReport Failed(LeftoverReport report, const std::string& detail) {
 Result<> ReadsBackAs(int fd, const RemuxedRecording& copied) {
   const auto back = ReadBackAvi(fd);
   if (!back) return back.Error();
-  if (back->decodeErrors > 0) return DriverError{.detail = std::to_string(back->decodeErrors) + " frames do not decode"};
+  if (back->decodeErrors > 0)
+    return DriverError{.detail = std::to_string(back->decodeErrors) + " frames do not decode"};
   if (back->frames != copied.frames || back->audioBytes != copied.audioBytes) {
     return DriverError{.detail = std::to_string(back->frames) + " frames and " + std::to_string(back->audioBytes) +
                                  " bytes of sound read, not " + std::to_string(copied.frames) + " and " +

@@ -190,7 +190,8 @@ Result<RemuxedRecording> RemuxRecording(int source, int out) {
     audio = AudioStreamOf(headers[audioIndex], audioIndex);
     if (!audio) losses.streams.push_back("the sound's format is damaged");
   }
-  if (!video && !audio) return DriverError{.detail = headers.empty() ? "no stream header" : "no stream whose format can be read"};
+  if (!video && !audio)
+    return DriverError{.detail = headers.empty() ? "no stream header" : "no stream whose format can be read"};
 
   LimitChunks(*reader, video, audio);
   std::unique_ptr<AviWriter> writer;

@@ -31,8 +31,8 @@ std::string ScratchPrefix(const std::string& target) {
 }  // namespace
 
 Result<std::string> RenameToFreeName(const std::string& from, const std::string& target) {
-  std::string placed =
-      tovalen::RenameToFreeName(from, [&target](int n) { return RecoveredName(target, n); }, kMostRecoveredNames);
+  std::string placed = tovalen::RenameToFreeName(
+      from, [&target](int n) { return RecoveredName(target, n); }, kMostRecoveredNames);
   if (placed.empty()) return SystemRefused(StopReason::kWriteFailed, "cannot rename " + from, errno);
   return placed;
 }
