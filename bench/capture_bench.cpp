@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,7 +155,8 @@ Figures RecordWithDriver(FrameSize size, int seconds, int quality, const std::fi
   DeviceSettings settings;
   settings.size = size;
   settings.quality = quality;
-  services.settingsStore.Save("test-pattern", settings);
+  if (const auto saved = services.settingsStore.Save("test-pattern", settings); !saved)
+    throw std::runtime_error(saved.Error().detail);
   FfmpegCaptureDriver driver(services);
   const std::string path = (folder / "driver.avi").string();
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "capture/trace_time_stamp.h"
+#include "platform/file_beside_target.h"
 #include "platform/posix_file.h"
 #include "platform/trace.h"
 
@@ -41,7 +42,7 @@ bool SpinUpHDD(const std::string& path) {
     Trace("E: SpinUpHDD() fopen() failed\n");
     return false;
   }
-  ScratchFile scratch(FolderOf(path) + "/.tovalen-spinup-");
+  FileBesideTarget scratch(FolderOf(path) + "/.tovalen-spinup-", "");
   if (!scratch.Valid()) {
     Trace("E: SpinUpHDD() fopen() failed\n");
     return false;

@@ -7,10 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
+#include "platform/file_beside_target.h"
 #include "platform/posix_file.h"
+#include "platform/system_error_text.h"
 
 namespace tovalen {
 namespace {
@@ -47,7 +48,7 @@ bool KeepModeOf(const std::string& target, int fd) {
 }  // namespace
 
 std::string DescribeFileFailure(std::string_view what, const std::string& path, int error_number) {
-  return std::string(what) + " " + path + ": " + std::strerror(error_number);
+  return DescribeSystemError(std::string(what) + " " + path, error_number);
 }
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
@@ -65,7 +66,7 @@ FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes
   // Writing beside the final target keeps a link in place; the short scratch name fits
   // wherever the target's own name does.
   const std::string target = FinalTarget(path);
-  ScratchFile scratch(FolderOf(target) + "/" + std::string(kScratchPrefix));
+  FileBesideTarget scratch(FolderOf(target) + "/" + std::string(kScratchPrefix), "");
   auto fail = [&](int error_number) { throw FileError(DescribeFileFailure("cannot write", path, error_number)); };
   if (!scratch.Valid()) fail(errno);
   if (!KeepModeOf(target, scratch.Fd())) fail(errno);
@@ -74,8 +75,7 @@ FileIdentity WriteFileAtomically(const std::string& path, std::string_view bytes
   struct stat written {};
   if (::fstat(scratch.Fd(), &written) != 0) fail(errno);
   if (!scratch.Close()) fail(errno);
-  if (::rename(scratch.Path().c_str(), target.c_str()) != 0) fail(errno);
-  scratch.Keep();
+  if (!scratch.ReplaceTarget(target)) fail(errno);
   return IdentityOf(written);
 }
 

@@ -75,20 +75,4 @@ FileDescriptor CreateUniqueFile(const std::string& prefix, const std::string& su
   return FileDescriptor();  // errno is EEXIST
 }
 
-ScratchFile::ScratchFile(const std::string& prefix, const std::string& suffix)
-    : m_fd(CreateUniqueFile(prefix, suffix, m_path)) {}
-
-ScratchFile::~ScratchFile() {
-  m_fd = FileDescriptor();
-  if (!m_path.empty()) ::unlink(m_path.c_str());
-}
-
-bool ScratchFile::Close() { return m_fd.get() < 0 || m_fd.Close() == 0; }
-
-bool ScratchFile::Remove() {
-  if (::unlink(m_path.c_str()) != 0) return false;
-  m_path.clear();
-  return true;
-}
-
 }  // namespace tovalen

@@ -62,28 +62,4 @@ FileDescriptor CreateUniqueFile(const std::string& prefix, const std::string& su
 // digits, "<suffix>".
 bool HasUniqueFileNameForm(std::string_view name, std::string_view prefix, std::string_view suffix);
 
-// A uniquely named file that is removed when the object goes, unless it was kept.
-class ScratchFile {
- public:
-  // "<prefix>XXXXXX<suffix>"; Valid() is then false with errno set when it could not be made.
-  explicit ScratchFile(const std::string& prefix, const std::string& suffix = "");
-  ~ScratchFile();
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  bool Valid() const { return !m_path.empty(); }
-  int Fd() const { return m_fd.get(); }
-  const std::string& Path() const { return m_path; }
-  // Closes the descriptor; false when the close reported a delayed write error.
-  bool Close();
-  // Deletes the file now; false with errno set when it could not be deleted.
-  bool Remove();
-  // The file was put in place (renamed) or handed on: it is no longer removed.
-  void Keep() { m_path.clear(); }
-
- private:
-  std::string m_path;  // empty once removed or kept; made before m_fd, which fills it
-  FileDescriptor m_fd;
-};
-
 }  // namespace tovalen

@@ -45,11 +45,11 @@ std::string Bytes(const std::string& path) {
 void CheckRebuilt(const LeftoverReport& report) {
   const FileDescriptor fd(::open(report.recovered.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) Fail(report, "the rebuilt file is missing");
-  const ffmpeg::ReadBack back = ffmpeg::ReadBackAvi(fd.get());
-  if (!back.error.empty() || back.decodeErrors > 0 || back.frames != report.frames ||
-      (back.frames == 0 && back.audioBytes == 0))
-    Fail(report, "the rebuilt file does not read back (" + back.error + ", " + std::to_string(back.frames) +
-                     " frames, " + std::to_string(back.decodeErrors) + " errors)");
+  const auto back = ffmpeg::ReadBackAvi(fd.get());
+  if (!back) Fail(report, "the rebuilt file does not read back (" + back.Error().detail + ")");
+  if (back->decodeErrors > 0 || back->frames != report.frames || (back->frames == 0 && back->audioBytes == 0))
+    Fail(report, "the rebuilt file does not read back (" + std::to_string(back->frames) + " frames, " +
+                     std::to_string(back->decodeErrors) + " errors)");
 }
 
 }  // namespace

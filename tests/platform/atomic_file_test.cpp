@@ -18,6 +18,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/file_beside_target.h"
 #include "platform/file_lock.h"
 #include "platform/posix_file.h"
 #include "support/temp_dir.h"
@@ -176,6 +177,31 @@ TEST(AtomicFile, TheLongestNamesCanBeSavedAndTheWrittenFileIsIdentified) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
   EXPECT_FALSE(IdentifyFile(dir.File("missing")).has_value());
   EXPECT_FALSE(ChangedOnDisk(dir.File("missing"), FileIdentity{}));
+}
+
+TEST(FileBesideTarget, TakesTheFirstFreeNameWithoutReplacingAndLeavesNothingUnplaced) {
+  TempDir dir;
+  const auto numbered = [&dir](int n) { return dir.File("t" + std::to_string(n)); };
+  WriteFileBytes(numbered(0), "taken");
+  std::string unplaced;
+  {
+    FileBesideTarget named(dir.File("t."), ".part");
+    ASSERT_TRUE(named.Valid());
+    ASSERT_TRUE(WriteAll(named.Fd(), "named", 5));
+    EXPECT_EQ(named.TakeFreeName(numbered, 3), numbered(1));
+    FileBesideTarget nameless = FileBesideTarget::NamelessIn(dir.Path().string(), dir.File("t."), ".part");
+    ASSERT_TRUE(WriteAll(nameless.Fd(), "nameless", 8));
+    EXPECT_EQ(nameless.TakeFreeName(numbered, 3), numbered(2));
+    FileBesideTarget last(dir.File("t."), ".part");
+    unplaced = last.Path();
+    EXPECT_EQ(last.TakeFreeName(numbered, 2), "");
+    EXPECT_EQ(errno, EEXIST);
+  }
+  EXPECT_EQ(ReadFileBytes(numbered(0)), "taken");
+  EXPECT_EQ(ReadFileBytes(numbered(1)), "named");
+  EXPECT_EQ(ReadFileBytes(numbered(2)), "nameless");
+  EXPECT_FALSE(std::filesystem::exists(unplaced));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3);
 }
 
 std::atomic<int> g_signalsHandled{0};

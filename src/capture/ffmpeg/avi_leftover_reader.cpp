@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/posix_file.h"
+#include "platform/system_error_text.h"
 
 namespace tovalen::ffmpeg {
 namespace {
@@ -46,23 +47,19 @@ void ForEachChunk(const std::vector<std::uint8_t>& list, std::size_t from, Visit
 
 }  // namespace
 
-std::optional<AviLeftoverReader> AviLeftoverReader::Open(int fd, std::string& error) {
+Result<AviLeftoverReader> AviLeftoverReader::Open(int fd) {
   AviLeftoverReader reader(fd);
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
-    error = std::strerror(errno);
-    return std::nullopt;
+    const int error = errno;
+    return DriverError{.detail = SystemErrorText(error), .errorNumber = error};
   }
   reader.m_size = static_cast<std::uint64_t>(info.st_size);
   std::array<std::uint8_t, 12> riff{};
   if (!reader.ReadAt(0, riff.data(), riff.size()) || !Is(&riff[0], "RIFF") || !Is(&riff[8], "AVI ")) {
-    error = "not an AVI file";
-    return std::nullopt;
+    return DriverError{.detail = "not an AVI file"};
   }
-  if (!reader.FindDataList()) {
-    error = "no data list in the AVI file";
-    return std::nullopt;
-  }
+  if (!reader.FindDataList()) return DriverError{.detail = "no data list in the AVI file"};
   reader.CheckRiffChain();
   reader.m_chunkLimits.assign(reader.m_streams.size(), reader.m_size);
   return reader;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/ffmpeg/driver_result.h"
+
 namespace tovalen::ffmpeg {
 
 // One stream as the leftover's header declares it. Every value is as read; the caller decides
@@ -34,8 +36,8 @@ struct LeftoverChunk {
 // end of the file). Only the file itself is read; nothing it names is followed.
 class AviLeftoverReader {
  public:
-  // Null with `error` when the file is not an AVI or has no data list.
-  static std::optional<AviLeftoverReader> Open(int fd, std::string& error);
+  // Fails when the file is not an AVI or has no data list.
+  static Result<AviLeftoverReader> Open(int fd);
 
   const std::vector<LeftoverStreamHeader>& Streams() const { return m_streams; }
   std::uint64_t FileSize() const { return m_size; }

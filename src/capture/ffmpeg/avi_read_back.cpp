@@ -56,13 +56,10 @@ std::int64_t Seek(void* opaque, std::int64_t offset, int whence) {
 
 }  // namespace
 
-ReadBack ReadBackAvi(int fd) {
+Result<ReadBack> ReadBackAvi(int fd) {
   ReadBack result;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    result.error = "cannot read the file";
-    return result;
-  }
+  if (::fstat(fd, &info) != 0) return DriverError{.detail = "cannot read the file", .errorNumber = errno};
   FileCursor cursor{fd, 0, static_cast<std::int64_t>(info.st_size)};
   auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
   if (!buffer) throw std::bad_alloc();
@@ -79,10 +76,8 @@ ReadBack ReadBackAvi(int fd) {
   raw->max_analyze_duration = 0;
   Options options;
   options.Set("protocol_whitelist", "file");
-  if (const int rc = avformat_open_input(&raw, nullptr, av_find_input_format("avi"), options.Address()); rc < 0) {
-    result.error = AvErrorText(rc);
-    return result;  // avformat_open_input freed the context
-  }
+  if (const int rc = avformat_open_input(&raw, nullptr, av_find_input_format("avi"), options.Address()); rc < 0)
+    return DriverError{.detail = AvErrorText(rc)};  // avformat_open_input freed the context
   const InputContextPtr input(raw);
   const std::int64_t mostPixels = MostPixelsFor(static_cast<std::uint64_t>(cursor.size));
   std::vector<std::optional<FrameCheck>> checks(input->nb_streams);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/ffmpeg/driver_result.h"
+
 namespace tovalen::ffmpeg {
 
 // What an AVI file holds as a player reads it: libavformat's AVI demuxer on the descriptor (no
@@ -11,8 +13,8 @@ struct ReadBack {
   std::int64_t frames = 0;  // video frames that hold a picture
   std::int64_t audioBytes = 0;
   std::int64_t decodeErrors = 0;
-  std::string error;  // the file could not be opened as an AVI
 };
-ReadBack ReadBackAvi(int fd);
+// Fails when the file cannot be opened as an AVI.
+Result<ReadBack> ReadBackAvi(int fd);
 
 }  // namespace tovalen::ffmpeg

@@ -6,83 +6,64 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <string_view>
-#include <vector>
 
 #include "platform/posix_file.h"
+#include "platform/system_error_text.h"
 
 namespace tovalen::ffmpeg {
-namespace {
 
-bool CopyBytes(int from, int to, int& error) {
-  std::vector<char> buffer(1 << 20);
-  for (;;) {
-    const ssize_t n = RetryOnInterrupt([&] { return ::read(from, buffer.data(), buffer.size()); });
-    if (n == 0) return true;
-    if (n < 0 || !WriteAll(to, buffer.data(), static_cast<std::size_t>(n))) {
-      error = errno;
-      return false;
-    }
-  }
-}
-
-}  // namespace
-
-std::unique_ptr<CaptureFile> CaptureFile::CreateBeside(const std::string& target, int& error) {
+Result<std::unique_ptr<CaptureFile>> CaptureFile::CreateBeside(const std::string& target) {
   const std::filesystem::path targetPath(target);
   std::string prefix = (targetPath.parent_path() / targetPath.stem()).string();
   if (targetPath.parent_path().empty()) prefix = "./" + prefix;
-  std::string path;
-  FileDescriptor fd = CreateUniqueFile(prefix + ".recording-", ".avi", path);
-  if (fd.get() < 0) {
-    error = errno;
-    return nullptr;
-  }
+  FileBesideTarget file(prefix + ".recording-", ".avi");
+  if (!file.Valid()) return SystemRefused(StopReason::kWriteFailed, "cannot create a file beside " + target, errno);
   // Blocks only while a recovery looks at the new, empty file.
-  FileDescriptor lock(::flock(fd.get(), LOCK_EX) == 0 ? ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0) : -1);
-  return std::unique_ptr<CaptureFile>(new CaptureFile(std::move(fd), std::move(lock), path));
+  FileDescriptor lock(::flock(file.Fd(), LOCK_EX) == 0 ? ::fcntl(file.Fd(), F_DUPFD_CLOEXEC, 0) : -1);
+  return std::unique_ptr<CaptureFile>(new CaptureFile(std::move(file), std::move(lock)));
 }
 
-CaptureFile::~CaptureFile() {
-  Close();
-  if (!m_recorded && !m_saved) ::unlink(m_path.c_str());
-}
+CaptureFile::~CaptureFile() { Close(); }
 
-bool CaptureFile::Preallocate(std::uint64_t bytes, int& error) {
+Result<> CaptureFile::Preallocate(std::uint64_t bytes) {
+  const auto refused = [bytes](int error) {
+    return SystemRefused(StopReason::kWriteFailed, "cannot reserve " + std::to_string(bytes) + " bytes", error);
+  };
   // Reserving beyond the end keeps the size at what was written, so a process that is killed
   // leaves no stretch of zeros after the last packet.
-  if (::fallocate(m_fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return true;
-  if (errno != EOPNOTSUPP && errno != ENOSYS) {
-    error = errno;
-    return false;
-  }
-  error = ::posix_fallocate(m_fd.get(), 0, static_cast<off_t>(bytes));
-  return error == 0;
+  if (::fallocate(Fd(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return {};
+  if (errno != EOPNOTSUPP && errno != ENOSYS) return refused(errno);
+  const int error = ::posix_fallocate(Fd(), 0, static_cast<off_t>(bytes));
+  if (error != 0) return refused(error);
+  return {};
 }
 
-bool CaptureFile::Close() { return m_fd.get() < 0 || m_fd.Close() == 0; }
+void CaptureFile::MarkRecorded() {
+  m_recorded = true;
+  m_file.Keep();
+}
 
-bool CaptureFile::SaveAs(const std::string& target, int& error) {
-  if (m_fd.get() >= 0) {
-    error = EBUSY;
-    return false;
+bool CaptureFile::Close() { return m_file.Close(); }
+
+Result<> CaptureFile::SaveAs(const std::string& target) {
+  const auto refused = [&target](int error) {
+    return SystemRefused(StopReason::kWriteFailed, "cannot save as " + target, error);
+  };
+  if (Fd() >= 0) return refused(EBUSY);
+  if (m_saved) {
+    if (Path() != target && !CopyOver(Path(), target)) return refused(errno);
+    return {};
   }
-  if (m_saved) return m_path == target || CopyOver(m_path, target, error);
-  if (::rename(m_path.c_str(), target.c_str()) == 0) {
-    SyncFolderOf(target);
-  } else {
-    if (errno != EXDEV) {
-      error = errno;
-      return false;
-    }
-    if (!CopyOver(m_path, target, error)) return false;
-    ::unlink(m_path.c_str());
-  }
-  m_path = target;
+  if (!m_file.ReplaceTarget(target)) return refused(errno);
+  SyncFolderOf(target);
   m_saved = true;
-  return true;
+  return {};
+}
+
+std::string DescribeSaveFailure(const std::string& from, const std::string& to, const DriverError& error) {
+  return DescribeSystemError("cannot save " + from + " as " + to, error.errorNumber);
 }
 
 std::string LeftoverTarget(const std::string& path) {
@@ -96,28 +77,6 @@ std::string LeftoverTarget(const std::string& path) {
   const std::string_view prefix = std::string_view(name).substr(0, middle + kMiddle.size());
   if (!prefix.ends_with(kMiddle) || !HasUniqueFileNameForm(name, prefix, kEnd)) return "";
   return (file.parent_path() / (name.substr(0, middle) + ".avi")).string();
-}
-
-bool CopyOver(const std::string& source, const std::string& target, int& error) {
-  error = 0;
-  const FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (from.get() < 0) {
-    error = errno;
-    return false;
-  }
-  ScratchFile to(FolderOf(target) + "/.tovalen-copy-");
-  if (!to.Valid()) {
-    error = errno;
-    return false;
-  }
-  if (!CopyBytes(from.get(), to.Fd(), error) || ::fsync(to.Fd()) != 0 ||
-      ::rename(to.Path().c_str(), target.c_str()) != 0) {
-    if (error == 0) error = errno;
-    return false;
-  }
-  to.Keep();
-  SyncFolderOf(target);
-  return true;
 }
 
 }  // namespace tovalen::ffmpeg

@@ -1,8 +1,7 @@
 #include "capture/ffmpeg/driver_result.h"
 
-#include <cstring>
-
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "platform/system_error_text.h"
 
 namespace tovalen::ffmpeg {
 
@@ -11,7 +10,11 @@ DriverError AvFailure(StopReason reason, const std::string& what, int code) {
 }
 
 DriverError SystemFailure(StopReason reason, const std::string& what, int errorNumber) {
-  return {reason, what + ": " + std::strerror(errorNumber) + " (errno " + std::to_string(errorNumber) + ")"};
+  return {reason, DescribeSystemError(what, errorNumber) + " (errno " + std::to_string(errorNumber) + ")", errorNumber};
+}
+
+DriverError SystemRefused(StopReason reason, const std::string& what, int errorNumber) {
+  return {reason, DescribeSystemError(what, errorNumber), errorNumber};
 }
 
 }  // namespace tovalen::ffmpeg

@@ -15,12 +15,15 @@ namespace tovalen::ffmpeg {
 struct DriverError {
   StopReason reason = StopReason::kWriteFailed;
   std::string detail;
+  int errorNumber = 0;  // the system's, where it refused: for a caller that tells it in its own words
 };
 
 // "what: FFmpeg's text for the code (error code)".
 DriverError AvFailure(StopReason reason, const std::string& what, int code);
-// "what: the system's text for errno (errno number)".
+// "what: the system's text for errno (errno number)", as the capture's traces tell it.
 DriverError SystemFailure(StopReason reason, const std::string& what, int errorNumber);
+// "what: the system's text for errno", as reports and messages tell it.
+DriverError SystemRefused(StopReason reason, const std::string& what, int errorNumber);
 
 // A value, or the error in its place: what every step of the driver that can fail returns.
 // Result<> has no value.

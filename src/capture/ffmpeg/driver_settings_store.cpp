@@ -115,9 +115,11 @@ std::optional<DeviceSettings> DriverSettingsStore::Load(const std::string& devic
   return std::nullopt;
 }
 
-void DriverSettingsStore::Save(const std::string& deviceKey, const DeviceSettings& settings) const {
+Result<> DriverSettingsStore::Save(const std::string& deviceKey, const DeviceSettings& settings) const {
   const std::filesystem::path file = File();
-  if (file.empty()) throw FileError("cannot save the capture device settings: neither XDG_CONFIG_HOME nor HOME is set");
+  if (file.empty()) {
+    return DriverError{.detail = "cannot save the capture device settings: neither XDG_CONFIG_HOME nor HOME is set"};
+  }
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
 
@@ -132,7 +134,12 @@ void DriverSettingsStore::Save(const std::string& deviceKey, const DeviceSetting
     replaced = replaced || mine;
   }
   if (!replaced) addSection(SafeKey(deviceKey), FormatDeviceSettings(settings));
-  WriteFileAtomically(file.string(), text);
+  try {
+    WriteFileAtomically(file.string(), text);
+  } catch (const FileError& error) {
+    return DriverError{.detail = error.what()};
+  }
+  return {};
 }
 
 }  // namespace tovalen::ffmpeg

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/device_settings_record.h"
+#include "capture/ffmpeg/driver_result.h"
 
 namespace tovalen::ffmpeg {
 
@@ -22,8 +23,8 @@ class DriverSettingsStore {
 
   // The device's saved settings, or nothing when none are saved or the file cannot be read.
   std::optional<DeviceSettings> Load(const std::string& deviceKey) const;
-  // Replaces the device's section and keeps the others. Throws FileError when it cannot write.
-  void Save(const std::string& deviceKey, const DeviceSettings& settings) const;
+  // Replaces the device's section and keeps the others; fails when the file cannot be written.
+  Result<> Save(const std::string& deviceKey, const DeviceSettings& settings) const;
 
   std::filesystem::path File() const { return m_file.empty() ? DefaultFile() : m_file; }
 

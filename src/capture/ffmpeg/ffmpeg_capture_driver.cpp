@@ -178,11 +178,8 @@ std::optional<CaptureOutcome> FfmpegCaptureDriver::LastOutcome() const {
 }
 
 void FfmpegCaptureDriver::SaveSettings(WindowState& window) {
-  try {
-    m_services.settingsStore.Save(window.device->SettingsKey(), window.settings);
-  } catch (const FileError& error) {
-    Trace(std::string("E: capture driver: ") + error.what() + "\n");
-  }
+  if (const auto saved = m_services.settingsStore.Save(window.device->SettingsKey(), window.settings); !saved)
+    Trace("E: capture driver: " + saved.Error().detail + "\n");
 }
 
 // --- Preview and overlay -----------------------------------------------------------------------

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "capture/ffmpeg/capture_window_state.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "platform/trace.h"
@@ -23,9 +21,9 @@ FinalSave FfmpegCaptureDriver::FinishForExit(CaptureWindowHandle window, const s
     if (file.Recorded()) Trace("E: capture: what was recorded is kept in " + file.Path() + "\n");
     return FinalSave::kNotSaved;
   }
-  int error = 0;
-  if (file.SaveAs(path, error)) return FinalSave::kSaved;
-  Trace("E: capture driver: cannot save " + file.Path() + " as " + path + ": " + std::strerror(error) + "\n");
+  const auto saved = file.SaveAs(path);
+  if (saved) return FinalSave::kSaved;
+  Trace("E: capture driver: " + DescribeSaveFailure(file.Path(), path, saved.Error()) + "\n");
   return FinalSave::kNotSaved;
 }
 

@@ -1,7 +1,6 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
-#include <cstring>
 #include <exception>
 #include <new>
 
@@ -51,20 +50,21 @@ bool FfmpegCaptureDriver::FileSetCaptureFile(CaptureWindowHandle window, const s
 
 bool FfmpegCaptureDriver::PrepareCaptureFile(WindowState& window) {
   if (window.pendingFile) return true;
-  int error = 0;
-  window.pendingFile = CaptureFile::CreateBeside(window.captureTarget, error);
-  if (!window.pendingFile)
-    Trace("E: capture driver: cannot create a file beside " + window.captureTarget + ": " + std::strerror(error) +
-          "\n");
-  return window.pendingFile != nullptr;
+  auto created = CaptureFile::CreateBeside(window.captureTarget);
+  if (!created) {
+    Trace("E: capture driver: " + created.Error().detail + "\n");
+    return false;
+  }
+  window.pendingFile = std::move(*created);
+  return true;
 }
 
 bool FfmpegCaptureDriver::FileAlloc(CaptureWindowHandle window, std::uint64_t bytes) {
   const auto state = Find(window);
   if (!state || state->running || state->captureTarget.empty() || !PrepareCaptureFile(*state)) return false;
-  int error = 0;
-  if (state->pendingFile->Preallocate(bytes, error)) return true;
-  Trace("E: capture driver: cannot reserve " + std::to_string(bytes) + " bytes: " + std::strerror(error) + "\n");
+  const auto reserved = state->pendingFile->Preallocate(bytes);
+  if (reserved) return true;
+  Trace("E: capture driver: " + reserved.Error().detail + "\n");
   state->pendingFile.reset();
   return false;
 }
@@ -208,17 +208,14 @@ bool FfmpegCaptureDriver::FileSaveAs(CaptureWindowHandle window, const std::stri
     Trace("E: capture driver: nothing was recorded to save\n");
     return false;
   }
-  int error = 0;
-  const bool saved = state->recording->SaveAs(path, error);
-  const std::string why = saved ? "" : "cannot save as " + path + ": " + std::strerror(error);
+  const auto saved = state->recording->SaveAs(path);
+  const std::string why = saved ? "" : saved.Error().detail;
   if (state->lastOutcome) {  // the driver's last one too, unless another window captured since
     if (saved) state->lastOutcome->recordingPath = path;
     state->lastOutcome->saveError = why;
   }
-  if (!saved)
-    Trace("E: capture driver: cannot save " + state->recording->Path() + " as " + path + ": " + std::strerror(error) +
-          "\n");
-  return saved;
+  if (!saved) Trace("E: capture driver: " + DescribeSaveFailure(state->recording->Path(), path, saved.Error()) + "\n");
+  return static_cast<bool>(saved);
 }
 
 }  // namespace tovalen::ffmpeg

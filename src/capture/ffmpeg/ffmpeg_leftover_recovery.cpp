@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -17,6 +16,7 @@
 #include "capture/ffmpeg/recording_remux.h"
 #include "capture/ffmpeg/recovery_scratch.h"
 #include "platform/posix_file.h"
+#include "platform/system_error_text.h"
 
 namespace tovalen::ffmpeg {
 namespace {
@@ -27,20 +27,21 @@ LeftoverReport Failed(LeftoverReport report, const std::string& detail) {
   return report;
 }
 
-bool ReadsBackAs(int fd, const RemuxResult& copied, std::string& why) {
-  const ReadBack back = ReadBackAvi(fd);
-  if (!back.error.empty()) {
-    why = back.error;
-  } else if (back.decodeErrors > 0) {
-    why = std::to_string(back.decodeErrors) + " frames do not decode";
-  } else if (back.frames != copied.frames || back.audioBytes != copied.audioBytes) {
-    why = std::to_string(back.frames) + " frames and " + std::to_string(back.audioBytes) +
-          " bytes of sound read, not " + std::to_string(copied.frames) + " and " + std::to_string(copied.audioBytes);
+// Fails with why the file does not read back as what was copied into it.
+Result<> ReadsBackAs(int fd, const RemuxedRecording& copied) {
+  const auto back = ReadBackAvi(fd);
+  if (!back) return back.Error();
+  if (back->decodeErrors > 0)
+    return DriverError{.detail = std::to_string(back->decodeErrors) + " frames do not decode"};
+  if (back->frames != copied.frames || back->audioBytes != copied.audioBytes) {
+    return DriverError{.detail = std::to_string(back->frames) + " frames and " + std::to_string(back->audioBytes) +
+                                 " bytes of sound read, not " + std::to_string(copied.frames) + " and " +
+                                 std::to_string(copied.audioBytes)};
   }
-  return why.empty();
+  return {};
 }
 
-void SetCounts(LeftoverReport& report, const RemuxResult& copied) {
+void SetCounts(LeftoverReport& report, const RemuxedRecording& copied) {
   report.frames = copied.frames;
   report.seconds = copied.seconds;
 }
@@ -48,16 +49,15 @@ void SetCounts(LeftoverReport& report, const RemuxResult& copied) {
 // A capture that ended on a full disk finished its file but could not move it: it stands as it
 // is, under its target's name, without a copy that may not fit.
 bool PlaceFinished(int leftoverFd, LeftoverReport& report, const std::string& target) {
-  const RemuxResult whole = RemuxRecording(leftoverFd, -1);
-  std::string why;
-  if (!whole.sourceFinished || whole.frames == 0 || !ReadsBackAs(leftoverFd, whole, why)) return false;
-  int error = 0;
-  report.recovered = RenameToFreeName(report.leftover, target, error);
-  if (report.recovered.empty()) return false;
+  const auto whole = RemuxRecording(leftoverFd, -1);
+  if (!whole || !whole->sourceFinished || whole->frames == 0 || !ReadsBackAs(leftoverFd, *whole)) return false;
+  const auto placed = RenameToFreeName(report.leftover, target);
+  if (!placed) return false;
+  report.recovered = *placed;
   SyncFolderOf(report.recovered);
   SyncFolderOf(report.leftover);
   report.result = LeftoverReport::Result::kRecovered;
-  SetCounts(report, whole);
+  SetCounts(report, *whole);
   return true;
 }
 
@@ -91,20 +91,20 @@ bool FindPartlyRebuilt(int leftoverFd, LeftoverReport& report) {
 LeftoverReport Rebuild(int leftoverFd, LeftoverReport report, const std::string& target) {
   if (FindPartlyRebuilt(leftoverFd, report)) return report;
   RecoveryScratch::RemoveStale(target);
-  RecoveryScratch scratch(target);
-  if (!scratch.Valid()) return Failed(report, "cannot write beside it: " + std::string(std::strerror(errno)));
-  const RemuxResult copied = RemuxRecording(leftoverFd, scratch.Fd());
-  if (!copied.written) return Failed(report, copied.error);
+  auto scratch = RecoveryScratch::Create(target);
+  if (!scratch) return Failed(report, scratch.Error().detail);
+  const auto remuxed = RemuxRecording(leftoverFd, scratch->Fd());
+  if (!remuxed) return Failed(report, remuxed.Error().detail);
+  const RemuxedRecording& copied = *remuxed;
   if (copied.frames == 0 && copied.audioBytes == 0) {
     report.result = LeftoverReport::Result::kNoFrame;
     return report;
   }
-  std::string why;
-  if (!ReadsBackAs(scratch.Fd(), copied, why)) return Failed(report, "the rebuilt file does not read back: " + why);
-  int error = 0;
-  report.recovered = scratch.Place(error);
-  if (report.recovered.empty())
-    return Failed(report, "cannot name the rebuilt file: " + std::string(std::strerror(error)));
+  if (const auto readBack = ReadsBackAs(scratch->Fd(), copied); !readBack)
+    return Failed(report, "the rebuilt file does not read back: " + readBack.Error().detail);
+  const auto placed = scratch->Place();
+  if (!placed) return Failed(report, placed.Error().detail);
+  report.recovered = *placed;
   SetCounts(report, copied);
   if (!copied.lost.empty()) {
     report.result = LeftoverReport::Result::kPartial;
@@ -113,7 +113,7 @@ LeftoverReport Rebuild(int leftoverFd, LeftoverReport report, const std::string&
     return report;
   }
   if (::unlink(report.leftover.c_str()) != 0)
-    return Failed(report, "rebuilt as " + report.recovered + ", but cannot be removed: " + std::strerror(errno));
+    return Failed(report, DescribeSystemError("rebuilt as " + report.recovered + ", but cannot be removed", errno));
   SyncFolderOf(report.leftover);
   report.result = LeftoverReport::Result::kRecovered;
   return report;
@@ -144,9 +144,9 @@ LeftoverReport FfmpegLeftoverRecovery::Recover(const std::string& leftover) {
   if (target.empty()) return Failed(report, "not named as a recording left by a capture");
   // Held to the end: another recovery passes over it, and a capture recording into it holds it.
   const FileDescriptor lock(::open(leftover.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (lock.get() < 0) return Failed(report, std::strerror(errno));
+  if (lock.get() < 0) return Failed(report, SystemErrorText(errno));
   if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK) return Failed(report, std::strerror(errno));
+    if (errno != EWOULDBLOCK) return Failed(report, SystemErrorText(errno));
     report.result = LeftoverReport::Result::kInUse;
     return report;
   }

@@ -14,7 +14,9 @@ namespace {
 
 using Kind = LeftoverStreamHeader::Kind;
 
-constexpr char kCannotWrite[] = "cannot write the rebuilt file: ";
+DriverError CannotWrite(const DriverError& error) {
+  return {error.reason, "cannot write the rebuilt file: " + error.detail, error.errorNumber};
+}
 
 // The first stream of a kind; one whose type is damaged counts by the size of its format.
 int FindStream(const std::vector<LeftoverStreamHeader>& streams, Kind kind) {
@@ -79,19 +81,16 @@ struct Losses {
 class Copier {
  public:
   Copier(AviLeftoverReader& reader, std::optional<LeftoverStream>& video, std::optional<LeftoverStream>& audio,
-         AviWriter* writer, RemuxResult& result, Losses& losses)
+         AviWriter* writer, RemuxedRecording& result, Losses& losses)
       : m_reader(reader), m_video(video), m_audio(audio), m_writer(writer), m_result(result), m_losses(losses) {
     if (m_video) m_check = FrameCheck::Open(*m_video->parameters, MostPixelsFor(reader.FileSize()));
   }
 
-  bool CopyAll() {
+  Result<> CopyAll() {
     LeftoverChunk chunk;
     while (m_reader.Next(chunk)) {
-      if (!m_reader.Read(chunk, m_bytes)) {
-        m_result.error = "cannot read the recording";
-        return false;
-      }
-      bool copied = true;
+      if (!m_reader.Read(chunk, m_bytes)) return DriverError{.detail = "cannot read the recording"};
+      Result<> copied;
       if (m_video && chunk.stream == m_video->index) {
         copied = CopyVideo();
       } else if (m_audio && chunk.stream == m_audio->index) {
@@ -99,45 +98,46 @@ class Copier {
       } else {
         ++m_losses.otherChunks;
       }
-      if (!copied) return false;
+      if (!copied) return copied;
     }
-    return true;
+    return {};
   }
 
   std::int64_t VideoEnd() const { return m_videoEnd; }
   std::int64_t AudioSamples() const { return m_audioSamples; }
 
  private:
-  bool CopyVideo() {
+  Result<> CopyVideo() {
     const std::int64_t slot = m_videoSlots++;
-    if (m_bytes.empty()) return true;  // a frame dropped while capturing keeps its place
+    if (m_bytes.empty()) return {};  // a frame dropped while capturing keeps its place
     bool key = false;
     if (!m_check || !m_check->Decodes(m_bytes.data(), m_bytes.size(), key)) {
       ++m_losses.badFrames;
-      return true;
+      return {};
     }
     ++m_result.frames;
     m_videoEnd = slot + 1;
     return Write(slot, 1, key, 0);
   }
 
-  bool CopyAudio(const LeftoverChunk& chunk) {
+  Result<> CopyAudio(const LeftoverChunk& chunk) {
     const auto align = static_cast<std::size_t>(m_audio->parameters->block_align);
     // A guessed size may take in the chunk's pad byte.
     if (chunk.sizeGuessed && m_bytes.size() % align == 1) m_bytes.pop_back();
     if (m_bytes.size() % align != 0) {
       ++m_losses.badAudio;
-      return true;
+      return {};
     }
     const auto samples = static_cast<std::int64_t>(m_bytes.size() / align);
     const std::int64_t start = m_audioSamples;
     m_audioSamples += samples;
     m_result.audioBytes += static_cast<std::int64_t>(m_bytes.size());
-    return m_bytes.empty() || Write(start, samples, true, m_video ? 1 : 0);
+    if (m_bytes.empty()) return {};
+    return Write(start, samples, true, m_video ? 1 : 0);
   }
 
-  bool Write(std::int64_t pts, std::int64_t duration, bool key, int stream) {
-    if (!m_writer) return true;
+  Result<> Write(std::int64_t pts, std::int64_t duration, bool key, int stream) {
+    if (!m_writer) return {};
     if (av_new_packet(m_packet.get(), static_cast<int>(m_bytes.size())) < 0) throw std::bad_alloc();
     std::memcpy(m_packet->data, m_bytes.data(), m_bytes.size());
     m_packet->pts = m_packet->dts = pts;
@@ -145,15 +145,15 @@ class Copier {
     if (key) m_packet->flags |= AV_PKT_FLAG_KEY;
     const auto written = m_writer->Write(*m_packet, stream);
     av_packet_unref(m_packet.get());
-    if (!written) m_result.error = kCannotWrite + written.Error().detail;
-    return static_cast<bool>(written);
+    if (!written) return CannotWrite(written.Error());
+    return {};
   }
 
   AviLeftoverReader& m_reader;
   std::optional<LeftoverStream>& m_video;
   std::optional<LeftoverStream>& m_audio;
   AviWriter* m_writer;
-  RemuxResult& m_result;
+  RemuxedRecording& m_result;
   Losses& m_losses;
   std::optional<FrameCheck> m_check;
   PacketPtr m_packet = MakePacket();
@@ -166,15 +166,14 @@ class Copier {
 }  // namespace
 
 bool LooksFinished(int source) {
-  std::string error;
-  const auto reader = AviLeftoverReader::Open(source, error);
+  const auto reader = AviLeftoverReader::Open(source);
   return reader && reader->RiffListsEndAtFileEnd();
 }
 
-RemuxResult RemuxRecording(int source, int out) {
-  RemuxResult result;
-  auto reader = AviLeftoverReader::Open(source, result.error);
-  if (!reader) return result;
+Result<RemuxedRecording> RemuxRecording(int source, int out) {
+  RemuxedRecording result;
+  auto reader = AviLeftoverReader::Open(source);
+  if (!reader) return reader.Error();
   const auto& headers = reader->Streams();
   Losses losses;
   const int videoIndex = FindStream(headers, Kind::kVideo);
@@ -191,10 +190,8 @@ RemuxResult RemuxRecording(int source, int out) {
     audio = AudioStreamOf(headers[audioIndex], audioIndex);
     if (!audio) losses.streams.push_back("the sound's format is damaged");
   }
-  if (!video && !audio) {
-    result.error = headers.empty() ? "no stream header" : "no stream whose format can be read";
-    return result;
-  }
+  if (!video && !audio)
+    return DriverError{.detail = headers.empty() ? "no stream header" : "no stream whose format can be read"};
 
   LimitChunks(*reader, video, audio);
   std::unique_ptr<AviWriter> writer;
@@ -203,24 +200,17 @@ RemuxResult RemuxRecording(int source, int out) {
     const StreamSetup firstSetup{first.parameters.get(), first.timeBase};
     const StreamSetup audioSetup{audio ? audio->parameters.get() : nullptr, audio ? audio->timeBase : AVRational{1, 1}};
     auto opened = AviWriter::Open(out, firstSetup, video && audio ? &audioSetup : nullptr);
-    if (!opened) {
-      result.error = kCannotWrite + opened.Error().detail;
-      return result;
-    }
+    if (!opened) return CannotWrite(opened.Error());
     writer = std::move(*opened);
   }
   Copier copier(*reader, video, audio, writer.get(), result, losses);
-  if (!copier.CopyAll()) return result;
+  if (auto copied = copier.CopyAll(); !copied) return copied.Error();
   result.lost = losses.Describe(reader->DamagedBytes());
   result.seconds = video ? static_cast<double>(copier.VideoEnd()) * av_q2d(video->timeBase)
                          : static_cast<double>(copier.AudioSamples()) * av_q2d(audio->timeBase);
   result.sourceFinished = reader->Finished() && result.lost.empty();
   if (writer) {
-    if (const auto finished = writer->Finish(); !finished) {
-      result.error = kCannotWrite + finished.Error().detail;
-      return result;
-    }
-    result.written = true;
+    if (const auto finished = writer->Finish(); !finished) return CannotWrite(finished.Error());
   }
   return result;
 }

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/ffmpeg/driver_result.h"
+
 namespace tovalen::ffmpeg {
 
-struct RemuxResult {
-  bool written = false;         // the new file is complete and on disk
+// What the new file holds of a recording, as it was copied.
+struct RemuxedRecording {
   std::int64_t frames = 0;      // video frames in it, each one decoded
   std::int64_t audioBytes = 0;  // sound in it
   double seconds = 0;           // up to the end of the last frame (of the sound, without picture)
@@ -14,7 +16,6 @@ struct RemuxResult {
   std::string lost;
   // The source is a finished, indexed file all of which reads: it can stand as it is.
   bool sourceFinished = false;
-  std::string error;  // why nothing, or not all, could be written
 };
 
 // Copies the video and audio streams of a recording that a killed capture left into a new AVI
@@ -22,7 +23,8 @@ struct RemuxResult {
 // past damaged stretches; a stream whose header is damaged is left out and the other kept;
 // every video frame is decoded before it is copied, and one that does not decode is left out.
 // The new file gets its index and is flushed to disk. With `out` < 0 the source is only read.
-RemuxResult RemuxRecording(int source, int out);
+// Fails with why nothing, or not all, could be written.
+Result<RemuxedRecording> RemuxRecording(int source, int out);
 
 // Whether the recording's lists end where the file ends, as in a file that was finished; a
 // quick look before RemuxRecording tells whether all of it reads.

@@ -1,7 +1,6 @@
 #include "capture/ffmpeg/recovery_scratch.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/file.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -9,13 +8,16 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/posix_file.h"
+
 namespace tovalen::ffmpeg {
 namespace {
 
 constexpr int kMostRecoveredNames = 999;
 constexpr char kMark[] = "user.tovalen.recovery-scratch";
 
-std::string Candidate(const std::string& target, int n) {
+// "<name>.avi", "<name> (recovered).avi", "<name> (recovered 2).avi"...
+std::string RecoveredName(const std::string& target, int n) {
   if (n == 0) return target;
   const std::filesystem::path path(target);
   const std::string suffix = n == 1 ? " (recovered)" : " (recovered " + std::to_string(n) + ")";
@@ -26,63 +28,30 @@ std::string ScratchPrefix(const std::string& target) {
   return std::filesystem::path(target).replace_extension().string() + ".recovering-";
 }
 
-// Renames without replacing what is there; a hard link where the file system cannot do that.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  ::unlink(from.c_str());
-  return 0;
-}
-
 }  // namespace
 
-template <typename Place>
-std::string TakeFreeName(const std::string& target, Place place, int& error) {
-  for (int n = 0; n <= kMostRecoveredNames; ++n) {
-    const std::string name = Candidate(target, n);
-    error = place(name);
-    if (error == 0) return name;
-    if (error != EEXIST) return "";
+Result<std::string> RenameToFreeName(const std::string& from, const std::string& target) {
+  std::string placed = tovalen::RenameToFreeName(
+      from, [&target](int n) { return RecoveredName(target, n); }, kMostRecoveredNames);
+  if (placed.empty()) return SystemRefused(StopReason::kWriteFailed, "cannot rename " + from, errno);
+  return placed;
+}
+
+Result<RecoveryScratch> RecoveryScratch::Create(const std::string& target) {
+  FileBesideTarget file = FileBesideTarget::NamelessIn(FolderOf(target), ScratchPrefix(target), ".avi");
+  if (!file.Valid()) return SystemRefused(StopReason::kWriteFailed, "cannot write beside it", errno);
+  if (!file.Path().empty()) {
+    // Marked and locked, so that a later recovery removes it only if this one was killed.
+    ::fsetxattr(file.Fd(), kMark, "1", 1, 0);
+    ::flock(file.Fd(), LOCK_EX);
   }
-  return "";
+  return RecoveryScratch(target, std::move(file));
 }
 
-std::string RenameToFreeName(const std::string& from, const std::string& target, int& error) {
-  return TakeFreeName(
-      target, [&from](const std::string& name) { return RenameNoReplace(from, name); }, error);
-}
-
-RecoveryScratch::RecoveryScratch(const std::string& target) : m_target(target) {
-  m_fd = FileDescriptor(::open(FolderOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-  if (m_fd.get() >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != ENOENT)) return;
-  m_fd = CreateUniqueFile(ScratchPrefix(target), ".avi", m_path);
-  if (m_fd.get() < 0) return;
-  // Marked and locked, so that a later recovery removes it only if this one was killed.
-  ::fsetxattr(m_fd.get(), kMark, "1", 1, 0);
-  ::flock(m_fd.get(), LOCK_EX);
-}
-
-RecoveryScratch::~RecoveryScratch() {
-  m_fd = FileDescriptor();
-  if (!m_path.empty()) ::unlink(m_path.c_str());
-}
-
-std::string RecoveryScratch::Place(int& error) {
-  std::string placed;
-  if (m_path.empty()) {
-    const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
-    placed = TakeFreeName(
-        m_target,
-        [&self](const std::string& name) {
-          return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-        },
-        error);
-  } else {
-    placed = RenameToFreeName(m_path, m_target, error);
-    if (!placed.empty()) m_path.clear();
-  }
-  if (!placed.empty()) SyncFolderOf(placed);
+Result<std::string> RecoveryScratch::Place() {
+  std::string placed = m_file.TakeFreeName([this](int n) { return RecoveredName(m_target, n); }, kMostRecoveredNames);
+  if (placed.empty()) return SystemRefused(StopReason::kWriteFailed, "cannot name the rebuilt file", errno);
+  SyncFolderOf(placed);
   return placed;
 }
 

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "platform/posix_file.h"
+#include "capture/ffmpeg/driver_result.h"
+#include "platform/file_beside_target.h"
 
 namespace tovalen::ffmpeg {
 
@@ -11,28 +12,26 @@ namespace tovalen::ffmpeg {
 // elsewhere it is "<name>.recovering-XXXXXX.avi", marked as ours and locked while it is written.
 class RecoveryScratch {
  public:
-  explicit RecoveryScratch(const std::string& target);
-  ~RecoveryScratch();
-  RecoveryScratch(const RecoveryScratch&) = delete;
-  RecoveryScratch& operator=(const RecoveryScratch&) = delete;
+  // Fails with "cannot write beside it: ..." when no file can be made there.
+  static Result<RecoveryScratch> Create(const std::string& target);
 
-  bool Valid() const { return m_fd.get() >= 0; }
-  int Fd() const { return m_fd.get(); }
+  int Fd() const { return m_file.Fd(); }
   // Gives the file the first free name of the target's ("<name>.avi", "<name> (recovered).avi",
-  // ...), never replacing a file; that name, or empty with errno in `error`.
-  std::string Place(int& error);
+  // ...), never replacing a file; that name, or "cannot name the rebuilt file: ...".
+  Result<std::string> Place();
 
   // Removes the named scratch files of killed recoveries of the target: only those of exactly
   // our form, carrying our mark, that no one holds locked.
   static void RemoveStale(const std::string& target);
 
  private:
+  RecoveryScratch(std::string target, FileBesideTarget file) : m_target(std::move(target)), m_file(std::move(file)) {}
+
   std::string m_target;
-  std::string m_path;  // empty while the file has no name, and once placed
-  FileDescriptor m_fd;
+  FileBesideTarget m_file;
 };
 
 // Moves a file to the first free name of the target's, never replacing a file.
-std::string RenameToFreeName(const std::string& from, const std::string& target, int& error);
+Result<std::string> RenameToFreeName(const std::string& from, const std::string& target);
 
 }  // namespace tovalen::ffmpeg

@@ -17,7 +17,7 @@ class ControllerOnFfmpeg : public DriverTest {
  protected:
   ControllerOnFfmpeg() {
     MakeDriver();
-    services.settingsStore.Save("test-pattern", SmallPicture());
+    EXPECT_TRUE(services.settingsStore.Save("test-pattern", SmallPicture()));
   }
   ~ControllerOnFfmpeg() override { CVideoCapTestAccess::Destroy(); }
 

@@ -38,7 +38,7 @@ void DriverTest::MakeDriver(std::vector<std::shared_ptr<CaptureDevice>> devices)
 void DriverTest::Connect(DeviceSettings settings) {
   if (!driver) MakeDriver();
   const auto devices = driver->Devices();
-  services.settingsStore.Save(devices.at(0)->SettingsKey(), settings);
+  ASSERT_TRUE(services.settingsStore.Save(devices.at(0)->SettingsKey(), settings));
   window = driver->CreateCaptureWindow(SCaptureWindowPlacement{}, ParentWindowHandle{});
   ASSERT_TRUE(window);
   ASSERT_TRUE(driver->DriverConnect(window, 0));

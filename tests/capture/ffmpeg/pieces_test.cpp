@@ -205,11 +205,11 @@ class CaptureFileTest : public ::testing::Test {
 };
 
 TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) {
-  int error = 0;
   std::string path;
   {
-    auto file = CaptureFile::CreateBeside(target, error);
-    ASSERT_TRUE(file);
+    auto created = CaptureFile::CreateBeside(target);
+    ASSERT_TRUE(created);
+    auto& file = *created;
     path = file->Path();
     EXPECT_EQ(std::filesystem::path(path).parent_path(), dir.Path());
     EXPECT_THAT(path, ::testing::EndsWith(".avi"));
@@ -224,7 +224,7 @@ TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) 
     return free;
   };
   {
-    auto file = CaptureFile::CreateBeside(target, error);
+    auto file = std::move(*CaptureFile::CreateBeside(target));
     path = file->Path();
     file->MarkRecorded();
     EXPECT_FALSE(lockable());
@@ -235,14 +235,15 @@ TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) 
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_TRUE(lockable());
   EXPECT_EQ(LeftoverTarget(dir.File("show.recording-abc.avi")), "");
-  EXPECT_FALSE(CaptureFile::CreateBeside(dir.File("missing/show.avi"), error));
-  EXPECT_EQ(error, ENOENT);
+  const auto missing = CaptureFile::CreateBeside(dir.File("missing/show.avi"));
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.Error().errorNumber, ENOENT);
 }
 
 TEST_F(CaptureFileTest, ReservesSpaceWithoutGrowingTheFileAndHasTheUsualMode) {
-  int error = 0;
-  auto file = CaptureFile::CreateBeside(target, error);
-  ASSERT_TRUE(file->Preallocate(5'242'880, error)) << std::strerror(error);
+  auto file = std::move(*CaptureFile::CreateBeside(target));
+  const auto reserved = file->Preallocate(5'242'880);
+  ASSERT_TRUE(reserved) << reserved.Error().detail;
   struct stat info {};
   ASSERT_EQ(::fstat(file->Fd(), &info), 0);
   EXPECT_EQ(info.st_size, 0);
@@ -254,18 +255,17 @@ TEST_F(CaptureFileTest, ReservesSpaceWithoutGrowingTheFileAndHasTheUsualMode) {
 
 TEST_F(CaptureFileTest, SavingReplacesTheTargetAtOnce) {
   WriteFileBytes(target, "old");
-  int error = 0;
-  auto file = CaptureFile::CreateBeside(target, error);
+  auto file = std::move(*CaptureFile::CreateBeside(target));
   ASSERT_EQ(::write(file->Fd(), "new", 3), 3);
   file->MarkRecorded();
-  EXPECT_FALSE(file->SaveAs(target, error));  // still open
+  EXPECT_FALSE(file->SaveAs(target));  // still open
   ASSERT_TRUE(file->Close());
-  ASSERT_TRUE(file->SaveAs(target, error));
+  ASSERT_TRUE(file->SaveAs(target));
   EXPECT_EQ(ReadFileBytes(target), "new");
-  ASSERT_TRUE(file->SaveAs(dir.File("second.avi"), error));
+  ASSERT_TRUE(file->SaveAs(dir.File("second.avi")));
   EXPECT_EQ(ReadFileBytes(dir.File("second.avi")), "new");
   EXPECT_EQ(ReadFileBytes(target), "new");
-  EXPECT_FALSE(file->SaveAs(dir.File("missing/third.avi"), error));
+  EXPECT_FALSE(file->SaveAs(dir.File("missing/third.avi")));
 }
 
 }  // namespace
