@@ -1,8 +1,6 @@
 #include "cli/cli_capture.h"
 
-#include "capture/ffmpeg/ffmpeg_capture_driver.h"
-#include "capture/ffmpeg/ffmpeg_device_settings_catalog.h"
-#include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
+#include "capture/ffmpeg/ffmpeg_driver_factory.h"
 
 namespace tovalen::cli {
 namespace {
@@ -11,19 +9,17 @@ CliCapture Install() {
   auto plain = std::make_shared<PlainMainLoop>();
   auto loop = std::make_shared<TerminationAwareLoop>(plain);
   auto dialogs = std::make_shared<CliDriverDialogs>();
-  ffmpeg::FfmpegDriverServices services;
-  services.mainLoop = loop;
-  services.dialogs = dialogs;
-  auto driver = std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services));
-  ffmpeg::FfmpegCaptureDriver& driverRef = *driver;
-  static ffmpeg::FfmpegDeviceSettingsCatalog catalog(driverRef);  // like the driver, kept to the end
+  ffmpeg::ComposedDriver composed = ffmpeg::MakeFfmpegDriver({loop, nullptr, dialogs});
+  CaptureDriver& driverRef = *composed.driver;
+  // Like the driver, kept to the end.
+  static const std::unique_ptr<DeviceSettingsCatalog> catalog = std::move(composed.devices);
   auto ui = std::make_unique<CliCaptureUserInterface>();
   CliCaptureUserInterface& uiRef = *ui;
-  CVideoCap::Install({std::move(driver), std::move(ui)});
-  auto recovery = std::make_shared<ffmpeg::FfmpegLeftoverRecovery>();
+  CVideoCap::Install({std::move(composed.driver), std::move(ui)});
+  auto recovery = ffmpeg::MakeFfmpegLeftoverRecovery();
   InstallLeftoverRecovery(recovery);
   // The controller owns the driver and keeps it (and so the loops and dialogs) to the end.
-  return CliCapture{CVideoCap::GetInstance(), driverRef, catalog, *plain, *loop, *dialogs, uiRef, *recovery};
+  return CliCapture{CVideoCap::GetInstance(), driverRef, *catalog, *plain, *loop, *dialogs, uiRef, *recovery};
 }
 
 }  // namespace
