@@ -61,13 +61,13 @@ CMainFrame::CMainFrame(CQuorvelDocManager* manager)
   BindBarCommands();
   Bind(wxEVT_DROP_FILES, &CMainFrame::OnDropFiles, this);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
-  CVideoCap::GetInstance().SetCaptureObserver(m_recordingIndicator.get());
+  CVideoCap::GetInstance().SetCaptureListener(m_recordingIndicator.get());
   m_closeBox = std::make_unique<CloseBoxWatch>(
       *this, [] { return OpenRunnerWindow() != nullptr; }, [this] { AskToEndAfterRecording(); });
 }
 
 CMainFrame::~CMainFrame() {
-  CVideoCap::GetInstance().SetCaptureObserver(nullptr);
+  CVideoCap::GetInstance().SetCaptureListener(nullptr);
   m_manager.OnHistoryChanged(nullptr);
   m_docking.UnInit();
 }

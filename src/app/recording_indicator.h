@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "capture/capture_observer.h"
+#include "capture/capture_listener.h"
 
 namespace tovalen {
 
@@ -14,7 +14,7 @@ class CMainFrame;
 // "録画中" with the file and the elapsed time in the title and the status bar's recording pane,
 // and the frame count and time in the capture window, which has no picture of its own unless
 // preview is on. Afterwards the title is the document's again and the pane is empty.
-class RecordingIndicator : public CaptureObserver {
+class RecordingIndicator : public CaptureListener {
  public:
   explicit RecordingIndicator(CMainFrame& frame) : m_frame(frame) {}
 

@@ -6,7 +6,8 @@ namespace tovalen {
 
 // The link from the capture controller to the open recording runner. The runner derives from
 // this class and activates itself while its window is open; the controller asks GetActive for
-// every frame and after every saved capture, and makes no call while nothing is active.
+// every frame and after every saved capture, and makes no call while nothing is active. What the
+// controller tells beyond these calls goes to its CaptureListener.
 // Everything runs on the user-interface thread.
 class CActiveRunner {
  public:
@@ -21,11 +22,8 @@ class CActiveRunner {
   virtual void UpdateFrameCount(std::int32_t elapsedMs) = 0;
   // The recording length of the reservation being captured, in whole seconds.
   virtual std::int32_t GetRecordSeconds() const = 0;
-  // Asked after GetRecordSeconds for every frame: whether the capture ends now, before its length
-  // and the second after it have passed, because the reservation's own end has come (another
-  // follows at once, or it started late). Without an override only the length ends a capture.
-  virtual bool HasReachedItsEnd() const { return false; }
-  // Once after a capture has ended and its file has been saved; never after a failure.
+  // Once after a capture has ended and its file has been saved; never after a failure. Called
+  // from inside Capture: the device goes on standby only once Capture has returned.
   virtual void OnCaptureFinished() = 0;
 
  protected:

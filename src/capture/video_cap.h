@@ -4,10 +4,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/capture_driver.h"
-#include "capture/capture_observer.h"
+#include "capture/capture_listener.h"
 #include "capture/capture_user_interface.h"
 #include "capture/s_cap_driver_info.h"
 #include "schedule/capture_settings.h"
@@ -79,7 +80,7 @@ class CVideoCap {
   const std::optional<CaptureOutcome>& LastCaptureOutcome() const { return m_lastOutcome; }
   bool StopCapture();
   // The process is about to end without returning to its loop (the display is gone): ends the
-  // running capture and saves it under the capture file's name. Neither the observer nor the
+  // running capture and saves it under the capture file's name. Neither the listener nor the
   // runner hears of it; nothing of the user interface is touched.
   FinalSave FinishCaptureForExit();
   bool ResetCaptureClock();
@@ -87,8 +88,9 @@ class CVideoCap {
   bool OnCaptureFrame(std::int32_t timeCapturedMs);
   // The frame callback installed in the driver; reaches the controller through GetInstance.
   static bool VideoStreamCallback(CaptureWindowHandle window, const SVideoHeader& header);
-  // Who is told when captures start, progress and end (not owned); null for nobody.
-  void SetCaptureObserver(CaptureObserver* observer) { m_observer = observer; }
+  // Who is told when captures start, progress and end, and asked whether one has reached its end
+  // (not owned); null for nobody. Returns the listener it replaces.
+  CaptureListener* SetCaptureListener(CaptureListener* listener) { return std::exchange(m_listener, listener); }
 
   // --- Settings ---------------------------------------------------------------------------------
   bool SetAudioFormat();
@@ -151,7 +153,7 @@ class CVideoCap {
   bool HasCapability(std::uint32_t flag) const;
   void ShowMessage(const std::string& text) const;
   CaptureProgress Progress() const;
-  // Runs the capture sequence and saves it; Capture tells the observer around it.
+  // Runs the capture sequence and saves it; Capture tells the listener around it.
   bool CaptureAndSave();
   // Run the driver's sequence and its save, each keeping the driver's account of the capture.
   bool RunCaptureSequence();
@@ -177,7 +179,7 @@ class CVideoCap {
   std::int32_t m_lFirstFrameTime = -1;
   std::int32_t m_lElapsed = 0;
   std::int64_t m_framesCaptured = 0;
-  CaptureObserver* m_observer = nullptr;  // not owned
+  CaptureListener* m_listener = nullptr;  // not owned
   SCapDriverCaps m_caps;
   SAudioProperty m_audioProperty;
   SVideoOption m_videoOption;

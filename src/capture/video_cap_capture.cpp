@@ -89,12 +89,12 @@ bool CVideoCap::Capture() {
 
   m_bCapturing = true;
   // However the sequence ends, by a return or an exception, nothing runs any more and the
-  // observer hears of the end of what it saw start.
+  // listener hears of the end of what it saw start.
   const AtScopeExit ended([this] {
     m_bCapturing = false;
-    if (m_observer) m_observer->OnCaptureEnded();
+    if (m_listener) m_listener->OnCaptureEnded();
   });
-  if (m_observer) m_observer->OnCaptureStarted(Progress());
+  if (m_listener) m_listener->OnCaptureStarted(Progress());
   return CaptureAndSave();
 }
 
@@ -111,6 +111,7 @@ bool CVideoCap::CaptureAndSave() {
     TraceCaptureFailure();
     return false;
   }
+  // The runner notes that the device is to go on standby, which it does once Capture has returned.
   if (CActiveRunner* runner = CActiveRunner::GetActive()) runner->OnCaptureFinished();
   Trace("D: CVideoCap::Capture() success\n");
   return true;
@@ -166,7 +167,7 @@ bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
   if (m_lFirstFrameTime < 0) m_lFirstFrameTime = timeCapturedMs;
   m_lElapsed = SubtractWrapping32(timeCapturedMs, m_lFirstFrameTime);
   ++m_framesCaptured;
-  if (m_observer) m_observer->OnCaptureProgress(Progress());
+  if (m_listener) m_listener->OnCaptureProgress(Progress());
 
   // Without a runner (the test capture) the user ends the capture.
   CActiveRunner* runner = CActiveRunner::GetActive();
@@ -174,9 +175,9 @@ bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
   runner->UpdateFrameCount(m_lElapsed);
   const std::int32_t recordSeconds = runner->GetRecordSeconds();
   // Strict: a recording of D seconds stops at the first frame (D + 1) x 1000 ms in, unless the
-  // runner ends it at the reservation's end. Frames that arrive before the sequence has ended
+  // listener ends it at the reservation's end. Frames that arrive before the sequence has ended
   // ask again.
-  if (recordSeconds < m_lElapsed / 1000 || runner->HasReachedItsEnd()) {
+  if (recordSeconds < m_lElapsed / 1000 || (m_listener && m_listener->HasReachedItsEnd())) {
     Trace("D: capture STOP\n");
     StopCapture();
   }

@@ -11,8 +11,8 @@
 namespace tovalen::cli {
 namespace {
 
-// Stands in for the recording runner: the controller reads the recording time from it and
-// tells it when the capture was saved.
+// Stands in for the recording runner: the controller reads the recording time from it. The
+// command puts the device on standby itself once the capture has returned, saved or not.
 class RecordRunner : public CActiveRunner {
  public:
   explicit RecordRunner(std::int32_t seconds) : m_seconds(seconds) { Activate(); }
@@ -20,7 +20,7 @@ class RecordRunner : public CActiveRunner {
 
   void UpdateFrameCount(std::int32_t) override {}
   std::int32_t GetRecordSeconds() const override { return m_seconds; }
-  void OnCaptureFinished() override { CVideoCap::GetInstance().Standby(); }
+  void OnCaptureFinished() override {}
 
  private:
   std::int32_t m_seconds;
@@ -70,10 +70,8 @@ int Record(const std::vector<std::string>& args, std::ostream& out) {
       << std::flush;
   const bool recorded = cap.Capture();
   const auto outcome = cap.LastCaptureOutcome();
-  if (!recorded) {
-    cap.Standby();
-    throw OperationError(Failure(DescribeFailedCapture(outcome), capture));
-  }
+  cap.Standby();
+  if (!recorded) throw OperationError(Failure(DescribeFailedCapture(outcome), capture));
   if (outcome) PrintSummary(path, *outcome, out);
   return kExitSuccess;
 }

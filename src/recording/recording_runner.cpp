@@ -1,6 +1,7 @@
 #include "recording/recording_runner.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "capture/video_cap.h"
 #include "platform/clock.h"
@@ -28,6 +29,22 @@ class ScopedFlag {
 
  private:
   bool& m_flag;
+};
+
+// Puts a listener in front of the controller's for the lifetime of the object, also when the
+// recording throws, and the one it replaced back afterwards.
+class ScopedListener {
+ public:
+  ScopedListener(CVideoCap& cap, CaptureListener& listener, CaptureListener*& behind) : m_cap(cap), m_behind(behind) {
+    m_behind = m_cap.SetCaptureListener(&listener);
+  }
+  ~ScopedListener() { m_cap.SetCaptureListener(std::exchange(m_behind, nullptr)); }
+  ScopedListener(const ScopedListener&) = delete;
+  ScopedListener& operator=(const ScopedListener&) = delete;
+
+ private:
+  CVideoCap& m_cap;
+  CaptureListener*& m_behind;
 };
 
 // A recording whose device stalled or went away is saved and counts as recorded; the user
@@ -160,8 +177,7 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
     // Checked again here: the file may come from elsewhere, or the folder may have changed.
     failure = DescribeRecordingTargetProblem(refused, *fileName);
   } else {
-    ScopedFlag capturing(m_bCapturing);
-    failure = KickCaptureDevice(m_hWndCapParent, *fileName);
+    failure = Record(*fileName);
   }
   m_stopAtMs.reset();
   PassOnLeftoverReports();
@@ -175,6 +191,19 @@ void CRecordingRunner::StartReservation(std::int32_t yoyakuId, const SYoyaku& yo
   // Control 1017 keeps the reservation that failed.
   SetTexts(RunnerState::kError, kTextError, m_display.nextReservation, std::move(*failure));
   ShowTexts();
+}
+
+std::optional<std::string> CRecordingRunner::Record(const std::string& fileName) {
+  CVideoCap& cap = CVideoCap::GetInstance();
+  std::optional<std::string> failure;
+  {
+    const ScopedFlag capturing(m_bCapturing);
+    const ScopedListener listening(cap, *this, m_listenerBehind);
+    failure = KickCaptureDevice(m_hWndCapParent, fileName);
+  }
+  // Not from OnCaptureFinished: Standby destroys the capture window that Capture still works on.
+  if (std::exchange(m_standbyDue, false)) cap.Standby();
+  return failure;
 }
 
 bool CRecordingRunner::SetRecordingBounds(const SYoyaku& yoyaku) {
@@ -223,6 +252,19 @@ std::optional<std::string> CRecordingRunner::LateTarget(const SYoyaku& yoyaku) {
 
 bool CRecordingRunner::HasReachedItsEnd() const { return m_stopAtMs && Clock::NowMs() >= *m_stopAtMs; }
 
+// The window behind goes on showing the capture that the runner records.
+void CRecordingRunner::OnCaptureStarted(const CaptureProgress& progress) {
+  if (m_listenerBehind) m_listenerBehind->OnCaptureStarted(progress);
+}
+
+void CRecordingRunner::OnCaptureProgress(const CaptureProgress& progress) {
+  if (m_listenerBehind) m_listenerBehind->OnCaptureProgress(progress);
+}
+
+void CRecordingRunner::OnCaptureEnded() {
+  if (m_listenerBehind) m_listenerBehind->OnCaptureEnded();
+}
+
 void CRecordingRunner::UpdateFrameCount(std::int32_t elapsedMs) {
   PassOnLeftoverReports();
   m_display.elapsedMs = elapsedMs;
@@ -232,7 +274,7 @@ void CRecordingRunner::UpdateFrameCount(std::int32_t elapsedMs) {
 }
 
 void CRecordingRunner::OnCaptureFinished() {
-  CVideoCap::GetInstance().Standby();
+  m_standbyDue = true;
   ShowWhatFollows();
 }
 

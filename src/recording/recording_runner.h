@@ -11,6 +11,7 @@
 
 #include "capture/active_runner.h"
 #include "capture/capture_driver_records.h"
+#include "capture/capture_listener.h"
 #include "capture/leftover_recovery.h"
 #include "platform/sleep_inhibitor.h"
 #include "recording/late_start.h"
@@ -23,8 +24,10 @@ namespace tovalen {
 // The scheduled-recording mode: arms one timer per reservation and records each one at its
 // time through the capture controller, showing its progress in a RunnerWindow. The GUI's status
 // dialog and the command-line runner both drive this class; it reads the time from Clock.
+// During each recording it is also the controller's listener, in front of the one installed
+// before (the main window's), to which it passes on what it does not answer itself.
 // Everything runs on the user-interface thread.
-class CRecordingRunner : public CActiveRunner {
+class CRecordingRunner : public CActiveRunner, private CaptureListener {
  public:
   // The longest delay armed at once: 2^31 - 1 ms, cut to whole seconds, fits every platform
   // timer. A reservation further ahead is re-armed until it falls due.
@@ -69,7 +72,8 @@ class CRecordingRunner : public CActiveRunner {
 
   void UpdateFrameCount(std::int32_t elapsedMs) override;
   std::int32_t GetRecordSeconds() const override { return m_nRecordSeconds; }
-  bool HasReachedItsEnd() const override;
+  // Shows the next reservation and notes that the device is to go on standby, which the runner
+  // does once the capture that calls this has returned.
   void OnCaptureFinished() override;
 
   const RunnerDisplay& GetDisplay() const { return m_display; }
@@ -94,6 +98,9 @@ class CRecordingRunner : public CActiveRunner {
   static bool IsDueByWallClock(const SYoyaku& yoyaku);
   std::optional<std::uint32_t> FirstWaitingDueByWallClock() const;
   void StartReservation(std::int32_t yoyakuId, const SYoyaku& yoyaku);
+  // KickCaptureDevice with the runner listening; nothing when the recording was saved,
+  // otherwise why it failed. Puts the device on standby afterwards when the recording asked.
+  std::optional<std::string> Record(const std::string& fileName);
   // Decides how long the reservation records from now; false when its end has passed.
   bool SetRecordingBounds(const SYoyaku& yoyaku);
   // Another reservation waits to start within the second after this end.
@@ -101,6 +108,13 @@ class CRecordingRunner : public CActiveRunner {
   // The file a reservation under way at opening records into; nothing when there is none.
   std::optional<std::string> LateTarget(const SYoyaku& yoyaku);
   void ShowWhatFollows();
+
+  // The controller's listener, during a recording.
+  void OnCaptureStarted(const CaptureProgress& progress) override;
+  void OnCaptureProgress(const CaptureProgress& progress) override;
+  void OnCaptureEnded() override;
+  bool HasReachedItsEnd() const override;
+
   void HoldSleepWhileNeeded();
   void PurgeThePast();
   void Tell(const std::string& line);
@@ -129,6 +143,10 @@ class CRecordingRunner : public CActiveRunner {
   // The wall-clock instant (ms) at which the running capture ends although its length and the
   // stop rule's extra second have not passed; none when only the length decides.
   std::optional<std::int64_t> m_stopAtMs;
+  // While recording: the controller's listener that the runner stands in front of.
+  CaptureListener* m_listenerBehind = nullptr;
+  // A saved recording asked for standby, which waits until Capture has returned.
+  bool m_standbyDue = false;
   std::unique_ptr<LeftoverSweep> m_sweep;  // last: its worker stops before the rest goes
 };
 

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "capture/video_cap.h"
 #include "platform/trace.h"
 #include "recording/recording_runner.h"
 
@@ -36,9 +37,10 @@ void CRecordingRunner::Replan(std::vector<SYoyaku> reservations) {
     m_waitingTimers.insert(static_cast<std::uint32_t>(i) + 1);
     ArmReservationTimer(i, m_pDoc->GetYoyaku(static_cast<std::size_t>(i)).timeStart);
   }
-  // What is shown next, as the window shows it after a recording.
+  // The device on standby and what is shown next, as after a recording.
   m_iCurrent = -1;
-  OnCaptureFinished();
+  CVideoCap::GetInstance().Standby();
+  ShowWhatFollows();
 }
 
 }  // namespace tovalen

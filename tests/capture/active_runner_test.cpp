@@ -4,17 +4,12 @@
 
 #include <memory>
 
-namespace tovalen {
+#include "fake_capture_listener.h"
+
+namespace tovalen::testing {
 namespace {
 
-class Runner : public CActiveRunner {
- public:
-  using CActiveRunner::Activate;
-  using CActiveRunner::Deactivate;
-  void UpdateFrameCount(std::int32_t) override {}
-  std::int32_t GetRecordSeconds() const override { return 0; }
-  void OnCaptureFinished() override {}
-};
+using Runner = FakeCaptureListener;
 
 TEST(ActiveRunner, OnlyAnOpenRunnerIsActive) {
   EXPECT_EQ(CActiveRunner::GetActive(), nullptr);
@@ -42,4 +37,4 @@ TEST(ActiveRunner, ARunnerThatGoesAwayIsNoLongerActive) {
 }
 
 }  // namespace
-}  // namespace tovalen
+}  // namespace tovalen::testing

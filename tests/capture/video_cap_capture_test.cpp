@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_active_runner.h"
+#include "fake_capture_listener.h"
 #include "platform/clock.h"
 #include "platform/user_folders.h"
 #include "support/temp_dir.h"
@@ -21,22 +21,6 @@ using ::testing::HasSubstr;
 using ::testing::InSequence;
 using ::testing::Return;
 using ::testing::SaveArg;
-
-// Writes down what the controller tells it, one line per call.
-class RecordingObserver : public CaptureObserver {
- public:
-  void OnCaptureStarted(const CaptureProgress& p) override { Note("start", p); }
-  void OnCaptureProgress(const CaptureProgress& p) override { Note("frame", p); }
-  void OnCaptureEnded() override { calls.push_back("end"); }
-
-  std::vector<std::string> calls;
-
- private:
-  void Note(const char* what, const CaptureProgress& p) {
-    calls.push_back(std::string(what) + " " + p.fileName + " " + std::to_string(p.elapsedMs) + " ms " +
-                    std::to_string(p.frames));
-  }
-};
 
 class CaptureSequence : public VideoCapTest {
  protected:
@@ -62,7 +46,7 @@ class CaptureSequence : public VideoCapTest {
   }
 
   TempDir dir;
-  FakeActiveRunner runner;
+  FakeCaptureListener runner;
   std::vector<std::uint32_t> stopsAt;
   bool capturingDuringSequence = false;
 
@@ -138,6 +122,7 @@ TEST_F(CaptureSequence, SuccessfulCaptureInOrderWithTimeStamps) {
   ConnectDevice();
   ASSERT_TRUE(cap->SetCaptureFileName(dir.File("a.avi")));
   runner.Activate();
+  cap->SetCaptureListener(&runner);
   DeliverFramesDuringSequence({});
   {
     InSequence order;
@@ -163,34 +148,34 @@ TEST_F(CaptureSequence, SuccessfulCaptureInOrderWithTimeStamps) {
   EXPECT_TRUE(capturingDuringSequence);
   EXPECT_FALSE(cap->IsCapturing());
   EXPECT_EQ(runner.finished, 1);
+  // The runner hears of the saved capture from inside Capture, before the capture has ended.
+  EXPECT_THAT(runner.calls, ElementsAre(HasSubstr("start"), "finished", "end"));
 }
 
-TEST_F(CaptureSequence, AnObserverFollowsEachCaptureFromStartToEnd) {
+TEST_F(CaptureSequence, AListenerFollowsEachCaptureFromStartToEnd) {
   ConnectDevice();
   const std::string file = dir.File("a.avi");
   ASSERT_TRUE(cap->SetCaptureFileName(file));
-  RecordingObserver observer;
-  cap->SetCaptureObserver(&observer);
+  EXPECT_EQ(cap->SetCaptureListener(&runner), nullptr);
   DeliverFramesDuringSequence({700, 1200, 2700});
   EXPECT_TRUE(cap->Capture());
-  EXPECT_THAT(observer.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1",
-                                          "frame " + file + " 500 ms 2", "frame " + file + " 2000 ms 3", "end"));
+  EXPECT_THAT(runner.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1",
+                                        "frame " + file + " 500 ms 2", "frame " + file + " 2000 ms 3", "end"));
 
   // The next one counts from zero again.
-  observer.calls.clear();
+  runner.calls.clear();
   DeliverFramesDuringSequence({9000});
   EXPECT_TRUE(cap->Capture());
-  EXPECT_THAT(observer.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1", "end"));
-  cap->SetCaptureObserver(nullptr);
+  EXPECT_THAT(runner.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1", "end"));
+  EXPECT_EQ(cap->SetCaptureListener(nullptr), &runner);
 }
 
 // Failures, also a sequence that throws, leave m_bCapturing clear, never report a finished capture to the runner, and
-// end every capture the observer saw start.
+// end every capture the listener saw start.
 TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
   ConnectDevice();
   runner.Activate();
-  RecordingObserver observer;
-  cap->SetCaptureObserver(&observer);
+  cap->SetCaptureListener(&runner);
   struct Case {
     bool alloc, sequence, save;
     const char* trace;
@@ -206,16 +191,15 @@ TEST_F(CaptureSequence, FailedPreallocationSequenceOrSave) {
     EXPECT_THAT(trace.Text(), ::testing::EndsWith(c.trace));
     EXPECT_FALSE(cap->IsCapturing()) << c.trace;
     EXPECT_NE(cap->GetStatusReport().find("キャプチャ中         = いいえ"), std::string::npos);
-    EXPECT_EQ(std::count(observer.calls.begin(), observer.calls.end(), "end"), c.alloc ? 1 : 0) << c.trace;
-    EXPECT_EQ(observer.calls.empty() ? "" : observer.calls.back(), c.alloc ? "end" : "") << c.trace;
-    observer.calls.clear();
+    EXPECT_EQ(std::count(runner.calls.begin(), runner.calls.end(), "end"), c.alloc ? 1 : 0) << c.trace;
+    EXPECT_EQ(runner.calls.empty() ? "" : runner.calls.back(), c.alloc ? "end" : "") << c.trace;
+    runner.calls.clear();
   }
   ON_CALL(*driver, FileAlloc).WillByDefault(Return(true));
   ON_CALL(*driver, CaptureSequence).WillByDefault([](CaptureWindowHandle) -> bool { throw std::bad_alloc(); });
   EXPECT_THROW(cap->Capture(), std::bad_alloc);
   EXPECT_FALSE(cap->IsCapturing());
   EXPECT_EQ(runner.finished, 0);
-  cap->SetCaptureObserver(nullptr);
 }
 
 TEST_F(CaptureSequence, StopsAtTheFirstFrameBeyondTheRecordingTimeAndAsksAgain) {
@@ -238,13 +222,23 @@ TEST_F(CaptureSequence, StopsAtTheFirstFrameBeyondTheRecordingTimeAndAsksAgain) 
   DeliverFramesDuringSequence({10'000, 70'999, 71'000});
   EXPECT_TRUE(cap->Capture());
   EXPECT_THAT(stopsAt, ElementsAre(71'000u));
+
+  // The listener ends it earlier when the reservation's own end has come.
+  cap->SetCaptureListener(&runner);
+  runner.reachedItsEnd = true;
+  stopsAt.clear();
+  DeliverFramesDuringSequence({10'000, 10'500});
+  EXPECT_TRUE(cap->Capture());
+  EXPECT_THAT(stopsAt, ElementsAre(10'000u, 10'500u));
 }
 
 TEST_F(CaptureSequence, WithoutAnActiveRunnerFramesOnlyMoveTheClock) {
   ConnectDevice();
   runner.recordSeconds = 0;  // would stop at once if it were asked
+  runner.reachedItsEnd = true;
   runner.Activate();
   runner.Deactivate();
+  cap->SetCaptureListener(&runner);  // hears the capture, but does not bound it
   DeliverFramesDuringSequence({100, 5000, 9000});
   EXPECT_CALL(*driver, CaptureStop).Times(0);
   EXPECT_TRUE(cap->Capture());

@@ -190,7 +190,7 @@ TEST_F(RunCommand, ALateStartAfterAKillRecordsTheRestBesideWhatWasRecovered) {
   Save();
   const pid_t child = SpawnRun(true);
   ASSERT_GT(child, 0);
-  ASSERT_TRUE(AwaitOutput(": 1 of 12 s recorded"));
+  ASSERT_TRUE(AwaitOutput(": 1 of "));  // of 12 s, or fewer when the run came up late
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   ASSERT_FALSE(std::filesystem::exists(killed.strFileName));

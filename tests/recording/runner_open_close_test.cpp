@@ -332,6 +332,7 @@ TEST_F(RunnerClosing, IsRefusedWhileACaptureRunsAndRememberedForAfterIt) {
   const std::string note = "D: CDlgRecStart: closes after this recording\n";
   EXPECT_EQ(trace.Text().find(note), trace.Text().rfind(note));
   EXPECT_THAT(trace.Text(), HasSubstr(note));
+  EXPECT_THAT(trace.Text(), HasSubstr("D: CVideoCap::Capture() success\nD: entering CVideoCap::Standby()\n"));
   EXPECT_TRUE(runner.Close());
   EXPECT_FALSE(runner.ShouldClose());
   EXPECT_THAT(window.kills, ::testing::Contains(2u));

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include "fake_capture_listener.h"
 #include "runner_test.h"
 #include "support/trace_capture.h"
 
@@ -42,10 +43,25 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
 TEST_F(RunnerRecording, ShowsEachStateThroughTwoReservations) {
   const SYoyaku a = Add(10, 1, "a.avi");
   const SYoyaku b = Add(20, 1, "b.avi");
+  // The main window's listener goes on hearing each recording; the device is released only once
+  // Capture has returned, never from inside it.
+  FakeCaptureListener mainWindow;
+  cap->SetCaptureListener(&mainWindow);
+  ON_CALL(*driver, DriverDisconnect).WillByDefault([&](auto) {
+    mainWindow.calls.push_back("disconnect");
+    return true;
+  });
   TraceCapture trace;
   runner.Open();
   RunUntil(60);
 
+  const auto frames =
+      std::erase_if(mainWindow.calls, [](const std::string& call) { return call.starts_with("frame"); });
+  EXPECT_EQ(frames, 10u);
+  EXPECT_THAT(mainWindow.calls,
+              ElementsAre(HasSubstr("start"), "end", "disconnect", HasSubstr("start"), "end", "disconnect"));
+  EXPECT_EQ(cap->SetCaptureListener(nullptr), &mainWindow);
+  ::testing::Mock::VerifyAndClear(driver);  // its action refers to mainWindow, which goes first
   EXPECT_EQ(TakeShown(), Join({{"予約待機中 | " + a.GetListText()},
                                OneSecondRecording(a),
                                {"予約待機中 | " + b.GetListText()},

@@ -2,7 +2,7 @@
 
 #include "capture/video_cap.h"
 #include "driver_fixture.h"
-#include "fake_active_runner.h"
+#include "fake_capture_listener.h"
 #include "fake_capture_user_interface.h"
 #include "video_cap_test_access.h"
 
@@ -35,7 +35,7 @@ class ControllerOnFfmpeg : public DriverTest {
   }
 
   FfmpegCaptureDriver* driverInUse = nullptr;
-  FakeActiveRunner runner;
+  FakeCaptureListener runner;
 };
 
 TEST_F(ControllerOnFfmpeg, TheRecordingTimeBoundsTheCapture) {
