@@ -1,14 +1,15 @@
 // Any request may reach the web API: each must get an answer with a status the API gives, and
 // none may write outside the allowed folder or change the schedule without its CSRF token.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/atomic_file.h"
 #include "schedule/schedule_file.h"
@@ -19,12 +20,16 @@ namespace {
 
 using namespace tovalen;
 
+std::filesystem::path MakeFolder() {
+  const auto folder = std::filesystem::temp_directory_path() / ("tovalen-web-fuzz-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder / "videos");
+  SaveScheduleFile((folder / "s.yyk").string(), SCaptureSettings(), CYoyakuSchedule());
+  return folder;
+}
+
 struct Fixture {
-  Fixture() {
-    std::filesystem::create_directories(folder / "videos");
-    SaveScheduleFile(schedule, SCaptureSettings(), CYoyakuSchedule());
-  }
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / ("tovalen-web-fuzz-" + std::to_string(::getpid()));
+  ~Fixture() { std::filesystem::remove_all(folder); }
+  std::filesystem::path folder = MakeFolder();
   std::string schedule = (folder / "s.yyk").string();
   web::AllowedFolders folders{{(folder / "videos").string()}};
   web::ScheduleEditor editor{schedule, folders};
@@ -79,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   // Keeps the schedule small, so each input is judged on its own.
-  if (ReadWholeFile(fixture.schedule) != before) SaveScheduleFile(fixture.schedule, SCaptureSettings(), CYoyakuSchedule());
+  if (ReadWholeFile(fixture.schedule) != before)
+    SaveScheduleFile(fixture.schedule, SCaptureSettings(), CYoyakuSchedule());
   return 0;
 }

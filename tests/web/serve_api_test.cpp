@@ -110,9 +110,12 @@ class Serve : public ::testing::Test {
 
   void Save() { SaveScheduleFile(file, settings, schedule); }
   // Starts the server and waits (30 s at most) until it listens; the base URL.
-  std::string Start(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> words{TOVALEN_REC_PATH, "serve", file, "--listen", "127.0.0.1:0", "--allow", videos};
-    words.insert(words.end(), extra.begin(), extra.end());
+  std::string Start(const std::vector<std::string>& prefix = {}) {
+    std::vector<std::string> words = prefix;
+    for (const std::string& word : {std::string(TOVALEN_REC_PATH), std::string("serve"), file, std::string("--listen"),
+                                    std::string("127.0.0.1:0"), std::string("--allow"), videos}) {
+      words.push_back(word);
+    }
     m_child = Spawn(words, dir.File("out.txt"), dir.File("err.txt"));
     for (int tries = 0; tries < 300; ++tries) {
       const std::string out = ReadFileBytes(dir.File("out.txt"));
@@ -287,6 +290,36 @@ TEST_F(Serve, WebAndCommandLineEditsTogetherLoseNothing) {
   web.join();
   EXPECT_EQ(LoadScheduleFile(file).reservations.size(), 2u * kEach);
   EXPECT_EQ(client.Call("GET", "/api/reservations").Json()["reservations"].size(), 2u * kEach);
+}
+
+TEST_F(Serve, AChangeTheFileCannotTakeIsRefusedAndLosesNothing) {
+  SYoyaku kept;
+  kept.timeStart = static_cast<Time32>(Clock::Now() + 3600);
+  kept.spanDuration = 60;
+  kept.strFileName = videos + "/kept.avi";
+  schedule.AddYoyaku(kept);
+  Save();
+  const std::string stored = ReadFileBytes(file);
+  // The server runs as nobody: it reads the schedule but cannot save into its folder.
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                               std::filesystem::perm_options::add);
+  std::filesystem::permissions(videos, std::filesystem::perms::all);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.File("config"))) {
+    std::filesystem::permissions(entry.path(),
+                                 std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+  }
+  ::setenv("XDG_STATE_HOME", videos.c_str(), 1);
+  Client client(Start({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}));
+  client.StartSession();
+
+  const Reply refused = client.Call("POST", "/api/reservations", Body(At(7200), 60, "a.avi"));
+  EXPECT_EQ(refused.status, 503) << refused.body;
+  EXPECT_THAT(refused.Json().value("error", std::string()), HasSubstr("予約ファイルを保存できません"));
+  EXPECT_EQ(client.Call("DELETE", "/api/reservations/" + web::FormatWebTime(kept.timeStart)).status, 503);
+  EXPECT_TRUE(ReadFileBytes(file) == stored);
+  EXPECT_EQ(client.Call("GET", "/api/reservations").Json()["reservations"].size(), 1u);
+  EXPECT_EQ(Stop(), 0);
 }
 
 TEST_F(Serve, APasswordGuardsEverythingButTheLoginAndIsNeededOffLoopback) {
