@@ -9,7 +9,8 @@ CliCapture Install() {
   auto plain = std::make_shared<PlainMainLoop>();
   auto loop = std::make_shared<TerminationAwareLoop>(plain);
   auto dialogs = std::make_shared<CliDriverDialogs>();
-  ffmpeg::ComposedDriver composed = ffmpeg::MakeFfmpegDriver({loop, nullptr, dialogs});
+  auto picture = std::make_shared<LatestPicture>();
+  ffmpeg::ComposedDriver composed = ffmpeg::MakeFfmpegDriver({loop, nullptr, dialogs, picture});
   CaptureDriver& driverRef = *composed.driver;
   // Like the driver, kept to the end.
   static const std::unique_ptr<DeviceSettingsCatalog> catalog = std::move(composed.devices);
@@ -19,7 +20,7 @@ CliCapture Install() {
   auto recovery = ffmpeg::MakeFfmpegLeftoverRecovery();
   InstallLeftoverRecovery(recovery);
   // The controller owns the driver and keeps it (and so the loops and dialogs) to the end.
-  return CliCapture{CVideoCap::GetInstance(), driverRef, *catalog, *plain, *loop, *dialogs, uiRef, *recovery};
+  return CliCapture{CVideoCap::GetInstance(), driverRef, *catalog, *plain, *loop, *dialogs, uiRef, *recovery, picture};
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks) {
   services.mainLoop = std::move(hooks.mainLoop);
   services.windowHost = std::move(hooks.windowHost);
   services.dialogs = std::move(hooks.dialogs);
+  services.latestPicture = std::move(hooks.latestPicture);
   auto driver = std::make_unique<FfmpegCaptureDriver>(std::move(services));
   auto devices = std::make_unique<FfmpegDeviceSettingsCatalog>(*driver);
   return {std::move(driver), std::move(devices)};

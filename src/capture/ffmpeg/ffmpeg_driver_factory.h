@@ -5,6 +5,7 @@
 #include "capture/capture_driver.h"
 #include "capture/device_settings_catalog.h"
 #include "capture/driver_dialog_models.h"
+#include "capture/latest_picture.h"
 #include "capture/leftover_recovery.h"
 #include "capture/preview_surface.h"
 #include "platform/main_loop.h"
@@ -18,6 +19,7 @@ struct DriverHooks {
   std::shared_ptr<MainLoop> mainLoop;             // required: keeps the caller's thread alive during a capture
   std::shared_ptr<CaptureWindowHost> windowHost;  // none: capture windows draw nothing
   std::shared_ptr<DriverDialogs> dialogs;         // none: the driver dialogs change nothing
+  std::shared_ptr<LatestPicture> latestPicture;   // none: no still picture of the capture is kept
 };
 
 // The driver on the machine's devices, and its devices with their saved settings for the
