@@ -178,6 +178,7 @@ function showReservations() {
   const rows = reservations.map((r) => reservationRow(withLiveFigures(r)));
   body.replaceChildren(...rows);
   $('no-reservations').hidden = reservations.length > 0;
+  body.closest('table').hidden = reservations.length === 0;
   // Rows are rebuilt every second while recording: keep the keyboard where it was.
   if (focusKey) {
     const again = body.querySelector(`button[data-action="${focusKey[0]}"][data-start="${focusKey[1]}"]`);
@@ -260,6 +261,7 @@ async function refreshRecordings() {
   const list = (await request('GET', '/api/recordings')).recordings;
   $('recordings').replaceChildren(...list.map(recordingRow));
   $('no-recordings').hidden = list.length > 0;
+  $('recordings').closest('table').hidden = list.length === 0;
 }
 
 // ---- polling --------------------------------------------------------------------------------

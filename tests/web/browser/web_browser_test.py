@@ -120,16 +120,19 @@ def open_browser(work, downloads):
 
 class Page:
     def __init__(self, driver):
+        from selenium.common.exceptions import StaleElementReferenceException
         from selenium.webdriver.common.by import By
         from selenium.webdriver.support.ui import WebDriverWait
 
         self.driver = driver
         self.By = By
         self.WebDriverWait = WebDriverWait
+        self.stale = StaleElementReferenceException
 
     def wait(self, what, condition, timeout_s=15):
         try:
-            return self.WebDriverWait(self.driver, timeout_s, poll_frequency=0.2).until(lambda _: condition())
+            return self.WebDriverWait(self.driver, timeout_s, poll_frequency=0.2,
+                                      ignored_exceptions=[self.stale]).until(lambda _: condition())
         except Exception as e:
             fail(f'gave up waiting for {what} after {timeout_s} s ({type(e).__name__}); '
                  f'page says: {self.text("notice")!r} {self.text("activity")!r}')
@@ -149,11 +152,11 @@ class Page:
         return self.find(f'#reservations tr[data-start="{start}"]')
 
     def row_state(self, start):
-        row = self.row(start)
-        if row is None:
-            return None, 0, ''
-        return row.get_attribute('data-state'), int(row.get_attribute('data-frames')), \
-            row.find_element(self.By.CSS_SELECTOR, '.badge').text
+        # Read in one step: the rows are built anew every second while a recording runs.
+        return tuple(self.driver.execute_script(
+            "const row = document.querySelector(`#reservations tr[data-start='${arguments[0]}']`);"
+            "return row ? [row.dataset.state, Number(row.dataset.frames),"
+            "              row.querySelector('.badge').textContent] : [null, 0, ''];", start))
 
     def type(self, element_id, text):
         element = self.by_id(element_id)
