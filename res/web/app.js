@@ -195,9 +195,17 @@ async function refreshReservations() {
 
 let stillTimer = 0;
 let lastStatusKey = '';
+// The recorder's clock minus this device's: a phone may be set differently from the recorder.
+let recorderAheadMs = 0;
+
+function parseStamp(stamp) {
+  const [y, mo, d, h, mi, s] = stamp.split(/[-T:]/).map(Number);
+  return new Date(y, mo - 1, d, h, mi, s);
+}
 
 function showStatus(status) {
   $('activity').textContent = status.activity || '';
+  if (status.now) recorderAheadMs = parseStamp(status.now).getTime() - Date.now();
   $('next').textContent = status.next ? `次の予約: ${status.next}` : '';
   $('failure').textContent = status.failure || '';
   recordingNow = status.recording;
@@ -348,9 +356,9 @@ function showSpan() {
 function openEditor(r) {
   editing = r;
   $('editor-message').textContent = '';
-  const from = r ? r.start : localStamp(new Date(Date.now() + 5 * 60 * 1000));
-  $('start').value = from;
-  $('end').value = r ? r.end : localStamp(new Date(Date.now() + 35 * 60 * 1000));
+  const recorderNow = Date.now() + recorderAheadMs;
+  $('start').value = r ? r.start : localStamp(new Date(recorderNow + 5 * 60 * 1000));
+  $('end').value = r ? r.end : localStamp(new Date(recorderNow + 35 * 60 * 1000));
   $('length').value = '';
   $('span-end').checked = true;
   $('file').value = r ? r.file : '';
@@ -437,6 +445,8 @@ async function removeReservation(r) {
     notify(e.message, true);
   }
   await refreshReservations().catch((e) => notify(e.message, true));
+  // The pressed button went with its row: keep the keyboard in the list.
+  if (!document.activeElement || document.activeElement === document.body) $('add').focus();
 }
 
 function onListClick(event) {
