@@ -206,7 +206,7 @@ function parseStamp(stamp) {
 function showStatus(status) {
   $('activity').textContent = status.activity || '';
   if (status.now) recorderAheadMs = parseStamp(status.now).getTime() - Date.now();
-  $('next').textContent = status.next ? `次の予約: ${status.next}` : '';
+  $('next').textContent = status.next ? `次の予約: ${status.next}` : status.recording ? '' : status.activity || '';
   $('failure').textContent = status.failure || '';
   recordingNow = status.recording;
   const live = status.recording;
