@@ -14,6 +14,8 @@ CliCapture Install() {
   ffmpeg::FfmpegDriverServices services;
   services.mainLoop = loop;
   services.dialogs = dialogs;
+  auto picture = std::make_shared<LatestPicture>();
+  services.latestPicture = picture;
   auto driver = std::make_unique<ffmpeg::FfmpegCaptureDriver>(std::move(services));
   ffmpeg::FfmpegCaptureDriver& driverRef = *driver;
   static ffmpeg::FfmpegDeviceSettingsCatalog catalog(driverRef);  // like the driver, kept to the end
@@ -23,7 +25,7 @@ CliCapture Install() {
   auto recovery = std::make_shared<ffmpeg::FfmpegLeftoverRecovery>();
   InstallLeftoverRecovery(recovery);
   // The controller owns the driver and keeps it (and so the loops and dialogs) to the end.
-  return CliCapture{CVideoCap::GetInstance(), driverRef, catalog, *plain, *loop, *dialogs, uiRef, *recovery};
+  return CliCapture{CVideoCap::GetInstance(), driverRef, catalog, *plain, *loop, *dialogs, uiRef, *recovery, picture};
 }
 
 }  // namespace

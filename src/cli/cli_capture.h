@@ -4,6 +4,7 @@
 
 #include "capture/capture_driver.h"
 #include "capture/device_settings_catalog.h"
+#include "capture/latest_picture.h"
 #include "capture/leftover_recovery.h"
 #include "capture/video_cap.h"
 #include "cli/cli_capture_user_interface.h"
@@ -24,7 +25,8 @@ struct CliCapture {
   TerminationAwareLoop& loop;
   CliDriverDialogs& dialogs;
   CliCaptureUserInterface& ui;
-  LeftoverRecovery& recovery;  // also the installed one, which the runner uses
+  LeftoverRecovery& recovery;                    // also the installed one, which the runner uses
+  std::shared_ptr<LatestPicture> latestPicture;  // the MJPEG recording's latest frame
 };
 
 CliCapture& InstalledCapture();

@@ -23,10 +23,18 @@ ScheduleFileContents Load(FollowedScheduleFile& file) {
   }
 }
 
-// With PersistentConnect the device must stand connected before the run, as the GUI's device
-// choice leaves it; here nothing chose it, so the run makes that connection itself, to the
-// schedule's device and with its settings applied as the settings dialogs would. A failure
-// leaves it unconnected.
+std::string Reservations(int count) { return std::to_string(count) + (count == 1 ? " reservation" : " reservations"); }
+
+// --late takes no value, unlike the options CommandLine reads, so it is taken out first.
+LateStart TakeLateFlag(std::vector<std::string>& args) {
+  const auto flag = std::find(args.begin(), args.end(), "--late");
+  if (flag == args.end()) return LateStart::kDrop;
+  args.erase(flag);
+  return LateStart::kRecordRemainder;
+}
+
+}  // namespace
+
 void ConnectForTheWholeRun(CVideoCap& cap) {
   cap.DestroyCaptureWindow();  // a connection left by an earlier command may be to another device
   if (cap.CreateCaptureWindow(ParentWindowHandle{}) && cap.Connect() && cap.SetAudioFormat() && cap.SetVideoOption()) {
@@ -45,18 +53,6 @@ CaptureReadings ReadingsOf(CliCapture& capture) {
       [&capture] { return capture.ui.TakeMessages(); },
   };
 }
-
-std::string Reservations(int count) { return std::to_string(count) + (count == 1 ? " reservation" : " reservations"); }
-
-// --late takes no value, unlike the options CommandLine reads, so it is taken out first.
-LateStart TakeLateFlag(std::vector<std::string>& args) {
-  const auto flag = std::find(args.begin(), args.end(), "--late");
-  if (flag == args.end()) return LateStart::kDrop;
-  args.erase(flag);
-  return LateStart::kRecordRemainder;
-}
-
-}  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::ostream& out) {
   std::vector<std::string> args = arguments;

@@ -18,13 +18,27 @@ std::chrono::milliseconds WaitFor(const TimerQueue& timers, TimerQueue::TimePoin
   return std::clamp(wait, std::chrono::milliseconds(0), kLongestWait);
 }
 
+// The command-line window that also shows each display to the watch.
+class WatchedWindow : public CliRunnerWindow {
+ public:
+  WatchedWindow(std::ostream& out, TimerQueue& timers, CaptureReadings readings, const ScheduleRunWatch& watch)
+      : CliRunnerWindow(out, timers, std::move(readings)), m_watch(watch) {}
+  void Show(const RunnerDisplay& display) override {
+    CliRunnerWindow::Show(display);
+    if (m_watch.shown) m_watch.shown(display);
+  }
+
+ private:
+  const ScheduleRunWatch& m_watch;
+};
+
 }  // namespace
 
 ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& loop, CaptureReadings readings,
                               std::ostream& out, LateStart late, const ScheduleChanges& changes,
-                              const std::string& schedulePath) {
+                              const std::string& schedulePath, const ScheduleRunWatch& watch) {
   TimerQueue timers;
-  CliRunnerWindow window(out, timers, std::move(readings));
+  WatchedWindow window(out, timers, std::move(readings), watch);
   CRecordingRunner runner(window);
   runner.SetSchedule(schedule);
   runner.SetSchedulePath(schedulePath);
@@ -45,7 +59,7 @@ ScheduleRunResult RunSchedule(CYoyakuSchedule schedule, TerminationAwareLoop& lo
     } else if (auto reservations = changes ? changes() : std::nullopt) {
       runner.Replan(std::move(*reservations));
       out << "schedule changed: " << runner.GetWaitingCount() << " to come" << std::endl;
-    } else if (runner.HasReservationsLeft() || runner.IsRecoveringLeftovers()) {
+    } else if (runner.HasReservationsLeft() || runner.IsRecoveringLeftovers() || watch.keepWaiting) {
       // Leftovers still being rebuilt are waited for, so that what became of each is told.
       loop.PumpAndWait(WaitFor(timers, now));
     } else {

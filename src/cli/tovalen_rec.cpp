@@ -7,6 +7,7 @@
 #include "cli/recover_command.h"
 #include "cli/run_command.h"
 #include "cli/schedule_commands.h"
+#include "cli/serve_command.h"
 #include "platform/trace.h"
 
 namespace tovalen::cli {
@@ -25,6 +26,8 @@ std::vector<CliCommand> AllCommands() {
   for (CliCommand& command : CaptureCommands()) commands.push_back(std::move(command));
   commands.push_back({"run", "run [--late] FILE", Run});
   commands.push_back({"recover", "recover PATH", Recover});
+  commands.push_back({"serve", "serve FILE [--listen ADDR:PORT] [--allow DIR]... [--cert PEM --key PEM]", Serve});
+  commands.push_back({"serve-password", "serve-password  (reads the web password from standard input)", ServePassword});
   return commands;
 }
 

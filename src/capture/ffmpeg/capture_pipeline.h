@@ -21,6 +21,7 @@
 #include "capture/ffmpeg/preview_renderer.h"
 #include "capture/ffmpeg/reopening_source.h"
 #include "capture/ffmpeg/video_encoder.h"
+#include "capture/latest_picture.h"
 #include "capture/stop_reason.h"
 #include "platform/main_loop.h"
 
@@ -46,7 +47,8 @@ struct CaptureJob {
   std::optional<PreviewConfig> preview;    // nothing: nothing is drawn
   SpaceProbe spaceProbe = ProbeSpace;
   CaptureTimeouts timeouts;
-  std::optional<std::uint64_t> timeLimitMs;  // on the capture clock, from the first frame
+  std::optional<std::uint64_t> timeLimitMs;      // on the capture clock, from the first frame
+  std::shared_ptr<LatestPicture> latestPicture;  // none: no still picture is kept
 };
 
 // One captured frame, for the frame callback.

@@ -195,6 +195,11 @@ void CapturePipeline::HandOnInOrder(const CapturedPacket& item, EncodeOutcome ou
     case EncodeOutcome::kEncoded:
       ++m_counters.framesEncoded;
       m_lastWrittenSlot = item.slot;
+      // An MJPEG frame already is a JPEG picture.
+      if (m_job.latestPicture && m_job.settings.codec == VideoCodec::kMjpeg && !out.empty() &&
+          m_job.latestPicture->Wants()) {
+        m_job.latestPicture->Offer(out.front()->data, static_cast<std::size_t>(out.front()->size));
+      }
       PushAll(out, m_writer->VideoStream());
       // After the frame is in the writer's queue: the sound up to it may follow.
       m_videoReachedUs = m_streamStartUs + (item.slot + 1) * std::int64_t{m_job.microSecPerFrame};

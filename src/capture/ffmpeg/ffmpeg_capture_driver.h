@@ -26,6 +26,7 @@ struct FfmpegDriverServices {
   DriverSettingsStore settingsStore;
   SpaceProbe spaceProbe = ProbeSpace;
   CaptureTimeouts timeouts;
+  std::shared_ptr<LatestPicture> latestPicture;  // none: no still picture of the capture is kept
 };
 
 // What the last capture sequence of a window did.

@@ -80,6 +80,7 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const WindowState& window) const {
   job.preview = window.Drawing();
   job.spaceProbe = m_services.spaceProbe;
   job.timeouts = m_services.timeouts;
+  job.latestPicture = m_services.latestPicture;
   const SCaptureParms& parms = window.parms;
   if (parms.fLimitEnabled && parms.wTimeLimit > 0) job.timeLimitMs = std::uint64_t{parms.wTimeLimit} * 1000;
   return job;

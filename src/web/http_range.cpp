@@ -1,0 +1,41 @@
+#include "web/http_range.h"
+
+#include <charconv>
+
+namespace tovalen::web {
+namespace {
+
+std::optional<std::uint64_t> Number(std::string_view text) {
+  std::uint64_t value = 0;
+  if (text.empty()) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+RangeRequest ParseRange(const std::optional<std::string>& header, std::uint64_t size) {
+  const RangeRequest whole{RangeAnswer::kWhole, {0, size}};
+  constexpr std::string_view kUnit = "bytes=";
+  if (!header || !header->starts_with(kUnit)) return whole;
+  const std::string_view spec = std::string_view(*header).substr(kUnit.size());
+  const std::size_t dash = spec.find('-');
+  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return whole;
+  const auto first = Number(spec.substr(0, dash));
+  const auto last = Number(spec.substr(dash + 1));
+  if (!first) {
+    if (!last) return whole;
+    // The last N bytes.
+    if (*last == 0) return {RangeAnswer::kUnsatisfiable, {}};
+    const std::uint64_t length = std::min(*last, size);
+    return {RangeAnswer::kPart, {size - length, length}};
+  }
+  if (dash + 1 < spec.size() && !last) return whole;
+  if (last && *last < *first) return whole;
+  if (*first >= size) return {RangeAnswer::kUnsatisfiable, {}};
+  const std::uint64_t end = last ? std::min(*last + 1, size) : size;
+  return {RangeAnswer::kPart, {*first, end - *first}};
+}
+
+}  // namespace tovalen::web
