@@ -8,6 +8,7 @@ the recording, whose bytes must be the file's.
 Usage: web_browser_test.py TOVALEN_REC
 Exits 77 (skipped) only when chromium or chromedriver is missing, and says so loudly.
 """
+import concurrent.futures
 import os
 import shutil
 import signal
@@ -23,6 +24,14 @@ SKIPPED = 77
 PASSWORD = 'browser-test-pass'
 # The whole test stays well under a minute; each wait is bounded on its own too.
 DEADLINE_S = 75
+
+
+STARTED = time.monotonic()
+
+
+def step(what):
+    # Where the time went, for a run that fails or comes close to its deadline.
+    print(f'[{time.monotonic() - STARTED:5.1f} s] {what}', file=sys.stderr, flush=True)
 
 
 def fail(message):
@@ -44,6 +53,7 @@ def free_port():
 
 
 def run(args, env, stdin=None):
+    step(' '.join(os.path.basename(a) for a in args[:2]))
     done = subprocess.run(args, env=env, input=stdin, capture_output=True, text=True, timeout=30)
     if done.returncode != 0:
         fail(f'{" ".join(args)} failed ({done.returncode}): {done.stderr.strip()}')
@@ -130,6 +140,7 @@ class Page:
         self.stale = StaleElementReferenceException
 
     def wait(self, what, condition, timeout_s=15):
+        step(f'waiting for {what}')
         try:
             return self.WebDriverWait(self.driver, timeout_s, poll_frequency=0.2,
                                       ignored_exceptions=[self.stale]).until(lambda _: condition())
@@ -185,7 +196,8 @@ def log_in(page):
     page.wait('the list after the login', lambda: page.by_id('app').is_displayed())
 
 
-def add_through_the_page(page, start, file_name, title):
+def add_through_the_page(page, file_name, title):
+    """Adds a reservation of 6 s a few seconds ahead, first trying a past start; returns its start."""
     page.click('#add')
     page.wait('the editor', lambda: page.by_id('editor').is_displayed())
     # A start in the past: the server refuses it with the editor's own message, shown in the form.
@@ -197,9 +209,11 @@ def add_through_the_page(page, start, file_name, title):
     page.click('#save')
     page.wait('the past start refused',
               lambda: page.text('editor-message') == '録画開始時刻を未来の時刻にしてください。')
+    start = stamp(datetime.now().replace(microsecond=0) + timedelta(seconds=5))
     page.set_date_time('start', start)
     page.click('#save')
     page.wait('the editor to close', lambda: not page.by_id('editor').is_displayed())
+    return start
 
 
 def download(page, start, downloads, name):
@@ -223,8 +237,20 @@ def test(rec, work):
     downloads = os.path.join(work, 'downloads')
     os.makedirs(videos)
     os.makedirs(downloads)
-    env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=os.path.join(work, 'config'),
-               XDG_VIDEOS_DIR=videos, LC_ALL='C.UTF-8')
+    env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=os.path.join(work, 'config'), LC_ALL='C.UTF-8')
+    # Chromium takes seconds to start on a busy machine: it starts while the recorder is set up.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=1) as starter:
+        browser = starter.submit(open_browser, work, downloads)
+        try:
+            serve_and_browse(rec, work, env, videos, downloads, browser)
+        finally:
+            try:
+                browser.result(timeout=60).quit()
+            except Exception:  # the browser's own failure, if any, is reported by the test itself
+                pass
+
+
+def serve_and_browse(rec, work, env, videos, downloads, browser):
     schedule = os.path.join(work, 'tv.yyk')
     run([rec, 'new', schedule], env)
     devices = [line for line in run([rec, 'devices'], env).splitlines() if line[:1].isdigit()]
@@ -232,19 +258,19 @@ def test(rec, work):
     later = datetime.now().replace(microsecond=0) + timedelta(hours=2)
     run([rec, 'add', schedule, '--start', cli_time(later), '--length', '60',
          '--file', os.path.join(videos, 'gone.avi'), '--title', '消す予約'], env)
-    run([rec, 'serve-password'], env, stdin=f'{PASSWORD}\n{PASSWORD}\n')
-
+    run([rec, 'serve-password'], env, stdin=f'{PASSWORD}\n')
+    step('starting serve')
     server = Server(rec, schedule, videos, env, work)
-    driver = None
+    step('serve answers')
     try:
-        driver = open_browser(work, downloads)
+        driver = browser.result(timeout=60)
+        step('the browser is up')
         page = Page(driver)
         driver.get(server.base + '/')
         log_in(page)
         page.wait('the reservation made on the command line', lambda: page.row(stamp(later)))
 
-        start = stamp(datetime.now().replace(microsecond=0) + timedelta(seconds=10))
-        add_through_the_page(page, start, 'browser.avi', 'ブラウザから')
+        start = add_through_the_page(page, 'browser.avi', 'ブラウザから')
         page.wait('the new reservation waiting', lambda: page.row_state(start)[0] == 'waiting')
 
         page.click(f'#reservations button[data-action="remove"][data-start="{stamp(later)}"]')
@@ -273,8 +299,6 @@ def test(rec, work):
         print(f'serve said:\n{server.log()}', file=sys.stderr)
         raise
     finally:
-        if driver is not None:
-            driver.quit()
         code = server.stop()
     if code != 0:
         fail(f'serve ended with {code} on SIGTERM:\n{server.log()}')
