@@ -115,11 +115,22 @@ function stateDetail(r) {
 let reservations = [];
 let recordingNow = null;
 
+// A path may break after each "/" rather than inside a name.
+function pathText(path) {
+  const text = document.createElement('span');
+  path.split('/').forEach((part, i, parts) => {
+    text.append(part + (i < parts.length - 1 ? '/' : ''));
+    if (i < parts.length - 1) text.append(document.createElement('wbr'));
+  });
+  return text;
+}
+
 function cell(row, label, text, className) {
   const td = row.insertCell();
   td.dataset.label = label;
   if (className) td.className = className;
-  td.textContent = text;
+  if (className === 'path') td.append(pathText(text));
+  else td.textContent = text;
   return td;
 }
 
@@ -127,14 +138,16 @@ function stateCell(row, r) {
   const td = row.insertCell();
   td.dataset.label = '状態';
   td.className = 'state';
+  const body = document.createElement('span');
+  body.className = 'state-body';
   const badge = document.createElement('span');
   badge.className = `badge ${r.state}`;
   badge.textContent = r.stateText;
-  td.append(badge);
   const detail = document.createElement('span');
   detail.className = 'detail';
   detail.textContent = stateDetail(r);
-  td.append(detail);
+  body.append(badge, detail);
+  td.append(body);
 }
 
 function actionButton(text, action, r) {
@@ -206,14 +219,15 @@ function parseStamp(stamp) {
 function showStatus(status) {
   $('activity').textContent = status.activity || '';
   if (status.now) recorderAheadMs = parseStamp(status.now).getTime() - Date.now();
-  $('next').textContent = status.next ? `次の予約: ${status.next}` : status.recording ? '' : status.activity || '';
+  // While a reservation records, the runner's "next" is that same one: the live figures say it.
+  $('next').textContent = status.recording ? '' : status.next ? `次の予約: ${status.next}` : status.activity || '';
   $('failure').textContent = status.failure || '';
   recordingNow = status.recording;
   const live = status.recording;
   $('live').hidden = !live;
   if (live) {
     $('live-title').textContent = live.title;
-    $('live-file').textContent = live.file;
+    $('live-file').replaceChildren(pathText(live.file));
     $('live-elapsed').textContent = clock(live.elapsedMs / 1000);
     $('live-frames').textContent = number(live.frames);
     $('live-drops').textContent = number(live.drops);
