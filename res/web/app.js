@@ -183,17 +183,35 @@ function withLiveFigures(r) {
   return { ...r, ...recordingNow, state: 'recording', stateText: recordingNow.stateText || r.stateText };
 }
 
+// Rows are kept while what they show stays the same, so that a button is not swapped for a new
+// one under the user's finger; the row of the recording under way changes every second.
+const shownRows = new Map();
+
+function rowFor(r) {
+  const shown = withLiveFigures(r);
+  const key = JSON.stringify(shown);
+  const kept = shownRows.get(r.start);
+  if (kept && kept.key === key) return kept.row;
+  const row = reservationRow(shown);
+  shownRows.set(r.start, { key, row });
+  return row;
+}
+
 function showReservations() {
   const body = $('reservations');
   const focused = document.activeElement;
   const focusKey = focused && focused.dataset && focused.dataset.action
                        ? [focused.dataset.action, focused.dataset.start] : null;
-  const rows = reservations.map((r) => reservationRow(withLiveFigures(r)));
-  body.replaceChildren(...rows);
+  const rows = reservations.map(rowFor);
+  for (const start of shownRows.keys()) {
+    if (!reservations.some((r) => r.start === start)) shownRows.delete(start);
+  }
+  const same = rows.length === body.children.length && rows.every((row, i) => body.children[i] === row);
+  if (!same) body.replaceChildren(...rows);
   $('no-reservations').hidden = reservations.length > 0;
   body.closest('table').hidden = reservations.length === 0;
-  // Rows are rebuilt every second while recording: keep the keyboard where it was.
-  if (focusKey) {
+  // A rebuilt row takes the keyboard focus of the one it replaces.
+  if (focusKey && !body.contains(focused)) {
     const again = body.querySelector(`button[data-action="${focusKey[0]}"][data-start="${focusKey[1]}"]`);
     if (again) again.focus();
   }

@@ -182,6 +182,7 @@ class Page:
             self.by_id(element_id), value)
 
     def click(self, css):
+        # No second try: a waiting row's button must stay the same element while the page polls.
         self.find(css).click()
 
 
