@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace tovalen::web {
 
@@ -159,13 +160,21 @@ HttpServer::HttpServer(WebApi& api, const ListenAddress& address, std::optional<
     ::inet_pton(AF_INET, address.host.c_str(), &v4.sin_addr);
   }
   if (tls) flags |= MHD_USE_TLS;
-  m_daemon = MHD_start_daemon(flags, address.port, nullptr, nullptr, &Answer, m_context.get(), MHD_OPTION_SOCK_ADDR,
-                              reinterpret_cast<sockaddr*>(&storage), MHD_OPTION_NOTIFY_COMPLETED, &Completed, nullptr,
-                              MHD_OPTION_CONNECTION_LIMIT, limits.connections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-                              limits.connectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds,
-                              MHD_OPTION_THREAD_POOL_SIZE, limits.threads, MHD_OPTION_HTTPS_MEM_KEY,
-                              tls ? tls->key.c_str() : nullptr, MHD_OPTION_HTTPS_MEM_CERT,
-                              tls ? tls->certificate.c_str() : nullptr, MHD_OPTION_END);
+  std::vector<MHD_OptionItem> options{
+      {MHD_OPTION_SOCK_ADDR, 0, &storage},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Completed), nullptr},
+      {MHD_OPTION_CONNECTION_LIMIT, limits.connections, nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.connectionsPerAddress, nullptr},
+      {MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds, nullptr},
+      {MHD_OPTION_THREAD_POOL_SIZE, limits.threads, nullptr},
+  };
+  if (tls) {
+    options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(tls->key.c_str())});
+    options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(tls->certificate.c_str())});
+  }
+  options.push_back({MHD_OPTION_END, 0, nullptr});
+  m_daemon = MHD_start_daemon(flags, address.port, nullptr, nullptr, &Answer, m_context.get(), MHD_OPTION_ARRAY,
+                              options.data(), MHD_OPTION_END);
   if (!m_daemon) {
     throw std::runtime_error("cannot listen on " + address.host + ":" + std::to_string(address.port) +
                              (tls ? " (or the certificate and key cannot be used)" : ""));

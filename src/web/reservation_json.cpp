@@ -38,6 +38,15 @@ std::optional<FileFacts> Examine(const std::string& path) {
   return facts;
 }
 
+}  // namespace
+
+std::int64_t RecordedLengthSeconds(const std::string& path) {
+  const auto facts = Examine(path);
+  return facts ? facts->lengthSeconds : 0;
+}
+
+namespace {
+
 const char* StateText(const std::string& state) {
   if (state == "waiting") return "待機中";
   if (state == "recording") return "録画中";

@@ -40,7 +40,8 @@ json ParseBody(const std::string& body) {
   return parsed;
 }
 
-bool IsChange(const std::string& method) { return method == "POST" || method == "PATCH" || method == "DELETE"; }
+// Anything but a read: a method the API does not serve is refused as a change would be.
+bool IsChange(const std::string& method) { return method != "GET" && method != "HEAD"; }
 
 std::optional<std::string> CookieValue(const std::optional<std::string>& header, std::string_view name) {
   if (!header) return std::nullopt;
@@ -307,17 +308,13 @@ Response WebApi::Recordings() const {
     if (!recorded || !m_setup.folders.Holds(recorded->first)) continue;
     struct stat info {};
     if (::stat(recorded->first.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    SYoyaku yoyaku;
-    yoyaku.timeStart = static_cast<Time32>(start);
-    yoyaku.strFileName = recorded->first;
-    const json facts = ReservationJson(yoyaku, LiveSnapshot{}, 0);
     const std::string startText = FormatWebTime(start);
     list.push_back({{"start", startText},
                     {"title", recorded->second},
                     {"file", recorded->first},
                     {"name", std::filesystem::path(recorded->first).filename().string()},
                     {"bytes", static_cast<std::uint64_t>(info.st_size)},
-                    {"lengthSeconds", facts["lengthSeconds"]},
+                    {"lengthSeconds", RecordedLengthSeconds(recorded->first)},
                     {"download", "/api/recordings/" + startText + "/file"}});
   }
   return JsonAnswer(200, {{"recordings", list}});

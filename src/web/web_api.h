@@ -87,6 +87,9 @@ class WebApi {
 };
 
 // The JSON of a reservation with its state (see docs/web-api.md).
+// The playing length of an AVI file as its main header gives it; 0 when it cannot be read.
+std::int64_t RecordedLengthSeconds(const std::string& path);
+
 nlohmann::json ReservationJson(const SYoyaku& yoyaku, const LiveSnapshot& live, std::int64_t now);
 
 }  // namespace tovalen::web
