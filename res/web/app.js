@@ -239,7 +239,8 @@ function showStatus(status) {
   if (status.now) recorderAheadMs = parseStamp(status.now).getTime() - Date.now();
   // While a reservation records, the runner's "next" is that same one: the live figures say it.
   $('next').textContent = status.recording ? '' : status.next ? `次の予約: ${status.next}` : status.activity || '';
-  $('failure').textContent = status.failure || '';
+  // The schedule's device is chosen with tovalen-rec set; without one nothing can record.
+  $('failure').textContent = status.device === -1 ? 'キャプチャデバイスを選択してください' : status.failure || '';
   recordingNow = status.recording;
   const live = status.recording;
   $('live').hidden = !live;

@@ -2,8 +2,8 @@
 """The pages in real headless Chromium against a real `tovalen-rec serve` on 127.0.0.1.
 
 Logs in, adds a reservation through the page a few seconds ahead, watches it record (録画中 with
-a growing frame count and a still picture, then 録画済み), removes another one, and downloads
-the recording, whose bytes must be the file's.
+a growing frame count and a still picture, then 録画済み), changes and removes another one, and
+downloads the recording, whose bytes must be the file's.
 
 Usage: web_browser_test.py TOVALEN_REC
 Exits 77 (skipped) only when chromium or chromedriver is missing, and says so loudly.
@@ -218,6 +218,19 @@ def add_through_the_page(page, file_name, title):
     return start
 
 
+def change_title(page, start, title):
+    page.click(f'#reservations button[data-action="edit"][data-start="{start}"]')
+    # The field leaves out ":00" seconds.
+    page.wait('the editor with the reservation',
+              lambda: page.by_id('start').get_attribute('value') in (start, start.removesuffix(':00')))
+    page.type('title', title)
+    page.click('#save')
+    page.wait('the changed title in the list',
+              lambda: page.driver.execute_script(
+                  "const row = document.querySelector(`#reservations tr[data-start='${arguments[0]}']`);"
+                  "return row && row.querySelector('.title').textContent;", start) == title)
+
+
 def download(page, start, downloads, name):
     link = page.wait('the download link', lambda: page.find(f'#recordings tr[data-start="{start}"] a'))
     if link.text != name:
@@ -280,9 +293,12 @@ def serve_and_browse(rec, work, env, videos, downloads, browser):
         start = add_through_the_page(page, 'browser.avi', 'ブラウザから')
         page.wait('the new reservation waiting', lambda: page.row_state(start)[0] == 'waiting')
 
+        change_title(page, stamp(later), '変えた予約')
+        if '変えた予約' not in run([rec, 'list', schedule], env):
+            fail('the title changed on the page is not in the schedule file')
         page.click(f'#reservations button[data-action="remove"][data-start="{stamp(later)}"]')
         page.wait('the removed reservation to leave the list', lambda: page.row(stamp(later)) is None)
-        if '消す予約' in run([rec, 'list', schedule], env):
+        if '変えた予約' in run([rec, 'list', schedule], env):
             fail('the reservation removed on the page is still in the schedule file')
 
         state, first_frames, badge = page.wait(
