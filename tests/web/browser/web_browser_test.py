@@ -121,6 +121,7 @@ def open_browser(work, downloads):
                  # Nothing leaves the machine: every name but the loopback address fails to resolve.
                  '--host-resolver-rules=MAP * ~NOTFOUND , EXCLUDE 127.0.0.1'):
         options.add_argument(flag)
+    options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
     options.add_experimental_option('prefs', {
         'download.default_directory': downloads, 'download.prompt_for_download': False,
         'safebrowsing.enabled': False})
@@ -140,14 +141,15 @@ class Page:
         self.WebDriverWait = WebDriverWait
         self.stale = StaleElementReferenceException
 
-    def wait(self, what, condition, timeout_s=15):
+    def wait(self, what, condition, timeout_s=15, seen=None):
         step(f'waiting for {what}')
         try:
             return self.WebDriverWait(self.driver, timeout_s, poll_frequency=0.2,
                                       ignored_exceptions=[self.stale]).until(lambda _: condition())
         except Exception as e:
             fail(f'gave up waiting for {what} after {timeout_s} s ({type(e).__name__}); '
-                 f'page says: {self.text("notice")!r} {self.text("activity")!r}')
+                 f'page says: {self.text("notice")!r} {self.text("activity")!r}'
+                 + (f'; seen: {seen()}' if seen else ''))
 
     def find(self, css):
         found = self.driver.find_elements(self.By.CSS_SELECTOR, css)
@@ -199,13 +201,13 @@ def log_in(page):
 
 
 def add_through_the_page(page, file_name, title):
-    """Adds a reservation of 6 s a few seconds ahead, first trying a past start; returns its start."""
+    """Adds a reservation of 8 s a few seconds ahead, first trying a past start; returns its start."""
     page.click('#add')
     page.wait('the editor', lambda: page.by_id('editor').is_displayed())
     # A start in the past: the server refuses it with the editor's own message, shown in the form.
     page.set_date_time('start', stamp(datetime.now() - timedelta(minutes=5)))
     page.click('#span-length')
-    page.type('length', '0:00:06')
+    page.type('length', '0:00:08')
     page.type('file', file_name)
     page.type('title', title)
     page.click('#save')
@@ -305,7 +307,8 @@ def serve_and_browse(rec, work, env, videos, downloads, browser):
             'the recording', lambda: (s := page.row_state(start))[0] == 'recording' and s[1] > 0 and s, 30)
         if badge != '録画中':
             fail(f'a recording reservation reads {badge!r}')
-        page.wait('the frame count to grow', lambda: page.row_state(start)[1] > first_frames)
+        page.wait('the frame count to grow', lambda: page.row_state(start)[1] > first_frames,
+                  seen=lambda: f'{first_frames} frames, then {page.row_state(start)}')
         page.wait('the still picture',
                   lambda: driver.execute_script("const s = document.getElementById('still');"
                                                 "return !s.hidden && s.complete && s.naturalWidth > 0;"))
@@ -318,6 +321,12 @@ def serve_and_browse(rec, work, env, videos, downloads, browser):
             recorded = f.read()
         if downloaded != recorded or not recorded.startswith(b'RIFF'):
             fail(f'the download ({len(downloaded)} bytes) is not the recording ({len(recorded)} bytes)')
+        # Refusals the test asked for are logged as failed loads; anything else (a script error,
+        # a blocked script or style) is a fault of the pages.
+        errors = [entry['message'] for entry in driver.get_log('browser')
+                  if entry['level'] == 'SEVERE' and 'Failed to load resource' not in entry['message']]
+        if errors:
+            fail('the browser reported errors:\n' + '\n'.join(errors))
     except Exception:
         print(f'serve said:\n{server.log()}', file=sys.stderr)
         raise
