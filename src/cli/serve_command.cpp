@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "capture/capture_observer.h"
@@ -43,6 +45,17 @@ std::vector<std::string> TakeAllowed(std::vector<std::string>& args) {
     word = args.erase(word, word + 2);
   }
   return folders;
+}
+
+// The user's videos folder; never the whole home folder, which is what is left without one.
+std::string DefaultAllowedFolder() {
+  const std::string videos = UserVideosFolder();
+  std::error_code error;
+  const char* home = std::getenv("HOME");
+  if (videos.empty() || (home && std::filesystem::equivalent(videos, home, error))) {
+    throw UsageError("no videos folder is known: give the folder recordings may go to with --allow DIR");
+  }
+  return videos;
 }
 
 std::optional<web::Tls> TlsFromOptions(const CommandLine& line) {
@@ -148,8 +161,7 @@ int Serve(const std::vector<std::string>& arguments, std::ostream& out) {
                      " needs a password: set one with tovalen-rec serve-password (only 127.0.0.1 and ::1 go without)");
   }
   const auto tls = TlsFromOptions(line);
-  if (allowed.empty()) allowed.push_back(UserVideosFolder());
-  if (allowed.front().empty()) throw UsageError("no videos folder is known: give the recordings' folder with --allow");
+  if (allowed.empty()) allowed.push_back(DefaultAllowedFolder());
   std::optional<web::AllowedFolders> folders;
   try {
     folders.emplace(allowed);
