@@ -448,6 +448,7 @@ function editorBody() {
 
 async function saveEditor(event) {
   event.preventDefault();
+  $('editor-message').textContent = '';
   const body = editorBody();
   if (!body) return;
   const save = $('save');

@@ -24,7 +24,7 @@ SKIPPED = 77
 PASSWORD = 'browser-test-pass'
 # About 25 s on a quiet machine; the deadline is for a machine that is very busy. Each wait is
 # bounded on its own too.
-DEADLINE_S = 100
+DEADLINE_S = 150
 
 
 STARTED = time.monotonic()
@@ -213,11 +213,18 @@ def add_through_the_page(page, file_name, title):
     page.click('#save')
     page.wait('the past start refused',
               lambda: page.text('editor-message') == '録画開始時刻を未来の時刻にしてください。')
-    start = stamp(datetime.now().replace(microsecond=0) + timedelta(seconds=5))
-    page.set_date_time('start', start)
-    page.click('#save')
-    page.wait('the editor to close', lambda: not page.by_id('editor').is_displayed())
-    return start
+    # A very busy machine may take longer than the lead to send the form: then it is refused
+    # as past again, and a later start is tried.
+    for _ in range(3):
+        start = stamp(datetime.now().replace(microsecond=0) + timedelta(seconds=6))
+        page.set_date_time('start', start)
+        page.click('#save')
+        page.wait('the editor to close or refuse again',
+                  lambda: not page.by_id('editor').is_displayed() or page.text('editor-message'))
+        if not page.by_id('editor').is_displayed():
+            return start
+        step(f'refused: {page.text("editor-message")}')
+    fail('the page could not add a reservation a few seconds ahead')
 
 
 def change_title(page, start, title):
@@ -233,20 +240,19 @@ def change_title(page, start, title):
                   "return row && row.querySelector('.title').textContent;", start) == title)
 
 
-def download(page, start, downloads, name):
+def download(page, start, downloads):
+    """Downloads the recording of the reservation at start; returns its name and bytes."""
     link = page.wait('the download link', lambda: page.find(f'#recordings tr[data-start="{start}"] a'))
-    if link.text != name:
-        fail(f'the finished recording is listed as {link.text!r}, not {name!r}')
+    name = link.text
     link.click()
-    path = os.path.join(downloads, name)
 
     def finished():
         names = os.listdir(downloads)
         return name in names and not any(n.endswith('.crdownload') for n in names)
 
     page.wait('the download', finished, timeout_s=20)
-    with open(path, 'rb') as f:
-        return f.read()
+    with open(os.path.join(downloads, name), 'rb') as f:
+        return name, f.read()
 
 
 def test(rec, work):
@@ -293,17 +299,10 @@ def serve_and_browse(rec, work, env, videos, downloads, browser):
         page.wait('the reservation made on the command line', lambda: page.row(stamp(later)))
 
         start = add_through_the_page(page, 'browser.avi', 'ブラウザから')
-        page.wait('the new reservation waiting', lambda: page.row_state(start)[0] == 'waiting')
+        # On a very busy machine it may already record when the list is first read.
+        page.wait('the new reservation waiting', lambda: page.row_state(start)[0] in ('waiting', 'recording'))
 
-        change_title(page, stamp(later), '変えた予約')
-        if '変えた予約' not in run([rec, 'list', schedule], env):
-            fail('the title changed on the page is not in the schedule file')
-        page.click(f'#reservations button[data-action="remove"][data-start="{stamp(later)}"]')
-        page.wait('the removed reservation to leave the list', lambda: page.row(stamp(later)) is None)
-        if '変えた予約' in run([rec, 'list', schedule], env):
-            fail('the reservation removed on the page is still in the schedule file')
-
-        state, first_frames, badge = page.wait(
+        _, first_frames, badge = page.wait(
             'the recording', lambda: (s := page.row_state(start))[0] == 'recording' and s[1] > 0 and s, 30)
         if badge != '録画中':
             fail(f'a recording reservation reads {badge!r}')
@@ -316,8 +315,19 @@ def serve_and_browse(rec, work, env, videos, downloads, browser):
         if page.row_state(start)[2] != '録画済み':
             fail(f'a finished reservation reads {page.row_state(start)[2]!r}')
 
-        downloaded = download(page, start, downloads, 'browser.avi')
-        with open(os.path.join(videos, 'browser.avi'), 'rb') as f:
+        change_title(page, stamp(later), '変えた予約')
+        if '変えた予約' not in run([rec, 'list', schedule], env):
+            fail('the title changed on the page is not in the schedule file')
+        page.click(f'#reservations button[data-action="remove"][data-start="{stamp(later)}"]')
+        page.wait('the removed reservation to leave the list', lambda: page.row(stamp(later)) is None)
+        if '変えた予約' in run([rec, 'list', schedule], env):
+            fail('the reservation removed on the page is still in the schedule file')
+
+        # A start the runner takes up late records into another name beside the one asked for.
+        name, downloaded = download(page, start, downloads)
+        if not (name.startswith('browser') and name.endswith('.avi')):
+            fail(f'the recording of browser.avi is listed as {name!r}')
+        with open(os.path.join(videos, name), 'rb') as f:
             recorded = f.read()
         if downloaded != recorded or not recorded.startswith(b'RIFF'):
             fail(f'the download ({len(downloaded)} bytes) is not the recording ({len(recorded)} bytes)')
