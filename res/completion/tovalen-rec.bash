@@ -42,7 +42,7 @@ _tovalen_rec() {
         mapfile -t COMPREPLY < <(compgen -W "${value//|/ }" -- "$cur")
         return 0
         ;;
-      PATH | FILE) ;;
+      PATH | FILE | DIR | PEM) ;;
       ?*) return 0 ;;  # a time, a length, a number or a title: nothing to offer
     esac
   fi

@@ -30,6 +30,8 @@ const std::map<std::string, std::string, std::less<>>& CommandSummaries() {
       {"record", "records now with the schedule's default settings, for the length given"},
       {"run", "runs the schedule: waits for each reservation, records it and prints its progress"},
       {"recover", "rebuilds the recordings a killed capture left in a file or folder"},
+      {"serve", "runs the schedule as run does and serves the web interface to edit and watch it"},
+      {"serve-password", "stores the web interface's password, read from standard input"},
   };
   return summaries;
 }
