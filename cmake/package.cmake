@@ -8,15 +8,15 @@ set(CPACK_PACKAGE_NAME tovalen)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${TOVALEN_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "scheduled video recorder from capture devices")
+# CPack puts the summary first and indents every line; an empty line becomes " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "scheduled video recorder from capture devices
- Tovalen keeps recording reservations (start, end, AVI file and title) in a
- schedule file and records each one at its time from a webcam, a capture card
- or its built-in test pattern, with sound, into an AVI file.
- .
- The desktop program, tovalen, has a Japanese interface. The headless
- recorder, tovalen-rec, edits schedules and records them on machines without
- a screen, also as a systemd user service.")
+    "Tovalen keeps recording reservations (start, end, AVI file and title) in a
+schedule file and records each one at its time from a webcam, a capture card
+or its built-in test pattern, with sound, into an AVI file.
+
+The desktop program, tovalen, has a Japanese interface. The headless
+recorder, tovalen-rec, edits schedules and records them on machines without
+a screen, also as a systemd user service.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
