@@ -1,6 +1,7 @@
 #include "cli/tovalen_rec.h"
 
 #include <algorithm>
+#include <map>
 
 #include "cli/capture_commands.h"
 #include "cli/command_line.h"
@@ -9,14 +10,54 @@
 #include "cli/schedule_commands.h"
 #include "cli/serve_command.h"
 #include "platform/trace.h"
+#include "platform/version.h"
 
 namespace tovalen::cli {
 namespace {
 
-void PrintUsage(const std::vector<CliCommand>& commands, std::ostream& out) {
+// What each command does, under its synopsis in --help (and so in the manual page made from it).
+const std::map<std::string, std::string, std::less<>>& CommandSummaries() {
+  static const std::map<std::string, std::string, std::less<>> summaries = {
+      {"new", "writes an empty schedule with the default settings (never overwrites)"},
+      {"list", "one line per reservation, in start-time order (the first line is index 0)"},
+      {"settings", "the frame-rate and connection setting, the audio format, the selected device index"},
+      {"add", "adds a reservation, or N of them repeated at the same time of day"},
+      {"edit", "changes one reservation; a new start alone keeps the length"},
+      {"remove", "removes one reservation"},
+      {"purge", "removes the reservations whose start has passed"},
+      {"set", "changes the capture settings"},
+      {"devices", "index, name and version of each capture device, and its driver settings"},
+      {"device", "changes device N's driver settings"},
+      {"record", "records now with the schedule's default settings, for the length given"},
+      {"run", "runs the schedule: waits for each reservation, records it and prints its progress"},
+      {"recover", "rebuilds the recordings a killed capture left in a file or folder"},
+      {"serve", "runs the schedule as run does and serves the web interface to edit and watch it"},
+      {"serve-password", "stores the web interface's password, read from standard input"},
+  };
+  return summaries;
+}
+
+void PrintShortUsage(const std::vector<CliCommand>& commands, std::ostream& out) {
   out << "usage: tovalen-rec [--trace] COMMAND ...\n"
          "times are local \"YYYY-MM-DD HH:MM:SS\"; lengths are seconds or a number with s, m or h\n\n";
   for (const CliCommand& command : commands) out << "  tovalen-rec " << command.usage << '\n';
+}
+
+void PrintHelp(const std::vector<CliCommand>& commands, std::ostream& out) {
+  out << "Usage: tovalen-rec [--trace] COMMAND [ARGUMENT]...\n"
+         "Keeps the recording reservations of a schedule file (.yyk) and records them from a capture device, "
+         "without a screen.\n\n"
+         "Times are local \"YYYY-MM-DD HH:MM:SS\"; lengths are seconds or a number with s, m or h.\n\n"
+         "Commands:\n";
+  for (const CliCommand& command : commands) {
+    out << "  tovalen-rec " << command.usage << '\n';
+    const auto summary = CommandSummaries().find(command.name);
+    if (summary != CommandSummaries().end()) out << "                      " << summary->second << '\n';
+  }
+  out << "\nOptions:\n"
+         "  --trace        before the command: send the program's trace lines to standard error\n"
+         "  -h, --help     show this help and exit\n"
+         "  --version      show the version and exit\n";
 }
 
 }  // namespace
@@ -39,9 +80,17 @@ int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCom
   const std::vector<std::string> words(command_word, args.end());
   ScopedTraceSink sink(trace ? TraceSink(WriteTraceToStderr) : TraceSink());
 
-  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
-    PrintUsage(commands, words.empty() ? err : out);
-    return words.empty() ? kExitUsage : kExitSuccess;
+  if (words.empty()) {
+    PrintShortUsage(commands, err);
+    return kExitUsage;
+  }
+  if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    PrintHelp(commands, out);
+    return kExitSuccess;
+  }
+  if (words[0] == "--version") {
+    out << "tovalen-rec " << kVersion << '\n';
+    return kExitSuccess;
   }
   const auto command =
       std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return c.name == words[0]; });

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and checks that the desktop can find everything:
-# both programs, the help book, the menu entry, the icon, the .yyk file type and the user unit.
+# both programs, the help book, the menu entry, the icon, the .yyk file type and the user unit,
+# and the manual pages, the shell completion and the AppStream metadata.
 set -eu
 build=$1
 prefix=$(mktemp -d)
@@ -11,7 +12,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "install: $*" >&2; exit 1; }
 for file in bin/tovalen bin/tovalen-rec share/tovalen/help/Tovalen.hhp share/applications/tovalen.desktop \
             share/mime/packages/tovalen.xml share/icons/hicolor/32x32/apps/tovalen.png \
-            share/icons/hicolor/32x32/mimetypes/application-x-tovalen-document.png; do
+            share/icons/hicolor/32x32/mimetypes/application-x-tovalen-document.png \
+            share/man/man1/tovalen.1.gz share/man/man1/tovalen-rec.1.gz share/bash-completion/completions/tovalen-rec \
+            share/metainfo/org.tovalen.tovalen.metainfo.xml share/doc/tovalen/copyright; do
   [ -e "$prefix/$file" ] || fail "$file is missing"
 done
 
