@@ -11,13 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "avi_probe.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "cli_test_support.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace tovalen {
 namespace {
@@ -193,11 +193,12 @@ TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
   const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "60", "--device", index}, errFile);
   ASSERT_GT(child, 0);
   // Interrupted once it records, however slowly the machine starts it.
-  for (int wait = 0; wait < 600; ++wait) {
-    const auto left = testing::FilesContaining(dir.Path().string(), "interrupted.recording-");
-    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 400'000) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] {
+        const auto left = testing::FilesContaining(dir.Path().string(), "interrupted.recording-");
+        return left.size() == 1 && std::filesystem::file_size(left[0]) > 400'000;
+      },
+      std::chrono::seconds(60), std::chrono::milliseconds(100)));
   ::kill(child, SIGINT);
   EXPECT_EQ(WaitFor(child, errFile).status, 0);
   const FileCounts counts = CountFrames(file);
@@ -240,11 +241,12 @@ std::string KillRecording(const std::string& index, const std::string& target, c
   if (child <= 0) return "";
   // Killed once frames have reached the disk, however slowly the machine records.
   std::vector<std::string> left;
-  for (int wait = 0; wait < 600; ++wait) {
-    left = testing::FilesContaining(folder, std::filesystem::path(target).stem().string() + ".recording-");
-    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 200'000) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  testing::WaitUntil(
+      [&] {
+        left = testing::FilesContaining(folder, std::filesystem::path(target).stem().string() + ".recording-");
+        return left.size() == 1 && std::filesystem::file_size(left[0]) > 200'000;
+      },
+      std::chrono::seconds(60), std::chrono::milliseconds(100));
   ::kill(child, SIGKILL);
   int status = 0;
   ::waitpid(child, &status, 0);
@@ -455,11 +457,13 @@ TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
   const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "1", "--device", index}, errFile);
   ASSERT_GT(child, 0);
   // Once the recording runs, a folder takes the target's name.
-  for (int i = 0; i < 1000 && !std::filesystem::exists(file); ++i) {
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-      if (entry.path().string().find(".recording-") != std::string::npos) std::filesystem::create_directory(file);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  testing::WaitUntil(
+      [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+          if (entry.path().string().find(".recording-") != std::string::npos) std::filesystem::create_directory(file);
+        return std::filesystem::exists(file);
+      },
+      std::chrono::seconds(10));
   const ChildResult result = WaitFor(child, errFile);
   EXPECT_EQ(result.status, 1);
   EXPECT_THAT(result.err, HasSubstr("録画を保存できませんでした: cannot save as " + file + ": Is a directory"));

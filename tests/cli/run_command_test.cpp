@@ -21,6 +21,7 @@
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/fake_logind.h"
+#include "support/reservation.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
 
@@ -57,10 +58,7 @@ class RunCommand : public ::testing::Test {
 
   // A reservation starting `offset` seconds from now.
   SYoyaku Add(std::int64_t offset, Span32 length, const std::string& path) {
-    SYoyaku yoyaku;
-    yoyaku.timeStart = static_cast<Time32>(Clock::Now() + offset);
-    yoyaku.spanDuration = length;
-    yoyaku.strFileName = path;
+    const SYoyaku yoyaku = Reservation(Clock::Now() + offset, length, kDefaultYoyakuTitle, path);
     schedule.AddYoyaku(yoyaku);
     return yoyaku;
   }
@@ -281,10 +279,7 @@ TEST(FollowedScheduleFile, AFileThatCouldNotBeReadIsReadAgainUntilItCan) {
   TempDir dir;
   const std::string file = dir.File("s.yyk");
   CYoyakuSchedule schedule;
-  SYoyaku yoyaku;
-  yoyaku.timeStart = 2'000'000'000;
-  yoyaku.spanDuration = 10;
-  yoyaku.strFileName = "/tmp/a.avi";
+  SYoyaku yoyaku = Reservation(2'000'000'000, 10, kDefaultYoyakuTitle, "/tmp/a.avi");
   schedule.AddYoyaku(yoyaku);
   SaveScheduleFile(file, SCaptureSettings{}, schedule);
   std::ostringstream out;
