@@ -4,8 +4,12 @@
 #include <wx/app.h>
 #include <wx/display.h>
 #include <wx/frame.h>
+#include <wx/html/helpfrm.h>
 #include <wx/html/htmlcell.h>
 #include <wx/html/htmlwin.h>
+
+#include <set>
+#include <string>
 
 #include "dialogs/dlg_set_audio_property.h"
 #include "dialogs/japanese_help_pages.h"
@@ -77,13 +81,23 @@ TEST_F(HelpViewerTest, ContentsShowTheBooksDefaultPage) {
   EXPECT_THAT(viewer.ShownPage(), EndsWith("index.htm"));
 }
 
-TEST_F(HelpViewerTest, EveryPageTheDialogsAskForIsInTheBook) {
+// The pages the book's contents and index lead to.
+std::set<std::string> Pages(const wxHtmlHelpDataItems& items) {
+  std::set<std::string> pages;
+  for (std::size_t i = 0; i < items.size(); ++i) pages.insert(ToUtf8(items[i].GetFullPath()));
+  return pages;
+}
+
+TEST_F(HelpViewerTest, EveryPageTheDialogsAskForIsInTheBookAndItsIndexLeadsToEveryPage) {
   viewer.SetBook(TOVALEN_TEST_HELP_BOOK);
   for (const char* page : {help_page::kNewRec, help_page::kRecList, help_page::kSelectCapDevice, help_page::kAudio,
                            help_page::kVideoOption}) {
     ShowHelp(nullptr, page);
     EXPECT_THAT(viewer.ShownPage(), EndsWith(page));
   }
+  const wxHtmlHelpData* book =
+      wxDynamicCast(wxTopLevelWindows.GetLast()->GetData(), wxHtmlHelpFrame)->GetHelpWindow()->GetData();
+  EXPECT_EQ(Pages(book->GetIndexArray()), Pages(book->GetContentsArray()));
 }
 
 TEST_F(HelpViewerTest, AHelpButtonOpensItsPageAndTheDialogStaysUsable) {
