@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "avi_probe.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
@@ -241,12 +242,11 @@ std::string KillRecording(const std::string& index, const std::string& target, c
   if (child <= 0) return "";
   // Killed once frames have reached the disk, however slowly the machine records.
   std::vector<std::string> left;
-  testing::WaitUntil(
-      [&] {
-        left = testing::FilesContaining(folder, std::filesystem::path(target).stem().string() + ".recording-");
-        return left.size() == 1 && std::filesystem::file_size(left[0]) > 200'000;
-      },
-      std::chrono::seconds(60), std::chrono::milliseconds(100));
+  for (int wait = 0; wait < 600; ++wait) {
+    left = testing::FilesContaining(folder, std::filesystem::path(target).stem().string() + ".recording-");
+    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 200'000) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   ::kill(child, SIGKILL);
   int status = 0;
   ::waitpid(child, &status, 0);
@@ -457,13 +457,11 @@ TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
   const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "1", "--device", index}, errFile);
   ASSERT_GT(child, 0);
   // Once the recording runs, a folder takes the target's name.
-  testing::WaitUntil(
-      [&] {
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-          if (entry.path().string().find(".recording-") != std::string::npos) std::filesystem::create_directory(file);
-        return std::filesystem::exists(file);
-      },
-      std::chrono::seconds(10));
+  for (int i = 0; i < 1000 && !std::filesystem::exists(file); ++i) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+      if (entry.path().string().find(".recording-") != std::string::npos) std::filesystem::create_directory(file);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   const ChildResult result = WaitFor(child, errFile);
   EXPECT_EQ(result.status, 1);
   EXPECT_THAT(result.err, HasSubstr("録画を保存できませんでした: cannot save as " + file + ": Is a directory"));

@@ -24,6 +24,7 @@
 #include "support/reservation.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
@@ -77,11 +78,8 @@ class RunCommand : public ::testing::Test {
   }
   // Waits until the run has printed `text` (a minute at most, so a fault cannot hang the test).
   bool AwaitOutput(const std::string& text) {
-    for (int tries = 0; tries < 600; ++tries) {
-      if (ReadFileBytes(dir.File("out.txt")).find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+    return WaitUntil([&] { return ReadFileBytes(dir.File("out.txt")).find(text) != std::string::npos; },
+                     std::chrono::minutes(1), std::chrono::milliseconds(100));
   }
   static int ExitStatus(pid_t child) {
     int status = 0;

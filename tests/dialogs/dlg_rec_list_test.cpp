@@ -24,12 +24,6 @@ SYoyaku FromNow(std::int64_t startFromNow, Span32 length, const std::string& tit
   return Reservation(kNow + startFromNow, length, title, "/videos/" + title + ".avi");
 }
 
-std::vector<std::string> Titles(const std::vector<SYoyaku>& reservations) {
-  std::vector<std::string> titles;
-  for (const auto& yoyaku : reservations) titles.push_back(yoyaku.strTitle);
-  return titles;
-}
-
 // A list dialog on a schedule whose editor answers with what the test queued, recording the
 // reservation it was opened with.
 class RecListDialog : public ::testing::Test {
@@ -71,22 +65,18 @@ TEST_F(RecListDialog, ShowsOneLinePerReservationWithNoneSelectedAndACutLineWhole
   dialog.InitDialog();
   dialog.Show();
   const auto pointAt = [this](int line) {
-    for (int y = 0; y < List()->GetClientSize().y; ++y) {
-      if (List()->HitTest(wxPoint(5, y)) != line) continue;
-      wxMouseEvent motion(wxEVT_MOTION);
-      motion.SetPosition(wxPoint(5, y));
-      motion.SetEventObject(List());
-      List()->GetEventHandler()->ProcessEvent(motion);
-      return true;
-    }
-    return false;
+    int y = 0;
+    while (y < List()->GetClientSize().y && List()->HitTest(wxPoint(5, y)) != line) ++y;
+    wxMouseEvent motion(wxEVT_MOTION);
+    motion.SetPosition(wxPoint(5, y));
+    List()->GetEventHandler()->ProcessEvent(motion);
+    return y < List()->GetClientSize().y;
   };
   // The rows have their places once GTK has drawn the shown list.
   ASSERT_TRUE(RunLoopUntil([&] { return pointAt(2); }, std::chrono::seconds(2)));
   EXPECT_EQ(ToUtf8(List()->GetToolTipText()), Lines()[2]);
   ASSERT_TRUE(pointAt(0));
   EXPECT_EQ(List()->GetToolTipText(), wxString());
-  dialog.Hide();
 }
 
 TEST_F(RecListDialog, AddRefusesAnOverlapAndAcceptsAReservationThatOnlyTouches) {

@@ -40,11 +40,6 @@ class RecStartWindow : public VideoCapTest {
  protected:
   std::string Text(int id) { return ToUtf8(ControlOf<wxStaticText>(&dialog, id)->GetLabel()); }
 
-  // Runs the window's event loop until the condition holds or two seconds have passed.
-  static bool RunLoopUntil(const std::function<bool()>& condition) {
-    return testing::RunLoopUntil(condition, std::chrono::seconds(2));
-  }
-
   // The field as the screen shows it, once drawing has settled: two grabs alike, and more
   // than the bare background (a window not yet drawn is one colour).
   wxImage FieldOnScreen(wxDialog& window, int id) {

@@ -10,12 +10,7 @@ namespace tovalen {
 namespace {
 
 using testing::Reservation;
-
-std::vector<std::string> Titles(const std::vector<SYoyaku>& list) {
-  std::vector<std::string> titles;
-  for (const auto& y : list) titles.push_back(y.strTitle);
-  return titles;
-}
+using testing::Titles;
 
 using ::testing::ElementsAre;
 

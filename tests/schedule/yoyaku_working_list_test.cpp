@@ -11,12 +11,7 @@ namespace {
 using ::testing::ElementsAre;
 
 using testing::Reservation;
-
-std::vector<std::string> Titles(const CYoyakuWorkingList& list) {
-  std::vector<std::string> titles;
-  for (const auto& y : list.Items()) titles.push_back(y.strTitle);
-  return titles;
-}
+using testing::Titles;
 
 class WorkingList : public ::testing::Test {
  protected:
@@ -33,7 +28,7 @@ TEST_F(WorkingList, InsertRefusesOverlapButAcceptsTouchingSpans) {
   EXPECT_FALSE(list.InsertYoyaku(Reservation(900, 101, "into a")));
   EXPECT_TRUE(list.InsertYoyaku(Reservation(900, 100, "ends as a starts")));
   EXPECT_TRUE(list.InsertYoyaku(Reservation(1100, 900, "between")));
-  EXPECT_THAT(Titles(list), ElementsAre("ends as a starts", "a", "between", "b"));
+  EXPECT_THAT(Titles(list.Items()), ElementsAre("ends as a starts", "a", "between", "b"));
   EXPECT_THAT(schedule.GetYoyakuCount(), 2);  // nothing reaches the schedule before WriteBack
 }
 
@@ -41,9 +36,9 @@ TEST_F(WorkingList, ReplaceMayMoveWithinItsOwnSpanButNotIntoAnother) {
   CYoyakuWorkingList list(schedule);
   EXPECT_TRUE(list.ReplaceYoyaku(Reservation(1050, 100, "a moved"), 0));
   EXPECT_FALSE(list.ReplaceYoyaku(Reservation(1950, 100, "a into b"), 0));
-  EXPECT_THAT(Titles(list), ElementsAre("a moved", "b"));
+  EXPECT_THAT(Titles(list.Items()), ElementsAre("a moved", "b"));
   EXPECT_TRUE(list.ReplaceYoyaku(Reservation(5000, 10, "a after b"), 0));
-  EXPECT_THAT(Titles(list), ElementsAre("b", "a after b"));
+  EXPECT_THAT(Titles(list.Items()), ElementsAre("b", "a after b"));
   EXPECT_THROW(list.ReplaceYoyaku(Reservation(9000, 1, "x"), 2), std::out_of_range);
 }
 
@@ -52,7 +47,7 @@ TEST_F(WorkingList, DeleteAndDeletePast) {
   CYoyakuWorkingList list(schedule);
   EXPECT_FALSE(list.DeleteYoyaku(2));
   list.DeletePastYoyaku();
-  EXPECT_THAT(Titles(list), ElementsAre("b"));
+  EXPECT_THAT(Titles(list.Items()), ElementsAre("b"));
   EXPECT_TRUE(list.DeleteYoyaku(0));
   EXPECT_EQ(list.Count(), 0u);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "schedule/s_yoyaku.h"
 
@@ -17,6 +18,13 @@ inline SYoyaku Reservation(std::int64_t start, Span32 length, std::string title 
   yoyaku.strTitle = std::move(title);
   yoyaku.strFileName = std::move(file);
   return yoyaku;
+}
+
+// The titles of the reservations, in their order.
+inline std::vector<std::string> Titles(const std::vector<SYoyaku>& reservations) {
+  std::vector<std::string> titles;
+  for (const SYoyaku& yoyaku : reservations) titles.push_back(yoyaku.strTitle);
+  return titles;
 }
 
 }  // namespace tovalen::testing
