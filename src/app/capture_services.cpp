@@ -3,11 +3,11 @@
 #include <memory>
 
 #include "app/capture_panel.h"
+#include "app/wx_main_loop.h"
 #include "capture/ffmpeg/ffmpeg_driver_factory.h"
 #include "capture/video_cap.h"
 #include "dialogs/wx_capture_user_interface.h"
 #include "dialogs/wx_driver_dialogs.h"
-#include "dialogs/wx_main_loop.h"
 
 namespace tovalen {
 namespace {

@@ -19,7 +19,7 @@ enum class DialogResult : int {
 };
 
 // The outcome of the capture device selection dialog.
-struct DeviceChoice {
+struct DeviceSelection {
   DialogResult result = DialogResult::kCancel;
   int selectedPosition = -1;  // list position of the chosen entry after OK; -1 when none
 };
@@ -44,7 +44,7 @@ class CaptureUserInterface {
   // so it may return before the box is answered.
   virtual void ShowMessage(const std::string& text) = 0;
   // The capture device selection dialog, made without a parent, listing the records in order.
-  virtual DeviceChoice ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) = 0;
+  virtual DeviceSelection ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) = 0;
   // The file save dialog; the confirmed path, or nothing on cancel or error.
   virtual std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) = 0;
 };

@@ -12,7 +12,7 @@
 namespace tovalen {
 
 // One capture device as its driver dialogs see it: what it offers and its saved settings.
-struct DeviceChoices {
+struct DeviceProfile {
   std::string name;
   std::string version;
   std::vector<VideoFormatOffer> formats;
@@ -29,7 +29,7 @@ class DeviceSettingsCatalog {
   virtual ~DeviceSettingsCatalog() = default;
 
   // The devices at driver indices 0 up to CaptureDriver::kMaxDrivers - 1, looked for anew.
-  virtual std::vector<DeviceChoices> Devices() = 0;
+  virtual std::vector<DeviceProfile> Devices() = 0;
   // The current settings of the device connected to the window.
   virtual std::optional<DeviceSettings> ConnectedSettings(CaptureWindowHandle window) const = 0;
   // The codecs the compression dialog offers.

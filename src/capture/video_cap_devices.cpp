@@ -51,7 +51,7 @@ bool CVideoCap::SelectCapDriver(ParentWindowHandle parent) {
     return false;
   }
 
-  const DeviceChoice choice = m_ui->ChooseCaptureDevice(m_capDrivers);
+  const DeviceSelection choice = m_ui->ChooseCaptureDevice(m_capDrivers);
   switch (choice.result) {
     case DialogResult::kOk: {
       const bool listed = choice.selectedPosition >= 0 && choice.selectedPosition < GetCapDeviceCount();

@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "capture/active_runner.h"
-#include "capture/device_settings.h"
+#include "capture/frame_rate_and_wave_format.h"
 #include "capture/video_cap.h"
 #include "platform/trace.h"
 #include "schedule/archive.h"

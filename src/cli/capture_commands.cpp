@@ -10,12 +10,12 @@
 namespace tovalen::cli {
 namespace {
 
-std::string InputName(const DeviceChoices& device, int input) {
+std::string InputName(const DeviceProfile& device, int input) {
   const auto& inputs = device.inputs;
   return input >= 0 && input < static_cast<int>(inputs.size()) ? " (" + inputs[input] + ")" : "";
 }
 
-std::string SettingsLine(const DeviceChoices& device) {
+std::string SettingsLine(const DeviceProfile& device) {
   const DeviceSettings& settings = device.settings;
   const std::string size = settings.size.IsSet() ? settings.size.ToString() : device.defaultSize.ToString();
   return "size " + size + ", pixel format " + (settings.pixelFormat.empty() ? "auto" : settings.pixelFormat) +
@@ -23,13 +23,13 @@ std::string SettingsLine(const DeviceChoices& device) {
          CodecName(settings.codec) + ", quality " + std::to_string(settings.quality);
 }
 
-void PrintDevice(int index, const DeviceChoices& device, std::ostream& out) {
+void PrintDevice(int index, const DeviceProfile& device, std::ostream& out) {
   SCapDriverInfo info{index, device.name, device.version};
   out << info.ToString() << "\n    " << SettingsLine(device) << "\n";
 }
 
 // What the device's dialogs offer, for `device N` without changes.
-void PrintOffers(const DeviceChoices& device, const DeviceSettingsCatalog& catalog, std::ostream& out) {
+void PrintOffers(const DeviceProfile& device, const DeviceSettingsCatalog& catalog, std::ostream& out) {
   out << "    sizes:";
   VideoFormatModel format(device.formats, DeviceSettings{});
   for (const FrameSize& size : format.OfferedSizes()) out << " " << size.ToString();
@@ -67,7 +67,7 @@ void SetAnswers(const CommandLine& line, CliDriverDialogs& dialogs) {
 
 // Tries the answers on models of the device first, so that a refused choice leaves every
 // setting as it was, not only those of its own dialog.
-void CheckAnswers(const CommandLine& line, const DeviceChoices& device, const DeviceSettingsCatalog& catalog,
+void CheckAnswers(const CommandLine& line, const DeviceProfile& device, const DeviceSettingsCatalog& catalog,
                   CliDriverDialogs& dialogs) {
   VideoFormatModel format(device.formats, device.settings);
   VideoSourceModel source(device.inputs, device.controls, device.settings);
@@ -80,7 +80,7 @@ void CheckAnswers(const CommandLine& line, const DeviceChoices& device, const De
 
 // Runs the dialogs the options answer on a window connected to the device; the device as it
 // is afterwards.
-DeviceChoices ApplyThroughDialogs(const CommandLine& line, int index, CliCapture& capture) {
+DeviceProfile ApplyThroughDialogs(const CommandLine& line, int index, CliCapture& capture) {
   CaptureDriver& driver = capture.driver;
   const CaptureWindowHandle window = driver.CreateCaptureWindow({}, {});
   if (!driver.DriverConnect(window, index)) {
@@ -106,7 +106,7 @@ int Device(const std::vector<std::string>& args, std::ostream& out) {
   const auto devices = capture.devices.Devices();
   if (index >= static_cast<int>(devices.size()))
     throw UsageError("there is no capture device " + std::to_string(index) + " (see tovalen-rec devices)");
-  DeviceChoices device = devices[index];
+  DeviceProfile device = devices[index];
   if (!line.Empty()) {
     CheckAnswers(line, device, capture.devices, capture.dialogs);
     device = ApplyThroughDialogs(line, index, capture);

@@ -12,7 +12,7 @@ namespace tovalen::cli {
 class CliCaptureUserInterface : public CaptureUserInterface {
  public:
   void ShowMessage(const std::string& text) override { m_messages.push_back(text); }
-  DeviceChoice ChooseCaptureDevice(const std::vector<SCapDriverInfo>&) override { return {}; }
+  DeviceSelection ChooseCaptureDevice(const std::vector<SCapDriverInfo>&) override { return {}; }
   std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
 
   // The messages shown since the last call, joined by "; ".

@@ -18,6 +18,7 @@ struct Placed {
   wxRect original;
   wxRect rect;
   bool box;
+  bool button;
   int parent = -1;  // the innermost group box around it in the template, or -1
 };
 
@@ -43,7 +44,8 @@ class LayoutFit {
   explicit LayoutFit(wxWindow* dialog) {
     for (wxWindow* child : dialog->GetChildren()) {
       if (!child->IsShown() || child->IsTopLevel()) continue;
-      m_placed.push_back({child, child->GetRect(), child->GetRect(), dynamic_cast<wxStaticBox*>(child) != nullptr});
+      m_placed.push_back({child, child->GetRect(), child->GetRect(), dynamic_cast<wxStaticBox*>(child) != nullptr,
+                          dynamic_cast<wxButton*>(child) != nullptr});
     }
     for (std::size_t i = 0; i < m_placed.size(); ++i) m_placed[i].parent = InnermostBox(i);
   }
@@ -55,7 +57,9 @@ class LayoutFit {
       for (Placed& placed : m_placed) changed |= Grow(placed, Needed(placed));
       for (std::size_t box = 0; box < m_placed.size(); ++box) changed |= Enclose(box);
       for (std::size_t a = 0; a < m_placed.size(); ++a) {
-        for (std::size_t b = 0; b < m_placed.size(); ++b) changed |= KeepApart(a, b) || KeepAligned(a, b);
+        for (std::size_t b = 0; b < m_placed.size(); ++b) {
+          changed |= KeepApart(a, b) || KeepAligned(a, b) || KeepColumnWidth(a, b);
+        }
       }
       if (!changed) break;
     }
@@ -144,6 +148,14 @@ class LayoutFit {
     return Move(a, dx, dy);
   }
 
+  // Buttons stacked in one column of the template keep one width, the widest one's, so that none
+  // sticks out of the column.
+  bool KeepColumnWidth(std::size_t a, std::size_t b) {
+    if (a == b || m_placed[a].parent != m_placed[b].parent || !m_placed[a].button || !m_placed[b].button) return false;
+    if (m_placed[a].original.x != m_placed[b].original.x) return false;
+    return Grow(m_placed[a], wxSize(m_placed[b].rect.width, m_placed[a].rect.height));
+  }
+
   // Moves a control, and everything inside it when it is a group box, forward only.
   bool Move(std::size_t index, int dx, int dy) {
     dx = std::max(dx, 0);
@@ -199,6 +211,25 @@ void DialogLayout::PlaceAtLeastBest(wxWindow* control, const DluRect& rect) cons
   wxSize size = Size(rect);
   size.IncTo(control->GetBestSize());
   control->SetSize(wxRect(Position(rect), size));
+}
+
+void DialogLayout::CloseGapBelow(const std::vector<wxWindow*>& row, const DluRect& rect) const {
+  const int bottom = Position(rect).y + Size(rect).y;
+  int gap = Size(rect).y;
+  for (wxWindow* control : row) gap = std::min(gap, bottom - control->GetRect().GetBottom() - 1);
+  if (gap <= 0) return;
+  for (wxWindow* child : m_dialog->GetChildren()) {
+    if (child->IsTopLevel()) continue;
+    const wxRect now = child->GetRect();
+    if (now.y >= bottom) {
+      child->Move(now.x, now.y - gap);
+    } else if (dynamic_cast<wxStaticBox*>(child) != nullptr && now.GetBottom() + 1 > bottom) {
+      // A box's template size is also its minimum.
+      child->SetMinSize(wxSize(now.width, now.height - gap));
+      child->SetSize(child->GetMinSize());
+    }
+  }
+  m_dialog->SetClientSize(m_dialog->GetClientSize() - wxSize(0, gap));
 }
 
 void DialogLayout::FitToBestSizes() const {

@@ -6,6 +6,7 @@
 #include <wx/stattext.h>
 
 #include <string>
+#include <vector>
 
 namespace tovalen {
 
@@ -39,6 +40,11 @@ class DialogLayout {
   // Places it, grown to its best size where the template's size is too small for this desktop's
   // widgets; for controls with free room to their right and below.
   void PlaceAtLeastBest(wxWindow* control, const DluRect& rect) const;
+
+  // For controls side by side in the template's row `rect` that draw shorter than it (a month
+  // calendar at its own height): what lay below the row moves up by the room they left, and the
+  // group boxes around them and the dialog shrink by as much. Run before FitToBestSizes.
+  void CloseGapBelow(const std::vector<wxWindow*>& row, const DluRect& rect) const;
 
   // Run once all controls are made. The template's sizes assume the font it was drawn with: grows
   // every control to its best size, moves what lies right of or below a grown control so the

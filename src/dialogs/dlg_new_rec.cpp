@@ -21,6 +21,12 @@
 #include "schedule/yoyaku_editor_rules.h"
 
 namespace tovalen {
+namespace {
+
+// Where the template puts the month calendars.
+constexpr DluRect kCalendarRow{0, 35, 0, 110};
+
+}  // namespace
 
 CDlgNewRec::CDlgNewRec(wxWindow* parent) : DialogBase(parent, res::IDD_DLG_NEW_REC, "録画予約編集") {
   m_start.tracePattern = "D: 録画開始時刻 %Y 年 %m 月 %d 日(%A) %H時 %M分 %S秒\n";
@@ -69,6 +75,7 @@ void CDlgNewRec::CreateControls() {
   layout.Button(res::IDC_BUTTON_HELP_NEW_REC, "ヘルプ(&H)...", {260, 270, 40, 15});
   CreateRepeatControls();
   SetDefaultButton(res::IDOK);
+  layout.CloseGapBelow({m_start.calendar, m_end.calendar}, kCalendarRow);
   layout.FitToBestSizes();
 }
 
@@ -102,9 +109,11 @@ void CDlgNewRec::CreateTimeInput(TimeInput& input, int left, int firstId, int la
   const int inner = left + 15;
   layout.GroupBox(frame, {left, 5, 145, 210});
   wxStaticText* dateLabel = layout.Label(wxID_ANY, datePrompt, {inner, 20, 120, 8});
-  const DluRect calendarRect{inner, 35, 115, 110};
-  input.calendar = new wxCalendarCtrl(this, firstId, wxDefaultDateTime, layout.Position(calendarRect),
-                                      layout.Size(calendarRect), wxCAL_SHOW_HOLIDAYS);
+  const DluRect calendarRect{inner, kCalendarRow.y, 115, kCalendarRow.h};
+  // The toolkit draws its month shorter than the template's box: the calendar takes its own height.
+  input.calendar = new wxCalendarCtrl(this, firstId, wxDefaultDateTime, layout.Position(calendarRect), wxDefaultSize,
+                                      wxCAL_SHOW_HOLIDAYS);
+  input.calendar->SetSize(layout.Size(calendarRect).x, input.calendar->GetBestSize().y);
   LinkMnemonic(dateLabel, input.calendar);
   wxStaticText* timeLabel = layout.Label(wxID_ANY, timePrompt, {inner, 155, 120, 8});
   const DluRect pickerRect{inner, 170, 45, 15};

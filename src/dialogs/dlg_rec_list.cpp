@@ -38,6 +38,12 @@ void CDlgRecList::CreateControls() {
   // Lines stay in the order they are appended: line i is element i of the working list.
   m_list = new wxListBox(this, res::IDC_LIST_YOYAKU, layout.Position(listRect), layout.Size(listRect), 0, nullptr,
                          wxLB_SINGLE | wxLB_ALWAYS_SB | wxLB_HSCROLL);
+  // GTK's list draws no horizontal scroll bar: a line cut at the right shows whole as the tip of
+  // the pointer's row.
+  m_list->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
+    ShowWholeLine(m_list->HitTest(event.GetPosition()));
+    event.Skip();
+  });
   layout.Button(res::IDC_BUTTON_REC_ADD, "追加(&A)...", {20, 160, 50, 14});
   layout.Button(res::IDC_BUTTON_REC_EDIT, "編集(&E)...", {75, 160, 50, 14});
   layout.Button(res::IDC_BUTTON_REC_DELETE, "削除(&D)", {130, 160, 50, 14});
@@ -60,6 +66,15 @@ void CDlgRecList::RefreshYoyakuList() {
   m_list->Clear();
   for (const SYoyaku& yoyaku : m_vecYoyaku.Items()) m_list->Append(ToWx(yoyaku.GetListText()));
   m_list->SetSelection(wxNOT_FOUND);
+}
+
+void CDlgRecList::ShowWholeLine(int line) {
+  wxString tip;
+  if (line != wxNOT_FOUND) {
+    const wxString text = m_list->GetString(static_cast<unsigned>(line));
+    if (m_list->GetTextExtent(text).x > m_list->GetClientSize().x) tip = text;
+  }
+  if (tip != m_list->GetToolTipText()) m_list->SetToolTip(tip);
 }
 
 std::optional<std::size_t> CDlgRecList::SelectedLine() const {

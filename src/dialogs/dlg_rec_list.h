@@ -47,6 +47,8 @@ class CDlgRecList : public DialogBase {
   void CreateControls();
   void OnInitDialog(wxInitDialogEvent& event);
   void RefreshYoyakuList();
+  // The tip of the list: the whole line `line` when the list cuts it, else none.
+  void ShowWholeLine(int line);
   // The selected line, or nothing.
   std::optional<std::size_t> SelectedLine() const;
   void OnButtonRecAdd(wxCommandEvent& event);

@@ -18,7 +18,7 @@ void WxCaptureUserInterface::ShowMessage(const std::string& text) {
   }
 }
 
-DeviceChoice WxCaptureUserInterface::ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) {
+DeviceSelection WxCaptureUserInterface::ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) {
   CDlgSelectCapDevice dialog;
   dialog.SetDevices(devices);
   const int result = dialog.ShowModal();

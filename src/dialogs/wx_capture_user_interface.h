@@ -10,7 +10,7 @@ class WxCaptureUserInterface : public CaptureUserInterface {
   // The application's standard message box: its name as the caption and an OK button. During a
   // scheduled run it is shown without waiting for the answer.
   void ShowMessage(const std::string& text) override;
-  DeviceChoice ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) override;
+  DeviceSelection ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
 };
 

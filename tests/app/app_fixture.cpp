@@ -155,13 +155,4 @@ void AppTest::RequestFrameCloseAfter(std::chrono::milliseconds delay) const {
 
 bool AppTest::FrameClosed() const { return !App().MainFrame() || Frame().IsBeingDeleted(); }
 
-SYoyaku Reservation(std::int64_t fromNow, Span32 length, const std::string& file, const std::string& title) {
-  SYoyaku yoyaku;
-  yoyaku.timeStart = static_cast<Time32>(Clock::Now() + fromNow);
-  yoyaku.spanDuration = length;
-  yoyaku.strFileName = file;
-  yoyaku.strTitle = title;
-  return yoyaku;
-}
-
 }  // namespace tovalen::testing

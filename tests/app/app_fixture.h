@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/quorvel_app.h"
-#include "schedule/s_yoyaku.h"
 #include "support/dialog_driver.h"
+#include "support/reservation.h"
 #include "support/temp_dir.h"
 
 namespace tovalen {
@@ -106,9 +106,6 @@ class AppTest : public ::testing::Test {
   wxEventLoopActivator m_active{&m_loop};
   bool m_running = false;
 };
-
-// A reservation starting `fromNow` seconds from now.
-SYoyaku Reservation(std::int64_t fromNow, Span32 length, const std::string& file, const std::string& title = "番組");
 
 }  // namespace testing
 }  // namespace tovalen

@@ -50,8 +50,8 @@ class Document : public AppTest {
   // A schedule file with these settings and two reservations.
   std::string WriteSchedule(const std::string& name, const SCaptureSettings& settings = SomeSettings()) {
     CYoyakuSchedule schedule;
-    schedule.AddYoyaku(Reservation(3600, 60, "/v/" + name + "-a.avi", "朝のニュース"));
-    schedule.AddYoyaku(Reservation(7200, 90, "/v/" + name + "-b.avi"));
+    schedule.AddYoyaku(Reservation(Clock::Now() + 3600, 60, "朝のニュース", "/v/" + name + "-a.avi"));
+    schedule.AddYoyaku(Reservation(Clock::Now() + 7200, 90, "番組", "/v/" + name + "-b.avi"));
     const std::string path = dir.File(name + ".yyk");
     SaveScheduleFile(path, settings, schedule);
     return path;
@@ -67,8 +67,8 @@ class Document : public AppTest {
 
 TEST_F(Document, SavedScheduleAndSettingsComeBackWhenReopened) {
   ASSERT_TRUE(Start());
-  Doc().Schedule().AddYoyaku(Reservation(7200, 30, "/v/b.avi", "二番目"));
-  Doc().Schedule().AddYoyaku(Reservation(3600, 45, "/v/a.avi", "一番目"));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 7200, 30, "二番目", "/v/b.avi"));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 3600, 45, "一番目", "/v/a.avi"));
   CVideoCap::GetInstance().SetCaptureSettings(SomeSettings());
   EXPECT_TRUE(Doc().IsModified());
   const std::vector<SYoyaku> saved = Doc().Schedule().Items();
@@ -187,7 +187,7 @@ TEST_F(Document, ACorruptFileOnTheCommandLineEndsStartUpWithTheReason) {
 
 TEST_F(Document, AnEmptyFileIsRefusedAndWhatWasOpenStays) {
   ASSERT_TRUE(Start());
-  Doc().Schedule().AddYoyaku(Reservation(3600, 60, "/v/a.avi"));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 3600, 60, "番組", "/v/a.avi"));
   Doc().Modify(false);
   const std::string title = Title();
   const std::string empty = dir.File("empty.yyk");
@@ -276,7 +276,7 @@ TEST_F(Document, SavingOverAFileChangedOnDiskAsksFirst) {
   EXPECT_THAT(LoadScheduleFile(file).reservations, IsEmpty());
   EXPECT_FALSE(Doc().IsModified());
   // What this program saved itself is not a change by another.
-  Doc().Schedule().AddYoyaku(Reservation(3600, 60, "/v/a.avi"));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 3600, 60, "番組", "/v/a.avi"));
   Command(ID_FILE_SAVE);
   EXPECT_THAT(boxes.Boxes(), IsEmpty());
   EXPECT_THAT(LoadScheduleFile(file).reservations, SizeIs(1));
@@ -284,7 +284,7 @@ TEST_F(Document, SavingOverAFileChangedOnDiskAsksFirst) {
 
 TEST_F(Document, AFailedSaveKeepsTheChangesAndSaysWhy) {
   ASSERT_TRUE(Start());
-  Doc().Schedule().AddYoyaku(Reservation(3600, 60, "/v/a.avi"));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 3600, 60, "番組", "/v/a.avi"));
   const ScopedSaveFilePresenter answer([&](const SaveFileQuestion&) { return dir.File("no/such/folder/x.yyk"); });
   Command(ID_FILE_SAVE_AS);
   ASSERT_THAT(boxes.Boxes(), SizeIs(1));

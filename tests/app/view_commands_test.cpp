@@ -167,8 +167,8 @@ TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
   SelectTestPattern();
   const std::string first = dir.File("first.avi");
   const std::string second = dir.File("second.avi");
-  Doc().Schedule().AddYoyaku(Reservation(1, 2, first));
-  Doc().Schedule().AddYoyaku(Reservation(4, 2, second));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 1, 2, "番組", first));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 4, 2, "番組", second));
 
   std::vector<std::string> activities;
   std::vector<std::string> shownWhileRecording;  // the title, then what the capture window says
@@ -208,8 +208,8 @@ TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
 TEST_F(ViewCommands, AFailedWarmUpNeitherHoldsTheNextReservationNorHidesWhy) {
   ASSERT_TRUE(Start());
   SelectTestPattern();
-  const SYoyaku failing = Reservation(1, 1, dir.File("no/such/folder/a.avi"));
-  const SYoyaku next = Reservation(3, 2, dir.File("next.avi"));
+  const SYoyaku failing = Reservation(Clock::Now() + 1, 1, "番組", dir.File("no/such/folder/a.avi"));
+  const SYoyaku next = Reservation(Clock::Now() + 3, 2, "番組", dir.File("next.avi"));
   Doc().Schedule().AddYoyaku(failing);
   Doc().Schedule().AddYoyaku(next);
   // Nobody is at the screen: a box that waits for its answer waits past the next reservation.
@@ -311,8 +311,8 @@ TEST_P(InterruptedScheduledRecording, SavesTheRecordingClosesTheRunnerThenTheFra
   SelectTestPattern();
   const std::string file = dir.File("scheduled.avi");
   constexpr Span32 kLength = 3;
-  Doc().Schedule().AddYoyaku(Reservation(1, kLength, file));
-  Doc().Schedule().AddYoyaku(Reservation(120, 60, dir.File("later.avi")));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 1, kLength, "番組", file));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 120, 60, "番組", dir.File("later.avi")));
   const Interruption how = GetParam();
   TraceCapture trace;
   // The first question is answered no, which changes nothing; the second yes.
@@ -361,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(CloseOrSignal, InterruptedScheduledRecording,
 TEST_F(ViewCommands, TheMainWindowsCloseBoxWhileTheRunnerWaitsEndsTheRunAndTheProgramAtOnce) {
   ASSERT_TRUE(Start());
   SelectTestPattern();
-  Doc().Schedule().AddYoyaku(Reservation(120, 60, dir.File("later.avi")));
+  Doc().Schedule().AddYoyaku(Reservation(Clock::Now() + 120, 60, "番組", dir.File("later.avi")));
   std::vector<std::string> asked;
   const ScopedMessageBoxPresenter answers([&](const MessageBoxRequest& box) {
     asked.push_back(box.text);

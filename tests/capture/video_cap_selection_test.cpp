@@ -59,7 +59,7 @@ TEST_F(Selection, DeviceInfoOutsideTheList) {
 // The chosen record's own index is connected, not its list position.
 TEST_F(Selection, ChoosingTheSecondOfTwoDriversConnectsItsOwnIndex) {
   InstallDriversWithAGap();
-  ui->deviceChoice = {DialogResult::kOk, 1};
+  ui->deviceSelection = {DialogResult::kOk, 1};
   EXPECT_CALL(*driver, DriverConnect(MockCaptureDriver::kWindow, 3));
   EXPECT_TRUE(cap->SelectCapDriver({}));
   EXPECT_EQ(cap->GetCapDriverId(), 3);
@@ -106,7 +106,7 @@ TEST_F(Selection, FailuresBeforeTheDialog) {
 
 TEST_F(Selection, EveryDialogOutcome) {
   struct Case {
-    DeviceChoice choice;
+    DeviceSelection choice;
     bool connectWorks;
     const char* message;  // null: none
     bool result;
@@ -131,7 +131,7 @@ TEST_F(Selection, EveryDialogOutcome) {
   for (const Case& c : cases) {
     Reinstall();
     ON_CALL(*driver, DriverConnect).WillByDefault(Return(c.connectWorks));
-    ui->deviceChoice = c.choice;
+    ui->deviceSelection = c.choice;
     EXPECT_EQ(cap->SelectCapDriver({}), c.result);
     const std::string what = c.message ? c.message : "no message";
     if (c.message) {

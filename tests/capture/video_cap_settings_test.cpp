@@ -1,6 +1,6 @@
 #include <gmock/gmock.h>
 
-#include "capture/device_settings.h"
+#include "capture/frame_rate_and_wave_format.h"
 #include "schedule/archive.h"
 #include "support/trace_capture.h"
 #include "video_cap_test_access.h"

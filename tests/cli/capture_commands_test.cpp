@@ -18,6 +18,7 @@
 #include "cli_test_support.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace tovalen {
 namespace {
@@ -193,11 +194,12 @@ TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
   const pid_t child = SpawnRec({}, {"record", "--file", file, "--length", "60", "--device", index}, errFile);
   ASSERT_GT(child, 0);
   // Interrupted once it records, however slowly the machine starts it.
-  for (int wait = 0; wait < 600; ++wait) {
-    const auto left = testing::FilesContaining(dir.Path().string(), "interrupted.recording-");
-    if (left.size() == 1 && std::filesystem::file_size(left[0]) > 400'000) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  EXPECT_TRUE(testing::WaitUntil(
+      [&] {
+        const auto left = testing::FilesContaining(dir.Path().string(), "interrupted.recording-");
+        return left.size() == 1 && std::filesystem::file_size(left[0]) > 400'000;
+      },
+      std::chrono::seconds(60), std::chrono::milliseconds(100)));
   ::kill(child, SIGINT);
   EXPECT_EQ(WaitFor(child, errFile).status, 0);
   const FileCounts counts = CountFrames(file);

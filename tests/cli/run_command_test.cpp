@@ -21,8 +21,10 @@
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/fake_logind.h"
+#include "support/reservation.h"
 #include "support/spawn.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
@@ -57,10 +59,7 @@ class RunCommand : public ::testing::Test {
 
   // A reservation starting `offset` seconds from now.
   SYoyaku Add(std::int64_t offset, Span32 length, const std::string& path) {
-    SYoyaku yoyaku;
-    yoyaku.timeStart = static_cast<Time32>(Clock::Now() + offset);
-    yoyaku.spanDuration = length;
-    yoyaku.strFileName = path;
+    const SYoyaku yoyaku = Reservation(Clock::Now() + offset, length, kDefaultYoyakuTitle, path);
     schedule.AddYoyaku(yoyaku);
     return yoyaku;
   }
@@ -79,11 +78,8 @@ class RunCommand : public ::testing::Test {
   }
   // Waits until the run has printed `text` (a minute at most, so a fault cannot hang the test).
   bool AwaitOutput(const std::string& text) {
-    for (int tries = 0; tries < 600; ++tries) {
-      if (ReadFileBytes(dir.File("out.txt")).find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+    return WaitUntil([&] { return ReadFileBytes(dir.File("out.txt")).find(text) != std::string::npos; },
+                     std::chrono::minutes(1), std::chrono::milliseconds(100));
   }
   static int ExitStatus(pid_t child) {
     int status = 0;
@@ -282,10 +278,7 @@ TEST(FollowedScheduleFile, AFileThatCouldNotBeReadIsReadAgainUntilItCan) {
   TempDir dir;
   const std::string file = dir.File("s.yyk");
   CYoyakuSchedule schedule;
-  SYoyaku yoyaku;
-  yoyaku.timeStart = 2'000'000'000;
-  yoyaku.spanDuration = 10;
-  yoyaku.strFileName = "/tmp/a.avi";
+  SYoyaku yoyaku = Reservation(2'000'000'000, 10, kDefaultYoyakuTitle, "/tmp/a.avi");
   schedule.AddYoyaku(yoyaku);
   SaveScheduleFile(file, SCaptureSettings{}, schedule);
   std::ostringstream out;

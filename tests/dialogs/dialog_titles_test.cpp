@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtk/gtk.h>
 #include <wx/button.h>
+#include <wx/calctrl.h>
 #include <wx/evtloop.h>
 #include <wx/listbox.h>
 #include <wx/panel.h>
@@ -8,8 +9,10 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <climits>
 #include <memory>
 
 #include "capture/video_codec_names.h"
@@ -30,6 +33,7 @@
 #include "res/resource_ids.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/dialog_driver.h"
+#include "support/reservation.h"
 #include "video_cap_test_access.h"
 
 namespace tovalen::testing {
@@ -67,11 +71,7 @@ constexpr std::int64_t kNow = 1'900'000'000;
 class EveryDialog : public VideoCapTest {
  protected:
   EveryDialog() {
-    SYoyaku yoyaku;
-    yoyaku.timeStart = static_cast<Time32>(kNow + 600);
-    yoyaku.spanDuration = 1800;
-    yoyaku.strTitle = "ドキュメンタリー 海の生き物";
-    yoyaku.strFileName = "/home/user/Videos/umi.avi";
+    const SYoyaku yoyaku = Reservation(kNow + 600, 1800, "ドキュメンタリー 海の生き物", "/home/user/Videos/umi.avi");
     schedule.AddYoyaku(yoyaku);
     auto newRec = std::make_unique<CDlgNewRec>();
     newRec->SetYoyaku(yoyaku);
@@ -134,6 +134,18 @@ bool Encloses(wxWindow* box, wxWindow* control) {
   return dynamic_cast<wxStaticBox*>(box) != nullptr && box->GetRect().Contains(control->GetRect());
 }
 
+// How far below the control the next one in its column starts.
+int GapBelow(const std::vector<wxWindow*>& controls, wxWindow* control) {
+  const wxRect rect = control->GetRect();
+  int gap = INT_MAX;
+  for (wxWindow* other : controls) {
+    const wxRect below = other->GetRect();
+    if (below.y > rect.GetBottom() && below.x < rect.GetRight() && rect.x < below.GetRight())
+      gap = std::min(gap, below.y - rect.GetBottom() - 1);
+  }
+  return gap;
+}
+
 // The templates were drawn for another desktop's font: with this one's, a caption cut short or
 // wrapped, or a control drawn over its neighbour, is what the fitted layout must prevent.
 TEST_F(EveryDialog, NoControlIsSmallerThanItsBestSizeAndNoneOverlapsAnother) {
@@ -151,9 +163,20 @@ TEST_F(EveryDialog, NoControlIsSmallerThanItsBestSizeAndNoneOverlapsAnother) {
             << best.y;
       }
       EXPECT_TRUE(wxRect(dialog->GetClientSize()).Contains(control->GetRect())) << Name(dialog.get(), control);
+      // A month calendar is as tall as the month it draws, with the template's gap to what follows.
+      if (dynamic_cast<wxCalendarCtrl*>(control) != nullptr) {
+        EXPECT_EQ(size.y, wxCalendarCtrl(dialog.get(), wxID_ANY).GetBestSize().y) << Name(dialog.get(), control);
+        EXPECT_LE(GapBelow(controls, control), dialog->ConvertDialogToPixels(wxSize(0, 10)).y + 1);
+      }
     }
     for (std::size_t a = 0; a < controls.size(); ++a) {
       for (std::size_t b = a + 1; b < controls.size(); ++b) {
+        // Buttons stacked in one column take one width.
+        if (dynamic_cast<wxButton*>(controls[a]) && dynamic_cast<wxButton*>(controls[b]) &&
+            controls[a]->GetPosition().x == controls[b]->GetPosition().x) {
+          EXPECT_EQ(controls[a]->GetSize().x, controls[b]->GetSize().x)
+              << Name(dialog.get(), controls[a]) << " beside " << Name(dialog.get(), controls[b]);
+        }
         if (!controls[a]->GetRect().Intersects(controls[b]->GetRect())) continue;
         EXPECT_TRUE(Encloses(controls[a], controls[b]) || Encloses(controls[b], controls[a]))
             << Name(dialog.get(), controls[a]) << " overlaps " << Name(dialog.get(), controls[b]);

@@ -17,6 +17,7 @@
 #include "platform/user_folders.h"
 #include "res/resource_ids.h"
 #include "support/dialog_driver.h"
+#include "support/reservation.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
@@ -28,13 +29,8 @@ using ::testing::HasSubstr;
 
 std::int64_t At(const char* text) { return ParseLocalTime(text).value(); }
 
-SYoyaku Reservation(const char* start, Span32 seconds) {
-  SYoyaku yoyaku;
-  yoyaku.timeStart = static_cast<Time32>(At(start));
-  yoyaku.spanDuration = seconds;
-  yoyaku.strTitle = "ニュース";
-  yoyaku.strFileName = "/videos/news.avi";
-  return yoyaku;
+SYoyaku News(const char* start, Span32 seconds) {
+  return Reservation(At(start), seconds, "ニュース", "/videos/news.avi");
 }
 
 // Picks a day on a calendar as the user does: the date, then the calendar's notification.
@@ -65,7 +61,7 @@ class NewRecDialog : public ::testing::Test {
 
 TEST_F(NewRecDialog, OpensOnTheReservationAndLabelsItsTimesWithSpacePaddedSeconds) {
   CDlgNewRec dialog;
-  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 23 * 3600));  // ends the next day
+  dialog.SetYoyaku(News("2030-01-02 03:04:05", 23 * 3600));  // ends the next day
   TraceCapture trace;
   dialog.InitDialog();
   EXPECT_EQ(LabelText(&dialog, res::IDC_STATIC_START), "2030年 01月 02日 03時 04分  5秒");
@@ -79,12 +75,12 @@ TEST_F(NewRecDialog, OpensOnTheReservationAndLabelsItsTimesWithSpacePaddedSecond
   // Confirmed unchanged, a reservation past midnight keeps its end.
   ASSERT_NO_FATAL_FAILURE(Click(&dialog, res::IDOK));
   EXPECT_TRUE(boxes.Boxes().empty());
-  EXPECT_EQ(dialog.GetYoyaku(), Reservation("2030-01-02 03:04:05", 23 * 3600));
+  EXPECT_EQ(dialog.GetYoyaku(), News("2030-01-02 03:04:05", 23 * 3600));
 }
 
 TEST_F(NewRecDialog, PickingADateOrATimeRecomposesOnlyItsOwnSide) {
   CDlgNewRec dialog;
-  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.SetYoyaku(News("2030-01-02 03:04:05", 60));
   dialog.InitDialog();
   PickDate(&dialog, res::IDC_MONTHCALENDAR_START, 2030, 11, 9);
   EXPECT_EQ(dialog.GetStartTime(), At("2030-11-09 03:04:05"));
@@ -111,7 +107,7 @@ TEST_F(NewRecDialog, PickingADateOrATimeRecomposesOnlyItsOwnSide) {
 
 TEST_F(NewRecDialog, OkRefusesAPastStartThenAnEndNotAfterTheStartAndStaysOpen) {
   CDlgNewRec dialog;
-  const SYoyaku original = Reservation("2030-01-01 11:59:59", 600);
+  const SYoyaku original = News("2030-01-01 11:59:59", 600);
   dialog.SetYoyaku(original);
   dialog.InitDialog();
   Type(&dialog, res::IDC_EDIT_TITLE, "変更");
@@ -137,7 +133,7 @@ TEST_F(NewRecDialog, OkRefusesAPastStartThenAnEndNotAfterTheStartAndStaysOpen) {
 
 TEST_F(NewRecDialog, OkRefusesTimesTheScheduleFileCannotHold) {
   CDlgNewRec dialog;
-  dialog.SetYoyaku(Reservation("2038-01-19 00:00:00", 60));
+  dialog.SetYoyaku(News("2038-01-19 00:00:00", 60));
   dialog.InitDialog();
   PickDate(&dialog, res::IDC_MONTHCALENDAR_END, 2038, 1, 20);
   Click(&dialog, res::IDOK);
@@ -146,7 +142,7 @@ TEST_F(NewRecDialog, OkRefusesTimesTheScheduleFileCannotHold) {
   Click(&dialog, res::IDOK);
   ASSERT_EQ(boxes.Boxes().size(), 2u);
   for (const auto& box : boxes.Boxes()) EXPECT_THAT(box.text, HasSubstr("2038年1月19日"));
-  EXPECT_EQ(dialog.GetYoyaku(), Reservation("2038-01-19 00:00:00", 60));
+  EXPECT_EQ(dialog.GetYoyaku(), News("2038-01-19 00:00:00", 60));
 }
 
 TEST_F(NewRecDialog, AFreshEditorStartsNowAndIsRefusedUnchanged) {
@@ -179,16 +175,16 @@ std::vector<std::string> FileNames(const std::vector<SYoyaku>& reservations) {
 
 TEST_F(NewRecDialog, ARepeatGivesEveryOccurrenceAndTheDefaultGivesTheReservationAsToday) {
   CDlgNewRec plain;
-  plain.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  plain.SetYoyaku(News("2030-01-02 03:04:05", 60));
   plain.InitDialog();
   EXPECT_EQ(ToUtf8(ControlOf<wxChoice>(&plain, res::IDC_COMBO_REPEAT)->GetStringSelection()), "しない");
   EXPECT_FALSE(ControlOf<wxSpinCtrl>(&plain, res::IDC_SPIN_REPEAT_COUNT)->IsEnabled());
   Click(&plain, res::IDOK);
   EXPECT_TRUE(plain.GetOccurrences().empty());
-  EXPECT_EQ(plain.GetYoyaku(), Reservation("2030-01-02 03:04:05", 60));
+  EXPECT_EQ(plain.GetYoyaku(), News("2030-01-02 03:04:05", 60));
 
   CDlgNewRec weekly;
-  weekly.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  weekly.SetYoyaku(News("2030-01-02 03:04:05", 60));
   weekly.InitDialog();
   ChooseRepeat(&weekly, 2, 3);
   EXPECT_TRUE(ControlOf<wxSpinCtrl>(&weekly, res::IDC_SPIN_REPEAT_COUNT)->IsEnabled());
@@ -197,7 +193,7 @@ TEST_F(NewRecDialog, ARepeatGivesEveryOccurrenceAndTheDefaultGivesTheReservation
               ElementsAre("/videos/news_2030-01-02.avi", "/videos/news_2030-01-09.avi", "/videos/news_2030-01-16.avi"));
 
   CDlgNewRec beyond;
-  beyond.SetYoyaku(Reservation("2038-01-13 00:00:00", 60));
+  beyond.SetYoyaku(News("2038-01-13 00:00:00", 60));
   beyond.InitDialog();
   ChooseRepeat(&beyond, 2, 2);
   Click(&beyond, res::IDOK);
@@ -212,7 +208,7 @@ TEST_F(NewRecDialog, OkRefusesATargetThatIsTheScheduleOrWhoseDerivedNamesCannotF
   WriteFileBytes(schedule, "schedule");
   const std::string longest = dir.File(std::string(233, 'n') + ".avi");
   CDlgNewRec dialog;
-  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.SetYoyaku(News("2030-01-02 03:04:05", 60));
   dialog.SetSchedulePath(schedule);
   dialog.InitDialog();
   Type(&dialog, res::IDC_EDIT_FILENAME, (dir.File("./s.yyk")).c_str());
@@ -240,7 +236,7 @@ TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {
     return answer;
   });
   CDlgNewRec dialog;
-  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.SetYoyaku(News("2030-01-02 03:04:05", 60));
   dialog.InitDialog();
   Type(&dialog, res::IDC_EDIT_FILENAME, "/typed/name.avi");
   Type(&dialog, res::IDC_EDIT_TITLE, "題名");
@@ -263,7 +259,7 @@ TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {
   fresh.InitDialog();
   EXPECT_EQ(ToUtf8(ControlOf<wxTextCtrl>(&fresh, res::IDC_EDIT_FILENAME)->GetValue()), DefaultRecordingPath());
   CDlgNewRec foreign;
-  SYoyaku stored = Reservation("2030-01-02 03:04:05", 60);
+  SYoyaku stored = News("2030-01-02 03:04:05", 60);
   stored.strFileName = kDefaultYoyakuFileName;
   foreign.SetYoyaku(stored);
   foreign.InitDialog();
@@ -304,7 +300,7 @@ TEST_F(NewRecDialog, APromptsUnderlinedLetterMovesTheFocusToItsControl) {
   wxGUIEventLoop loop;
   wxEventLoopActivator active(&loop);
   CDlgNewRec dialog;
-  dialog.SetYoyaku(Reservation("2030-01-02 03:04:05", 60));
+  dialog.SetYoyaku(News("2030-01-02 03:04:05", 60));
   dialog.Show();
   const auto settle = [&] {
     for (int i = 0; i < 10; ++i) loop.YieldFor(wxEVT_CATEGORY_ALL);

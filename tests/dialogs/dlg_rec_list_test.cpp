@@ -10,6 +10,7 @@
 #include "schedule/yoyaku_repeat.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/dialog_driver.h"
+#include "support/reservation.h"
 
 namespace tovalen::testing {
 namespace {
@@ -19,19 +20,8 @@ using ::testing::IsEmpty;
 
 constexpr std::int64_t kNow = 1'900'000'000;
 
-SYoyaku Reservation(std::int64_t startFromNow, Span32 length, const char* title) {
-  SYoyaku yoyaku;
-  yoyaku.timeStart = static_cast<Time32>(kNow + startFromNow);
-  yoyaku.spanDuration = length;
-  yoyaku.strTitle = title;
-  yoyaku.strFileName = std::string("/videos/") + title + ".avi";
-  return yoyaku;
-}
-
-std::vector<std::string> Titles(const std::vector<SYoyaku>& reservations) {
-  std::vector<std::string> titles;
-  for (const auto& yoyaku : reservations) titles.push_back(yoyaku.strTitle);
-  return titles;
+SYoyaku FromNow(std::int64_t startFromNow, Span32 length, const std::string& title) {
+  return Reservation(kNow + startFromNow, length, title, "/videos/" + title + ".avi");
 }
 
 // A list dialog on a schedule whose editor answers with what the test queued, recording the
@@ -39,8 +29,8 @@ std::vector<std::string> Titles(const std::vector<SYoyaku>& reservations) {
 class RecListDialog : public ::testing::Test {
  protected:
   RecListDialog() {
-    schedule.AddYoyaku(Reservation(100, 100, "b"));
-    schedule.AddYoyaku(Reservation(1000, 100, "c"));
+    schedule.AddYoyaku(FromNow(100, 100, "b"));
+    schedule.AddYoyaku(FromNow(1000, 100, "c"));
     dialog.SetDocument(&schedule);
     dialog.SetReservationEditor([this](wxWindow*, const SYoyaku* initial) {
       editorOpenedWith.push_back(initial ? std::optional(*initial) : std::nullopt);
@@ -66,13 +56,31 @@ class RecListDialog : public ::testing::Test {
   std::vector<std::optional<SYoyaku>> editorOpenedWith;
 };
 
-TEST_F(RecListDialog, ShowsOneLinePerReservationWithNoneSelected) {
+// A line too long for the list shows whole as the tip of its row; a line that fits needs none.
+TEST_F(RecListDialog, ShowsOneLinePerReservationWithNoneSelectedAndACutLineWholeAsItsTip) {
   EXPECT_THAT(Lines(), ElementsAre(schedule.GetYoyaku(0).GetListText(), schedule.GetYoyaku(1).GetListText()));
   EXPECT_EQ(List()->GetSelection(), wxNOT_FOUND);
+
+  schedule.AddYoyaku(FromNow(5000, 10, "ドキュメンタリー 海の生き物 " + std::string(60, 'x')));
+  dialog.InitDialog();
+  dialog.Show();
+  const auto pointAt = [this](int line) {
+    int y = 0;
+    while (y < List()->GetClientSize().y && List()->HitTest(wxPoint(5, y)) != line) ++y;
+    wxMouseEvent motion(wxEVT_MOTION);
+    motion.SetPosition(wxPoint(5, y));
+    List()->GetEventHandler()->ProcessEvent(motion);
+    return y < List()->GetClientSize().y;
+  };
+  // The rows have their places once GTK has drawn the shown list.
+  ASSERT_TRUE(RunLoopUntil([&] { return pointAt(2); }, std::chrono::seconds(2)));
+  EXPECT_EQ(ToUtf8(List()->GetToolTipText()), Lines()[2]);
+  ASSERT_TRUE(pointAt(0));
+  EXPECT_EQ(List()->GetToolTipText(), wxString());
 }
 
 TEST_F(RecListDialog, AddRefusesAnOverlapAndAcceptsAReservationThatOnlyTouches) {
-  editorAnswer = Reservation(150, 10, "inside b");
+  editorAnswer = FromNow(150, 10, "inside b");
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
   EXPECT_THAT(boxes.Texts(), ElementsAre("時間帯が他の予約と重なっています"));
   EXPECT_EQ(boxes.Boxes()[0].caption, "E:");
@@ -80,20 +88,20 @@ TEST_F(RecListDialog, AddRefusesAnOverlapAndAcceptsAReservationThatOnlyTouches) 
   EXPECT_EQ(boxes.Boxes()[0].owner, &dialog);
   EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b", "c"}));
 
-  editorAnswer = Reservation(0, 100, "a");  // ends as b starts
+  editorAnswer = FromNow(0, 100, "a");  // ends as b starts
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
-  editorAnswer = Reservation(200, 800, "between");  // from b's end to c's start
+  editorAnswer = FromNow(200, 800, "between");  // from b's end to c's start
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
   EXPECT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"a", "b", "between", "c"}));
   EXPECT_EQ(Lines().size(), 4u);
-  EXPECT_EQ(Lines()[2], Reservation(200, 800, "between").GetListText());
+  EXPECT_EQ(Lines()[2], FromNow(200, 800, "between").GetListText());
   EXPECT_EQ(List()->GetSelection(), wxNOT_FOUND);
 }
 
 TEST_F(RecListDialog, ARepeatIsAddedOrEditedAllOrNothingNamingTheFirstClash) {
   const auto days = [](std::int64_t startFromNow, const char* title) {
-    return EditedReservations(*ExpandRepeat(Reservation(startFromNow, 100, title), YoyakuRepeat::kDaily, 2));
+    return EditedReservations(*ExpandRepeat(FromNow(startFromNow, 100, title), YoyakuRepeat::kDaily, 2));
   };
   repeatAnswer = days(-86'400 + 150, "r");  // its second day meets b
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
@@ -128,22 +136,22 @@ TEST_F(RecListDialog, EditMayMoveWithinItsOwnSpanButNotIntoAnother) {
   EXPECT_THAT(editorOpenedWith, IsEmpty());
 
   Select(0);
-  editorAnswer = Reservation(150, 500, "b moved");
+  editorAnswer = FromNow(150, 500, "b moved");
   Click(&dialog, res::IDC_BUTTON_REC_EDIT);
   EXPECT_THAT(boxes.Texts(), IsEmpty());
   EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b moved", "c"}));
 
   Select(0);
-  editorAnswer = Reservation(900, 200, "b into c");
+  editorAnswer = FromNow(900, 200, "b into c");
   Click(&dialog, res::IDC_BUTTON_REC_EDIT);
   EXPECT_THAT(boxes.Texts(), ElementsAre("時間帯が他の予約と重なっています"));
-  EXPECT_EQ(dialog.WorkingList().Items()[0], Reservation(150, 500, "b moved"));
+  EXPECT_EQ(dialog.WorkingList().Items()[0], FromNow(150, 500, "b moved"));
 
   Select(1);
-  editorAnswer = Reservation(-50, 10, "c before everything");
+  editorAnswer = FromNow(-50, 10, "c before everything");
   Click(&dialog, res::IDC_BUTTON_REC_EDIT);
   EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"c before everything", "b moved"}));
-  EXPECT_EQ(editorOpenedWith.back(), Reservation(1000, 100, "c"));
+  EXPECT_EQ(editorOpenedWith.back(), FromNow(1000, 100, "c"));
 }
 
 TEST_F(RecListDialog, AnEditorCancelledChangesNothing) {
@@ -162,17 +170,17 @@ TEST_F(RecListDialog, DeleteRemovesTheSelectedLineAndDeletePastTheStartedOnes) {
   EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"b"}));
   EXPECT_EQ(Lines().size(), 1u);
 
-  editorAnswer = Reservation(5000, 10, "later");
+  editorAnswer = FromNow(5000, 10, "later");
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
   clock.Set(kNow + 150);  // b has started, later has not
   Click(&dialog, res::IDC_BUTTON_REC_DELETE_PAST);
   EXPECT_EQ(Titles(dialog.WorkingList().Items()), (std::vector<std::string>{"later"}));
-  EXPECT_EQ(Lines(), (std::vector<std::string>{Reservation(5000, 10, "later").GetListText()}));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{FromNow(5000, 10, "later").GetListText()}));
 }
 
 TEST_F(RecListDialog, CancelLeavesTheScheduleUntouched) {
   const std::vector<SYoyaku> before = schedule.Items();
-  editorAnswer = Reservation(3000, 10, "new");
+  editorAnswer = FromNow(3000, 10, "new");
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
   Select(0);
   Click(&dialog, res::IDC_BUTTON_REC_DELETE);
@@ -190,9 +198,9 @@ TEST_F(RecListDialog, CancelLeavesTheScheduleUntouched) {
 }
 
 TEST_F(RecListDialog, OkWritesTheListBackInStartTimeOrder) {
-  editorAnswer = Reservation(-500, 10, "first");
+  editorAnswer = FromNow(-500, 10, "first");
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
-  editorAnswer = Reservation(500, 10, "middle");
+  editorAnswer = FromNow(500, 10, "middle");
   Click(&dialog, res::IDC_BUTTON_REC_ADD);
   Select(1);
   Click(&dialog, res::IDC_BUTTON_REC_DELETE);  // b

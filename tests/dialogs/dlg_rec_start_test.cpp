@@ -21,6 +21,7 @@
 #include "res/resource_ids.h"
 #include "schedule/yoyaku_schedule.h"
 #include "support/dialog_driver.h"
+#include "support/reservation.h"
 #include "video_cap_test_access.h"
 
 namespace tovalen::testing {
@@ -31,23 +32,13 @@ using ::testing::Return;
 
 constexpr std::int64_t kNow = 1'900'000'000;
 
-SYoyaku Reservation(std::int64_t startFromNow, Span32 length, const char* file) {
-  SYoyaku yoyaku;
-  yoyaku.timeStart = static_cast<Time32>(kNow + startFromNow);
-  yoyaku.spanDuration = length;
-  yoyaku.strTitle = "番組";
-  yoyaku.strFileName = file;
-  return yoyaku;
+SYoyaku FromNow(std::int64_t startFromNow, Span32 length, const std::string& file) {
+  return Reservation(kNow + startFromNow, length, "番組", file);
 }
 
 class RecStartWindow : public VideoCapTest {
  protected:
   std::string Text(int id) { return ToUtf8(ControlOf<wxStaticText>(&dialog, id)->GetLabel()); }
-
-  // Runs the window's event loop until the condition holds or two seconds have passed.
-  static bool RunLoopUntil(const std::function<bool()>& condition) {
-    return testing::RunLoopUntil(condition, std::chrono::seconds(2));
-  }
 
   // The field as the screen shows it, once drawing has settled: two grabs alike, and more
   // than the bare background (a window not yet drawn is one colour).
@@ -79,8 +70,8 @@ class RecStartWindow : public VideoCapTest {
 
 TEST_F(RecStartWindow, TheNextReservationFieldShowsOnlyItsNewestText) {
   // The first fails at once and the second then starts: the field shows two texts in turn.
-  const SYoyaku second = Reservation(1, 5, "/v/second.avi");
-  schedule.AddYoyaku(Reservation(0, 5, "/v/first.avi"));
+  const SYoyaku second = FromNow(1, 5, "/v/second.avi");
+  schedule.AddYoyaku(FromNow(0, 5, "/v/first.avi"));
   schedule.AddYoyaku(second);
   dialog.SetDocument(&schedule);
   dialog.Show();
@@ -138,9 +129,9 @@ class ReportingRecovery : public LeftoverRecovery {
 };
 
 TEST_F(RecStartWindow, ListsTheRecoveredLeftoversAndTheDroppedReservationInItsLog) {
-  const SYoyaku past = Reservation(-10, 5, "/v/past.avi");
+  const SYoyaku past = FromNow(-10, 5, "/v/past.avi");
   schedule.AddYoyaku(past);
-  schedule.AddYoyaku(Reservation(60, 5, "/w/next.avi"));
+  schedule.AddYoyaku(FromNow(60, 5, "/w/next.avi"));
   InstallLeftoverRecovery(std::make_shared<ReportingRecovery>());
   MessageBoxRecorder boxes;
   dialog.SetDocument(&schedule);
@@ -205,14 +196,14 @@ TEST_F(RecStartWindow, ABoxShownWithoutWaitingTakesAClickOverTheModalWindow) {
 }
 
 TEST_F(RecStartWindow, ArmsATimerPerReservationAndShowsTheFirst) {
-  schedule.AddYoyaku(Reservation(-10, 5, "/v/past.avi"));
-  schedule.AddYoyaku(Reservation(60, 5, "/v/first.avi"));
-  schedule.AddYoyaku(Reservation(120, 5, "/v/second.avi"));
+  schedule.AddYoyaku(FromNow(-10, 5, "/v/past.avi"));
+  schedule.AddYoyaku(FromNow(60, 5, "/v/first.avi"));
+  schedule.AddYoyaku(FromNow(120, 5, "/v/second.avi"));
   dialog.SetDocument(&schedule);
   dialog.InitDialog();
   EXPECT_EQ(schedule.GetYoyakuCount(), 2);  // the past one is gone
   EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "予約待機中");
-  EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), Reservation(60, 5, "/v/first.avi").GetListText());
+  EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), FromNow(60, 5, "/v/first.avi").GetListText());
   EXPECT_TRUE(dialog.IsTimerArmed(1));
   EXPECT_TRUE(dialog.IsTimerArmed(2));
   Click(&dialog, res::IDCANCEL);
@@ -222,12 +213,12 @@ TEST_F(RecStartWindow, ArmsATimerPerReservationAndShowsTheFirst) {
 
 TEST_F(RecStartWindow, ATimerThatFallsDueStartsTheRecordingAndShowsItsFailure) {
   // No device answers: waking the device fails, and the window says so.
-  schedule.AddYoyaku(Reservation(0, 5, "/v/now.avi"));
+  schedule.AddYoyaku(FromNow(0, 5, "/v/now.avi"));
   dialog.SetDocument(&schedule);
   dialog.InitDialog();
   ASSERT_TRUE(RunLoopUntil([&] { return dialog.Runner().GetFailedCount() == 1; }));
   EXPECT_EQ(Text(res::IDC_STATIC_ACTIVITY), "キャプチャ開始時にエラー発生");
-  const std::string listText = Reservation(0, 5, "/v/now.avi").GetListText();
+  const std::string listText = FromNow(0, 5, "/v/now.avi").GetListText();
   EXPECT_EQ(Text(res::IDC_STATIC_NEXT_RESERVATION), listText);
   // Why, below the two texts, where it stays after the next reservation has started.
   EXPECT_THAT(dialog.NoteLines(), ::testing::ElementsAre("03/17 17:46:40 録画できませんでした: " + listText,
@@ -238,7 +229,7 @@ TEST_F(RecStartWindow, ATimerThatFallsDueStartsTheRecordingAndShowsItsFailure) {
 }
 
 TEST_F(RecStartWindow, AStartReachedByTheWallClockBeginsBeforeItsTimerFallsDue) {
-  schedule.AddYoyaku(Reservation(3600, 5, "/v/later.avi"));
+  schedule.AddYoyaku(FromNow(3600, 5, "/v/later.avi"));
   dialog.SetDocument(&schedule);
   dialog.InitDialog();
   clock.Advance(3600);  // a suspend of an hour: the timer still waits for its hour

@@ -4,8 +4,12 @@
 #include <wx/app.h>
 #include <wx/display.h>
 #include <wx/frame.h>
+#include <wx/html/helpfrm.h>
 #include <wx/html/htmlcell.h>
 #include <wx/html/htmlwin.h>
+
+#include <set>
+#include <string>
 
 #include "dialogs/dlg_set_audio_property.h"
 #include "dialogs/japanese_help_pages.h"
@@ -77,13 +81,21 @@ TEST_F(HelpViewerTest, ContentsShowTheBooksDefaultPage) {
   EXPECT_THAT(viewer.ShownPage(), EndsWith("index.htm"));
 }
 
-TEST_F(HelpViewerTest, EveryPageTheDialogsAskForIsInTheBook) {
+TEST_F(HelpViewerTest, EveryPageTheDialogsAskForIsInTheBookAndItsIndexLeadsToEveryPage) {
   viewer.SetBook(TOVALEN_TEST_HELP_BOOK);
   for (const char* page : {help_page::kNewRec, help_page::kRecList, help_page::kSelectCapDevice, help_page::kAudio,
                            help_page::kVideoOption}) {
     ShowHelp(nullptr, page);
     EXPECT_THAT(viewer.ShownPage(), EndsWith(page));
   }
+  const wxHtmlHelpData* book =
+      wxDynamicCast(wxTopLevelWindows.GetLast()->GetData(), wxHtmlHelpFrame)->GetHelpWindow()->GetData();
+  std::set<std::string> indexed, listed;  // the pages the index and the contents lead to
+  for (std::size_t i = 0; i < book->GetIndexArray().size(); ++i)
+    indexed.insert(ToUtf8(book->GetIndexArray()[i].GetFullPath()));
+  for (std::size_t i = 0; i < book->GetContentsArray().size(); ++i)
+    listed.insert(ToUtf8(book->GetContentsArray()[i].GetFullPath()));
+  EXPECT_EQ(indexed, listed);
 }
 
 TEST_F(HelpViewerTest, AHelpButtonOpensItsPageAndTheDialogStaysUsable) {

@@ -11,6 +11,7 @@
 #include "platform/trace.h"
 #include "schedule/schedule_file.h"
 #include "schedule/yoyaku_schedule.h"
+#include "support/reservation.h"
 
 namespace {
 
@@ -19,12 +20,7 @@ using namespace tovalen;
 constexpr std::size_t kCountOffset = 24;
 
 SYoyaku Reservation(std::string title, std::string file_name) {
-  SYoyaku yoyaku;
-  yoyaku.timeStart = 1'700'000'000;
-  yoyaku.spanDuration = 1800;
-  yoyaku.strTitle = std::move(title);
-  yoyaku.strFileName = std::move(file_name);
-  return yoyaku;
+  return testing::Reservation(1'700'000'000, 1800, std::move(title), std::move(file_name));
 }
 
 std::string Encode(const std::vector<SYoyaku>& reservations) {

@@ -10,6 +10,7 @@
 #include "runner_test.h"
 #include "support/fake_logind.h"
 #include "support/trace_capture.h"
+#include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
@@ -66,9 +67,7 @@ class BlockingRecovery : public LeftoverRecovery {
 // Waits (ten seconds at most) until the runner has rebuilt every leftover, then lets it pass the
 // reports on.
 bool AwaitLeftoversDone(CRecordingRunner& runner) {
-  for (int tries = 0; tries < 2000 && runner.IsRecoveringLeftovers(); ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  WaitUntil([&] { return !runner.IsRecoveringLeftovers(); }, std::chrono::seconds(10));
   runner.PassOnLeftoverReports();
   return !runner.IsRecoveringLeftovers();
 }

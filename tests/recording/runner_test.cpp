@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "support/reservation.h"
+
 namespace tovalen::testing {
 
 using ::testing::_;
@@ -61,12 +63,7 @@ std::vector<std::int32_t> RunnerTest::LastFrameMs() const {
 }
 
 SYoyaku RunnerTest::Make(std::int64_t offset, Span32 length, const std::string& path) {
-  SYoyaku yoyaku;
-  yoyaku.timeStart = static_cast<Time32>(kT0 + offset);
-  yoyaku.spanDuration = length;
-  yoyaku.strFileName = path;
-  yoyaku.strTitle = "番組";
-  return yoyaku;
+  return Reservation(kT0 + offset, length, "番組", path);
 }
 
 SYoyaku RunnerTest::Add(std::int64_t offset, Span32 length, const std::string& name) {

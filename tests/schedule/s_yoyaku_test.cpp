@@ -4,18 +4,14 @@
 
 #include "platform/cp932.h"
 #include "schedule/archive.h"
+#include "support/reservation.h"
 
 namespace tovalen {
 namespace {
 
 constexpr Time32 kJune30 = 993939944;  // 2001-06-30 22:25:44 UTC, a Saturday
 
-SYoyaku Make(Time32 start, Span32 length) {
-  SYoyaku y;
-  y.timeStart = start;
-  y.spanDuration = length;
-  return y;
-}
+using testing::Reservation;
 
 TEST(SYoyaku, DefaultTakesTheCurrentTimeAndTheDefaultTexts) {
   ScopedFakeClock clock(kJune30);
@@ -28,14 +24,14 @@ TEST(SYoyaku, DefaultTakesTheCurrentTimeAndTheDefaultTexts) {
 }
 
 TEST(SYoyaku, ListTextShowsTheEndAndPutsTheFileBeforeTheTitle) {
-  SYoyaku y = Make(kJune30, 3600 + 60 * 35);  // across midnight
+  SYoyaku y = Reservation(kJune30, 3600 + 60 * 35);  // across midnight
   y.strFileName = "/home/u/a.avi";
   y.strTitle = "ニュース";
   EXPECT_EQ(y.GetListText(), "2001/06/30(Sat) 22:25:44 ～ 2001/07/01(Sun) 00:00:44, /home/u/a.avi, ニュース");
 }
 
 TEST(SYoyaku, ListTextIsCutTo255BytesWithoutSplittingACharacter) {
-  SYoyaku y = Make(kJune30, 0);
+  SYoyaku y = Reservation(kJune30, 0);
   y.strFileName = "f";
   y.strTitle = std::string(300, 'x');
   EXPECT_EQ(Utf8ToCp932(y.GetListText())->size(), 255u);
@@ -49,7 +45,7 @@ TEST(SYoyaku, ListTextIsCutTo255BytesWithoutSplittingACharacter) {
 }
 
 TEST(SYoyaku, StoresStartAndEndAndLoadsTheLengthBack) {
-  SYoyaku y = Make(1000, 3600);
+  SYoyaku y = Reservation(1000, 3600);
   y.strTitle = "t";
   y.strFileName = "f.avi";
   ArchiveWriter writer;
@@ -84,20 +80,20 @@ TEST(SYoyaku, EndBeforeStartLoadsAsNegativeLengthAndWrapsLikeThirtyTwoBits) {
 }
 
 TEST(SYoyaku, TruncatedEntryLeavesTheRecordUntouched) {
-  SYoyaku source = Make(1000, 60);
+  SYoyaku source = Reservation(1000, 60);
   ArchiveWriter writer;
   source.Serialize(writer);
   for (std::size_t size = 0; size < writer.Bytes().size(); ++size) {
     ArchiveReader reader(std::string_view(writer.Bytes()).substr(0, size));
-    SYoyaku target = Make(7, 7);
+    SYoyaku target = Reservation(7, 7);
     EXPECT_THROW(target.Serialize(reader), ArchiveError);
-    EXPECT_EQ(target, Make(7, 7)) << size;
+    EXPECT_EQ(target, Reservation(7, 7)) << size;
   }
 }
 
 TEST(SYoyaku, IsPastOnlyOnceTheStartSecondHasGone) {
   ScopedFakeClock clock(2000);
-  const SYoyaku y = Make(2000, 600);
+  const SYoyaku y = Reservation(2000, 600);
   EXPECT_FALSE(y.IsPast());
   clock.Advance(1);
   EXPECT_TRUE(y.IsPast());  // even while its recording would still run
@@ -105,36 +101,36 @@ TEST(SYoyaku, IsPastOnlyOnceTheStartSecondHasGone) {
 
 TEST(SYoyaku, OverlapTreatsSpansAsHalfOpen) {
   const Time32 ten = 36000;
-  const SYoyaku a = Make(ten, 3600);
-  const SYoyaku b = Make(ten + 3600, 3600);
+  const SYoyaku a = Reservation(ten, 3600);
+  const SYoyaku b = Reservation(ten + 3600, 3600);
   EXPECT_FALSE(a.IsOverlapped(b));
   EXPECT_FALSE(b.IsOverlapped(a));
-  const SYoyaku a_longer = Make(ten, 3601);
+  const SYoyaku a_longer = Reservation(ten, 3601);
   EXPECT_TRUE(a_longer.IsOverlapped(b));
   EXPECT_TRUE(b.IsOverlapped(a_longer));
-  const SYoyaku inside = Make(ten + 10, 5);
+  const SYoyaku inside = Reservation(ten + 10, 5);
   EXPECT_TRUE(a.IsOverlapped(inside));
   EXPECT_TRUE(inside.IsOverlapped(a));
 }
 
 TEST(SYoyaku, SameStartOverlapDependsOnTheOtherLength) {
-  const SYoyaku hour = Make(5000, 3600);
-  const SYoyaku zero = Make(5000, 0);
-  EXPECT_TRUE(hour.IsOverlapped(Make(5000, 3600)));
+  const SYoyaku hour = Reservation(5000, 3600);
+  const SYoyaku zero = Reservation(5000, 0);
+  EXPECT_TRUE(hour.IsOverlapped(Reservation(5000, 3600)));
   EXPECT_FALSE(hour.IsOverlapped(zero));
   EXPECT_TRUE(zero.IsOverlapped(hour));
 }
 
 TEST(SYoyaku, OverlapNearTheEndOfTimeDoesNotWrap) {
-  const SYoyaku late = Make(INT32_MAX - 10, 100);  // an end past 2038 from a damaged file
-  EXPECT_TRUE(late.IsOverlapped(Make(INT32_MAX - 5, 1)));
-  EXPECT_FALSE(Make(0, 10).IsOverlapped(late));
+  const SYoyaku late = Reservation(INT32_MAX - 10, 100);  // an end past 2038 from a damaged file
+  EXPECT_TRUE(late.IsOverlapped(Reservation(INT32_MAX - 5, 1)));
+  EXPECT_FALSE(Reservation(0, 10).IsOverlapped(late));
 }
 
 TEST(SYoyaku, EarlierStartIsStrict) {
-  EXPECT_TRUE(IsEarlierStart(Make(1, 100), Make(2, 0)));
-  EXPECT_FALSE(IsEarlierStart(Make(2, 0), Make(1, 100)));
-  EXPECT_FALSE(IsEarlierStart(Make(2, 0), Make(2, 9)));
+  EXPECT_TRUE(IsEarlierStart(Reservation(1, 100), Reservation(2, 0)));
+  EXPECT_FALSE(IsEarlierStart(Reservation(2, 0), Reservation(1, 100)));
+  EXPECT_FALSE(IsEarlierStart(Reservation(2, 0), Reservation(2, 9)));
 }
 
 }  // namespace

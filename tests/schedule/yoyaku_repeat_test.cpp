@@ -8,6 +8,7 @@
 #include "platform/local_time.h"
 #include "schedule/yoyaku_schedule.h"
 #include "schedule/yoyaku_working_list.h"
+#include "support/reservation.h"
 
 namespace tovalen {
 namespace {
@@ -30,12 +31,7 @@ class ScopedTimeZone {
 };
 
 SYoyaku At(const std::string& local, Span32 length, const std::string& file = "/v/news.avi") {
-  SYoyaku y;
-  y.timeStart = static_cast<Time32>(*ParseLocalTime(local));
-  y.spanDuration = length;
-  y.strTitle = "ニュース";
-  y.strFileName = file;
-  return y;
+  return testing::Reservation(*ParseLocalTime(local), length, "ニュース", file);
 }
 
 std::vector<std::string> LocalStarts(const std::vector<SYoyaku>& list) {

@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "support/spawn.h"
+#include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
@@ -144,12 +145,7 @@ std::vector<std::string> FakeLogind::HeldWhys() const {
 }
 
 bool FakeLogind::AwaitHeld(const std::vector<std::string>& whys) const {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (HeldWhys() != whys) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+  return WaitUntil([&] { return HeldWhys() == whys; }, std::chrono::seconds(10), std::chrono::milliseconds(20));
 }
 
 }  // namespace tovalen::testing

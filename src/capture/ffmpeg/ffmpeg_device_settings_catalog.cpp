@@ -4,8 +4,8 @@
 
 namespace tovalen::ffmpeg {
 
-std::vector<DeviceChoices> FfmpegDeviceSettingsCatalog::Devices() {
-  std::vector<DeviceChoices> choices;
+std::vector<DeviceProfile> FfmpegDeviceSettingsCatalog::Devices() {
+  std::vector<DeviceProfile> choices;
   for (const auto& device : m_driver.Devices()) {
     choices.push_back({device->Name(), device->Version(), device->VideoFormats(), device->Inputs(), device->Controls(),
                        device->DefaultSize(), m_driver.SettingsOf(*device)});

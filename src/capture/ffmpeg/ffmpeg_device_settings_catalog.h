@@ -10,7 +10,7 @@ class FfmpegDeviceSettingsCatalog : public DeviceSettingsCatalog {
  public:
   explicit FfmpegDeviceSettingsCatalog(FfmpegCaptureDriver& driver) : m_driver(driver) {}
 
-  std::vector<DeviceChoices> Devices() override;
+  std::vector<DeviceProfile> Devices() override;
   std::optional<DeviceSettings> ConnectedSettings(CaptureWindowHandle window) const override;
   std::vector<VideoCodec> EncodableCodecs() const override;
   std::filesystem::path SettingsFile() const override;

@@ -8,6 +8,7 @@
 #include "capture/ffmpeg/v4l2_device.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
+#include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
@@ -17,13 +18,6 @@ using namespace std::chrono_literals;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Optional;
-
-// Waits (for at most two seconds) until the condition holds.
-template <typename Condition>
-bool Eventually(Condition condition) {
-  for (int i = 0; i < 200 && !condition(); ++i) std::this_thread::sleep_for(10ms);
-  return condition();
-}
 
 TEST(SystemDeviceCatalog, WithoutCaptureNodesOnlyTheTestPatternIsListed) {
   TempDir devices;
@@ -133,18 +127,16 @@ TEST_F(Preview, PreviewDrawsAtThePreviewRateAndOverlayEveryFrame) {
   };
   driver->SetPreviewRate(window, 100);
   ASSERT_TRUE(driver->Preview(window, true));
-  std::this_thread::sleep_for(1000ms);
+  ASSERT_TRUE(WaitUntil([&] { return host->last->frames >= 5; }, 10s));
   const int previewFrames = host->last->frames.exchange(0);
   const int previewLimit = atMost(10);
   ASSERT_TRUE(driver->Overlay(window, true));
   EXPECT_FALSE(driver->GetStatus(window)->fLiveWindow);
-  std::this_thread::sleep_for(1000ms);
+  ASSERT_TRUE(WaitUntil([&] { return host->last->frames >= 18; }, 10s));
   const int overlayFrames = host->last->frames.exchange(0);
   const int overlayLimit = atMost(30);
   // At most one frame per 100 ms; every one of the 30 a second.
-  EXPECT_GE(previewFrames, 5);
   EXPECT_LE(previewFrames, previewLimit);
-  EXPECT_GE(overlayFrames, 18);
   EXPECT_LE(overlayFrames, overlayLimit);
   EXPECT_FALSE(host->last->badImage);
   ASSERT_TRUE(driver->Overlay(window, false));
@@ -161,7 +153,7 @@ TEST_F(Preview, FramesFitTheWindowKeepingTheirShape) {
   ASSERT_TRUE(driver->ResizeWindow(window, 400, 400));
   EXPECT_EQ(host->last->resizedWidth, 400);
   ASSERT_TRUE(driver->Overlay(window, true));
-  ASSERT_TRUE(Eventually([&] { return host->last->frames > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return host->last->frames > 0; }, 2s));
   EXPECT_EQ(host->last->lastWidth, 400);
   EXPECT_EQ(host->last->lastHeight, 225);
 }

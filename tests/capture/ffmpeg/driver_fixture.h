@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "avi_probe.h"
-#include "capture/device_settings.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/frame_rate_and_wave_format.h"
 #include "fake_devices.h"
 #include "platform/plain_main_loop.h"
 #include "support/temp_dir.h"

@@ -12,17 +12,17 @@ namespace tovalen::testing {
 class FakeCaptureUserInterface : public CaptureUserInterface {
  public:
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  DeviceChoice ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) override {
+  DeviceSelection ChooseCaptureDevice(const std::vector<SCapDriverInfo>& devices) override {
     listedDevices = devices;
     ++deviceDialogs;
-    return deviceChoice;
+    return deviceSelection;
   }
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override {
     lastSaveRequest = request;
     return saveFileName;
   }
 
-  DeviceChoice deviceChoice{DialogResult::kOk, 0};
+  DeviceSelection deviceSelection{DialogResult::kOk, 0};
   std::optional<std::string> saveFileName;
 
   std::vector<std::string> messages;

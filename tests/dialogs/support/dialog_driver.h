@@ -49,6 +49,6 @@ void Tick(wxCheckBox* box, bool ticked);
 
 // Runs an event loop of its own until the condition holds or the limit has passed; whether it
 // holds. GTK does some of its work (drawing, a button's press) a moment after the event.
-bool RunLoopUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+bool RunLoopUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(2));
 
 }  // namespace tovalen::testing

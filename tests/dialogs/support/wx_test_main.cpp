@@ -1,16 +1,12 @@
 #include <gmock/gmock.h>
 #include <wx/app.h>
-#include <wx/init.h>
 
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
+#include <optional>
 #include <string>
 
 #include "dialogs/message_box.h"
 #include "dialogs/save_file_dialog.h"
-#include "platform/trace.h"
+#include "support/wx_test_run.h"
 
 namespace {
 
@@ -19,12 +15,6 @@ class TestApp : public wxApp {
  public:
   bool OnInit() override { return true; }
 };
-
-// A wx assertion is a fault in the code under test, not a reason to open a dialog.
-void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
-  ADD_FAILURE_AT(file.utf8_str().data(), line)
-      << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " " << msg.utf8_str().data();
-}
 
 // A test that opens a box or a file dialog it did not expect fails instead of waiting for a
 // user who never comes.
@@ -40,27 +30,13 @@ std::optional<std::string> RefuseSaveFile(const tovalen::SaveFileQuestion& quest
 
 }  // namespace
 
-// Times in tests are written in UTC and weekday names are the C locale's.
 int main(int argc, char** argv) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  testing::InitGoogleMock(&argc, argv);
-  if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-
-  wxApp::SetInstance(new TestApp);  // wx owns it
-  int wxArgc = 1;
-  char* wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv) || !wxTheApp->CallOnInit()) {
-    std::fprintf(stderr, "cannot start wx: is there a display (run under xvfb-run)?\n");
-    return 1;
-  }
-  std::setlocale(LC_ALL, "C.UTF-8");  // GTK took the environment's locale
-  wxSetAssertHandler(FailOnAssert);
-  tovalen::SetTraceSink({});  // quiet; tests that read traces capture them
-  tovalen::SetMessageBoxPresenter(RefuseMessageBox);
-  tovalen::SetSaveFilePresenter(RefuseSaveFile);
-  const int result = RUN_ALL_TESTS();
-  wxTheApp->OnExit();
-  wxEntryCleanup();
-  return result;
+  return tovalen::testing::RunWxTests(
+      argc, argv, [] { return new TestApp; },
+      [] {
+        tovalen::SetMessageBoxPresenter(RefuseMessageBox);
+        tovalen::SetSaveFilePresenter(RefuseSaveFile);
+        return wxTheApp->CallOnInit();
+      },
+      [] { wxTheApp->OnExit(); });
 }

@@ -1,4 +1,4 @@
-#include "capture/device_settings.h"
+#include "capture/frame_rate_and_wave_format.h"
 
 #include <array>
 

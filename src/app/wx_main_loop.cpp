@@ -1,4 +1,4 @@
-#include "dialogs/wx_main_loop.h"
+#include "app/wx_main_loop.h"
 
 #include <wx/event.h>
 #include <wx/eventfilter.h>

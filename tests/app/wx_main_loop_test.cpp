@@ -1,4 +1,4 @@
-#include "dialogs/wx_main_loop.h"
+#include "app/wx_main_loop.h"
 
 #include <gmock/gmock.h>
 #include <gtk/gtk.h>
