@@ -298,9 +298,28 @@ function recordingRow(r) {
   return row;
 }
 
+// Rows stay the same elements while what they show is unchanged, so a press on a download link
+// is not lost to the next poll.
+const shownRecordings = new Map();
+
+function recordingRowFor(r) {
+  const key = JSON.stringify(r);
+  const shown = shownRecordings.get(r.start);
+  if (shown && shown.key === key) return shown.row;
+  const row = recordingRow(r);
+  shownRecordings.set(r.start, { key, row });
+  return row;
+}
+
 async function refreshRecordings() {
   const list = (await request('GET', '/api/recordings')).recordings;
-  $('recordings').replaceChildren(...list.map(recordingRow));
+  const body = $('recordings');
+  const rows = list.map(recordingRowFor);
+  for (const start of shownRecordings.keys()) {
+    if (!list.some((r) => r.start === start)) shownRecordings.delete(start);
+  }
+  const same = rows.length === body.children.length && rows.every((row, i) => body.children[i] === row);
+  if (!same) body.replaceChildren(...rows);
   $('no-recordings').hidden = list.length > 0;
   $('recordings').closest('table').hidden = list.length === 0;
 }

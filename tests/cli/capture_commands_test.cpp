@@ -28,6 +28,7 @@ using ::testing::MatchesRegex;
 using testing::ReadFileBytes;
 using testing::RunCli;
 using testing::TempDir;
+using testing::TestPatternIndex;
 using testing::WriteFileBytes;
 
 // Video frames and audio samples of a file, read with libavformat; -1 when it cannot be read.
@@ -87,15 +88,6 @@ class CaptureCommands : public ::testing::Test {
     previousConfig ? ::setenv("XDG_CONFIG_HOME", previousConfig->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   }
 
-  // The test pattern's index: the last device (V4L2 devices of the machine come first).
-  std::string TestPattern() {
-    const std::string listed = RunCli({"devices"}).out;
-    const auto line = listed.rfind(", テストパターン, ");
-    const auto start = listed.rfind('\n', line);
-    return listed.substr(start == std::string::npos ? 0 : start + 1,
-                         line - (start == std::string::npos ? 0 : start + 1));
-  }
-
   std::string SettingsFile() const { return config + "/tovalen/capture-devices.conf"; }
 
   TempDir dir;
@@ -113,7 +105,7 @@ TEST_F(CaptureCommands, DevicesListsEachDeviceWithItsSettings) {
 }
 
 TEST_F(CaptureCommands, DeviceShowsWhatTheDeviceOffers) {
-  const auto result = RunCli({"device", TestPattern()});
+  const auto result = RunCli({"device", TestPatternIndex()});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(result.out, HasSubstr("    sizes: 160x120 320x240"));
   EXPECT_THAT(result.out, HasSubstr("    inputs: 0 Test picture, 1 Colour bars\n"));
@@ -121,7 +113,7 @@ TEST_F(CaptureCommands, DeviceShowsWhatTheDeviceOffers) {
 }
 
 TEST_F(CaptureCommands, DeviceChangesAreKeptForTheDevice) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   const auto result =
       RunCli({"device", index, "--size", "320x240", "--input", "1", "--codec", "ffv1", "--quality", "40"});
   EXPECT_EQ(result.status, 0) << result.err;
@@ -132,7 +124,7 @@ TEST_F(CaptureCommands, DeviceChangesAreKeptForTheDevice) {
 }
 
 TEST_F(CaptureCommands, DeviceRefusesWhatTheDeviceDoesNotOfferAndChangesNothing) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   ASSERT_EQ(RunCli({"device", index, "--quality", "60"}).status, 0);
   const std::string before = ReadFileBytes(SettingsFile());
   for (const std::vector<std::string>& args :
@@ -153,7 +145,7 @@ TEST_F(CaptureCommands, DeviceRefusesWhatTheDeviceDoesNotOfferAndChangesNothing)
 }
 
 TEST_F(CaptureCommands, RecordRecordsForTheLengthThroughTheController) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   ASSERT_EQ(RunCli({"device", index, "--size", "320x240"}).status, 0);
   const std::string file = dir.File("news.avi");
   const auto result = RunCli({"record", "--file", file, "--length", "1", "--device", index});
@@ -167,7 +159,7 @@ TEST_F(CaptureCommands, RecordRecordsForTheLengthThroughTheController) {
 }
 
 TEST_F(CaptureCommands, RecordRefusesBadUsageAndReportsFailures) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   for (const std::vector<std::string>& args : {std::vector<std::string>{"record", "--length", "5"},
                                                {"record", "--file", "x.avi"},
                                                {"record", "--file", "x.avi", "--length", "0"},
@@ -187,7 +179,7 @@ TEST_F(CaptureCommands, RecordRefusesBadUsageAndReportsFailures) {
 }
 
 TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   ASSERT_EQ(RunCli({"device", index, "--size", "320x240"}).status, 0);
   const std::string file = dir.File("interrupted.avi");
   const std::string errFile = dir.File("err.txt");
@@ -254,7 +246,7 @@ std::string KillRecording(const std::string& index, const std::string& target, c
 }
 
 TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesAFile) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   ASSERT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
   const std::string target = dir.File("killed.avi");
   const std::string leftover = KillRecording(index, target, dir.Path().string());
@@ -379,7 +371,7 @@ TEST_F(CaptureCommands, RecoverRebuildsWhatAKilledRecordingLeftAndNeverReplacesA
 }
 
 TEST_F(CaptureCommands, ATargetTheUserMayNotReplaceIsRefusedBeforeRecording) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   const std::string folder = dir.File("shared");
   std::filesystem::create_directory(folder);
   std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
@@ -409,7 +401,7 @@ TEST_F(CaptureCommands, ATargetTheUserMayNotReplaceIsRefusedBeforeRecording) {
 }
 
 TEST_F(CaptureCommands, AFileSizeLimitEndsTheRecordingAsAFailureKeepingWhatWasRecorded) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   // Uncompressed, the file reaches the limit within two seconds, in frames small enough for the
   // capture to stop while the index still fits, as on a disk that fills.
   ASSERT_EQ(RunCli({"device", index, "--size", "160x120", "--codec", "rawvideo"}).status, 0);
@@ -450,7 +442,7 @@ TEST_F(CaptureCommands, AFileSizeLimitEndsTheRecordingAsAFailureKeepingWhatWasRe
 }
 
 TEST_F(CaptureCommands, ASaveThatFailsIsReportedAsSuchWithItsReason) {
-  const std::string index = TestPattern();
+  const std::string index = TestPatternIndex();
   ASSERT_EQ(RunCli({"device", index, "--size", "320x240"}).status, 0);
   const std::string file = dir.File("taken.avi");
   const std::string errFile = dir.File("err.txt");

@@ -15,4 +15,12 @@ CliResult RunCli(const std::vector<std::string>& args, const std::vector<cli::Cl
   return {status, out.str(), err.str()};
 }
 
+std::string TestPatternIndex() {
+  const std::string listed = RunCli({"devices"}).out;
+  const auto line = listed.rfind(", テストパターン, ");
+  const auto start = listed.rfind('\n', line);
+  const std::size_t from = start == std::string::npos ? 0 : start + 1;
+  return listed.substr(from, line - from);
+}
+
 }  // namespace tovalen::testing

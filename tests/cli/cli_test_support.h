@@ -17,4 +17,8 @@ struct CliResult {
 CliResult RunCli(const std::vector<std::string>& args);
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<cli::CliCommand>& commands);
 
+// The test pattern's index as `tovalen-rec devices` lists it: the last device (the machine's V4L2
+// devices come first).
+std::string TestPatternIndex();
+
 }  // namespace tovalen::testing

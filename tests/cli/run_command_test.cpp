@@ -45,10 +45,7 @@ class RunCommand : public ::testing::Test {
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     if (const char* old = std::getenv("XDG_STATE_HOME")) previousState = old;
     ::setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
-    const std::string listed = RunCli({"devices"}).out;
-    const auto line = listed.rfind(", テストパターン, ");
-    const auto start = listed.rfind('\n', line);
-    const std::string index = listed.substr(start == std::string::npos ? 0 : start + 1, line - (start + 1));
+    const std::string index = TestPatternIndex();
     settings.iCapDriverId = std::stoi(index);
     EXPECT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
   }

@@ -97,10 +97,7 @@ class Serve : public ::testing::Test {
     ::setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
     ::setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
     std::filesystem::create_directories(videos);
-    const std::string listed = RunCli({"devices"}).out;
-    const auto line = listed.rfind(", テストパターン, ");
-    const auto start = listed.rfind('\n', line);
-    const std::string index = listed.substr(start == std::string::npos ? 0 : start + 1, line - (start + 1));
+    const std::string index = TestPatternIndex();
     settings.iCapDriverId = std::stoi(index);
     EXPECT_EQ(RunCli({"device", index, "--size", "160x120"}).status, 0);
   }
