@@ -250,7 +250,8 @@ function showStatus(status) {
     $('live-elapsed').textContent = clock(live.elapsedMs / 1000);
     $('live-frames').textContent = number(live.frames);
     $('live-drops').textContent = number(live.drops);
-    $('live-bytes').textContent = size(live.bytes);
+    // The capture is written beside its target until it is saved: its size is not known here yet.
+    $('live-bytes').textContent = live.bytes > 0 ? size(live.bytes) : '—';
   }
   showStill(Boolean(live && status.still));
   const help = status.allowed && status.allowed.length
