@@ -183,31 +183,38 @@ function withLiveFigures(r) {
   return { ...r, ...recordingNow, state: 'recording', stateText: recordingNow.stateText || r.stateText };
 }
 
-// Rows are kept while what they show stays the same, so that a button is not swapped for a new
-// one under the user's finger; the row of the recording under way changes every second.
-const shownRows = new Map();
-
-function rowFor(r) {
-  const shown = withLiveFigures(r);
-  const key = JSON.stringify(shown);
-  const kept = shownRows.get(r.start);
-  if (kept && kept.key === key) return kept.row;
-  const row = reservationRow(shown);
-  shownRows.set(r.start, { key, row });
-  return row;
+// Shows items as the rows of the table body with that id. Rows are kept while what they show
+// stays the same, so that a button or link is not swapped for a new one under the user's finger
+// by the next poll.
+function keptRows(bodyId, makeRow) {
+  const shown = new Map();
+  return (items) => {
+    const body = $(bodyId);
+    const rows = items.map((item) => {
+      const key = JSON.stringify(item);
+      const kept = shown.get(item.start);
+      if (kept && kept.key === key) return kept.row;
+      const row = makeRow(item);
+      shown.set(item.start, { key, row });
+      return row;
+    });
+    for (const start of shown.keys()) {
+      if (!items.some((item) => item.start === start)) shown.delete(start);
+    }
+    const same = rows.length === body.children.length && rows.every((row, i) => body.children[i] === row);
+    if (!same) body.replaceChildren(...rows);
+  };
 }
+
+// The row of the recording under way changes every second.
+const showReservationRows = keptRows('reservations', reservationRow);
 
 function showReservations() {
   const body = $('reservations');
   const focused = document.activeElement;
   const focusKey = focused && focused.dataset && focused.dataset.action
                        ? [focused.dataset.action, focused.dataset.start] : null;
-  const rows = reservations.map(rowFor);
-  for (const start of shownRows.keys()) {
-    if (!reservations.some((r) => r.start === start)) shownRows.delete(start);
-  }
-  const same = rows.length === body.children.length && rows.every((row, i) => body.children[i] === row);
-  if (!same) body.replaceChildren(...rows);
+  showReservationRows(reservations.map(withLiveFigures));
   $('no-reservations').hidden = reservations.length > 0;
   body.closest('table').hidden = reservations.length === 0;
   // A rebuilt row takes the keyboard focus of the one it replaces.
@@ -299,28 +306,11 @@ function recordingRow(r) {
   return row;
 }
 
-// Rows stay the same elements while what they show is unchanged, so a press on a download link
-// is not lost to the next poll.
-const shownRecordings = new Map();
-
-function recordingRowFor(r) {
-  const key = JSON.stringify(r);
-  const shown = shownRecordings.get(r.start);
-  if (shown && shown.key === key) return shown.row;
-  const row = recordingRow(r);
-  shownRecordings.set(r.start, { key, row });
-  return row;
-}
+const showRecordingRows = keptRows('recordings', recordingRow);
 
 async function refreshRecordings() {
   const list = (await request('GET', '/api/recordings')).recordings;
-  const body = $('recordings');
-  const rows = list.map(recordingRowFor);
-  for (const start of shownRecordings.keys()) {
-    if (!list.some((r) => r.start === start)) shownRecordings.delete(start);
-  }
-  const same = rows.length === body.children.length && rows.every((row, i) => body.children[i] === row);
-  if (!same) body.replaceChildren(...rows);
+  showRecordingRows(list);
   $('no-recordings').hidden = list.length > 0;
   $('recordings').closest('table').hidden = list.length === 0;
 }

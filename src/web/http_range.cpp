@@ -19,11 +19,11 @@ RangeRequest ParseRange(const std::optional<std::string>& header, std::uint64_t 
   const RangeRequest whole{RangeAnswer::kWhole, {0, size}};
   constexpr std::string_view kUnit = "bytes=";
   if (!header || !header->starts_with(kUnit)) return whole;
-  const std::string_view spec = std::string_view(*header).substr(kUnit.size());
-  const std::size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return whole;
-  const auto first = Number(spec.substr(0, dash));
-  const auto last = Number(spec.substr(dash + 1));
+  const std::string_view byteRange = std::string_view(*header).substr(kUnit.size());
+  const std::size_t dash = byteRange.find('-');
+  if (dash == std::string_view::npos || byteRange.find(',') != std::string_view::npos) return whole;
+  const auto first = Number(byteRange.substr(0, dash));
+  const auto last = Number(byteRange.substr(dash + 1));
   if (!first) {
     if (!last) return whole;
     // The last N bytes.
@@ -31,7 +31,7 @@ RangeRequest ParseRange(const std::optional<std::string>& header, std::uint64_t 
     const std::uint64_t length = std::min(*last, size);
     return {RangeAnswer::kPart, {size - length, length}};
   }
-  if (dash + 1 < spec.size() && !last) return whole;
+  if (dash + 1 < byteRange.size() && !last) return whole;
   if (last && *last < *first) return whole;
   if (*first >= size) return {RangeAnswer::kUnsatisfiable, {}};
   const std::uint64_t end = last ? std::min(*last + 1, size) : size;
