@@ -10,6 +10,7 @@ struct CaptureProgress {
   std::string fileName;        // the capture file being recorded
   std::int32_t elapsedMs = 0;  // capture time since the first frame
   std::int64_t frames = 0;     // frames captured so far
+  std::uint32_t reconnects = 0;  // a network stream connected again
 };
 
 // Everything the capture controller tells about its captures beyond the active runner's calls

@@ -28,6 +28,7 @@ struct CaptureOutcome {
   std::uint64_t audioSamples = 0;
   std::uint32_t audioPacketsDropped = 0;
   std::uint32_t noticesDropped = 0;  // frame callbacks lost while the caller's thread was away
+  std::uint32_t reconnects = 0;      // a network stream connected again after it stalled or failed
   std::uint32_t elapsedMs = 0;
 
   std::uint32_t FramesDropped() const { return droppedAtCapture + droppedAtWrite; }
