@@ -16,6 +16,21 @@ class StreamDevice : public CaptureDevice {
 
   const std::string& Url() const { return m_url; }
 
+  std::string Name() const override { return m_name; }
+  std::string Version() const override;
+  std::string SettingsKey() const override;
+  bool HasOverlay() const override { return false; }
+  bool IsPresent() const override;
+
+  std::vector<VideoFormatOffer> VideoFormats() const override;
+  std::vector<std::string> Inputs() const override;
+  std::vector<PictureControl> Controls() const override { return {}; }
+  FrameSize DefaultSize() const override;
+
+  bool ApplyControls(const DeviceSettings&) override { return true; }
+  OpenedSource OpenVideo(const VideoRequest& request) override;
+  OpenedSource OpenAudio(const AudioRequest& request) override;
+
  private:
   std::string m_name;
   std::string m_url;
