@@ -7,6 +7,7 @@
 #include "capture/ffmpeg/stream_device.h"
 #include "driver_fixture.h"
 #include "support/stream_servers.h"
+#include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
@@ -45,7 +46,13 @@ class StreamRecording : public DriverTest {
 
 TEST_F(StreamRecording, SegmentsThatArriveInBurstsAreRecordedAtTheirOwnPaceWithTheStreamsOwnSound) {
   HlsServer server;  // a second of stream at a time, several at the start
+  const auto host = std::make_shared<CountingWindowHost>();
+  services.windowHost = host;
   ConnectTo(server.Url());
+  // The live preview shows the stream as it shows any device.
+  ASSERT_TRUE(driver->Preview(window, true));
+  EXPECT_TRUE(WaitUntil([&] { return host->last->frames > 0; }, 10s));
+  EXPECT_FALSE(host->last->badImage);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(RecordFrames(50));
   // Handed on when their time came, 50 frames take two seconds however fast they arrived.
