@@ -23,6 +23,8 @@ constexpr AVPixelFormat kPictureFormat = AV_PIX_FMT_YUV420P;
 
 std::int64_t Us(std::chrono::milliseconds duration) { return std::chrono::microseconds(duration).count(); }
 
+std::string Milliseconds(std::int64_t microseconds) { return std::to_string(microseconds / 1000) + " ms"; }
+
 std::shared_ptr<const AVCodecParameters> ParametersOf(const AVStream* stream) {
   if (!stream) return nullptr;
   CodecParametersPtr copy(avcodec_parameters_alloc());
@@ -59,16 +61,22 @@ const AVStream* BestStream(AVFormatContext& context, AVMediaType type, StreamPac
 // Connects and reads until the streams are known, within times.connect in all.
 Result<Connection> Connect(const std::string& url, StreamPackets form, const StreamTimes& times,
                            RtspTransport transport, std::shared_ptr<StreamInterrupt> interrupt) {
+  const auto deadline = std::chrono::steady_clock::now() + times.connect;
   StreamInputOptions options;
   options.deadline = times.connect;
   options.rtspTransport = transport;
-  interrupt->Arm(times.connect);
   Result<StreamInput> input = OpenStreamInput(url, options, interrupt);
   if (!input) return input.Error();
   AVFormatContext& context = *input->Context();
-  input->Interrupt().Arm(times.connect);
-  if (const int rc = avformat_find_stream_info(&context, nullptr); rc < 0)
+  input->Interrupt().Arm(
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+  if (const int rc = avformat_find_stream_info(&context, nullptr); rc < 0) {
+    if (rc == AVERROR_EXIT || input->Interrupt().Expired())
+      return DriverError{
+          StopReason::kDeviceOpenFailed,
+          "the stream " + MaskedUrl(url) + " sent nothing readable within " + Milliseconds(Us(times.connect))};
     return AvFailure(StopReason::kDeviceOpenFailed, "the stream " + MaskedUrl(url) + " could not be read", rc);
+  }
   const AVStream* video = BestStream(context, AVMEDIA_TYPE_VIDEO, form);
   const AVStream* audio = BestStream(context, AVMEDIA_TYPE_AUDIO, form);
   if (form == StreamPackets::kDecoded && !video)
@@ -80,8 +88,6 @@ Result<Connection> Connect(const std::string& url, StreamPackets form, const Str
   Connection connection{std::move(*input), video, audio, ParametersOf(video), ParametersOf(audio)};
   return connection;
 }
-
-std::string Seconds(std::int64_t microseconds) { return std::to_string(microseconds / 1000) + " ms"; }
 
 class StreamSessionImpl : public StreamSession {
  public:
@@ -236,12 +242,12 @@ void StreamSessionImpl::ReadUntilTrouble(Connection& connection, std::uint64_t n
       trouble = "the stream ended";
     } else if (rc == AVERROR_EXIT || (rc < 0 && connection.input.Interrupt().Expired())) {
       reason = StopReason::kDeviceStalled;
-      trouble = "nothing for " + Seconds(nowUs - lastUs);
+      trouble = "nothing for " + Milliseconds(nowUs - lastUs);
     } else if (rc < 0) {
       trouble = AvFailure(reason, "reading the stream", rc).detail;
     } else if (!taken && nowUs - std::max(lastUs, lastDueUs) > Us(m_times.stall)) {
       reason = StopReason::kDeviceStalled;
-      trouble = "no picture or sound for " + Seconds(nowUs - lastUs);
+      trouble = "no picture or sound for " + Milliseconds(nowUs - lastUs);
     }
     if (!trouble.empty()) {
       Trace("I: stream: " + m_shownUrl + ": " + trouble + "; connecting again\n");
