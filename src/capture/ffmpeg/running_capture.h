@@ -22,6 +22,8 @@ class RunningCapture {
   virtual void RequestStop(StopReason reason, const std::string& detail = {}) = 0;
   virtual bool Finished() const = 0;
   virtual CaptureOutcome Finish() = 0;
+  // A stream that never came back: what it recorded goes to the target all the same.
+  virtual bool LostAtTheEnd() const = 0;
   virtual CaptureOutcome Progress() const = 0;
   virtual FrameSize ImageSize() const = 0;
   virtual void SetPreviewWindowSize(FrameSize window) = 0;
@@ -38,6 +40,7 @@ class PipelineCapture final : public RunningCapture {
   }
   bool Finished() const override { return m_pipeline->Finished(); }
   CaptureOutcome Finish() override { return m_pipeline->Finish(); }
+  bool LostAtTheEnd() const override { return m_pipeline->LostAtTheEnd(); }
   CaptureOutcome Progress() const override { return m_pipeline->Progress(); }
   FrameSize ImageSize() const override { return m_pipeline->ImageSize(); }
   void SetPreviewWindowSize(FrameSize window) override { m_pipeline->SetPreviewWindowSize(window); }

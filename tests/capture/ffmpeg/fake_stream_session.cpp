@@ -70,13 +70,14 @@ bool FileStreamSession::ReadFromFile() {
 ReadResult FileStreamSession::Read(AVMediaType type, AVPacket& packet) {
   std::lock_guard lock(m_mutex);
   Track* track = TrackOf(type);
-  if (!track || m_gone) return {ReadStatus::kError, AVERROR(EIO)};
+  if (!track) return {ReadStatus::kError, AVERROR(EIO)};
+  if (m_gone) return {ReadStatus::kAgain, 0};
   while (track->due.empty() && m_video->due.size() + (m_audio ? m_audio->due.size() : 0) < 512)
     if (!ReadFromFile()) return {ReadStatus::kError, AVERROR(EIO)};
   if (track->due.empty() || track->due.front()->dts > SteadyMicroseconds()) return {ReadStatus::kAgain, 0};
   if (type == AVMEDIA_TYPE_VIDEO && goneAfterVideo && track->handedOn >= *goneAfterVideo) {
     m_gone = true;
-    return {ReadStatus::kError, AVERROR(EIO)};
+    return {ReadStatus::kAgain, 0};
   }
   av_packet_move_ref(&packet, track->due.front().get());
   track->due.pop_front();
@@ -87,7 +88,19 @@ ReadResult FileStreamSession::Read(AVMediaType type, AVPacket& packet) {
 std::optional<DriverError> FileStreamSession::FirstTrouble() const {
   std::lock_guard lock(m_mutex);
   if (!m_gone) return std::nullopt;
-  return DriverError{StopReason::kDeviceLost, "the server went away"};
+  return DriverError{StopReason::kDeviceStalled, "the server went away"};
+}
+
+bool FileStreamSession::Gone() const {
+  std::lock_guard lock(m_mutex);
+  return m_gone;
+}
+
+Result<std::shared_ptr<StreamSession>> ReplayedStreamDevice::OpenForCopy(int) const {
+  std::shared_ptr<FileStreamSession> session = FileStreamSession::Open(m_source);
+  if (!session) return DriverError{StopReason::kDeviceOpenFailed, "cannot replay " + m_source};
+  session->goneAfterVideo = m_goneAfterVideo;
+  return std::shared_ptr<StreamSession>(session);
 }
 
 std::string MakeH264AacSource(const std::string& folder) {

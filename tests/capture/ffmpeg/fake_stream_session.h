@@ -16,7 +16,7 @@ namespace tovalen::testing {
 // A stream session that replays a local file's packets as they come, each handed on when its
 // time is due on the steady clock and timed on it, as a session on the network does. The file
 // starts again at its end, its timestamps running on. After `goneAfterVideo` video packets the
-// stream is gone for good (Read fails).
+// stream is gone for good: nothing more comes, as from a session that keeps connecting again.
 class FileStreamSession : public ffmpeg::StreamSession {
  public:
   static std::shared_ptr<FileStreamSession> Open(const std::string& path);
@@ -26,6 +26,7 @@ class FileStreamSession : public ffmpeg::StreamSession {
   ffmpeg::ReadResult Read(AVMediaType type, AVPacket& packet) override;
   std::uint32_t Reconnects() const override { return 0; }
   std::optional<ffmpeg::DriverError> FirstTrouble() const override;
+  bool Gone() const override;
 
   std::optional<int> goneAfterVideo;
 
@@ -52,11 +53,18 @@ class FileStreamSession : public ffmpeg::StreamSession {
   bool m_gone = false;
 };
 
-// A stream device that is there: it is copied through the driver's openStream.
-class PresentStreamDevice : public ffmpeg::StreamDevice {
+// A stream device whose copy replays a file.
+class ReplayedStreamDevice : public ffmpeg::StreamDevice {
  public:
-  using StreamDevice::StreamDevice;
-  bool IsPresent() const override { return true; }
+  ReplayedStreamDevice(std::string source, std::optional<int> goneAfterVideo)
+      : StreamDevice("Channel", "http://127.0.0.1:9/live.ts"),
+        m_source(std::move(source)),
+        m_goneAfterVideo(goneAfterVideo) {}
+  ffmpeg::Result<std::shared_ptr<ffmpeg::StreamSession>> OpenForCopy(int input) const override;
+
+ private:
+  std::string m_source;
+  std::optional<int> m_goneAfterVideo;
 };
 
 // "<folder>/source.ts": 4 s of 320x240 H.264 at 25 frames per second and AAC sound, made with
