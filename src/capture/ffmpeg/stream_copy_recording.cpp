@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "capture/ffmpeg/reader_timing.h"
 #include "capture/ffmpeg/stream_copy_container.h"
@@ -162,6 +163,10 @@ bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
   }
   const std::int64_t sinceFirstUs = MicrosecondsOf(*packet, track) - *m_firstUs;
   if (PastTheTimeLimit(sinceFirstUs)) return true;
+  // A new connection starts where the stream is: nothing before its first key frame decodes.
+  if (std::exchange(m_reconnects, m_job.session->Reconnects()) != m_reconnects) m_waitForKeyFrame = true;
+  m_waitForKeyFrame = m_waitForKeyFrame && !key;
+  if (m_waitForKeyFrame) return true;
   av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
   packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
   packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;

@@ -80,6 +80,8 @@ class StreamCopyRecording final : public RunningCapture {
   // The reader's own.
   std::optional<std::int64_t> m_firstUs;  // the first key frame's time on the session's clock
   bool m_skipToKeyFrame = false;          // a video packet was dropped: its followers are useless
+  bool m_waitForKeyFrame = false;         // connected again: nothing is taken before a key frame
+  std::uint32_t m_reconnects = 0;         // the session's count when the last video packet came
   std::int64_t m_lastPacketUs;            // on the steady clock, when the last packet came
   bool m_gaveUp = false;                  // the session has given the stream up
 

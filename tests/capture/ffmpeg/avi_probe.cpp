@@ -74,13 +74,19 @@ ProbedFile ProbeFile(const std::string& path) {
   PacketPtr packet = MakePacket();
   FramePtr frame = MakeFrame();
   double firstAudio = std::numeric_limits<double>::max();
+  double firstVideo = std::numeric_limits<double>::max();
   while (av_read_frame(input.get(), packet.get()) >= 0) {
     if (packet->stream_index == videoIndex) {
       ++probed.video->chunks;
       // AVI's video time base is the frame period: a timestamp is a frame's place (H.264 gets
       // only decoding timestamps from the AVI reader, which are the same without B-frames).
       const std::int64_t place = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-      if (place != AV_NOPTS_VALUE) probed.video->frameSlots = std::max(probed.video->frameSlots, place + 1);
+      if (place != AV_NOPTS_VALUE) {
+        probed.video->frameSlots = std::max(probed.video->frameSlots, place + 1);
+        const double timeBase = av_q2d(input->streams[videoIndex]->time_base);
+        firstVideo = std::min(firstVideo, place * timeBase);
+        probed.video->seconds = std::max(probed.video->seconds, (place + packet->duration) * timeBase - firstVideo);
+      }
       if (videoDecoder && packet->size > 0) DecodeVideo(*videoDecoder, packet.get(), *frame, *probed.video);
     } else if (packet->stream_index == audioIndex) {
       const int blockAlign = input->streams[audioIndex]->codecpar->block_align;

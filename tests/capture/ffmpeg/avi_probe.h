@@ -23,6 +23,7 @@ struct ProbedVideo {
   std::int64_t chunks = 0;         // video chunks that hold a frame (the empty ones are not read)
   std::int64_t decodedFrames = 0;  // frames that decoded
   std::int64_t decodeErrors = 0;
+  double seconds = 0;  // from the first packet's start to the last one's end
 };
 
 struct ProbedAudio {

@@ -2,23 +2,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
 #include "capture/ffmpeg/stream_copy_container.h"
 #include "driver_fixture.h"
 #include "fake_stream_session.h"
+#include "support/stream_servers.h"
 #include "support/wait_until.h"
 
 namespace tovalen::testing {
 namespace {
 
 using namespace tovalen::ffmpeg;
+using namespace std::chrono_literals;
+using ::testing::Ge;
 using ::testing::HasSubstr;
 using ::testing::SizeIs;
 
-// Copies of an H.264 and AAC stream, replayed from a file as a session on the network hands
-// its packets on, through the driver as a recording of a stream device.
+// Short enough for a test: a server killed mid-recording is noticed and tried again at once.
+constexpr StreamTimes kQuickTimes{.connect = 5000ms, .stall = 1000ms, .firstRetry = 100ms, .longestRetry = 400ms};
+
+// Copies of an H.264 and AAC stream through the driver as recordings of a stream device: from a
+// loopback server, or replayed from a file as a session on the network hands its packets on.
 class StreamCopy : public DriverTest {
  protected:
   static void SetUpTestSuite() {
@@ -32,8 +40,11 @@ class StreamCopy : public DriverTest {
 
   void SetUp() override { ASSERT_NE(source, "") << "the ffmpeg program could not make the stream"; }
 
-  void ConnectStream(std::uint16_t limitSeconds) {
-    MakeDriver({std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo)});
+  void ConnectStream(std::uint16_t limitSeconds, const std::string& url = "") {
+    if (url.empty())
+      MakeDriver({std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo)});
+    else
+      MakeDriver({std::make_shared<StreamDevice>("channel", url, kQuickTimes)});
     parms.fLimitEnabled = limitSeconds > 0;
     parms.wTimeLimit = limitSeconds;
     Connect();
@@ -62,6 +73,7 @@ TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
     EXPECT_EQ(file.audio->codec, "aac");
     EXPECT_EQ(file.video->decodeErrors, 0);
     EXPECT_THAT(file.video->decodedFrames, AboutFrames(2.0, 25));
+    EXPECT_NEAR(file.video->seconds, 2.0, 0.1);
     EXPECT_EQ(file.video->chunks, outcome.framesWritten);
     // The frame callback heard every frame, as for an encoded capture.
     EXPECT_EQ(static_cast<std::int64_t>(headers.size()), outcome.framesCaptured);
@@ -70,6 +82,43 @@ TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
     EXPECT_NEAR(file.audio->seconds, file.video->decodedFrames / 25.0, 0.1);
     EXPECT_TRUE(driver->DestroyWindow(window));
   }
+}
+
+TEST_F(StreamCopy, AServerKilledAndStartedAgainLeavesAGapInTheCopyThatStillPlays) {
+  HttpStreamServer server(HttpStreamServer::Format::kMpegTs);
+  target = dir.File("gap.mp4");
+  ConnectStream(0, server.Url());
+  std::atomic<bool> killed{false};
+  std::jthread restarter([&](std::stop_token stop) {
+    while (!killed && !stop.stop_requested()) std::this_thread::sleep_for(10ms);
+    if (stop.stop_requested()) return;
+    std::this_thread::sleep_for(1500ms);  // the gap
+    server.Start();
+    while (!stop.stop_requested()) std::this_thread::sleep_for(10ms);  // the server dies with the thread
+  });
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader& header) {
+    headers.push_back(header);
+    if (headers.size() == 20) {
+      server.Stop();
+      killed = true;
+    }
+    if (headers.size() == 50) driver->CaptureStop(handle);
+    return true;
+  });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  ASSERT_TRUE(driver->CaptureSequence(window));
+  const CaptureOutcome outcome = LastOutcome();
+  EXPECT_THAT(outcome.reconnects, Ge(1u));
+  EXPECT_TRUE(outcome.interrupted);
+  ASSERT_TRUE(Save());
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video && file.audio);
+  EXPECT_EQ(file.video->codec, "h264");
+  EXPECT_EQ(file.video->decodeErrors, 0);
+  EXPECT_EQ(file.video->decodedFrames, outcome.framesWritten);
+  // The frames after the gap come at their time, and the sound with them.
+  EXPECT_GE(file.video->seconds, 1.5 + 49 * 0.04);
+  EXPECT_NEAR(file.audio->seconds, file.video->seconds, 0.15);
 }
 
 // Still gone at the reservation's end: a failure, but what came before is the recording.
