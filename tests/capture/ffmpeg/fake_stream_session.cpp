@@ -74,6 +74,11 @@ ReadResult FileStreamSession::Read(AVMediaType type, AVPacket& packet) {
   if (m_gone) return {ReadStatus::kAgain, 0};
   while (track->due.empty() && m_video->due.size() + (m_audio ? m_audio->due.size() : 0) < 512)
     if (!ReadFromFile()) return {ReadStatus::kError, AVERROR(EIO)};
+  if (type == AVMEDIA_TYPE_VIDEO && reconnectAfterVideo && track->handedOn == *reconnectAfterVideo &&
+      m_reconnects == 0 && !LoseAtReconnection())
+    return {ReadStatus::kError, AVERROR(EIO)};
+  while (type == AVMEDIA_TYPE_AUDIO && !track->due.empty() && track->due.front()->dts < m_lostBeforeUs)
+    track->due.pop_front();
   if (track->due.empty() || track->due.front()->dts > SteadyMicroseconds()) return {ReadStatus::kAgain, 0};
   if (type == AVMEDIA_TYPE_VIDEO && goneAfterVideo && track->handedOn >= *goneAfterVideo) {
     m_gone = true;
@@ -85,9 +90,21 @@ ReadResult FileStreamSession::Read(AVMediaType type, AVPacket& packet) {
   return {ReadStatus::kPacket, 0};
 }
 
+bool FileStreamSession::LoseAtReconnection() {
+  ++m_reconnects;
+  for (int lost = 0; lost <= lostOnReconnect; ++lost) {
+    while (m_video->due.empty())
+      if (!ReadFromFile()) return false;
+    if (lost == lostOnReconnect) break;
+    m_video->due.pop_front();
+  }
+  m_lostBeforeUs = m_video->due.front()->dts;
+  return true;
+}
+
 std::optional<DriverError> FileStreamSession::FirstTrouble() const {
   std::lock_guard lock(m_mutex);
-  if (!m_gone) return std::nullopt;
+  if (!m_gone && m_reconnects == 0) return std::nullopt;
   return DriverError{StopReason::kDeviceStalled, "the server went away"};
 }
 
@@ -100,6 +117,7 @@ Result<std::shared_ptr<StreamSession>> ReplayedStreamDevice::OpenForCopy(int) co
   std::shared_ptr<FileStreamSession> session = FileStreamSession::Open(m_source);
   if (!session) return DriverError{StopReason::kDeviceOpenFailed, "cannot replay " + m_source};
   session->goneAfterVideo = m_goneAfterVideo;
+  session->reconnectAfterVideo = m_reconnectAfterVideo;
   return std::shared_ptr<StreamSession>(session);
 }
 

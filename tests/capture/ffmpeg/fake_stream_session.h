@@ -17,6 +17,8 @@ namespace tovalen::testing {
 // time is due on the steady clock and timed on it, as a session on the network does. The file
 // starts again at its end, its timestamps running on. After `goneAfterVideo` video packets the
 // stream is gone for good: nothing more comes, as from a session that keeps connecting again.
+// After `reconnectAfterVideo` video packets it connects again, losing the next `lostOnReconnect`
+// video packets (and the sound beside them): it goes on in the middle of a group of pictures.
 class FileStreamSession : public ffmpeg::StreamSession {
  public:
   static std::shared_ptr<FileStreamSession> Open(const std::string& path);
@@ -24,11 +26,13 @@ class FileStreamSession : public ffmpeg::StreamSession {
   const ffmpeg::StreamTrack* Video() const override { return m_video ? &m_video->track : nullptr; }
   const ffmpeg::StreamTrack* Audio() const override { return m_audio ? &m_audio->track : nullptr; }
   ffmpeg::ReadResult Read(AVMediaType type, AVPacket& packet) override;
-  std::uint32_t Reconnects() const override { return 0; }
+  std::uint32_t Reconnects() const override { return m_reconnects; }
   std::optional<ffmpeg::DriverError> FirstTrouble() const override;
   bool Gone() const override;
 
   std::optional<int> goneAfterVideo;
+  std::optional<int> reconnectAfterVideo;
+  int lostOnReconnect = 12;
 
  private:
   struct Track {
@@ -40,6 +44,7 @@ class FileStreamSession : public ffmpeg::StreamSession {
   };
 
   bool ReadFromFile();
+  bool LoseAtReconnection();
   Track* TrackOf(AVMediaType type);
 
   mutable std::mutex m_mutex;
@@ -51,20 +56,24 @@ class FileStreamSession : public ffmpeg::StreamSession {
   std::int64_t m_loopOffsetUs = 0;  // added after each time round
   std::int64_t m_lastUs = 0;        // the latest timestamp read
   bool m_gone = false;
+  std::atomic<std::uint32_t> m_reconnects{0};
+  std::int64_t m_lostBeforeUs = INT64_MIN;  // sound before this went with the connection
 };
 
 // A stream device whose copy replays a file.
 class ReplayedStreamDevice : public ffmpeg::StreamDevice {
  public:
-  ReplayedStreamDevice(std::string source, std::optional<int> goneAfterVideo)
+  ReplayedStreamDevice(std::string source, std::optional<int> goneAfterVideo, std::optional<int> reconnectAfterVideo)
       : StreamDevice("Channel", "http://127.0.0.1:9/live.ts"),
         m_source(std::move(source)),
-        m_goneAfterVideo(goneAfterVideo) {}
+        m_goneAfterVideo(goneAfterVideo),
+        m_reconnectAfterVideo(reconnectAfterVideo) {}
   ffmpeg::Result<std::shared_ptr<ffmpeg::StreamSession>> OpenForCopy(int input) const override;
 
  private:
   std::string m_source;
   std::optional<int> m_goneAfterVideo;
+  std::optional<int> m_reconnectAfterVideo;
 };
 
 // "<folder>/source.ts": 4 s of 320x240 H.264 at 25 frames per second and AAC sound, made with

@@ -42,7 +42,7 @@ class StreamCopy : public DriverTest {
 
   void ConnectStream(std::uint16_t limitSeconds, const std::string& url = "") {
     if (url.empty())
-      MakeDriver({std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo)});
+      MakeDriver({std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo, reconnectAfterVideo)});
     else
       MakeDriver({std::make_shared<StreamDevice>("channel", url, kQuickTimes)});
     parms.fLimitEnabled = limitSeconds > 0;
@@ -53,6 +53,7 @@ class StreamCopy : public DriverTest {
   static inline TempDir* sourceDir = nullptr;
   static inline std::string source;
   std::optional<int> goneAfterVideo;
+  std::optional<int> reconnectAfterVideo;
 };
 
 TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
@@ -122,8 +123,10 @@ TEST_F(StreamCopy, AServerKilledAndStartedAgainLeavesAGapInTheCopyThatStillPlays
 }
 
 // Still gone at the reservation's end: a failure, but what came before is the recording.
+// Before, it connected again in the middle of a group of pictures.
 TEST_F(StreamCopy, AStreamStillGoneAtTheEndFailsAndSavesWhatWasCopiedAtTheTarget) {
-  goneAfterVideo = 30;
+  reconnectAfterVideo = 10;  // frames 10 to 21 are lost; 22 to 24 need them; 25 is a key frame
+  goneAfterVideo = 30;       // handed on: 0 to 9, then 22 to 41
   target = dir.File("gone.mkv");
   ConnectStream(2);
   EXPECT_FALSE(RecordFrames(1'000'000));
@@ -134,7 +137,10 @@ TEST_F(StreamCopy, AStreamStillGoneAtTheEndFailsAndSavesWhatWasCopiedAtTheTarget
   const ProbedFile file = ProbeFile(target);
   ASSERT_EQ(file.error, "");
   ASSERT_TRUE(file.video);
-  EXPECT_EQ(file.video->decodedFrames, 30);  // the first packet is a key frame
+  EXPECT_EQ(file.video->chunks, 10 + 17);
+  EXPECT_EQ(file.video->decodedFrames, 10 + 17);
+  EXPECT_EQ(file.video->decodeErrors, 0);
+  EXPECT_EQ(outcome.reconnects, 1u);
 }
 
 TEST_F(StreamCopy, OnlyAStreamIsCopiedAndOnlyIntoAContainerThatHoldsIt) {
