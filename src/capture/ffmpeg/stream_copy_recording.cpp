@@ -164,7 +164,8 @@ bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
   const std::int64_t sinceFirstUs = MicrosecondsOf(*packet, track) - *m_firstUs;
   if (PastTheTimeLimit(sinceFirstUs)) return true;
   // A new connection starts where the stream is: nothing before its first key frame decodes.
-  if (std::exchange(m_reconnects, m_job.session->Reconnects()) != m_reconnects) m_waitForKeyFrame = true;
+  const std::uint32_t reconnects = m_job.session->Reconnects();
+  if (std::exchange(m_reconnects, reconnects) != reconnects) m_waitForKeyFrame = true;
   m_waitForKeyFrame = m_waitForKeyFrame && !key;
   if (m_waitForKeyFrame) return true;
   av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
