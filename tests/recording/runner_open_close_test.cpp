@@ -261,6 +261,9 @@ TEST(LateStartName, TakesTheFirstNameThatNeitherAFileNorALeftoverHolds) {
   WriteFileBytes(dir.File("a (late 2).recording-abcdef.avi"), "");
   WriteFileBytes(dir.File("a (late 3).recording-abc.avi"), "");  // not a leftover's form
   EXPECT_EQ(LateStartFileName(target), dir.File("a (late 3).avi"));
+  // A stream's copy leaves "NAME.recording-XXXXXX.mkv", which recovery places at NAME.mkv.
+  WriteFileBytes(dir.File("b.recording-Xy12Z9.mkv"), "");
+  EXPECT_EQ(LateStartFileName(dir.File("b.mkv")), dir.File("b (late).mkv"));
 
   const std::string stem(233, 'x');  // with ".avi" the longest name that leaves room for 18 bytes more
   WriteFileBytes(dir.File(stem + ".avi"), "");

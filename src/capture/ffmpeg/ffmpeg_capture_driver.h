@@ -30,6 +30,7 @@ struct FfmpegDriverServices {
 };
 
 class CapturePipeline;
+class RunningCapture;
 
 // The capture driver on the FFmpeg libraries: V4L2 devices and the test pattern, recorded into
 // AVI files by a CapturePipeline. A capture file is recorded beside its target and moved onto
@@ -94,9 +95,10 @@ class FfmpegCaptureDriver : public CaptureDriver {
   void SaveSettings(WindowState& window);
   CaptureJob MakeJob(const WindowState& window) const;
   bool PrepareCaptureFile(WindowState& window);
-  void RunUntilFinished(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
-  void DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
-  void HandleAbortInput(const WindowState& window, CapturePipeline& pipeline);
+  Result<std::unique_ptr<RunningCapture>> StartRecording(const WindowState& window, int fd);
+  void RunUntilFinished(CaptureWindowHandle handle, WindowState& window, RunningCapture& pipeline);
+  void DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, RunningCapture& pipeline);
+  void HandleAbortInput(const WindowState& window, RunningCapture& pipeline);
   bool FailToStart(WindowState& window, const DriverError& error);
   bool EndSequence(WindowState& window, CaptureOutcome outcome);
 

@@ -23,6 +23,7 @@ struct ProbedVideo {
   std::int64_t chunks = 0;         // video chunks that hold a frame (the empty ones are not read)
   std::int64_t decodedFrames = 0;  // frames that decoded
   std::int64_t decodeErrors = 0;
+  double seconds = 0;  // from the first packet's start to the last one's end
 };
 
 struct ProbedAudio {
@@ -30,7 +31,9 @@ struct ProbedAudio {
   std::string sampleFormat;
   int sampleRate = 0;
   int channels = 0;
-  std::int64_t samples = 0;
+  std::int64_t samples = 0;  // PCM only
+  std::int64_t packets = 0;
+  double seconds = 0;  // from the first packet's start to the last one's end
 };
 
 struct ProbedFile {
@@ -38,6 +41,7 @@ struct ProbedFile {
   // What a player shows as the length, from the headers the finished file carries; 0 when the
   // file was never finished.
   double durationSeconds = 0;
+  int streams = 0;
   std::optional<ProbedVideo> video;
   std::optional<ProbedAudio> audio;
 };

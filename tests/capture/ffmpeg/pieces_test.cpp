@@ -306,6 +306,14 @@ TEST_F(CaptureFileTest, IsMadeBesideTheTargetAndGoesOnlyWhenNothingWasRecorded) 
   EXPECT_TRUE(std::filesystem::exists(path));
   EXPECT_TRUE(lockable());
   EXPECT_EQ(LeftoverTarget(dir.File("show.recording-abc.avi")), "");
+  // A stream's copy keeps its container's extension, so that recovery opens it as one.
+  {
+    const std::string copyTarget = dir.File("show.MKV");
+    auto copy = std::move(*CaptureFile::CreateBeside(copyTarget));
+    EXPECT_THAT(copy->Path(), ::testing::EndsWith(".MKV"));
+    EXPECT_EQ(LeftoverTarget(copy->Path()), copyTarget);
+  }
+  EXPECT_EQ(LeftoverTarget(dir.File("show.recording-abcdef.mpg")), "");
   const auto missing = CaptureFile::CreateBeside(dir.File("missing/show.avi"));
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.Error().errorNumber, ENOENT);
