@@ -1,5 +1,7 @@
 #include "cli/source_commands.h"
 
+#include <iostream>
+
 #include "capture/capture_driver.h"
 #include "capture/stream_sources.h"
 #include "capture/stream_url.h"
@@ -29,16 +31,25 @@ std::string IndexText(std::size_t index) {
   return index < static_cast<std::size_t>(CaptureDriver::kMaxDrivers) ? std::to_string(index) : "-";
 }
 
+// "-" reads the URL from standard input, so that its password is not in the process list.
+std::string UrlArgument(const std::string& word) {
+  if (word != "-") return word;
+  std::string url;
+  if (!std::getline(std::cin, url)) throw UsageError("expected the URL on standard input");
+  return url;
+}
+
 int Add(const std::vector<std::string>& words, std::ostream& out) {
+  const std::string url = UrlArgument(words[2]);
   const StreamSources streams;
   const std::size_t before = DevicesBeforeStreams();
   const std::size_t index = Apply([&] {
     const std::size_t listed = before + streams.Load().size();
-    streams.Add({words[1], words[2]}, listed);
+    streams.Add({words[1], url}, listed);
     return listed;
   });
-  const std::string name = streams.Load().at(index - before).name;
-  out << "added " << name << " as capture device " << index << " (" << MaskedUrl(words[2]) << ")\n";
+  const StreamSource added = Apply([&] { return streams.Load().at(index - before); });
+  out << "added " << added.name << " as capture device " << index << " (" << MaskedUrl(added.url) << ")\n";
   return kExitSuccess;
 }
 

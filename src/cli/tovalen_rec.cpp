@@ -31,7 +31,9 @@ const std::map<std::string, std::string, std::less<>>& CommandSummaries() {
       {"device", "changes device N's driver settings"},
       {"record", "records now with the schedule's default settings, for the length given"},
       {"run", "runs the schedule: waits for each reservation, records it and prints its progress"},
-      {"source", "the network streams listed as capture devices after the machine's own; URLs are shown masked"},
+      {"source",
+       "the network streams listed as capture devices after the machine's own; URLs are shown masked, and a URL "
+       "given as - is read from standard input"},
       {"recover", "rebuilds the recordings a killed capture left in a file or folder"},
       {"serve", "runs the schedule as run does and serves the web interface to edit and watch it"},
       {"serve-password", "stores the web interface's password, read from standard input"},

@@ -56,9 +56,12 @@ CDlgStreamSources::CDlgStreamSources(wxWindow* parent)
   CreateControls();
   Bind(wxEVT_INIT_DIALOG, &CDlgStreamSources::OnInitDialog, this);
   m_list->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { OnSelect(); });
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnAdd(); }, res::IDC_BUTTON_STREAM_ADD);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnChange(); }, res::IDC_BUTTON_STREAM_CHANGE);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnDelete(); }, res::IDC_BUTTON_STREAM_DELETE);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { OnAdd(); }, res::IDC_BUTTON_STREAM_ADD);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { OnChange(); }, res::IDC_BUTTON_STREAM_CHANGE);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { OnDelete(); }, res::IDC_BUTTON_STREAM_DELETE);
   BindPlainCancel();
   BindHelp(res::IDC_BUTTON_HELP_STREAM_SOURCES, help_page::kStreamSources);
 }
@@ -72,8 +75,8 @@ void CDlgStreamSources::CreateControls() {
                          wxLB_SINGLE | wxLB_ALWAYS_SB | wxLB_HSCROLL);
   wxStaticText* namePrompt = layout.Label(wxID_ANY, "名前(&N)", {20, 94, 30, 10});
   const DluRect nameRect{55, 92, 225, 14};
-  m_name = new wxTextCtrl(this, res::IDC_EDIT_STREAM_NAME, wxString(), layout.Position(nameRect),
-                          layout.Size(nameRect));
+  m_name =
+      new wxTextCtrl(this, res::IDC_EDIT_STREAM_NAME, wxString(), layout.Position(nameRect), layout.Size(nameRect));
   LinkMnemonic(namePrompt, m_name);
   wxStaticText* urlPrompt = layout.Label(wxID_ANY, "URL(&U)", {20, 112, 30, 10});
   const DluRect urlRect{55, 110, 225, 14};
@@ -97,7 +100,8 @@ void CDlgStreamSources::Refresh(std::optional<std::size_t> selected) {
     m_shown = m_streams.Load();
   } catch (const FileError& error) {
     m_shown.clear();
-    ShowErrorMessage(this, std::string("ストリームの一覧を読めません。ファイルはそのまま残してあります。\n") + error.what());
+    ShowErrorMessage(this,
+                     std::string("ストリームの一覧を読めません。ファイルはそのまま残してあります。\n") + error.what());
   }
   m_list->Clear();
   for (const StreamSource& source : m_shown) m_list->Append(ToWx(source.name + "    " + MaskedUrl(source.url)));

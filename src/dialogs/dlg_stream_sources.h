@@ -48,9 +48,9 @@ class CDlgStreamSources : public DialogBase {
   DeviceCounter m_countDevices;
   std::vector<StreamSource> m_shown;
   bool m_changed = false;
-  wxListBox* m_list = nullptr;     // owned by the dialog
-  wxTextCtrl* m_name = nullptr;    // owned by the dialog
-  wxTextCtrl* m_url = nullptr;     // owned by the dialog
+  wxListBox* m_list = nullptr;   // owned by the dialog
+  wxTextCtrl* m_name = nullptr;  // owned by the dialog
+  wxTextCtrl* m_url = nullptr;   // owned by the dialog
 };
 
 // The refusal in the user's words.

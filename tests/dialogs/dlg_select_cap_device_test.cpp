@@ -5,11 +5,10 @@
 #include <wx/textctrl.h>
 
 #include "dialogs/dlg_stream_sources.h"
-#include "support/temp_dir.h"
-
 #include "dialogs/wx_text.h"
 #include "res/resource_ids.h"
 #include "support/dialog_driver.h"
+#include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 namespace tovalen::testing {
