@@ -85,8 +85,8 @@ void CDlgStreamSources::CreateControls() {
   layout.Button(res::IDC_BUTTON_STREAM_ADD, "追加(&A)", {120, 130, 50, 14});
   layout.Button(res::IDC_BUTTON_STREAM_CHANGE, "変更(&C)", {175, 130, 50, 14});
   layout.Button(res::IDC_BUTTON_STREAM_DELETE, "削除(&D)", {230, 130, 50, 14});
-  layout.Button(res::IDC_BUTTON_HELP_STREAM_SOURCES, "ヘルプ(&H)...", {175, 158, 50, 14});
-  layout.Button(res::IDCANCEL, "閉じる", {230, 158, 50, 14});
+  layout.Button(res::IDC_BUTTON_HELP_STREAM_SOURCES, "ヘルプ(&H)...", {185, 158, 50, 14});
+  layout.Button(res::IDCANCEL, "閉じる", {240, 158, 50, 14});
   layout.FitToBestSizes();
 }
 
