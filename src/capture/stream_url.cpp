@@ -54,8 +54,10 @@ std::string MaskedUrl(std::string_view url) {
   const std::size_t authorityEnd = std::min(url.find_first_of("/?#", authorityStart), url.size());
   const std::string_view authority = url.substr(authorityStart, authorityEnd - authorityStart);
   std::string masked(url.substr(0, authorityStart));
+  // "udp://@239.0.0.1:1234" names no user: the "@" asks for any local interface.
   const std::size_t at = authority.rfind('@');
-  masked += at == std::string_view::npos ? std::string(authority) : "***" + std::string(authority.substr(at));
+  masked +=
+      at == std::string_view::npos || at == 0 ? std::string(authority) : "***" + std::string(authority.substr(at));
   const std::string_view rest = url.substr(authorityEnd);
   const std::size_t question = rest.find('?');
   if (question == std::string_view::npos) return masked + std::string(rest);
