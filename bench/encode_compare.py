@@ -21,6 +21,7 @@ need matplotlib (Debian's python3-matplotlib, `scripts/install-deps --bench`), h
 
 import argparse
 import json
+import math
 import os
 import re
 import subprocess
@@ -157,7 +158,9 @@ def finish(run, path, cpu, rss, graph):
     run.cpu_per_s, run.peak_rss_mb = cpu / seconds, rss
     run.video_bytes_per_s = video_bytes / seconds
     run.file_mb = os.path.getsize(path) / 1e6
-    run.psnr = psnr_by_index(path, graph.removesuffix(",realtime"))
+    # Pairing by index is only right when no frame is missing.
+    if run.dropped == 0:
+        run.psnr = psnr_by_index(path, graph.removesuffix(",realtime"))
     if run.codec == "h264":
         run.x264_options = x264_options(path)
     os.remove(path)
@@ -176,7 +179,7 @@ def compare(tovalen, work, size, source, seconds, ours, theirs, codec):
     """Alternates our runs and ffmpeg's; `ours` are qualities, `theirs` ffmpeg's codec settings."""
     runs = []
     graph = None
-    length = str(seconds)
+    length = str(seconds + 1)  # record stops in the second after its length
     pending = list(ours)
     theirs = list(theirs)
     while pending or theirs:
@@ -192,8 +195,6 @@ def compare(tovalen, work, size, source, seconds, ours, theirs, codec):
             if codec == "h264":
                 run.setting += f" (crf {h264_crf(quality)})"
             runs.append(finish(run, path, cpu, rss, graph))
-            # record stops in the second after its length: ffmpeg records as many frames.
-            length = f"{(runs[-1].frames + runs[-1].dropped) / FPS:.3f}"
         if theirs and graph:
             label, codec_args = theirs.pop(0)
             path = os.path.join(work, "theirs.avi")
@@ -214,7 +215,7 @@ def eval_rate(text):
 
 def interpolate(points, x):
     """Linear interpolation on (x, y) points sorted by x; None outside their range."""
-    points = sorted(points)
+    points = sorted(p for p in points if not math.isnan(p[0]))
     for (x0, y0), (x1, y1) in zip(points, points[1:]):
         if x0 <= x <= x1 and x1 > x0:
             return y0 + (y1 - y0) * (x - x0) / (x1 - x0)
@@ -233,13 +234,13 @@ def print_table(runs):
 
 def print_matches(runs):
     """Our size, CPU and memory at each of ffmpeg's points, interpolated on our curve by PSNR."""
-    ours = [r for r in runs if r.recorder == "tovalen"]
+    ours = [r for r in runs if r.recorder == "tovalen" and r.dropped == 0]
     print("\n| ffmpeg | its PSNR | our size there | our CPU there | peak RSS (ours / its) |")
     print("|---|---|---|---|---|")
     for theirs in (r for r in runs if r.recorder == "ffmpeg"):
         size = interpolate([(r.psnr, r.video_bytes_per_s) for r in ours], theirs.psnr)
         cpu = interpolate([(r.psnr, r.cpu_per_s) for r in ours], theirs.psnr)
-        peak = max(r.peak_rss_mb for r in ours)
+        peak = max((r.peak_rss_mb for r in ours), default=float("nan"))
         size_text = f"{size / theirs.video_bytes_per_s:.2f} x" if size else "outside our range"
         cpu_text = f"{cpu / theirs.cpu_per_s:.2f} x" if cpu else "outside our range"
         print(f"| {theirs.setting} | {theirs.psnr:.2f} dB | {size_text} | {cpu_text} | "
@@ -247,6 +248,7 @@ def print_matches(runs):
 
 
 def plot(runs, size, label):
+    """PSNR against video bytes per second, ours and ffmpeg's; one panel per source."""
     try:
         import matplotlib
         matplotlib.use("Agg")
@@ -254,23 +256,28 @@ def plot(runs, size, label):
     except ImportError:
         print("no plot: matplotlib is missing (scripts/install-deps --bench)", file=sys.stderr)
         return
-    figure, axes = plt.subplots(figsize=(8, 5))
-    for source in SOURCES:
+    sources = [s for s in SOURCES if any(r.size == size and r.source == s for r in runs)]
+    if not sources:
+        return
+    figure, panels = plt.subplots(1, len(sources), figsize=(6 * len(sources), 4.5), squeeze=False)
+    for axes, source in zip(panels[0], sources):
         for recorder, style in (("tovalen", "o-"), ("ffmpeg", "s--")):
             points = sorted((r.video_bytes_per_s / 1e6, r.psnr, r.setting) for r in runs
-                            if r.size == size and r.source == source and r.recorder == recorder)
+                            if r.size == size and r.source == source and r.recorder == recorder
+                            and r.dropped == 0 and not math.isnan(r.psnr))
             if not points:
                 continue
-            axes.plot([p[0] for p in points], [p[1] for p in points], style, label=f"{recorder}, {source}")
+            name = "tovalen quality" if recorder == "tovalen" else "ffmpeg -q:v"
+            axes.plot([p[0] for p in points], [p[1] for p in points], style, label=name)
             for x, y, setting in points:
-                axes.annotate(setting.split()[-1], (x, y), textcoords="offset points", xytext=(4, -10), fontsize=7)
-    axes.set_xlabel("video MB per second")
-    axes.set_ylabel("PSNR (dB), frames paired by index")
-    axes.set_title(f"MJPEG at {size}, 30 fps" + (f" ({label})" if label else ""))
-    axes.grid(True, alpha=0.3)
-    axes.legend()
+                axes.annotate(setting.split()[-1], (x, y), textcoords="offset points", xytext=(5, -10), fontsize=8)
+        axes.set_title(f"{source}, {size}, 30 fps" + (f" ({label})" if label else ""))
+        axes.set_xlabel("video MB per second")
+        axes.set_ylabel("PSNR (dB), frames paired by index")
+        axes.grid(True, alpha=0.3)
+        axes.legend()
     name = f"encode_compare_{size}" + (f"_{label}" if label else "") + ".png"
-    figure.savefig(os.path.join(BENCH_DIR, name), dpi=100, bbox_inches="tight")
+    figure.savefig(os.path.join(BENCH_DIR, name), dpi=90, bbox_inches="tight")
     plt.close(figure)
     print(f"\nplot: bench/{name}")
 
@@ -305,7 +312,7 @@ def check_x264_settings(runs):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("tovalen_rec")
+    parser.add_argument("tovalen_rec", nargs="?")
     parser.add_argument("--seconds", type=int, default=10)
     parser.add_argument("--only", default="mjpeg,4k,h264", help="which parts: mjpeg, 4k, h264")
     parser.add_argument("--sizes", default="1280x720,1920x1080")
@@ -315,7 +322,22 @@ def main():
     parser.add_argument("--h264-qualities", default="85,60", help="ours; ffmpeg gets the same CRF")
     parser.add_argument("--label", default="", help="added to the plots' names, e.g. the branch")
     parser.add_argument("--json", help="also write every run to this file")
+    parser.add_argument("--replot", metavar="JSON", help="only draw the plots again from a --json file")
     args = parser.parse_args()
+    if args.replot:
+        with open(args.replot) as f:
+            runs = [Run(**r) for r in json.load(f)]
+        groups = dict.fromkeys((r.codec, r.size, r.source) for r in runs)
+        for codec, size, source in groups:
+            print(f"\n### {codec}, {size}, {source}")
+            group = [r for r in runs if (r.codec, r.size, r.source) == (codec, size, source)]
+            print_table(group)
+            print_matches(group)
+        for size in sorted({r.size for r in runs if r.codec == "mjpeg" and r.size != "3840x2160"}):
+            plot([r for r in runs if r.codec == "mjpeg"], size, args.label)
+        return
+    if not args.tovalen_rec:
+        parser.error("TOVALEN_REC is needed unless --replot")
     parts = set(args.only.split(","))
     sizes, sources = args.sizes.split(","), args.sources.split(",")
 
