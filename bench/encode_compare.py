@@ -228,8 +228,9 @@ def print_table(runs):
     print("|---|---|---|---|---|---|---|---|---|")
     for r in runs:
         dropped = f"{r.dropped}" + (f" (speed {r.speed:.2f}x)" if r.recorder == "ffmpeg" else "")
+        psnr = "—" if r.dropped or math.isnan(r.psnr) else f"{r.psnr:.2f}"  # frames out of place
         print(f"| {r.recorder} | {r.setting} | {r.frames} | {dropped} | {r.cpu_per_s:.3f} | {r.peak_rss_mb:.0f} | "
-              f"{r.psnr:.2f} | {r.video_bytes_per_s / 1e6:.2f} | {r.file_mb:.1f} |")
+              f"{psnr} | {r.video_bytes_per_s / 1e6:.2f} | {r.file_mb:.1f} |")
 
 
 def print_matches(runs):
@@ -332,7 +333,8 @@ def main():
             print(f"\n### {codec}, {size}, {source}")
             group = [r for r in runs if (r.codec, r.size, r.source) == (codec, size, source)]
             print_table(group)
-            print_matches(group)
+            if codec == "mjpeg":
+                print_matches(group)
         for size in sorted({r.size for r in runs if r.codec == "mjpeg" and r.size != "3840x2160"}):
             plot([r for r in runs if r.codec == "mjpeg"], size, args.label)
         return
@@ -351,7 +353,8 @@ def main():
             print(f"\n### {title}, {size}, {source} (load average {os.getloadavg()[0]:.1f})", flush=True)
             runs = compare(tovalen, work, size, source, args.seconds, ours, theirs, codec)
             print_table(runs)
-            print_matches(runs)
+            if codec == "mjpeg":
+                print_matches(runs)
             all_runs.extend(runs)
             return runs
 
