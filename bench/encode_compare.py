@@ -47,7 +47,9 @@ class Run:
     source: str
     codec: str
     frames: int = 0
-    dropped: int = 0  # ours: what record reports; ffmpeg: its drop + dup count
+    # ours: what record reports, plus frames skipped for the rate and source reopenings;
+    # ffmpeg: its drop + dup count
+    dropped: int = 0
     speed: float = 0.0  # ffmpeg's own speed (below 1: it fell behind the source)
     cpu_per_s: float = 0.0
     peak_rss_mb: float = 0.0
@@ -102,10 +104,15 @@ class Tovalen:
         cpu, rss = run_child([self.program, "--trace", "record", "--file", path, "--length", str(seconds),
                               "--device", self.device], self.env, out, err)
         summary = re.search(r": (\d+) frames, (\d+) dropped", open(out).read())
-        graphs = set(re.findall(r"^D: test pattern: (.*)$", open(err).read(), re.M))
-        if not summary or len(graphs) != 1:
-            sys.exit(f"unexpected record output: {open(out).read()} / graphs {graphs}")
-        return cpu, rss, int(summary.group(2)), graphs.pop()
+        trace = open(err).read()
+        opened = re.findall(r"^D: test pattern: (.*)$", trace, re.M)
+        if not summary or len(set(opened)) != 1:
+            sys.exit(f"unexpected record output: {open(out).read()} / graphs {set(opened)}")
+        # A reopened source starts its picture again, a skipped frame leaves no empty chunk:
+        # either way frames are no longer at their index.
+        skipped = re.search(r"(\d+) skipped for the rate", trace)
+        out_of_place = len(opened) - 1 + (int(skipped.group(1)) if skipped else 0)
+        return cpu, rss, int(summary.group(2)) + out_of_place, opened[0]
 
 
 def ffmpeg_record(graph, codec_args, seconds, path, work):
