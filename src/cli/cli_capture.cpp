@@ -30,6 +30,8 @@ const RecordingTargetCheck& InstalledTargetCheck() {
   return *check;
 }
 
+std::size_t DevicesBeforeStreams() { return ffmpeg::CountDevicesBeforeStreams(); }
+
 CliCapture& InstalledCapture() {
   static CliCapture capture = Install();
   return capture;

@@ -1,5 +1,6 @@
 #include "capture/ffmpeg/ffmpeg_driver_factory.h"
 
+#include "capture/ffmpeg/device_catalog.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "capture/ffmpeg/ffmpeg_device_settings_catalog.h"
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
@@ -21,6 +22,8 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks) {
 std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck() {
   return std::make_shared<StreamTargetCheck>(std::make_shared<SystemDeviceCatalog>());
 }
+
+std::size_t CountDevicesBeforeStreams() { return SystemDeviceCatalog().DevicesBeforeStreams().size(); }
 
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery() { return std::make_shared<FfmpegLeftoverRecovery>(); }
 

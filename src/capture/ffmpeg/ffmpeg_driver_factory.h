@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "capture/capture_driver.h"
@@ -36,6 +37,9 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks);
 // Decides whether a target can be recorded from the machine's device at an index, when a
 // reservation is entered: a copy into .ts, .mkv or .mp4 only of a stream the container can hold.
 std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck();
+
+// How many of the machine's devices are listed before the user's streams.
+std::size_t CountDevicesBeforeStreams();
 
 // Rebuilds the leftovers of captures whose process died.
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery();
