@@ -25,6 +25,11 @@ CliCapture Install() {
 
 }  // namespace
 
+const RecordingTargetCheck& InstalledTargetCheck() {
+  static const std::shared_ptr<RecordingTargetCheck> check = ffmpeg::MakeFfmpegTargetCheck();
+  return *check;
+}
+
 std::size_t DevicesBeforeStreams() { return ffmpeg::CountDevicesBeforeStreams(); }
 
 CliCapture& InstalledCapture() {

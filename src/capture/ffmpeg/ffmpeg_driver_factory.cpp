@@ -4,6 +4,7 @@
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "capture/ffmpeg/ffmpeg_device_settings_catalog.h"
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
+#include "capture/ffmpeg/stream_target_check.h"
 
 namespace tovalen::ffmpeg {
 
@@ -16,6 +17,10 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks) {
   auto driver = std::make_unique<FfmpegCaptureDriver>(std::move(services));
   auto devices = std::make_unique<FfmpegDeviceSettingsCatalog>(*driver);
   return {std::move(driver), std::move(devices)};
+}
+
+std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck() {
+  return std::make_shared<StreamTargetCheck>(std::make_shared<SystemDeviceCatalog>());
 }
 
 std::size_t CountDevicesBeforeStreams() { return SystemDeviceCatalog().DevicesBeforeStreams().size(); }

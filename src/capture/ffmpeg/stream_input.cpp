@@ -1,6 +1,7 @@
 #include "capture/ffmpeg/stream_input.h"
 
 #include <cctype>
+#include <mutex>
 
 #include "capture/ffmpeg/format_media_source.h"
 #include "capture/ffmpeg/stream_session.h"
@@ -108,7 +109,8 @@ Result<StreamInput> OpenStreamInput(const std::string& url, const StreamInputOpt
     if (IsProtocolListOption(key))
       return DriverError{StopReason::kDeviceOpenFailed, "open " + MaskedUrl(url) + ": " + key + " cannot be changed"};
   RegisterDevices();
-  avformat_network_init();
+  static std::once_flag networkReady;
+  std::call_once(networkReady, [] { avformat_network_init(); });
 
   InputContextPtr context(avformat_alloc_context());
   if (!context) throw std::bad_alloc();
