@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/ffmpeg/avi_writer.h"
 #include "capture/ffmpeg/driver_result.h"
@@ -15,7 +16,18 @@ namespace tovalen::ffmpeg {
 // fragment; a Matroska file starts a cluster at least every second for the same reason.
 std::optional<ContainerFormat> CopyContainerFor(const std::string& target);
 
-// Whether the container can hold a stream of the codec as it comes; fails with what it cannot.
+// The extensions a stream is copied into, each with its container, in the order they are offered.
+struct CopyTarget {
+  const char* extension;
+  ContainerFormat container;
+};
+const std::vector<CopyTarget>& CopyTargets();
+// The copy the target's extension names, if any.
+std::optional<CopyTarget> CopyTargetFor(const std::string& target);
+
+// Whether the container can hold a stream of the codec as it comes.
+bool ContainerHolds(const ContainerFormat& container, AVCodecID codec);
+// The same, failing with what it cannot hold.
 Result<> CheckContainerHolds(const ContainerFormat& container, AVCodecID codec);
 
 }  // namespace tovalen::ffmpeg
