@@ -21,7 +21,7 @@ struct AudioRequest {
   int channels = 2;
 };
 
-// A capture device as the driver lists it: a V4L2 node or the built-in test pattern.
+// A capture device as the driver lists it: a V4L2 node, the built-in test pattern or a network stream.
 class CaptureDevice {
  public:
   virtual ~CaptureDevice() = default;
@@ -45,6 +45,8 @@ class CaptureDevice {
   virtual OpenedSource OpenVideo(const VideoRequest& request) = 0;
   // The device's sound: a null source (and no error) when there is no audio input.
   virtual OpenedSource OpenAudio(const AudioRequest& request) = 0;
+  // The sound comes in the device's own format (a network stream's), not the sound card's.
+  virtual bool HasItsOwnSound() const { return false; }
 };
 
 }  // namespace tovalen::ffmpeg

@@ -27,6 +27,15 @@ std::size_t VideoQueueFrames(const AVCodecParameters& source, std::uint32_t micr
   return bytes > 0 ? std::clamp<std::size_t>(kVideoQueueBytes / bytes, 2, frames) : frames;
 }
 
+// The source's own rate and channels (at most two: the file's PCM is mono or stereo) at the bits asked for.
+SWaveFormat InTheSourcesFormat(SWaveFormat format, const AVCodecParameters& source) {
+  format.nSamplesPerSec = static_cast<std::uint32_t>(source.sample_rate);
+  format.nChannels = static_cast<std::uint16_t>(std::clamp(source.ch_layout.nb_channels, 1, 2));
+  format.nBlockAlign = static_cast<std::uint16_t>(format.nChannels * format.wBitsPerSample / 8);
+  format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+  return format;
+}
+
 }  // namespace
 
 CapturePipeline::CapturePipeline(const CaptureJob& job, MainLoop& loop)
@@ -95,6 +104,7 @@ Result<> CapturePipeline::OpenAudio() {
   OpenedSource opened = m_job.device->OpenAudio(request);
   if (!opened) return DriverError{StopReason::kAudioFailed, opened.Error().detail};
   if (!*opened) return {};  // no audio input: video only
+  if (m_job.audioAsTheDeviceSends) m_job.audio = InTheSourcesFormat(*m_job.audio, (*opened)->Parameters());
   auto converter = AudioConverter::Create((*opened)->Parameters(), *m_job.audio);
   if (!converter) return converter.Error();
   m_audioConverter = std::move(*converter);
@@ -203,10 +213,17 @@ void CapturePipeline::SetPreviewWindowSize(FrameSize window) {
   if (m_preview) m_preview->SetWindowSize(window);
 }
 
+bool CapturePipeline::LostAtTheEnd() const {
+  std::lock_guard lock(m_mutex);
+  return m_lostAtTheEnd;
+}
+
 CaptureOutcome CapturePipeline::Finish() {
   m_threads.clear();  // joins; the writer has finished the file
   CaptureOutcome outcome = Progress();
   std::lock_guard lock(m_mutex);
+  if (outcome.reconnects > 0)
+    Trace("I: capture: the stream connected again " + std::to_string(outcome.reconnects) + " times\n");
   // With nothing recorded, a device that stalled or failed is why.
   if (outcome.framesWritten == 0)
     NoteStopReasonLocked(m_trouble ? m_trouble->reason : StopReason::kNothingRecorded,
@@ -219,6 +236,12 @@ CaptureOutcome CapturePipeline::Finish() {
     outcome.reason = m_trouble->reason;
     outcome.detail = m_trouble->detail;
     outcome.interrupted = true;
+  }
+  // A stream that never came back failed the recording, however it ended.
+  if (m_lostAtTheEnd && !IsFailure(m_reason.value_or(StopReason::kStopRequested))) {
+    outcome.reason = StopReason::kDeviceLost;
+    outcome.detail = m_trouble ? m_trouble->detail : "";
+    outcome.interrupted = false;
   }
   return outcome;
 }

@@ -45,6 +45,7 @@ struct CaptureJob {
   DeviceSettings settings;
   std::uint32_t microSecPerFrame = 66666;  // the file's frame rate
   std::optional<SWaveFormat> audio;        // nothing: no audio track
+  bool audioAsTheDeviceSends = false;      // the audio track takes the device's own rate and channels
   std::optional<PreviewConfig> preview;    // nothing: nothing is drawn
   SpaceProbe spaceProbe = ProbeSpace;
   CaptureTimeouts timeouts;
@@ -119,6 +120,9 @@ class CapturePipeline {
   // The counts so far.
   CaptureOutcome Progress() const;
   FrameSize ImageSize() const { return m_imageSize; }
+  // A device that connects again by itself (a network stream) was still gone at the end: the
+  // capture failed, though what it recorded before is whole.
+  bool LostAtTheEnd() const;
   void SetPreviewWindowSize(FrameSize window);
 
  private:
@@ -152,6 +156,8 @@ class CapturePipeline {
   bool PastTheTimeLimit(std::int64_t captureUs);
   void EndIfTheVideoStaysGone();
   void NoteTrouble(const ReopeningSource& source);
+  void NoteReconnects(const ReopeningSource& source);
+  bool VideoGone() const;
   ReopenTimes Reopening() const;
   void ProducerDone();
   std::int64_t SlotOf(std::int64_t captureUs) const;
@@ -198,6 +204,7 @@ class CapturePipeline {
   CaptureOutcome m_outcome;  // so far: the counts and the detail of m_reason
   std::deque<FrameNotice> m_notices;
   std::optional<DriverError> m_trouble;  // the first stall or failure of a device stream, by its reader
+  bool m_lostAtTheEnd = false;
 
   std::vector<std::jthread> m_threads;  // last: joined before anything they use goes
 };

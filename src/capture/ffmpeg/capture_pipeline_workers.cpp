@@ -44,13 +44,34 @@ void CapturePipeline::ReadVideo() {
 }
 
 void CapturePipeline::NoteTrouble(const ReopeningSource& source) {
-  const auto& first = source.FirstTrouble();
+  NoteReconnects(source);
+  const std::optional<Reconnection> reconnecting = source.Reconnecting();
+  const std::optional<DriverError> first = reconnecting ? reconnecting->firstTrouble : source.FirstTrouble();
   if (!first) return;
   std::string detail = first->detail;
-  if (source.Troubles() > 1) detail += "; " + std::to_string(source.Troubles()) + " times";
-  if (!source.IsOpen()) detail += "; gone at the end";
+  if (reconnecting && reconnecting->reconnects > 0)
+    detail += "; connected again " + std::to_string(reconnecting->reconnects) + " times";
+  else if (!reconnecting && source.Troubles() > 1)
+    detail += "; " + std::to_string(source.Troubles()) + " times";
+  const bool gone = !source.IsOpen() || (reconnecting && reconnecting->gone);
+  if (gone) detail += "; gone at the end";
   std::lock_guard lock(m_mutex);
   if (!m_trouble) m_trouble = DriverError{first->reason, detail};
+  // A stream that never came back: not a device that recorded on through its trouble.
+  if (gone && reconnecting && &source == m_videoSource.get()) m_lostAtTheEnd = true;
+}
+
+void CapturePipeline::NoteReconnects(const ReopeningSource& source) {
+  const std::optional<Reconnection> reconnecting = source.Reconnecting();
+  if (!reconnecting) return;
+  std::lock_guard lock(m_mutex);
+  m_outcome.reconnects = std::max(m_outcome.reconnects, reconnecting->reconnects);
+}
+
+bool CapturePipeline::VideoGone() const {
+  if (!m_videoSource->IsOpen()) return true;
+  const std::optional<Reconnection> reconnecting = m_videoSource->Reconnecting();
+  return reconnecting && reconnecting->gone;
 }
 
 void CapturePipeline::ReadVideoPackets() {
@@ -68,6 +89,7 @@ void CapturePipeline::ReadVideoPackets() {
   while (sinceStop() <= stallUs) {
     const ReadResult result = m_videoSource->Read(*packet);
     if (result.status != ReadStatus::kPacket) {
+      NoteReconnects(*m_videoSource);  // a stream connects again while nothing comes
       if (sinceStop() > 2 * std::int64_t{m_job.microSecPerFrame}) break;
       if (StopRequested() && !m_videoSource->IsOpen()) break;
       EndIfTheVideoStaysGone();
@@ -103,7 +125,7 @@ void CapturePipeline::EndIfTheVideoStaysGone() {
   if (StopRequested()) return;
   const std::int64_t nowUs = SteadyMicroseconds();
   if (m_job.timeLimitMs) {
-    if (PastTheTimeLimit(nowUs) && !m_videoSource->IsOpen())
+    if (PastTheTimeLimit(nowUs) && VideoGone())
       Trace("E: capture: the device is still gone at the end; the capture ends with what was recorded\n");
     return;
   }

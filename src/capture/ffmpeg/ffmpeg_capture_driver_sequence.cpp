@@ -27,11 +27,27 @@ void TraceOutcome(const CaptureOutcome& outcome) {
         std::to_string(outcome.skippedForRate) + " skipped for the rate, " + std::to_string(outcome.framesWritten) +
         " written, " + std::to_string(outcome.audioSamples) + " audio samples (" +
         std::to_string(outcome.audioPacketsDropped) + " packets dropped), " + std::to_string(outcome.noticesDropped) +
-        " frame notices dropped, " + std::to_string(outcome.elapsedMs) + " ms; " + Describe(outcome.reason) +
+        " frame notices dropped, " + (outcome.reconnects ? std::to_string(outcome.reconnects) + " reconnects, " : "") +
+        std::to_string(outcome.elapsedMs) + " ms; " + Describe(outcome.reason) +
         (outcome.detail.empty() ? "" : " (" + outcome.detail + ")") +
         (outcome.interrupted ? "; recorded on to the end" : "") + "\n");
   if (outcome.Failed() && !outcome.recordingPath.empty())
     Trace("E: capture: what was recorded is kept in " + outcome.recordingPath + "\n");
+}
+
+// A network stream's sound is recorded at its own rate and channels; the sound card's format
+// the set-up names is for devices on the machine. Without audio in the set-up there is none.
+void TakeTheDevicesOwnSound(CaptureJob& job) {
+  if (job.audio && job.device && job.device->HasItsOwnSound()) job.audioAsTheDeviceSends = true;
+}
+
+// A stream that never came back fails the recording, yet what it recorded before is the
+// reservation's recording: it goes to the target (whole and indexed) rather than beside it.
+void SaveWhatALostStreamRecorded(const std::string& target, CaptureFile& file, CaptureOutcome& outcome) {
+  if (const auto saved = file.SaveAs(target); !saved) {
+    outcome.saveError = saved.Error().detail;
+    Trace("E: capture driver: " + DescribeSaveFailure(file.Path(), target, saved.Error()) + "\n");
+  }
 }
 
 }  // namespace
@@ -85,6 +101,7 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const WindowState& window) const {
   job.latestPicture = m_services.latestPicture;
   const SCaptureParms& parms = window.parms;
   if (parms.fLimitEnabled && parms.wTimeLimit > 0) job.timeLimitMs = std::uint64_t{parms.wTimeLimit} * 1000;
+  TakeTheDevicesOwnSound(job);
   return job;
 }
 
@@ -122,6 +139,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
     pipeline->RequestStop(StopReason::kStopRequested);
   }
   CaptureOutcome outcome = pipeline->Finish();
+  const bool lostAtTheEnd = pipeline->LostAtTheEnd();
   state->running = nullptr;
   state->runningFile = nullptr;
   pipeline.reset();
@@ -134,6 +152,7 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
     outcome.reason = StopReason::kWriteFailed;
     outcome.interrupted = false;
   }
+  if (lostAtTheEnd && file->Recorded()) SaveWhatALostStreamRecorded(state->captureTarget, *file, outcome);
   if (file->Recorded()) state->recording = std::move(file);
   const bool succeeded = EndSequence(*state, std::move(outcome));
   if (Find(window) == state) UpdatePreview(*state);  // unless the window went during the capture

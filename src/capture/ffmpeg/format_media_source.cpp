@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <mutex>
 
+#include "capture/ffmpeg/stream_input.h"
 #include "platform/trace.h"
 
 extern "C" {
@@ -16,13 +17,14 @@ namespace tovalen::ffmpeg {
 namespace {
 
 // FFmpeg's warnings and errors go to the trace channel, like the program's own; its progress
-// chatter (encoder statistics) is left out.
+// chatter (encoder statistics) is left out. A URL it names (a stream's, a playlist's segment)
+// loses its credentials.
 void RouteLogToTrace(void* context, int level, const char* format, va_list arguments) {
   if (level > AV_LOG_WARNING) return;
   thread_local int printPrefix = 1;
   char line[1024];
   av_log_format_line2(context, level, format, arguments, line, sizeof line, &printPrefix);
-  Trace(std::string("D: ffmpeg: ") + line);
+  Trace("D: ffmpeg: " + MaskUrlsInText(line));
 }
 
 }  // namespace

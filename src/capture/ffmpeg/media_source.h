@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
@@ -19,6 +21,13 @@ struct ReadResult {
   int error = 0;  // the FFmpeg error code with kError
 };
 
+// How a source that connects again by itself (a network stream) has fared so far.
+struct Reconnection {
+  std::uint32_t reconnects = 0;
+  std::optional<DriverError> firstTrouble;  // the first stall or failed connection
+  bool gone = false;                        // nothing has come since its last trouble
+};
+
 // One stream of a capture device (its video or its audio) as packets.
 class MediaSource {
  public:
@@ -29,6 +38,9 @@ class MediaSource {
   virtual AVRational TimeBase() const = 0;
   // Reads the next packet into the (unreferenced) packet without waiting long for it.
   virtual ReadResult Read(AVPacket& packet) = 0;
+  // Set for a source that connects again by itself when it stalls or fails, so the capture
+  // leaves that to it; nothing for one the capture opens again itself.
+  virtual std::optional<Reconnection> Reconnecting() const { return std::nullopt; }
 };
 
 // An opened source, or why it could not be opened.

@@ -29,6 +29,14 @@ ReopeningSource::ReopeningSource(std::unique_ptr<MediaSource> opened, Opener ope
       m_openedUs(SteadyMicroseconds()),
       m_lastPacketUs(m_openedUs) {
   if (!m_parameters || avcodec_parameters_copy(m_parameters.get(), &m_source->Parameters()) < 0) throw std::bad_alloc();
+  if (m_source->Reconnecting()) {
+    // Its own stall time holds; its opening was bounded by its own connect time.
+    m_times.firstPacket = m_times.stall = std::chrono::hours(24 * 365);
+  }
+}
+
+std::optional<Reconnection> ReopeningSource::Reconnecting() const {
+  return m_source ? m_source->Reconnecting() : m_lastReconnection;
 }
 
 ReopeningSource::~ReopeningSource() = default;
@@ -66,6 +74,7 @@ void ReopeningSource::Close(StopReason reason, const std::string& why, std::int6
   if (!m_firstTrouble) m_firstTrouble = DriverError{reason, why};
   ++m_troubles;
   // Closed before the next opening: a V4L2 node is busy while it is held.
+  m_lastReconnection = m_source->Reconnecting();
   m_source.reset();
   m_nextOpeningUs = nowUs + RetryDelayUs();
 }

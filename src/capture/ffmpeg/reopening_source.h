@@ -27,7 +27,9 @@ struct StreamTroubles {
 // A device stream that is closed and opened again when it fails, ends or falls silent, so that
 // a device that stops for a moment, or is unplugged and plugged back in, records on. Until it is
 // open again Read returns kAgain; the openings are spaced out by a growing wait, each traced.
-// A new opening must deliver what the first did, or it counts as failed. Used on one thread.
+// A new opening must deliver what the first did, or it counts as failed. A source that connects
+// again by itself (a network stream) is left to do so: it is opened again only when it fails.
+// Used on one thread.
 class ReopeningSource : public MediaSource {
  public:
   using Opener = std::function<OpenedSource()>;
@@ -38,6 +40,8 @@ class ReopeningSource : public MediaSource {
   const AVCodecParameters& Parameters() const override { return *m_parameters; }
   AVRational TimeBase() const override { return m_timeBase; }
   ReadResult Read(AVPacket& packet) override;
+  // The open source's, or the last one's while none is open.
+  std::optional<Reconnection> Reconnecting() const override;
 
   bool IsOpen() const { return m_source != nullptr; }
   // Counts the openings: the timestamps of a new one start afresh.
@@ -67,6 +71,7 @@ class ReopeningSource : public MediaSource {
   std::int64_t m_nextOpeningUs = 0;
   std::optional<DriverError> m_firstTrouble;
   int m_troubles = 0;
+  std::optional<Reconnection> m_lastReconnection;  // of the source closed last
 };
 
 }  // namespace tovalen::ffmpeg

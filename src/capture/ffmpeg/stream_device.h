@@ -1,18 +1,21 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "capture/ffmpeg/capture_device.h"
+#include "capture/ffmpeg/stream_session.h"
 
 namespace tovalen::ffmpeg {
 
 // A network stream the user named: its name is the device's name, its URL with the credentials
 // masked the device's version. Its picture is decoded into raw frames, so that the device's codec
 // settings apply as to any device; its own sound is its audio, whatever the sound card does. Both
-// come from one StreamSession.
+// come from one StreamSession, kept while either is open.
 class StreamDevice : public CaptureDevice {
  public:
-  StreamDevice(std::string name, std::string url);
+  StreamDevice(std::string name, std::string url, StreamTimes times = {});
 
   const std::string& Url() const { return m_url; }
 
@@ -30,10 +33,18 @@ class StreamDevice : public CaptureDevice {
   bool ApplyControls(const DeviceSettings&) override { return true; }
   OpenedSource OpenVideo(const VideoRequest& request) override;
   OpenedSource OpenAudio(const AudioRequest& request) override;
+  bool HasItsOwnSound() const override { return true; }
 
  private:
+  // The open session, or a new one.
+  Result<std::shared_ptr<StreamSession>> Session(int input);
+
   std::string m_name;
   std::string m_url;
+  StreamTimes m_times;
+  mutable std::mutex m_mutex;  // guards the members below
+  std::weak_ptr<StreamSession> m_session;
+  FrameSize m_lastSize{640, 480};  // of the last session: what the stream sends
 };
 
 }  // namespace tovalen::ffmpeg

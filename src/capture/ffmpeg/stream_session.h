@@ -10,6 +10,7 @@
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "capture/ffmpeg/media_source.h"
+#include "capture/ffmpeg/stream_input.h"
 
 namespace tovalen::ffmpeg {
 
@@ -53,7 +54,8 @@ class StreamSession {
  public:
   // Connects within times.connect and reads until the streams are known; fails with a clear
   // detail (never the URL's credentials) when it cannot.
-  static Result<std::shared_ptr<StreamSession>> Open(const std::string& url, StreamPackets form, StreamTimes times);
+  static Result<std::shared_ptr<StreamSession>> Open(const std::string& url, StreamPackets form, StreamTimes times,
+                                                     RtspTransport transport = RtspTransport::kAutomatic);
   virtual ~StreamSession() = default;
 
   // Null when the stream has no picture (or no sound).
@@ -66,6 +68,8 @@ class StreamSession {
   virtual std::uint32_t Reconnects() const = 0;
   // The first trouble (a stall, a failed connection), for the capture's summary.
   virtual std::optional<DriverError> FirstTrouble() const = 0;
+  // Nothing has come since its last trouble: the stream is gone for now.
+  virtual bool Gone() const = 0;
 };
 
 // Connects, looks at the streams and closes again, within the time given: for the check made

@@ -1,9 +1,11 @@
 #include <gmock/gmock.h>
 
+#include "capture/ffmpeg/stream_device.h"
 #include "capture/video_cap.h"
 #include "driver_fixture.h"
 #include "fake_capture_listener.h"
 #include "fake_capture_user_interface.h"
+#include "support/stream_servers.h"
 #include "video_cap_test_access.h"
 
 namespace tovalen::testing {
@@ -92,6 +94,45 @@ TEST_F(ControllerOnFfmpeg, ADeviceThatStaysGoneEndsTheReservationSavedAtItsTarge
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
   EXPECT_EQ(file.video->decodedFrames, 10);
+  EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
+}
+
+// Stops the stream's server once the tenth frame is in.
+class ServerKillingListener : public FakeCaptureListener {
+ public:
+  explicit ServerKillingListener(HttpStreamServer& server) : m_server(server) {}
+  void UpdateFrameCount(std::int32_t elapsedMs) override {
+    FakeCaptureListener::UpdateFrameCount(elapsedMs);
+    if (frames.size() == 10) m_server.Stop();
+  }
+
+ private:
+  HttpStreamServer& m_server;
+};
+
+TEST_F(ControllerOnFfmpeg, AStreamThatNeverComesBackFailsTheReservationYetItsRecordingIsAtTheTarget) {
+  using namespace std::chrono_literals;
+  HttpStreamServer server(HttpStreamServer::Format::kMpegTs);
+  CVideoCap& cap = Install({std::make_shared<StreamDevice>(
+      "camera", server.Url(), StreamTimes{.connect = 2000ms, .stall = 1000ms, .firstRetry = 100ms})});
+  ServerKillingListener listener(server);
+  listener.recordSeconds = 1;
+  listener.Activate();
+  ASSERT_TRUE(cap.WakeUp(ParentWindowHandle{}));
+  ASSERT_TRUE(cap.SetCaptureFileName(target));
+  EXPECT_FALSE(cap.Capture());
+  EXPECT_EQ(listener.finished, 0);
+  const auto outcome = cap.LastCaptureOutcome();
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->reason, StopReason::kDeviceLost);
+  EXPECT_TRUE(outcome->Failed());
+  EXPECT_THAT(outcome->detail, ::testing::HasSubstr("gone at the end"));
+  EXPECT_EQ(outcome->recordingPath, target);
+  EXPECT_LE(outcome->elapsedMs, 3000u);
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_TRUE(file.video);
+  EXPECT_GE(file.video->decodedFrames, 10);
+  EXPECT_EQ(file.video->decodedFrames, outcome->framesWritten);
   EXPECT_NEAR(SoundPastPicture(file), 0, 0.002);
 }
 

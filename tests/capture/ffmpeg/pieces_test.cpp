@@ -12,6 +12,8 @@
 #include "capture/ffmpeg/capture_file.h"
 #include "capture/ffmpeg/pipeline_stop_state.h"
 #include "capture/ffmpeg/reader_timing.h"
+#include "capture/ffmpeg/stream_packet_buffer.h"
+#include "capture/ffmpeg/stream_timeline.h"
 #include "capture/ffmpeg/turbojpeg_encoder.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
@@ -79,6 +81,75 @@ TEST(CaptureClock, FollowsTheTimestampsNotTheReads) {
   // A timestamp far from its arrival (the device restarted its clock) starts anew.
   EXPECT_EQ(clock.Map(100, ms, 1'200'000), 1'200'000);
   EXPECT_EQ(clock.Map(133, ms, 1'240'000), 1'233'000);
+}
+
+TEST(StreamTimeline, KeepsASendersSpacingAndAnchorsAnewWhenItsClockJumps) {
+  StreamTimeline timeline;
+  constexpr std::int64_t s = 1'000'000;
+  // A burst (a segment read at once) keeps the spacing it was sent with.
+  EXPECT_EQ(timeline.Map(10 * s, 100 * s), 100 * s);
+  EXPECT_EQ(timeline.Map(10 * s + 40'000, 100 * s + 1'000), 100 * s + 40'000);
+  EXPECT_EQ(timeline.Map(12 * s, 100 * s + 2'000), 102 * s);
+  // Late packets within a few seconds keep their place; packets without a timestamp take their arrival.
+  EXPECT_EQ(timeline.Map(13 * s, 105 * s), 103 * s);
+  EXPECT_EQ(timeline.Map(AV_NOPTS_VALUE, 105 * s + 1), 105 * s + 1);
+  EXPECT_EQ(timeline.Anchors(), 1);
+  struct Case {
+    const char* what;
+    std::int64_t streamUs;  // of the packet after one at 13 s, arriving at 106 s
+  };
+  const Case cases[] = {
+      {"a jump ahead", 60 * s},
+      {"a jump back", 2 * s},
+      {"a restart of the sender", 0},
+      {"a wrap of a 33-bit clock", 1'000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    StreamTimeline jumping;
+    // Just before the wrap of a 90 kHz 33-bit clock, or at 13 s.
+    const std::int64_t beforeUs = c.streamUs == 1'000 ? (std::int64_t{1} << 33) * 100 / 9 - 20'000 : 13 * s;
+    jumping.Map(beforeUs - 40'000, 106 * s - 40'000);
+    EXPECT_EQ(jumping.Map(beforeUs, 106 * s), 106 * s);
+    EXPECT_EQ(jumping.Map(c.streamUs, 106 * s + 40'000), 106 * s + 40'000);
+    EXPECT_EQ(jumping.Map(c.streamUs + 40'000, 106 * s + 41'000), 106 * s + 80'000);
+    EXPECT_EQ(jumping.Anchors(), 2);
+  }
+  // A sender that paused with its clock running on: the time without packets stays a gap.
+  EXPECT_EQ(timeline.Map(13 * s + 40'000, 110 * s), 110 * s);
+  EXPECT_EQ(timeline.Map(13 * s + 80'000, 110 * s + 1'000), 110 * s + 40'000);
+  EXPECT_EQ(timeline.Anchors(), 2);
+}
+
+TEST(StreamPacketBuffer, HandsOnWhenDueAndDropsTheOldestPastItsBounds) {
+  const auto packet = [](std::int64_t dueUs, int bytes) {
+    StreamPacket held{MakePacket(), dueUs};
+    if (av_new_packet(held.packet.get(), bytes) < 0) throw std::bad_alloc();
+    held.packet->pts = dueUs;
+    return held;
+  };
+  StreamPacketBuffer buffer;
+  buffer.Push(AVMEDIA_TYPE_VIDEO, packet(1'000, 10), 0);
+  buffer.Push(AVMEDIA_TYPE_AUDIO, packet(500, 10), 0);
+  EXPECT_FALSE(buffer.TakeDue(AVMEDIA_TYPE_VIDEO, 999));
+  EXPECT_EQ(buffer.TakeDue(AVMEDIA_TYPE_VIDEO, 1'000)->packet->pts, 1'000);
+  EXPECT_EQ(buffer.TakeDue(AVMEDIA_TYPE_AUDIO, 1'000)->packet->pts, 500);
+  // Past its span in seconds, then past its bytes: the oldest go, counted.
+  constexpr std::int64_t span = StreamPacketBuffer::kMaxSpanUs;
+  buffer.Push(AVMEDIA_TYPE_VIDEO, packet(0, 10), 0);
+  buffer.Push(AVMEDIA_TYPE_VIDEO, packet(span, 10), 0);
+  EXPECT_EQ(buffer.Dropped(), 0u);
+  buffer.Push(AVMEDIA_TYPE_VIDEO, packet(span + 1, 10), 0);
+  EXPECT_EQ(buffer.Dropped(), 1u);
+  buffer.Push(AVMEDIA_TYPE_AUDIO, packet(span + 2, StreamPacketBuffer::kMaxBytes - 10), 0);
+  EXPECT_EQ(buffer.Dropped(), 2u);
+  EXPECT_EQ(buffer.TakeDue(AVMEDIA_TYPE_VIDEO, INT64_MAX)->packet->pts, span + 1);
+  EXPECT_EQ(buffer.TakeDue(AVMEDIA_TYPE_AUDIO, INT64_MAX)->packet->pts, span + 2);
+  // Sound nobody reads goes long after its time without counting as dropped.
+  buffer.Push(AVMEDIA_TYPE_AUDIO, packet(0, 10), 0);
+  buffer.Push(AVMEDIA_TYPE_VIDEO, packet(10'000'000, 10), 10'000'000);
+  EXPECT_FALSE(buffer.TakeDue(AVMEDIA_TYPE_AUDIO, INT64_MAX));
+  EXPECT_EQ(buffer.Dropped(), 2u);
 }
 
 TEST(FrameSizeText, OnlyPlainDimensionsInRange) {
