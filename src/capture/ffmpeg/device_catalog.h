@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -18,14 +19,18 @@ class DeviceCatalog {
 };
 
 // The machine's V4L2 capture nodes in node order, then the test pattern, which always has a
-// place: at most nine nodes are listed.
+// place (at most nine nodes are listed), then the user's streams in their order, as many as
+// there is room for. A stream added later takes the next index, so no listed device moves.
 class SystemDeviceCatalog : public DeviceCatalog {
  public:
-  explicit SystemDeviceCatalog(std::string deviceFolder = "/dev") : m_folder(std::move(deviceFolder)) {}
+  // An empty streams file means StreamSources' default one.
+  explicit SystemDeviceCatalog(std::string deviceFolder = "/dev", std::filesystem::path streamsFile = {})
+      : m_folder(std::move(deviceFolder)), m_streamsFile(std::move(streamsFile)) {}
   std::vector<std::shared_ptr<CaptureDevice>> Enumerate() override;
 
  private:
   std::string m_folder;
+  std::filesystem::path m_streamsFile;
 };
 
 }  // namespace tovalen::ffmpeg
