@@ -35,7 +35,8 @@ AviWriter::AviWriter(int fd) : m_fd(fd), m_lastFlush(std::chrono::steady_clock::
 
 AviWriter::~AviWriter() = default;
 
-Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& video, const StreamSetup* audio) {
+Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& video, const StreamSetup* audio,
+                                                   const ContainerFormat& format) {
   std::unique_ptr<AviWriter> writer(new AviWriter(fd));
   auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferBytes));
   if (!buffer) throw std::bad_alloc();
@@ -46,8 +47,8 @@ Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& vi
     throw std::bad_alloc();
   }
   AVFormatContext* output = nullptr;
-  if (const int rc = avformat_alloc_output_context2(&output, nullptr, "avi", nullptr); rc < 0)
-    return AvFailure(StopReason::kWriteFailed, "no AVI muxer", rc);
+  if (const int rc = avformat_alloc_output_context2(&output, nullptr, format.muxer, nullptr); rc < 0)
+    return AvFailure(StopReason::kWriteFailed, std::string("no ") + format.name + " muxer", rc);
   writer->m_output.reset(output);
   output->pb = writer->m_io.get();
   output->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -57,11 +58,14 @@ Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& vi
     if (!setup) continue;
     AVStream* stream = avformat_new_stream(output, nullptr);
     if (!stream || avcodec_parameters_copy(stream->codecpar, setup->parameters) < 0) throw std::bad_alloc();
-    stream->codecpar->codec_tag = 0;  // the AVI muxer picks its own tag
+    stream->codecpar->codec_tag = 0;  // the muxer picks its own tag
     stream->time_base = setup->timeBase;
     writer->m_packetTimeBase[index++] = setup->timeBase;
   }
-  const Result<> header = writer->IoResult(avformat_write_header(output, nullptr), "cannot start the AVI file");
+  Options options;
+  if (*format.options) av_dict_parse_string(options.Address(), format.options, "=", ":", 0);
+  const Result<> header = writer->IoResult(avformat_write_header(output, options.Address()),
+                                           std::string("cannot start the ") + format.name + " file");
   if (!header) return header.Error();
   return writer;
 }

@@ -24,19 +24,29 @@ using SpaceProbe = std::function<std::optional<SpaceReport>(int fd)>;
 // fstatvfs on the file and the RLIMIT_FSIZE soft limit; nothing when fstatvfs fails.
 std::optional<SpaceReport> ProbeSpace(int fd);
 
+// The container a writer makes: libavformat's muxer, its options ("key=value:key=value") and
+// its name for messages.
+struct ContainerFormat {
+  const char* muxer = "avi";
+  const char* options = "";
+  const char* name = "AVI";
+};
+
 struct StreamSetup {
   const AVCodecParameters* parameters = nullptr;
   AVRational timeBase{1, 1};  // of the packets handed to Write
 };
 
-// An AVI file written by libavformat into a descriptor it does not own, on one thread.
+// An AVI file (or, for a copied stream, another container) written by libavformat into a
+// descriptor it does not own, on one thread.
 // Data reaches the file at least once a second, so a process that is killed leaves a file that
 // can be read up to shortly before; the index is written by Finish.
 class AviWriter {
  public:
   // The writer with its header written. Memory running out throws std::bad_alloc here and in
   // Write, as everywhere in the driver: the capture sequence turns it into a failure.
-  static Result<std::unique_ptr<AviWriter>> Open(int fd, const StreamSetup& video, const StreamSetup* audio);
+  static Result<std::unique_ptr<AviWriter>> Open(int fd, const StreamSetup& video, const StreamSetup* audio,
+                                                 const ContainerFormat& format = {});
   ~AviWriter();
   AviWriter(const AviWriter&) = delete;
   AviWriter& operator=(const AviWriter&) = delete;

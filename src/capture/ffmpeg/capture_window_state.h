@@ -10,6 +10,7 @@
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "capture/ffmpeg/preview_session.h"
+#include "capture/ffmpeg/running_capture.h"
 
 namespace tovalen::ffmpeg {
 
@@ -32,7 +33,7 @@ struct FfmpegCaptureDriver::WindowState {
   std::unique_ptr<CaptureFile> pendingFile;  // made and reserved for the next sequence
   std::unique_ptr<CaptureFile> recording;    // what the last sequence recorded
   FrameCallback callback;
-  CapturePipeline* running = nullptr;           // the sequence in progress, owned by CaptureSequence
+  RunningCapture* running = nullptr;            // the sequence in progress, owned by CaptureSequence
   CaptureFile* runningFile = nullptr;           // what it records into, owned by CaptureSequence
   std::shared_ptr<CaptureOutcome> lastOutcome;  // of the last sequence, with its save's result
 

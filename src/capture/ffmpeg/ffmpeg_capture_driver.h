@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/device_catalog.h"
 #include "capture/ffmpeg/driver_settings_store.h"
+#include "capture/ffmpeg/stream_session.h"
 #include "capture/preview_surface.h"
 #include "platform/main_loop.h"
 
@@ -27,9 +29,13 @@ struct FfmpegDriverServices {
   SpaceProbe spaceProbe = ProbeSpace;
   CaptureTimeouts timeouts;
   std::shared_ptr<LatestPicture> latestPicture;  // none: no still picture of the capture is kept
+  // Opens a network stream for a copy; none: streams cannot be copied.
+  std::function<Result<std::shared_ptr<StreamSession>>(const std::string& url, StreamPackets form, StreamTimes times)>
+      openStream;
 };
 
 class CapturePipeline;
+class RunningCapture;
 
 // The capture driver on the FFmpeg libraries: V4L2 devices and the test pattern, recorded into
 // AVI files by a CapturePipeline. A capture file is recorded beside its target and moved onto
@@ -94,9 +100,10 @@ class FfmpegCaptureDriver : public CaptureDriver {
   void SaveSettings(WindowState& window);
   CaptureJob MakeJob(const WindowState& window) const;
   bool PrepareCaptureFile(WindowState& window);
-  void RunUntilFinished(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
-  void DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline);
-  void HandleAbortInput(const WindowState& window, CapturePipeline& pipeline);
+  Result<std::unique_ptr<RunningCapture>> StartRecording(const WindowState& window, int fd);
+  void RunUntilFinished(CaptureWindowHandle handle, WindowState& window, RunningCapture& pipeline);
+  void DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window, RunningCapture& pipeline);
+  void HandleAbortInput(const WindowState& window, RunningCapture& pipeline);
   bool FailToStart(WindowState& window, const DriverError& error);
   bool EndSequence(WindowState& window, CaptureOutcome outcome);
 

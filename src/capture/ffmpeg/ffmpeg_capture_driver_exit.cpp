@@ -9,7 +9,7 @@ namespace tovalen::ffmpeg {
 FinalSave FfmpegCaptureDriver::FinishForExit(CaptureWindowHandle window, const std::string& path) {
   const auto state = Find(window);
   if (!state || !state->running || !state->runningFile) return FinalSave::kNothingRunning;
-  CapturePipeline& pipeline = *state->running;
+  RunningCapture& pipeline = *state->running;
   CaptureFile& file = *state->runningFile;
   pipeline.RequestStop(StopReason::kTerminationSignal);
   const CaptureOutcome outcome = pipeline.Finish();

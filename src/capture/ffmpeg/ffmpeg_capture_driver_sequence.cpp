@@ -6,6 +6,9 @@
 
 #include "capture/ffmpeg/capture_window_state.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
+#include "capture/ffmpeg/stream_copy_container.h"
+#include "capture/ffmpeg/stream_copy_recording.h"
+#include "capture/ffmpeg/stream_device.h"
 #include "platform/posix_file.h"
 #include "platform/trace.h"
 
@@ -105,6 +108,27 @@ CaptureJob FfmpegCaptureDriver::MakeJob(const WindowState& window) const {
   return job;
 }
 
+// A network stream is copied as it comes when the target names a container for it; everything
+// else is encoded into AVI by the capture pipeline.
+Result<std::unique_ptr<RunningCapture>> FfmpegCaptureDriver::StartRecording(const WindowState& window, int fd) {
+  const std::optional<ContainerFormat> container = CopyContainerFor(window.captureTarget);
+  if (!container) {
+    auto pipeline = CapturePipeline::Start(MakeJob(window), fd, *m_services.mainLoop);
+    if (!pipeline) return pipeline.Error();
+    return std::unique_ptr<RunningCapture>(std::make_unique<PipelineCapture>(std::move(*pipeline)));
+  }
+  const auto* stream = dynamic_cast<const StreamDevice*>(window.device.get());
+  if (!stream || !m_services.openStream)
+    return DriverError{StopReason::kDeviceOpenFailed, std::string("only a network stream can be copied into ") +
+                                                          container->name + "; record this device into .avi"};
+  auto session = m_services.openStream(stream->Url(), StreamPackets::kAsTheyCome, StreamTimes{});
+  if (!session) return session.Error();
+  StreamCopyJob job{std::move(*session), *container, m_services.spaceProbe, MakeJob(window).timeLimitMs};
+  auto copy = StreamCopyRecording::Start(job, fd, *m_services.mainLoop);
+  if (!copy) return copy.Error();
+  return std::unique_ptr<RunningCapture>(std::move(*copy));
+}
+
 bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
   const std::shared_ptr<WindowState> state = Find(window);  // alive until the end, even if destroyed meanwhile
   if (!state || !state->device || state->running) return false;
@@ -118,14 +142,12 @@ bool FfmpegCaptureDriver::CaptureSequence(CaptureWindowHandle window) {
     return FailToStart(*state, {StopReason::kWriteFailed, "no file could be made beside " + state->captureTarget});
   std::unique_ptr<CaptureFile> file = std::move(state->pendingFile);
 
-  auto started = FailOnOutOfMemory(StopReason::kWriteFailed, [&] {
-    return CapturePipeline::Start(MakeJob(*state), file->Fd(), *m_services.mainLoop);
-  });
+  auto started = FailOnOutOfMemory(StopReason::kWriteFailed, [&] { return StartRecording(*state, file->Fd()); });
   if (!started) {
     Trace("E: capture: " + Describe(started.Error().reason) + ": " + started.Error().detail + "\n");
     return FailToStart(*state, started.Error());  // the empty file goes with the object
   }
-  std::unique_ptr<CapturePipeline> pipeline = std::move(*started);
+  std::unique_ptr<RunningCapture> pipeline = std::move(*started);
   state->running = pipeline.get();
   state->runningFile = file.get();
   std::exception_ptr escaped;
@@ -176,7 +198,7 @@ bool FfmpegCaptureDriver::EndSequence(WindowState& window, CaptureOutcome outcom
   return !m_lastOutcome->Failed();
 }
 
-void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowState& window, CapturePipeline& pipeline) {
+void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowState& window, RunningCapture& pipeline) {
   while (!pipeline.Finished()) {
     m_services.mainLoop->PumpAndWait(kPumpInterval);
     DeliverFrameNotices(handle, window, pipeline);
@@ -186,7 +208,7 @@ void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowSta
 }
 
 void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, WindowState& window,
-                                              CapturePipeline& pipeline) {
+                                              RunningCapture& pipeline) {
   for (const FrameNotice& notice : pipeline.TakeFrameNotices()) {
     // A copy: the callback may install another one.
     const FrameCallback callback = window.callback;
@@ -194,7 +216,7 @@ void FfmpegCaptureDriver::DeliverFrameNotices(CaptureWindowHandle handle, Window
   }
 }
 
-void FfmpegCaptureDriver::HandleAbortInput(const WindowState& window, CapturePipeline& pipeline) {
+void FfmpegCaptureDriver::HandleAbortInput(const WindowState& window, RunningCapture& pipeline) {
   const SCaptureParms& parms = window.parms;
   switch (m_services.mainLoop->TakeAbortInput()) {
     case AbortInput::kNone:

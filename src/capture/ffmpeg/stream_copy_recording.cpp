@@ -1,0 +1,271 @@
+#include "capture/ffmpeg/stream_copy_recording.h"
+
+#include <algorithm>
+#include <new>
+
+#include "capture/ffmpeg/reader_timing.h"
+#include "capture/ffmpeg/stream_copy_container.h"
+#include "platform/trace.h"
+
+namespace tovalen::ffmpeg {
+namespace {
+
+// As the capture pipeline: notices wait here while the caller's thread is busy.
+constexpr std::size_t kMaxNotices = 512;
+// The writer looks at the room left every half second and after every quarter megabyte.
+constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
+constexpr std::uint64_t kRoomCheckBytes = 256 << 10;
+// The session hands packets on when they are due; past the time limit by this much on the
+// clock with none, no packet before the limit is still to come.
+constexpr std::int64_t kLateDeliveryUs = 200'000;
+
+}  // namespace
+
+StreamCopyRecording::StreamCopyRecording(const StreamCopyJob& job, int fd, MainLoop& loop)
+    : m_job(job),
+      m_loop(loop),
+      m_startUs(SteadyMicroseconds()),
+      m_writer(fd, job.container, *job.session->Video(), job.session->Audio()) {}
+
+StreamCopyRecording::~StreamCopyRecording() {
+  RequestStop(StopReason::kStopRequested);
+  m_threads.clear();  // joins
+}
+
+Result<std::unique_ptr<StreamCopyRecording>> StreamCopyRecording::Start(const StreamCopyJob& job, int fd,
+                                                                        MainLoop& loop) {
+  if (!job.session || !job.session->Video())
+    return DriverError{StopReason::kDeviceOpenFailed, "the stream has no picture to copy"};
+  for (const StreamTrack* track : {job.session->Video(), job.session->Audio()}) {
+    if (!track) continue;
+    if (auto holds = CheckContainerHolds(job.container, track->parameters->codec_id); !holds) return holds.Error();
+  }
+  std::unique_ptr<StreamCopyRecording> recording(new StreamCopyRecording(job, fd, loop));
+  if (auto prepared = recording->m_writer.Prepare(); !prepared) return prepared.Error();
+  if (auto room = recording->m_writer.CheckRoom(job.spaceProbe); !room) return room.Error();
+  recording->m_threads.emplace_back([self = recording.get()] { self->Write(); });
+  recording->m_threads.emplace_back([self = recording.get()] { self->Read(); });
+  return recording;
+}
+
+void StreamCopyRecording::Stop(StopReason reason, const std::string& detail) {
+  {
+    std::lock_guard lock(m_mutex);
+    // A failure outranks an ordinary stop; otherwise the first reason stays.
+    if (!m_reason || (!IsFailure(*m_reason) && IsFailure(reason))) {
+      m_reason = reason;
+      m_outcome.detail = detail;
+    }
+    if (!m_stopped) m_stopSteadyUs = SteadyMicroseconds();
+    m_stopped = true;
+  }
+  m_wake.notify_all();
+  m_loop.Wake();
+}
+
+void StreamCopyRecording::RequestStop(StopReason reason, const std::string& detail) { Stop(reason, detail); }
+
+void StreamCopyRecording::Fail(const DriverError& error) {
+  Trace("E: capture: " + Describe(error.reason) + (error.detail.empty() ? "" : ": " + error.detail) + "\n");
+  Stop(error.reason, error.detail);
+}
+
+bool StreamCopyRecording::Finished() const {
+  std::lock_guard lock(m_mutex);
+  return m_finished;
+}
+
+std::int64_t StreamCopyRecording::MicrosecondsOf(const AVPacket& packet, const StreamTrack& track) const {
+  const std::int64_t time = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+  return av_rescale_q(time, track.timeBase, {1, 1'000'000});
+}
+
+void StreamCopyRecording::Read() {
+  try {
+    PacketPtr packet = MakePacket();
+    std::unique_lock lock(m_mutex);
+    while (!m_stopped) {
+      lock.unlock();
+      const bool video = ReadOne(AVMEDIA_TYPE_VIDEO, *packet);
+      const bool audio = m_job.session->Audio() && ReadOne(AVMEDIA_TYPE_AUDIO, *packet);
+      lock.lock();
+      if (!video && !audio) m_wake.wait_for(lock, kDevicePollInterval, [this] { return m_stopped; });
+    }
+  } catch (const std::bad_alloc&) {
+    Fail({StopReason::kDeviceLost, "out of memory"});
+  }
+  m_queue.Close();
+}
+
+// Takes one packet of the type when one is due; false when none was.
+bool StreamCopyRecording::ReadOne(AVMediaType type, AVPacket& packet) {
+  const ReadResult result = m_job.session->Read(type, packet);
+  if (result.status == ReadStatus::kError || result.status == ReadStatus::kEnd) {
+    const std::optional<DriverError> trouble = m_job.session->FirstTrouble();
+    Fail({StopReason::kDeviceLost, "the stream is gone" + (trouble ? ": " + trouble->detail : std::string())});
+    return false;
+  }
+  if (result.status != ReadStatus::kPacket) {
+    PastTheTimeLimit(INT64_MIN);
+    return false;
+  }
+  PacketPtr taken = MakePacket();
+  av_packet_move_ref(taken.get(), &packet);
+  if (type == AVMEDIA_TYPE_VIDEO) return TakeVideo(std::move(taken));
+  TakeAudio(std::move(taken));
+  return true;
+}
+
+// With a packet's time since the first key frame, or without one (INT64_MIN) by the clock:
+// whether the time limit has come, stopping the recording when it has.
+bool StreamCopyRecording::PastTheTimeLimit(std::int64_t sinceFirstUs) {
+  if (!m_job.timeLimitMs) return false;
+  const std::int64_t limitUs = static_cast<std::int64_t>(*m_job.timeLimitMs) * 1000;
+  bool past = sinceFirstUs > limitUs;
+  if (sinceFirstUs == INT64_MIN) {
+    std::lock_guard lock(m_mutex);
+    past = SteadyMicroseconds() - m_firstSteadyUs.value_or(m_startUs) > limitUs + kLateDeliveryUs;
+  }
+  if (past) Stop(StopReason::kTimeLimit, "");
+  return past;
+}
+
+bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
+  const StreamTrack& track = *m_job.session->Video();
+  const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+  if (!m_firstUs) {
+    if (!key) return true;  // nothing before the first key frame can be shown
+    m_firstUs = MicrosecondsOf(*packet, track);
+    std::lock_guard lock(m_mutex);
+    m_firstSteadyUs = SteadyMicroseconds();
+  }
+  const std::int64_t sinceFirstUs = MicrosecondsOf(*packet, track) - *m_firstUs;
+  if (PastTheTimeLimit(sinceFirstUs)) return true;
+  av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
+  packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
+  packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
+  const auto bytes = static_cast<std::uint32_t>(packet->size);
+  // After a packet the writer had no room for, the frames that refer to it are useless too.
+  m_skipToKeyFrame = m_skipToKeyFrame && !key;
+  CopiedPacket item{std::move(packet), true};
+  const bool queued = !m_skipToKeyFrame && m_queue.TryPush(item);
+  m_skipToKeyFrame = !queued;
+  {
+    std::lock_guard lock(m_mutex);
+    ++m_outcome.framesCaptured;
+    if (!queued) ++m_outcome.droppedAtWrite;
+    if (m_notices.size() >= kMaxNotices) {
+      m_notices.pop_front();
+      ++m_outcome.noticesDropped;
+    }
+    m_notices.push_back({static_cast<std::uint32_t>(std::max<std::int64_t>(0, sinceFirstUs) / 1000), bytes});
+  }
+  m_loop.Wake();
+  return true;
+}
+
+void StreamCopyRecording::TakeAudio(PacketPtr packet) {
+  const StreamTrack& track = *m_job.session->Audio();
+  if (!m_firstUs) return;  // sound before the first key frame has no picture to go with
+  const std::int64_t sinceFirstUs = MicrosecondsOf(*packet, track) - *m_firstUs;
+  if (sinceFirstUs < 0 || (m_job.timeLimitMs && sinceFirstUs > static_cast<std::int64_t>(*m_job.timeLimitMs) * 1000))
+    return;
+  av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
+  packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
+  packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
+  CopiedPacket item{std::move(packet), false};
+  if (!m_queue.TryPush(item)) {
+    std::lock_guard lock(m_mutex);
+    ++m_outcome.audioPacketsDropped;
+  }
+}
+
+void StreamCopyRecording::Write() {
+  bool writing = true;
+  auto lastCheck = std::chrono::steady_clock::now();
+  std::uint64_t bytesAtCheck = 0;
+  try {
+    while (auto item = m_queue.Pop()) {
+      if (writing && (std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval ||
+                      m_writer.Bytes() + item->packet->size - bytesAtCheck > kRoomCheckBytes)) {
+        lastCheck = std::chrono::steady_clock::now();
+        bytesAtCheck = m_writer.Bytes();
+        // Stopping while there is room for the file's end leaves a complete file.
+        if (const auto room = m_writer.CheckRoom(m_job.spaceProbe); !room) {
+          Fail({room.Error().reason, "stopped while the end of the file still fits: " + room.Error().detail});
+          writing = false;
+        }
+      }
+      WritePacket(*item, writing);
+    }
+    if (const auto finished = m_writer.Finish(); !finished) Fail(finished.Error());
+  } catch (const std::bad_alloc&) {
+    Fail({StopReason::kWriteFailed, "out of memory"});
+    while (m_queue.Pop()) {
+    }
+  }
+  {
+    std::lock_guard lock(m_mutex);
+    m_outcome.framesWritten = m_writer.VideoWritten();
+    m_finished = true;
+  }
+  m_loop.Wake();
+}
+
+// Once writing has stopped, packets are still taken so that the reader never waits.
+void StreamCopyRecording::WritePacket(CopiedPacket& item, bool& writing) {
+  const bool video = item.video;
+  if (writing) {
+    if (const auto written = m_writer.Write(std::move(item)); !written) {
+      Fail(written.Error());
+      writing = false;
+    }
+  }
+  std::lock_guard lock(m_mutex);
+  if (video && !writing) ++m_outcome.droppedAtWrite;
+  m_outcome.framesWritten = m_writer.VideoWritten();
+}
+
+std::vector<FrameNotice> StreamCopyRecording::TakeFrameNotices() {
+  std::lock_guard lock(m_mutex);
+  std::vector<FrameNotice> notices(m_notices.begin(), m_notices.end());
+  m_notices.clear();
+  return notices;
+}
+
+CaptureOutcome StreamCopyRecording::Progress() const {
+  std::lock_guard lock(m_mutex);
+  CaptureOutcome progress = m_outcome;
+  progress.reconnects = m_job.session->Reconnects();
+  if (m_firstSteadyUs) {
+    const std::int64_t endUs = std::min(m_stopSteadyUs.value_or(INT64_MAX), SteadyMicroseconds());
+    progress.elapsedMs = static_cast<std::uint32_t>(std::max<std::int64_t>(0, endUs - *m_firstSteadyUs) / 1000);
+  }
+  return progress;
+}
+
+FrameSize StreamCopyRecording::ImageSize() const {
+  const AVCodecParameters& video = *m_job.session->Video()->parameters;
+  return {video.width, video.height};
+}
+
+CaptureOutcome StreamCopyRecording::Finish() {
+  m_threads.clear();  // joins; the writer has finished the file
+  CaptureOutcome outcome = Progress();
+  const std::optional<DriverError> trouble = m_job.session->FirstTrouble();
+  std::lock_guard lock(m_mutex);
+  outcome.reason = m_reason.value_or(StopReason::kStopRequested);
+  // With nothing recorded, the stream's trouble is why.
+  if (outcome.framesWritten == 0 && !IsFailure(outcome.reason)) {
+    outcome.reason = trouble ? trouble->reason : StopReason::kNothingRecorded;
+    outcome.detail = trouble ? trouble->detail : "";
+  } else if (trouble && outcome.reconnects > 0 && !IsFailure(outcome.reason)) {
+    // Ended as asked after the stream came back: its trouble is told, the recording stands.
+    outcome.reason = trouble->reason;
+    outcome.detail = trouble->detail;
+    outcome.interrupted = true;
+  }
+  return outcome;
+}
+
+}  // namespace tovalen::ffmpeg

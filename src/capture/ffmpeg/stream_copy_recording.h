@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/ffmpeg/avi_writer.h"
+#include "capture/ffmpeg/bounded_queue.h"
+#include "capture/ffmpeg/running_capture.h"
+#include "capture/ffmpeg/stream_copy_writer.h"
+#include "capture/ffmpeg/stream_session.h"
+#include "platform/main_loop.h"
+
+namespace tovalen::ffmpeg {
+
+// Everything one copy of a stream records.
+struct StreamCopyJob {
+  std::shared_ptr<StreamSession> session;  // opened for its packets as they come
+  ContainerFormat container;
+  SpaceProbe spaceProbe = ProbeSpace;
+  std::optional<std::uint64_t> timeLimitMs;  // from the first key frame, on the session's clock
+};
+
+// A stream's packets written as they come into a container, without decoding: a reader thread
+// takes them from the session and a writer thread muxes them, joined by a bounded queue. The
+// recording starts at the first video key frame (sound before it is dropped) and its timestamps
+// are the session's (steady-clock microseconds) less that frame's, so the time a reconnection
+// took stays a gap. Each video packet is a frame notice, as each frame of an encoding capture.
+//
+// How it ends: the reader stops at the time limit (a packet past it, or the clock past it while
+// none comes), at RequestStop (a stop request, abort input, a signal) or when the session has
+// given up; a writer that fails (full disk, the size limit) stops it too. The reader then closes
+// the queue; the writer writes what is in it, finishes the file and wakes the caller's thread.
+class StreamCopyRecording final : public RunningCapture {
+ public:
+  // Checks that the container holds the session's streams, then starts the threads; the file
+  // in fd is written from the first key frame on.
+  static Result<std::unique_ptr<StreamCopyRecording>> Start(const StreamCopyJob& job, int fd, MainLoop& loop);
+  ~StreamCopyRecording() override;
+  StreamCopyRecording(const StreamCopyRecording&) = delete;
+  StreamCopyRecording& operator=(const StreamCopyRecording&) = delete;
+
+  std::vector<FrameNotice> TakeFrameNotices() override;
+  void RequestStop(StopReason reason, const std::string& detail = {}) override;
+  bool Finished() const override;
+  CaptureOutcome Finish() override;
+  CaptureOutcome Progress() const override;
+  FrameSize ImageSize() const override;
+  void SetPreviewWindowSize(FrameSize) override {}  // nothing is decoded, so nothing is drawn
+
+ private:
+  StreamCopyRecording(const StreamCopyJob& job, int fd, MainLoop& loop);
+  void Read();
+  bool ReadOne(AVMediaType type, AVPacket& packet);
+  bool TakeVideo(PacketPtr packet);
+  void TakeAudio(PacketPtr packet);
+  bool PastTheTimeLimit(std::int64_t sinceFirstUs);
+  void Write();
+  void WritePacket(CopiedPacket& item, bool& writing);
+  void Stop(StopReason reason, const std::string& detail);
+  void Fail(const DriverError& error);
+  std::int64_t MicrosecondsOf(const AVPacket& packet, const StreamTrack& track) const;
+
+  StreamCopyJob m_job;
+  MainLoop& m_loop;
+  std::int64_t m_startUs;  // on the steady clock
+  StreamCopyWriter m_writer;
+  BoundedQueue<CopiedPacket> m_queue{512};
+
+  // The reader's own.
+  std::optional<std::int64_t> m_firstUs;  // the first key frame's time on the session's clock
+  bool m_skipToKeyFrame = false;          // a video packet was dropped: its followers are useless
+
+  mutable std::mutex m_mutex;  // guards the members below
+  std::condition_variable m_wake;
+  bool m_stopped = false;
+  bool m_finished = false;
+  std::optional<StopReason> m_reason;
+  std::optional<std::int64_t> m_firstSteadyUs;  // when the first key frame came
+  std::optional<std::int64_t> m_stopSteadyUs;
+  CaptureOutcome m_outcome;  // the counts and the detail of m_reason
+  std::deque<FrameNotice> m_notices;
+
+  std::vector<std::jthread> m_threads;  // last: joined before anything they use goes
+};
+
+}  // namespace tovalen::ffmpeg
