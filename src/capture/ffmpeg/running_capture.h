@@ -25,6 +25,8 @@ class RunningCapture {
   virtual CaptureOutcome Progress() const = 0;
   virtual FrameSize ImageSize() const = 0;
   virtual void SetPreviewWindowSize(FrameSize window) = 0;
+  // Whether the stream was lost for good before the end (what was recorded is saved at the target).
+  virtual bool LostAtTheEnd() const { return false; }
 };
 
 // The capture pipeline as a running capture.
@@ -41,6 +43,7 @@ class PipelineCapture final : public RunningCapture {
   CaptureOutcome Progress() const override { return m_pipeline->Progress(); }
   FrameSize ImageSize() const override { return m_pipeline->ImageSize(); }
   void SetPreviewWindowSize(FrameSize window) override { m_pipeline->SetPreviewWindowSize(window); }
+  bool LostAtTheEnd() const override { return m_pipeline->LostAtTheEnd(); }
 
  private:
   std::unique_ptr<CapturePipeline> m_pipeline;
