@@ -79,12 +79,6 @@ Reading ReadAbout1Second(const std::string& url, const char* whitelist = nullptr
   return reading;
 }
 
-struct ServerCase {
-  const char* name;
-  std::function<std::shared_ptr<void>(std::string& url)> start;
-  bool sound;
-};
-
 template <typename Server, typename... Args>
 std::function<std::shared_ptr<void>(std::string&)> Starting(Args... args) {
   return [=](std::string& url) {
@@ -92,63 +86,6 @@ std::function<std::shared_ptr<void>(std::string&)> Starting(Args... args) {
     url = server->Url();
     return std::shared_ptr<void>(server);
   };
-}
-
-// Every fixture the stream tests record from delivers a picture that moves on in time, and its
-// sound where it has one.
-TEST(StreamServers, EachDeliversItsStreams) {
-  using Format = HttpStreamServer::Format;
-  using Transport = PacketStreamSender::Transport;
-  const ServerCase cases[] = {
-      {"http mpeg-ts", Starting<HttpStreamServer>(Format::kMpegTs), true},
-      {"http mjpeg", Starting<HttpStreamServer>(Format::kMjpeg), false},
-      {"hls", Starting<HlsServer>(), true},
-      {"udp", Starting<PacketStreamSender>(Transport::kUdp), true},
-      {"rtp", Starting<PacketStreamSender>(Transport::kRtp), true},
-      {"rtsp", Starting<RtspServer>(), true},
-      {"srt", Starting<SrtServer>(), true},
-  };
-  for (const ServerCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string url;
-    const std::shared_ptr<void> server = c.start(url);
-    EXPECT_THAT(url, ::testing::HasSubstr("://127.0.0.1:"));
-    const Reading reading = ReadAbout1Second(url);
-    EXPECT_EQ(reading.error, "");
-    EXPECT_TRUE(reading.video);
-    EXPECT_EQ(reading.audio, c.sound);
-    EXPECT_GE(reading.videoSeconds, 0.9);
-  }
-}
-
-// A stopped server refuses, and started again it serves at the same address; credentials are
-// asked for; the faulty servers deliver nothing a reader can use, and the local playlist leads a
-// reader that allows files into the local file (what the recorder must refuse).
-TEST(StreamServers, StopStartCredentialsAndFaults) {
-  HttpStreamServer http(HttpStreamServer::Format::kMpegTs);
-  const std::string url = http.Url();
-  http.Stop();
-  EXPECT_NE(ReadAbout1Second(url).error, "");
-  http.Start();
-  EXPECT_EQ(http.Url(), url);
-  EXPECT_GE(ReadAbout1Second(url).videoSeconds, 0.9);
-
-  RtspServer rtsp("viewer", "pa55-Word");
-  EXPECT_NE(ReadAbout1Second(rtsp.Url()).error, "");
-  EXPECT_THAT(rtsp.UrlWithCredentials(), ::testing::HasSubstr("viewer:pa55-Word@127.0.0.1:"));
-  EXPECT_GE(ReadAbout1Second(rtsp.UrlWithCredentials()).videoSeconds, 0.9);
-
-  const auto start = std::chrono::steady_clock::now();
-  SilentServer silent;
-  EXPECT_NE(ReadAbout1Second(silent.Url()).error, "");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
-
-  GarbageServer garbage;
-  const Reading noise = ReadAbout1Second(garbage.Url());
-  EXPECT_FALSE(noise.error.empty() && noise.video && noise.videoSeconds >= 0.9);
-
-  LocalFilePlaylistServer local;
-  EXPECT_GE(ReadAbout1Second(local.Url(), "http,tcp,hls,file").videoSeconds, 0.9);
 }
 
 // --- tovalen-rec against the servers ---
@@ -381,7 +318,8 @@ TEST(StreamRecording, AServerKilledAndRestartedLeavesAGapAndACountedReconnect) {
   const double awaySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - away).count();
   const Rec::Result result = Rec::Finish(running, seconds(60));
   EXPECT_EQ(result.status, 0) << result.out << result.err;
-  EXPECT_THAT(result.out + result.err, ::testing::ContainsRegex("reconnect"));
+  EXPECT_THAT(result.out, ::testing::ContainsRegex("reconnect"));
+  EXPECT_THAT(result.err, ::testing::ContainsRegex("reconnect"));
 
   const ProbedFile file = ProbeFile(rec.File("news.avi"));
   ASSERT_TRUE(file.video.has_value()) << file.error;
@@ -445,6 +383,8 @@ TEST(StreamRecording, APlaylistNamingALocalFileIsRefused) {
   const Rec::Result result = rec.Finish(rec.Record(rec.AddStream("local", server.Url()), "local.avi", 2), seconds(60));
   EXPECT_EQ(result.status, 1) << result.out << result.err;
   EXPECT_EQ(ReadRecorded(rec.File("local.avi")).video.packets, 0);
+  // What was refused was readable: a reader that allows files reads it.
+  EXPECT_GE(ReadAbout1Second(server.Url(), "http,tcp,hls,file").videoSeconds, 0.9);
 }
 
 }  // namespace

@@ -118,9 +118,9 @@ def garbage_handler():
             self.send_header("Content-Type", "video/mp2t")
             self.end_headers()
             try:
-                for _ in range(600):  # at most a minute of it
-                    self.wfile.write(os.urandom(16384))
-                    time.sleep(0.1)
+                for _ in range(600):  # at most half a minute of it
+                    self.wfile.write(os.urandom(65536))
+                    time.sleep(0.05)
             except OSError:
                 pass
 
