@@ -123,7 +123,7 @@ TEST(StreamTimeline, KeepsASendersSpacingAndAnchorsAnewWhenItsClockJumps) {
 
 TEST(StreamPacketBuffer, HandsOnWhenDueAndDropsTheOldestPastItsBounds) {
   const auto packet = [](std::int64_t dueUs, int bytes) {
-    StreamPacket held{MakePacket(), dueUs};
+    StreamPacket held{MakePacket(), dueUs, 0, nullptr};
     if (av_new_packet(held.packet.get(), bytes) < 0) throw std::bad_alloc();
     held.packet->pts = dueUs;
     return held;
