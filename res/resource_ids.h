@@ -18,6 +18,7 @@ inline constexpr int IDD_DLG_REC_START = 133;
 inline constexpr int IDD_DLG_SET_AUDIO_PROPERTY = 134;
 inline constexpr int IDD_DLG_SET_VIDEO_OPTION = 135;
 inline constexpr int IDD_DLG_DEBUG_INFO = 136;
+inline constexpr int IDD_DLG_STREAM_SOURCES = 140;
 
 // Reservation editor.
 inline constexpr int IDC_MONTHCALENDAR_START = 1000;
@@ -68,6 +69,15 @@ inline constexpr int IDC_RADIO_12_5FPS = 1038;
 inline constexpr int IDC_RADIO_25FPS = 1039;
 inline constexpr int IDC_CHECK_PERSISTENT_CONNECT = 1041;
 inline constexpr int IDC_BUTTON_HELP_VIDEO_OPTION = 1042;
+
+// Network streams.
+inline constexpr int IDC_LIST_STREAM = 1070;
+inline constexpr int IDC_EDIT_STREAM_NAME = 1071;
+inline constexpr int IDC_EDIT_STREAM_URL = 1072;
+inline constexpr int IDC_BUTTON_STREAM_ADD = 1073;
+inline constexpr int IDC_BUTTON_STREAM_CHANGE = 1074;
+inline constexpr int IDC_BUTTON_STREAM_DELETE = 1075;
+inline constexpr int IDC_BUTTON_HELP_STREAM_SOURCES = 1076;
 
 // Debug information.
 inline constexpr int IDC_STATIC_DEBUG_INFO = 1046;

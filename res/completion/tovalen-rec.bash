@@ -6,6 +6,22 @@ _tovalen_rec_files() {
   mapfile -t COMPREPLY < <(compgen -f -- "$1")
 }
 
+# source add|list|remove, and the names of the streams to remove, as source list prints them
+# ("INDEX, NAME, URL": a URL holds no space).
+_tovalen_rec_source() {
+  local action=${COMP_WORDS[i + 1]}
+  if ((COMP_CWORD == i + 1)); then
+    mapfile -t COMPREPLY < <(compgen -W "add list remove" -- "$1")
+  elif [[ $action == remove ]] && ((COMP_CWORD == i + 2)); then
+    local line name
+    while IFS= read -r line; do
+      name=${line#*, }
+      name=${name%, *}
+      [[ $name == "$1"* ]] && COMPREPLY+=("$(printf '%q' "$name")")
+    done < <("${COMP_WORDS[0]}" source list 2>/dev/null | sed 's/ (no device index left)$//')
+  fi
+}
+
 _tovalen_rec() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
   local help
@@ -31,6 +47,10 @@ _tovalen_rec() {
     [[ ${s%% *} == "$command" ]] && synopsis=$s
   done
   [[ -n $synopsis ]] || return 0
+  if [[ $command == source ]]; then
+    _tovalen_rec_source "$cur"
+    return 0
+  fi
 
   # The value an option takes, as its synopsis names it: "--repeat daily|weekly|weekdays".
   if [[ $prev == --* ]]; then

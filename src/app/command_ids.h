@@ -52,5 +52,6 @@ inline constexpr int ID_CAP_VIDEO_OPTION = WxId(32789);
 inline constexpr int ID_DEBUG_INFO = WxId(32791);
 inline constexpr int ID_HELP_CONTENTS = WxId(32792);
 inline constexpr int ID_REC_LATE_START = WxId(32793);
+inline constexpr int ID_CAP_STREAM_SOURCES = WxId(32794);
 
 }  // namespace tovalen::cmd

@@ -64,6 +64,7 @@ MainMenu CreateMainMenu() {
                            {ID_REC_LATE_START, "開始済みの予約も途中から録画する", Kind::kCheck}}),
                    ToWx("録画予約 (&R)"));
   menu.bar->Append(MenuOf({{ID_CAP_SELECT_DEVICE, "キャプチャデバイスの選択(&S)..."},
+                           {ID_CAP_STREAM_SOURCES, "ネットワークストリーム(&N)..."},
                            {ID_CAP_VIDEO_FORMAT, "ビデオ形式の設定(&F)..."},
                            {ID_CAP_VIDEO_SOURCE, "ビデオ入力の設定(&I)..."},
                            {ID_CAP_VIDEO_OUT, "ビデオ出力の設定(&E)..."},

@@ -17,6 +17,7 @@
 #include "dialogs/dlg_rec_start.h"
 #include "dialogs/dlg_set_audio_property.h"
 #include "dialogs/dlg_set_video_option.h"
+#include "dialogs/dlg_stream_sources.h"
 #include "dialogs/help_viewer.h"
 #include "dialogs/message_box.h"
 #include "dialogs/wx_text.h"
@@ -94,6 +95,7 @@ void CQuorvelView::BindCommands() {
   Bind(
       wxEVT_UPDATE_UI, [](wxUpdateUIEvent& event) { event.Check(IsLateStartChosen()); }, ID_REC_LATE_START);
   on({ID_CAP_SELECT_DEVICE, ID_TB_SELECT_DEVICE}, [this] { OnCapSelectDevice(); });
+  on({ID_CAP_STREAM_SOURCES}, [this] { OnCapStreamSources(); });
   on({ID_CAP_PREVIEW}, [this] { OnCapPreview(); });
   on({ID_CAP_OVERLAY}, [this] { OnCapOverlay(); });
   on({ID_CAP_TEST}, [this] { OnCapTest(); });
@@ -174,6 +176,13 @@ void CQuorvelView::OnCapSelectDevice() {
     return;
   }
   if (!cap.IsPreviewOn()) cap.TogglePreview();
+}
+
+void CQuorvelView::OnCapStreamSources() {
+  CDlgStreamSources dialog(m_window);
+  dialog.ShowModal();
+  // The next device choice and connection see the streams as they are now.
+  if (dialog.Changed()) Cap().EnumCapDrivers();
 }
 
 void CQuorvelView::OnCapPreview() {

@@ -39,6 +39,7 @@ class CQuorvelView : public wxView {
   void OnRecList();
   void OnRecStart();
   void OnCapSelectDevice();
+  void OnCapStreamSources();
   void OnCapPreview();
   void OnCapOverlay();
   void OnCapTest();

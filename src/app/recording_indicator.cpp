@@ -21,6 +21,11 @@ std::string ElapsedText(std::int32_t elapsedMs) {
   return text;
 }
 
+// A network stream that connected again says so; nothing is added for a device that never does.
+std::string ReconnectsText(std::uint32_t reconnects) {
+  return reconnects == 0 ? "" : "  再接続 " + std::to_string(reconnects) + " 回";
+}
+
 std::string BaseName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 CapturePanel* CaptureWindowIn(wxWindow* view) {
@@ -65,9 +70,10 @@ void RecordingIndicator::Show() {
     const std::string elapsed = ElapsedText(m_running->elapsedMs);
     // Short, as the status bar's hint on ending a test capture shares the width; the title and
     // the capture window name the file too.
-    status = std::string(kRecording) + " " + BaseName(m_running->fileName) + "  " + elapsed;
+    const std::string reconnects = ReconnectsText(m_running->reconnects);
+    status = std::string(kRecording) + " " + BaseName(m_running->fileName) + "  " + elapsed + reconnects;
     caption = std::string(kRecording) + "\n" + BaseName(m_running->fileName) + "\n" + elapsed + "  " +
-              std::to_string(m_running->frames) + " frame";
+              std::to_string(m_running->frames) + " frame" + reconnects;
   }
   // The message pane keeps its hint on how to end a test capture, which applies just now.
   if (MainStatusBar* bar = m_frame.StatusBar()) {

@@ -63,6 +63,7 @@ struct SCapStatus {
   std::uint32_t dwCurrentVideoFramesDropped = 0;  // frames that could not be written in time
   std::uint32_t dwCurrentWaveSamples = 0;         // audio samples captured
   std::uint32_t dwCurrentTimeElapsedMS = 0;       // time since the sequence began
+  std::uint32_t dwReconnects = 0;                 // a network stream connected again
 };
 
 // The capture set-up. The controller writes dwRequestMicroSecPerFrame and dwIndexSize and

@@ -7,9 +7,9 @@ namespace tovalen {
 
 // Where a running capture is.
 struct CaptureProgress {
-  std::string fileName;        // the capture file being recorded
-  std::int32_t elapsedMs = 0;  // capture time since the first frame
-  std::int64_t frames = 0;     // frames captured so far
+  std::string fileName;          // the capture file being recorded
+  std::int32_t elapsedMs = 0;    // capture time since the first frame
+  std::int64_t frames = 0;       // frames captured so far
   std::uint32_t reconnects = 0;  // a network stream connected again
 };
 

@@ -153,6 +153,8 @@ class CVideoCap {
   bool HasCapability(std::uint32_t flag) const;
   void ShowMessage(const std::string& text) const;
   CaptureProgress Progress() const;
+  // Takes the driver's count of reconnects of the running capture, tracing each change.
+  void ReadReconnects();
   // Runs the capture sequence and saves it; Capture tells the listener around it.
   bool CaptureAndSave();
   // Run the driver's sequence and its save, each keeping the driver's account of the capture.
@@ -179,6 +181,7 @@ class CVideoCap {
   std::int32_t m_lFirstFrameTime = -1;
   std::int32_t m_lElapsed = 0;
   std::int64_t m_framesCaptured = 0;
+  std::uint32_t m_reconnects = 0;         // of the running or last capture
   CaptureListener* m_listener = nullptr;  // not owned
   SCapDriverCaps m_caps;
   SAudioProperty m_audioProperty;

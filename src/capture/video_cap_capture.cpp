@@ -157,16 +157,28 @@ bool CVideoCap::ResetCaptureClock() {
   m_lFirstFrameTime = -1;
   m_lElapsed = 0;
   m_framesCaptured = 0;
+  m_reconnects = 0;
   return true;
 }
 
-CaptureProgress CVideoCap::Progress() const { return {m_strCaptureFileName, m_lElapsed, m_framesCaptured}; }
+CaptureProgress CVideoCap::Progress() const {
+  return {m_strCaptureFileName, m_lElapsed, m_framesCaptured, m_reconnects};
+}
+
+void CVideoCap::ReadReconnects() {
+  const auto status = WindowAlive() ? m_driver->GetStatus(m_hWndC) : std::nullopt;
+  if (!status || status->dwReconnects == m_reconnects) return;
+  m_reconnects = status->dwReconnects;
+  Trace("D: capture: the network stream connected again, " + std::to_string(m_reconnects) + " time(s) so far " +
+        CaptureTraceTimeStamp() + "\n");
+}
 
 bool CVideoCap::OnCaptureFrame(std::int32_t timeCapturedMs) {
   // The clock starts at the first frame, not at the start of the sequence.
   if (m_lFirstFrameTime < 0) m_lFirstFrameTime = timeCapturedMs;
   m_lElapsed = SubtractWrapping32(timeCapturedMs, m_lFirstFrameTime);
   ++m_framesCaptured;
+  ReadReconnects();
   if (m_listener) m_listener->OnCaptureProgress(Progress());
 
   // Without a runner (the test capture) the user ends the capture.

@@ -25,6 +25,8 @@ CliCapture Install() {
 
 }  // namespace
 
+std::size_t DevicesBeforeStreams() { return ffmpeg::CountDevicesBeforeStreams(); }
+
 CliCapture& InstalledCapture() {
   static CliCapture capture = Install();
   return capture;

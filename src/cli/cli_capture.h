@@ -31,4 +31,7 @@ struct CliCapture {
 
 CliCapture& InstalledCapture();
 
+// How many of the machine's devices come before the user's streams in the device list.
+std::size_t DevicesBeforeStreams();
+
 }  // namespace tovalen::cli

@@ -37,6 +37,8 @@ void CliRunnerWindow::PrintProgress(const RunnerDisplay& display) {
   m_out << display.activity << ": " << second << " of " << display.recordSeconds << " s recorded";
   const auto dropped = m_readings.droppedFrames ? m_readings.droppedFrames() : std::nullopt;
   if (dropped) m_out << ", " << *dropped << " dropped";
+  if (const std::uint32_t reconnects = m_readings.reconnects ? m_readings.reconnects() : 0)
+    m_out << ", " << reconnects << (reconnects == 1 ? " reconnect" : " reconnects");
   m_out << std::endl;
 }
 

@@ -17,6 +17,8 @@ struct CaptureReadings {
   std::function<std::optional<std::uint32_t>()> droppedFrames;
   // What the capture controller told the user since the last call, or empty.
   std::function<std::string()> takeMessages;
+  // How often the running capture's network stream connected again; none: never.
+  std::function<std::uint32_t()> reconnects;
 };
 
 // The recording runner's window for tovalen-rec run: each new activity one line (an error with

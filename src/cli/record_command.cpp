@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "capture/active_runner.h"
+#include "capture/capture_listener.h"
 #include "cli/cli_capture.h"
 #include "cli/cli_command.h"
 #include "cli/command_line.h"
@@ -26,6 +27,25 @@ class RecordRunner : public CActiveRunner {
   std::int32_t m_seconds;
 };
 
+// Prints a line each time the network stream being recorded connects again.
+class ReconnectPrinter : public CaptureListener {
+ public:
+  explicit ReconnectPrinter(std::ostream& out) : m_out(out) {}
+
+  void OnCaptureStarted(const CaptureProgress&) override { m_reconnects = 0; }
+  void OnCaptureProgress(const CaptureProgress& progress) override {
+    if (progress.reconnects == m_reconnects) return;
+    m_reconnects = progress.reconnects;
+    m_out << "the stream connected again at " << progress.elapsedMs / 1000 << " s recorded (" << m_reconnects
+          << (m_reconnects == 1 ? " reconnect)" : " reconnects)") << std::endl;
+  }
+  void OnCaptureEnded() override {}
+
+ private:
+  std::ostream& m_out;
+  std::uint32_t m_reconnects = 0;
+};
+
 std::string Failure(const std::string& what, CliCapture& capture) {
   const std::string messages = capture.ui.TakeMessages();
   return what + (messages.empty() ? "" : " (" + messages + ")");
@@ -37,7 +57,9 @@ std::string DescribeFailedCapture(const std::optional<CaptureOutcome>& outcome) 
 
 void PrintSummary(const std::string& path, const CaptureOutcome& outcome, std::ostream& out) {
   out << "recorded " << path << ": " << outcome.framesWritten << " frames, " << outcome.FramesDropped() << " dropped, "
-      << outcome.audioSamples << " audio samples, " << outcome.elapsedMs / 1000.0 << " s\n";
+      << outcome.audioSamples << " audio samples, " << outcome.elapsedMs / 1000.0 << " s";
+  if (outcome.reconnects) out << ", " << outcome.reconnects << (outcome.reconnects == 1 ? " reconnect" : " reconnects");
+  out << "\n";
 }
 
 }  // namespace
@@ -68,7 +90,10 @@ int Record(const std::vector<std::string>& args, std::ostream& out) {
   }
   out << "recording " << path << " for " << length << " s from capture device " << device << "; Ctrl+C ends it early\n"
       << std::flush;
+  ReconnectPrinter printer(out);
+  CaptureListener* const previous = cap.SetCaptureListener(&printer);
   const bool recorded = cap.Capture();
+  cap.SetCaptureListener(previous);
   const auto outcome = cap.LastCaptureOutcome();
   cap.Standby();
   if (!recorded) throw OperationError(Failure(DescribeFailedCapture(outcome), capture));

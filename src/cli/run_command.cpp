@@ -51,6 +51,10 @@ CaptureReadings ReadingsOf(CliCapture& capture) {
         return status->dwCurrentVideoFramesDropped;
       },
       [&capture] { return capture.ui.TakeMessages(); },
+      [&capture]() -> std::uint32_t {
+        const auto status = capture.driver.GetStatus(capture.controller.GetCaptureWindow());
+        return status ? status->dwReconnects : 0;
+      },
   };
 }
 

@@ -9,6 +9,7 @@
 #include "cli/run_command.h"
 #include "cli/schedule_commands.h"
 #include "cli/serve_command.h"
+#include "cli/source_commands.h"
 #include "platform/trace.h"
 #include "platform/version.h"
 
@@ -30,6 +31,9 @@ const std::map<std::string, std::string, std::less<>>& CommandSummaries() {
       {"device", "changes device N's driver settings"},
       {"record", "records now with the schedule's default settings, for the length given"},
       {"run", "runs the schedule: waits for each reservation, records it and prints its progress"},
+      {"source",
+       "the network streams listed as capture devices after the machine's own; URLs are shown masked, and a URL "
+       "given as - is read from standard input"},
       {"recover", "rebuilds the recordings a killed capture left in a file or folder"},
       {"serve", "runs the schedule as run does and serves the web interface to edit and watch it"},
       {"serve-password", "stores the web interface's password, read from standard input"},
@@ -65,6 +69,7 @@ void PrintHelp(const std::vector<CliCommand>& commands, std::ostream& out) {
 std::vector<CliCommand> AllCommands() {
   std::vector<CliCommand> commands = ScheduleCommands();
   for (CliCommand& command : CaptureCommands()) commands.push_back(std::move(command));
+  commands.push_back({"source", "source add NAME URL | source list | source remove NAME", Source});
   commands.push_back({"run", "run [--late] FILE", Run});
   commands.push_back({"recover", "recover PATH", Recover});
   commands.push_back({"serve", "serve FILE [--listen ADDR:PORT] [--allow DIR]... [--cert PEM --key PEM]", Serve});

@@ -22,6 +22,7 @@ inline constexpr const char* kRecList = "dlg_rec_list.htm";
 inline constexpr const char* kSelectCapDevice = "dlg_cap_selectcapdevice.htm";
 inline constexpr const char* kAudio = "dlg_cap_audio.htm";
 inline constexpr const char* kVideoOption = "dlg_cap_videooption.htm";
+inline constexpr const char* kStreamSources = "dlg_stream_sources.htm";
 }  // namespace help_page
 
 // The help book of the program (Tovalen.hhp), shown in wx's HTML help window. Every request

@@ -26,9 +26,9 @@ constexpr CommandState kDisabled{false, false};
 // Every menu command of the program with the state it must show.
 std::map<int, CommandState> AlwaysThere() {
   std::map<int, CommandState> states;
-  for (const int id :
-       {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_APP_EXIT, ID_REC_LIST, ID_REC_START,
-        ID_CAP_SELECT_DEVICE, ID_CAP_VIDEO_OPTION, ID_CAP_AUDIO, ID_DEBUG_INFO, ID_HELP_CONTENTS, ID_APP_ABOUT}) {
+  for (const int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_APP_EXIT, ID_REC_LIST, ID_REC_START,
+                       ID_CAP_SELECT_DEVICE, ID_CAP_STREAM_SOURCES, ID_CAP_VIDEO_OPTION, ID_CAP_AUDIO, ID_DEBUG_INFO,
+                       ID_HELP_CONTENTS, ID_APP_ABOUT}) {
     states[id] = kEnabled;
   }
   states[ID_VIEW_TOOLBAR] = kChecked;

@@ -162,6 +162,22 @@ TEST_F(ViewCommands, TestCaptureRecordsUntilAClickEndsItAndSaysSo) {
   EXPECT_EQ(probed.video->decodeErrors, 0);
 }
 
+TEST_F(ViewCommands, TheRecordingPaneCountsTheReconnectsOfANetworkStream) {
+  ASSERT_TRUE(Start());
+  CVideoCap& cap = CVideoCap::GetInstance();
+  CaptureListener* indicator = cap.SetCaptureListener(nullptr);
+  cap.SetCaptureListener(indicator);
+  ASSERT_NE(indicator, nullptr);
+  const auto pane = [this] { return ToUtf8(Frame().GetStatusBar()->GetStatusText(MainStatusBar::kRecordingPane)); };
+  indicator->OnCaptureStarted({"/v/tv.ts", 0, 0, 0});
+  indicator->OnCaptureProgress({"/v/tv.ts", 61'000, 1500, 0});
+  EXPECT_EQ(pane(), "録画中 tv.ts  0:01:01");
+  indicator->OnCaptureProgress({"/v/tv.ts", 62'000, 1520, 3});
+  EXPECT_EQ(pane(), "録画中 tv.ts  0:01:02  再接続 3 回");
+  indicator->OnCaptureEnded();
+  EXPECT_EQ(pane(), "");
+}
+
 TEST_F(ViewCommands, ScheduledRecordingRecordsEachReservationAtItsTime) {
   ASSERT_TRUE(Start());
   SelectTestPattern();

@@ -22,6 +22,12 @@ using ::testing::InSequence;
 using ::testing::Return;
 using ::testing::SaveArg;
 
+std::size_t CountOf(const std::string& text, const std::string& piece) {
+  std::size_t count = 0;
+  for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+  return count;
+}
+
 class CaptureSequence : public VideoCapTest {
  protected:
   // The driver's actions use this fixture's members, so the controller goes first.
@@ -158,9 +164,21 @@ TEST_F(CaptureSequence, AListenerFollowsEachCaptureFromStartToEnd) {
   ASSERT_TRUE(cap->SetCaptureFileName(file));
   EXPECT_EQ(cap->SetCaptureListener(&runner), nullptr);
   DeliverFramesDuringSequence({700, 1200, 2700});
+  // A network stream connects again twice before the second frame: counted, traced once.
+  ON_CALL(*driver, GetStatus).WillByDefault([this](auto) {
+    SCapStatus status;
+    status.dwReconnects = std::count_if(runner.calls.begin(), runner.calls.end(),
+                                        [](const std::string& call) { return call.starts_with("frame"); }) > 0
+                              ? 2
+                              : 0;
+    return std::optional(status);
+  });
+  TraceCapture trace;
   EXPECT_TRUE(cap->Capture());
   EXPECT_THAT(runner.calls, ElementsAre("start " + file + " 0 ms 0", "frame " + file + " 0 ms 1",
-                                        "frame " + file + " 500 ms 2", "frame " + file + " 2000 ms 3", "end"));
+                                        "frame " + file + " 500 ms 2 reconnects 2",
+                                        "frame " + file + " 2000 ms 3 reconnects 2", "end"));
+  EXPECT_EQ(CountOf(trace.Text(), "the network stream connected again, 2 time(s) so far"), 1u);
 
   // The next one counts from zero again.
   runner.calls.clear();

@@ -32,11 +32,12 @@ class CliRunnerWindowTest : public ::testing::Test {
   std::ostringstream out;
   TimerQueue timers;
   std::uint32_t dropped = 0;
+  std::uint32_t reconnects = 0;
   std::string messages;
-  CliRunnerWindow window{
-      out, timers,
-      CaptureReadings{[this] { return std::optional(dropped); }, [this] { return std::exchange(messages, ""); }},
-      [] { return kT0; }};
+  CliRunnerWindow window{out, timers,
+                         CaptureReadings{[this] { return std::optional(dropped); },
+                                         [this] { return std::exchange(messages, ""); }, [this] { return reconnects; }},
+                         [] { return kT0; }};
 };
 
 TEST_F(CliRunnerWindowTest, PrintsEachNewActivityOnce) {
@@ -60,18 +61,20 @@ TEST_F(CliRunnerWindowTest, PrintsRecordingProgressAtMostOnceASecond) {
   const std::int32_t times[] = {0, 400, 999, 1000, 1600, 2100, 2900, 3000};
   for (int frame = 0; frame < 8; ++frame) {
     dropped = static_cast<std::uint32_t>(frame / 4);
+    reconnects = static_cast<std::uint32_t>(frame / 5 + frame / 7);  // a network stream connected again
     window.Show(Frame(frame, times[frame]));
   }
   window.Show(Display(RunnerState::kWaiting, "予約待機中", "B"));
   // The next recording counts its seconds afresh.
   window.Show(Display(RunnerState::kStarting, "録画開始中", "B"));
+  reconnects = 0;
   window.Show(Frame(0, 0));
   EXPECT_EQ(out.str(),
             "録画開始中: A\n"
             "録画中 0 frame: 0 of 2 s recorded, 0 dropped\n"
             "録画中 3 frame: 1 of 2 s recorded, 0 dropped\n"
-            "録画中 5 frame: 2 of 2 s recorded, 1 dropped\n"
-            "録画中 7 frame: 3 of 2 s recorded, 1 dropped\n"
+            "録画中 5 frame: 2 of 2 s recorded, 1 dropped, 1 reconnect\n"
+            "録画中 7 frame: 3 of 2 s recorded, 1 dropped, 2 reconnects\n"
             "予約待機中: B\n"
             "録画開始中: B\n"
             "録画中 0 frame: 0 of 2 s recorded, 1 dropped\n");

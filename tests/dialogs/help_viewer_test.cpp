@@ -84,7 +84,7 @@ TEST_F(HelpViewerTest, ContentsShowTheBooksDefaultPage) {
 TEST_F(HelpViewerTest, EveryPageTheDialogsAskForIsInTheBookAndItsIndexLeadsToEveryPage) {
   viewer.SetBook(TOVALEN_TEST_HELP_BOOK);
   for (const char* page : {help_page::kNewRec, help_page::kRecList, help_page::kSelectCapDevice, help_page::kAudio,
-                           help_page::kVideoOption}) {
+                           help_page::kVideoOption, help_page::kStreamSources}) {
     ShowHelp(nullptr, page);
     EXPECT_THAT(viewer.ShownPage(), EndsWith(page));
   }

@@ -22,7 +22,7 @@ std::vector<StreamSource> LoadStreams(const std::filesystem::path& file) {
 
 }  // namespace
 
-std::vector<std::shared_ptr<CaptureDevice>> SystemDeviceCatalog::Enumerate() {
+std::vector<std::shared_ptr<CaptureDevice>> SystemDeviceCatalog::DevicesBeforeStreams() const {
   std::vector<std::shared_ptr<CaptureDevice>> devices;
   for (const std::string& path : ListVideoNodes(m_folder)) {
     if (devices.size() + 1 >= kMaxDevices) break;
@@ -32,6 +32,11 @@ std::vector<std::shared_ptr<CaptureDevice>> SystemDeviceCatalog::Enumerate() {
     if (identity && identity->canCapture) devices.push_back(std::make_shared<V4l2Device>(path, *identity));
   }
   devices.push_back(std::make_shared<TestPatternDevice>());
+  return devices;
+}
+
+std::vector<std::shared_ptr<CaptureDevice>> SystemDeviceCatalog::Enumerate() {
+  std::vector<std::shared_ptr<CaptureDevice>> devices = DevicesBeforeStreams();
   for (StreamSource& stream : LoadStreams(m_streamsFile)) {
     if (devices.size() >= kMaxDevices) {
       Trace("E: capture driver: no device index left for the stream " + stream.name + "\n");

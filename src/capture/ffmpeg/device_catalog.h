@@ -27,6 +27,8 @@ class SystemDeviceCatalog : public DeviceCatalog {
   explicit SystemDeviceCatalog(std::string deviceFolder = "/dev", std::filesystem::path streamsFile = {})
       : m_folder(std::move(deviceFolder)), m_streamsFile(std::move(streamsFile)) {}
   std::vector<std::shared_ptr<CaptureDevice>> Enumerate() override;
+  // The V4L2 nodes and the test pattern: the devices listed before the streams.
+  std::vector<std::shared_ptr<CaptureDevice>> DevicesBeforeStreams() const;
 
  private:
   std::string m_folder;

@@ -164,6 +164,7 @@ std::optional<SCapStatus> FfmpegCaptureDriver::GetStatus(CaptureWindowHandle win
     status.dwCurrentVideoFramesDropped = counts->FramesDropped();
     status.dwCurrentWaveSamples = static_cast<std::uint32_t>(counts->audioSamples);
     status.dwCurrentTimeElapsedMS = counts->elapsedMs;
+    status.dwReconnects = counts->reconnects;
   }
   return status;
 }

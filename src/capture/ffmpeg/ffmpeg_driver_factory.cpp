@@ -1,5 +1,6 @@
 #include "capture/ffmpeg/ffmpeg_driver_factory.h"
 
+#include "capture/ffmpeg/device_catalog.h"
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "capture/ffmpeg/ffmpeg_device_settings_catalog.h"
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
@@ -16,6 +17,8 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks) {
   auto devices = std::make_unique<FfmpegDeviceSettingsCatalog>(*driver);
   return {std::move(driver), std::move(devices)};
 }
+
+std::size_t CountDevicesBeforeStreams() { return SystemDeviceCatalog().DevicesBeforeStreams().size(); }
 
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery() { return std::make_shared<FfmpegLeftoverRecovery>(); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "capture/capture_driver.h"
@@ -31,6 +32,9 @@ struct ComposedDriver {
 
 // Throws std::invalid_argument without a main loop.
 ComposedDriver MakeFfmpegDriver(DriverHooks hooks);
+
+// How many of the machine's devices are listed before the user's streams.
+std::size_t CountDevicesBeforeStreams();
 
 // Rebuilds the leftovers of captures whose process died.
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery();

@@ -42,7 +42,7 @@ class FakeCaptureListener : public CActiveRunner, public CaptureListener {
  private:
   void Note(const char* what, const CaptureProgress& p) {
     calls.push_back(std::string(what) + " " + p.fileName + " " + std::to_string(p.elapsedMs) + " ms " +
-                    std::to_string(p.frames));
+                    std::to_string(p.frames) + (p.reconnects ? " reconnects " + std::to_string(p.reconnects) : ""));
   }
 };
 
