@@ -27,6 +27,11 @@ CliCapture Install() {
 
 std::size_t DevicesBeforeStreams() { return ffmpeg::CountDevicesBeforeStreams(); }
 
+const RecordingTargetCheck& InstalledTargetCheck() {
+  static const std::shared_ptr<RecordingTargetCheck> check = ffmpeg::MakeFfmpegTargetCheck();
+  return *check;
+}
+
 CliCapture& InstalledCapture() {
   static CliCapture capture = Install();
   return capture;

@@ -6,6 +6,7 @@
 #include "capture/device_settings_catalog.h"
 #include "capture/latest_picture.h"
 #include "capture/leftover_recovery.h"
+#include "capture/target_check.h"
 #include "capture/video_cap.h"
 #include "cli/cli_capture_user_interface.h"
 #include "cli/cli_driver_dialogs.h"
@@ -33,5 +34,8 @@ CliCapture& InstalledCapture();
 
 // How many of the machine's devices come before the user's streams in the device list.
 std::size_t DevicesBeforeStreams();
+
+// Whether a target can be recorded from a device: made on first use, without the controller.
+const RecordingTargetCheck& InstalledTargetCheck();
 
 }  // namespace tovalen::cli

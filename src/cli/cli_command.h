@@ -15,6 +15,9 @@ class OperationError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A warning of a command that goes on: one line on the error stream of the running command.
+void Warn(const std::string& text);
+
 // Exit statuses of tovalen-rec.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;

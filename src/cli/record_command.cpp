@@ -72,6 +72,10 @@ int Record(const std::vector<std::string>& args, std::ostream& out) {
   if (length > INT32_MAX) throw UsageError("option --length: at most " + std::to_string(INT32_MAX) + " seconds");
   const int device = line.Has("device") ? ParseIntOption("device", *line.Option("device"), 0, 9) : 0;
 
+  const TargetCheckAnswer answer = InstalledTargetCheck().Check(device, path);
+  if (!answer.Accepted()) throw UsageError(answer.refusal);
+  if (!answer.warning.empty()) Warn(answer.warning);
+
   CliCapture& capture = InstalledCapture();
   CVideoCap& cap = capture.controller;
   SCaptureSettings settings;  // the schedule's defaults

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "cli/cli_capture.h"
 #include "cli/command_line.h"
 #include "cli/value_parsers.h"
 #include "platform/atomic_file.h"
@@ -137,6 +138,16 @@ void RefuseBadTargets(const std::vector<SYoyaku>& reservations, const std::strin
   }
 }
 
+// A copy into .ts, .mkv or .mp4 that the schedule's device cannot give is refused when it is
+// entered, not when it starts. Checked before the lock is taken: a stream is looked at for a few
+// seconds, longer than another writer waits for the lock.
+void CheckTargetOnDevice(const std::string& schedulePath, const std::string& target) {
+  const OpenSchedule open = Load(schedulePath);
+  const TargetCheckAnswer answer = InstalledTargetCheck().Check(open.settings.iCapDriverId, target);
+  if (!answer.Accepted()) throw UsageError(answer.refusal);
+  if (!answer.warning.empty()) Warn(answer.warning);
+}
+
 int New(const std::vector<std::string>& args, std::ostream&) {
   const std::string path = OnlyFileArgument(args);
   struct stat existing {};
@@ -161,7 +172,7 @@ int Settings(const std::vector<std::string>& args, std::ostream& out) {
 
 int Add(const std::vector<std::string>& args, std::ostream&) {
   const CommandLine line(args, {"start", "end", "length", "file", "title", "repeat", "count"});
-  auto [lock, open] = LoadForChange(line.Positional(1, "FILE")[0]);
+  const std::string path = line.Positional(1, "FILE")[0];
   const std::int64_t start = ParseTimeOption("start", line.RequiredOption("start"));
   const auto end = EndFromOptions(line, start);
   if (!end) throw UsageError("option --end or --length is required");
@@ -171,7 +182,10 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
   yoyaku = CheckedTimes(yoyaku, start, *end);
 
   const std::vector<SYoyaku> occurrences = OccurrencesFromOptions(line, yoyaku);
-  RefuseBadTargets(occurrences, open.path);
+  RefuseBadTargets(occurrences, path);
+  CheckTargetOnDevice(path, yoyaku.strFileName);  // a repeat's dated names keep the extension
+
+  auto [lock, open] = LoadForChange(path);
 
   CYoyakuWorkingList list(open.schedule);
   if (line.Has("repeat")) {
@@ -189,6 +203,8 @@ int Add(const std::vector<std::string>& args, std::ostream&) {
 int Edit(const std::vector<std::string>& args, std::ostream&) {
   const CommandLine line(args, {"start", "end", "length", "file", "title"});
   const auto& positional = line.Positional(2, "FILE INDEX");
+  // Only a new target is checked: the reservation's own was when it was entered.
+  if (const auto file = line.Option("file")) CheckTargetOnDevice(positional[0], ParseTextOption("file", *file));
   auto [lock, open] = LoadForChange(positional[0]);
   const std::size_t index = ParseIndex(positional[1], open.schedule);
   SYoyaku yoyaku = open.schedule.GetYoyaku(index);

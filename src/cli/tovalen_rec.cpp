@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "cli/capture_commands.h"
 #include "cli/command_line.h"
@@ -77,6 +78,16 @@ std::vector<CliCommand> AllCommands() {
   return commands;
 }
 
+namespace {
+
+thread_local std::ostream* t_warnings = nullptr;  // the error stream of the running command
+
+}  // namespace
+
+void Warn(const std::string& text) {
+  if (t_warnings) *t_warnings << "tovalen-rec: warning: " << text << '\n';
+}
+
 int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCommand>& commands, std::ostream& out,
                   std::ostream& err) {
   // --trace counts only before the command, so that it can be an option's value.
@@ -99,6 +110,11 @@ int RunTovalenRec(const std::vector<std::string>& args, const std::vector<CliCom
   }
   const auto command =
       std::find_if(commands.begin(), commands.end(), [&](const CliCommand& c) { return c.name == words[0]; });
+  std::ostream* const outerWarnings = std::exchange(t_warnings, &err);
+  struct RestoreWarnings {
+    std::ostream* outer;
+    ~RestoreWarnings() { t_warnings = outer; }
+  } restore{outerWarnings};
   try {
     if (command == commands.end()) throw UsageError("unknown command \"" + words[0] + "\" (see tovalen-rec --help)");
     return command->run(std::vector<std::string>(words.begin() + 1, words.end()), out);

@@ -246,6 +246,12 @@ TEST_F(CaptureCommands, RecordRefusesBadUsageAndReportsFailures) {
   EXPECT_EQ(noDevice.status, 1);
   EXPECT_THAT(noDevice.err, HasSubstr("capture device 9 cannot be used"));
   EXPECT_FALSE(std::filesystem::exists(dir.File("x.avi")));
+  // A copy into .mp4 is for network streams: refused before anything is recorded.
+  const auto copy = RunCli({"record", "--file", dir.File("x.mp4"), "--length", "1", "--device", index});
+  EXPECT_EQ(copy.status, 2);
+  EXPECT_THAT(copy.err, HasSubstr("ネットワークストリーム"));
+  EXPECT_EQ(std::count(copy.err.begin(), copy.err.end(), '\n'), 1) << copy.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST_F(CaptureCommands, ATerminationSignalEndsARecordingSavedAndPlayable) {

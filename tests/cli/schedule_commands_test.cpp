@@ -138,6 +138,16 @@ TEST_F(ScheduleCommands, AddAndEditRefuseATargetThatIsTheScheduleOrWhoseDerivedN
 
   ExpectRefused({"edit", file, "0", "--file", dir.File("link.yyk")}, 2, "it is the schedule file itself");
   ExpectRefused({"edit", file, "0", "--file", longest + "x"}, 2, "the file name is too long");
+
+  // A copy into .ts, .mkv or .mp4 is for network streams: on the test pattern it is refused when
+  // entered, whatever the case of its extension; an .avi is recorded from any device.
+  ASSERT_EQ(RunCli({"set", file, "--device", testing::TestPatternIndex()}).status, 0);
+  ExpectRefused(add(dir.File("pattern.mp4")), 2, "ネットワークストリーム");
+  ExpectRefused({"edit", file, "0", "--file", dir.File("pattern.MKV")}, 2, "ネットワークストリーム");
+  const auto avi = RunCli({"edit", file, "0", "--file", dir.File("pattern.avi")});
+  EXPECT_EQ(avi.status, 0) << avi.err;
+  EXPECT_EQ(avi.err, "");
+  EXPECT_THAT(List(), HasSubstr("pattern.avi"));
 }
 
 TEST_F(ScheduleCommands, AStartInTheCurrentSecondIsAccepted) { EXPECT_EQ(Add("2026-12-24 06:40:00", "10").status, 0); }

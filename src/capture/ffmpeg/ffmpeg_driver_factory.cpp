@@ -4,6 +4,7 @@
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "capture/ffmpeg/ffmpeg_device_settings_catalog.h"
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
+#include "capture/ffmpeg/stream_target_check.h"
 
 namespace tovalen::ffmpeg {
 
@@ -19,6 +20,10 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks) {
 }
 
 std::size_t CountDevicesBeforeStreams() { return SystemDeviceCatalog().DevicesBeforeStreams().size(); }
+
+std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck() {
+  return std::make_shared<StreamTargetCheck>(std::make_shared<SystemDeviceCatalog>());
+}
 
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery() { return std::make_shared<FfmpegLeftoverRecovery>(); }
 

@@ -9,6 +9,7 @@
 #include "capture/latest_picture.h"
 #include "capture/leftover_recovery.h"
 #include "capture/preview_surface.h"
+#include "capture/target_check.h"
 #include "platform/main_loop.h"
 
 // The FFmpeg driver as a program's composition file sees it. Nothing here names an FFmpeg or
@@ -35,6 +36,10 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks);
 
 // How many of the machine's devices are listed before the user's streams.
 std::size_t CountDevicesBeforeStreams();
+
+// Decides whether a target can be recorded from the machine's device at an index, when a
+// reservation is entered: a copy into .ts, .mkv or .mp4 only of a stream the container can hold.
+std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck();
 
 // Rebuilds the leftovers of captures whose process died.
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery();

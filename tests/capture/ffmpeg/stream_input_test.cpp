@@ -6,6 +6,10 @@
 #include <fstream>
 #include <thread>
 
+#include "capture/ffmpeg/stream_device.h"
+#include "capture/ffmpeg/stream_target_check.h"
+#include "capture/ffmpeg/test_pattern_device.h"
+#include "fake_devices.h"
 #include "loopback_http.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
@@ -24,23 +28,30 @@ StreamInputOptions Within(std::chrono::milliseconds deadline) {
   return options;
 }
 
-// One short HLS channel made once for the suite: its playlist, and one naming its first segment
-// as a local file.
+// Stream files served by the tests, each made on first use (ctest runs each case on its own):
+// a short HLS channel ("list.m3u8", "local.m3u8" naming its first segment as a local file), a
+// camera's MJPEG over HTTP ("camera.mjpeg"), H.264 with PCM sound in Matroska ("h264-pcm.mkv").
 class StreamInputTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder = new TempDir;
-    const std::string command =
-        "ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 -t 2 -c:v mpeg1video "
-        "-f hls -hls_time 1 -hls_list_size 0 -hls_segment_filename " +
-        folder->File("seg%d.ts") + " " + folder->File("list.m3u8");
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::ofstream(folder->File("local.m3u8"))
-        << "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\nfile://" << folder->File("seg0.ts") << "\n#EXT-X-ENDLIST\n";
-  }
+  static void SetUpTestSuite() { folder = new TempDir; }
   static void TearDownTestSuite() {
     delete folder;
     folder = nullptr;
+  }
+
+  static void Make(const std::string& name) {
+    const std::string lavfi = "ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=25 ";
+    std::string command;
+    if (name == "list.m3u8")
+      command = lavfi + "-t 2 -c:v mpeg1video -f hls -hls_time 1 -hls_list_size 0 -hls_segment_filename " +
+                folder->File("seg%d.ts") + " " + folder->File("list.m3u8");
+    if (name == "camera.mjpeg") command = lavfi + "-t 1 -c:v mjpeg -f mpjpeg " + folder->File(name);
+    if (name == "h264-pcm.mkv")
+      command = lavfi + "-f lavfi -i sine -t 1 -c:v libx264 -preset ultrafast -c:a pcm_s16le " + folder->File(name);
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    if (name == "list.m3u8")
+      std::ofstream(folder->File("local.m3u8")) << "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\nfile://"
+                                                << folder->File("seg0.ts") << "\n#EXT-X-ENDLIST\n";
   }
 
   static TempDir* folder;
@@ -48,6 +59,7 @@ class StreamInputTest : public ::testing::Test {
 TempDir* StreamInputTest::folder = nullptr;
 
 TEST_F(StreamInputTest, OpensOnlyStreamsAndOnlyTheirProtocols) {
+  Make("list.m3u8");
   LoopbackHttp server(folder->Path());
   const Result<StreamInput> playlist = OpenStreamInput(server.Url("list.m3u8"), {});
   ASSERT_TRUE(playlist) << playlist.Error().detail;
@@ -106,6 +118,35 @@ TEST_F(StreamInputTest, CredentialsAppearInNoErrorAndNoTrace) {
 
   EXPECT_EQ(MaskUrlsInText("Opening 'http://u:pw@h/a.ts?key=k1' for reading; then rtsp://v:pw@h2/x\n"),
             "Opening 'http://***@h/a.ts?key=***' for reading; then rtsp://***@h2/x\n");
+}
+
+// Device 0 the test pattern, 1 a camera's MJPEG, 2 H.264 with PCM sound, 3 a stream that is down.
+TEST_F(StreamInputTest, ACopyIsCheckedAgainstTheStreamsCodecsWhenEntered) {
+  Make("camera.mjpeg");
+  Make("h264-pcm.mkv");
+  LoopbackHttp server(folder->Path());
+  LoopbackHttp silent(folder->Path(), LoopbackHttp::Mode::kSilent);
+  const auto catalog = std::make_shared<FixedCatalog>(std::vector<std::shared_ptr<CaptureDevice>>{
+      std::make_shared<TestPatternDevice>(), std::make_shared<StreamDevice>("cam", server.Url("camera.mjpeg")),
+      std::make_shared<StreamDevice>("tv", server.Url("h264-pcm.mkv")),
+      std::make_shared<StreamDevice>("down", silent.Url("live.ts", "viewer:s3cret"))});
+  const StreamTargetCheck check(catalog, 30s);
+
+  EXPECT_THAT(check.Check(0, "/v/a.MP4").refusal, HasSubstr("ネットワークストリーム"));
+  EXPECT_TRUE(check.Check(0, "/v/a.avi").Accepted());
+  EXPECT_TRUE(check.Check(7, "/v/a.ts").Accepted());  // no device there now: the recording tells
+
+  EXPECT_THAT(check.Check(1, "/v/cam.ts").refusal, HasSubstr("映像 (mjpeg) は .ts ファイル"));
+  EXPECT_THAT(check.Check(1, "/v/cam.ts").refusal, HasSubstr(".mkv、.mp4 か .avi"));
+  EXPECT_TRUE(check.Check(1, "/v/cam.mkv").Accepted());
+  const TargetCheckAnswer tv = check.Check(2, "/v/tv.mkv");
+  EXPECT_TRUE(tv.Accepted() && tv.warning.empty()) << tv.refusal << tv.warning;
+  EXPECT_THAT(check.Check(2, "/v/tv.mp4").refusal, HasSubstr("音声 (pcm_s16le) は .mp4 ファイル"));
+
+  const TargetCheckAnswer down = StreamTargetCheck(catalog, 1s).Check(3, "/v/down.mp4");
+  EXPECT_TRUE(down.Accepted());
+  EXPECT_THAT(down.warning, HasSubstr("no answer within 1 s"));
+  EXPECT_THAT(down.warning, Not(HasSubstr("s3cret")));
 }
 
 }  // namespace
