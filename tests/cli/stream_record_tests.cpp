@@ -195,6 +195,7 @@ struct Track {
 
 struct Recorded {
   std::string error;
+  unsigned streams = 0;
   Track video;
   Track audio;
 };
@@ -208,6 +209,7 @@ Recorded ReadRecorded(const std::string& path) {
   }
   ffmpeg::InputContextPtr input(raw);
   avformat_find_stream_info(input.get(), nullptr);
+  recorded.streams = input->nb_streams;
   const int video = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const int audio = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   if (video >= 0) recorded.video.codec = avcodec_get_name(input->streams[video]->codecpar->codec_id);
@@ -231,26 +233,34 @@ Recorded ReadRecorded(const std::string& path) {
   return recorded;
 }
 
-// What a recording of `length` seconds of a 25 frames a second stream must hold: picture over the
-// length, and the stream's sound over the same time.
-void ExpectRecordedFor(const std::string& path, double length, const std::string& videoCodec, bool sound) {
+// What a recording of `length` seconds of a 25 frames a second stream must hold: the picture over
+// the length and, when an audio codec is given, the stream's sound over the same time; nothing else.
+void ExpectRecordedFor(const std::string& path, double length, const std::string& videoCodec,
+                       const std::string& audioCodec) {
+  const bool sound = !audioCodec.empty();
   SCOPED_TRACE(path);
   const Recorded recorded = ReadRecorded(path);
   ASSERT_EQ(recorded.error, "");
+  EXPECT_EQ(recorded.streams, sound ? 2u : 1u);
   EXPECT_EQ(recorded.video.codec, videoCodec);
   EXPECT_THAT(recorded.video.Span(), AllOf(Ge(length - 0.8), Le(length + 1.5)));
   EXPECT_GE(recorded.video.packets, recorded.video.Span() * 25 * 0.5);
   if (sound) {
-    EXPECT_NE(recorded.audio.codec, "");
+    EXPECT_EQ(recorded.audio.codec, audioCodec);
     EXPECT_NEAR(recorded.audio.Span(), recorded.video.Span(), 0.5);
   }
 }
 
+struct Target {
+  std::string file;
+  std::string video;  // the codec the file must hold
+  std::string audio;  // none: no sound
+};
+
 struct ProtocolCase {
   const char* name;
   std::function<std::shared_ptr<void>(std::string& url)> start;
-  bool sound;
-  std::vector<std::pair<std::string, std::string>> files;  // target, its video codec
+  std::vector<Target> targets;
 };
 
 // Every protocol records into AVI, its picture re-encoded with the device's codec and its own sound;
@@ -258,18 +268,17 @@ struct ProtocolCase {
 TEST(StreamRecording, EachProtocolRecordsAndCopiesKeepTheStreamsCodec) {
   using Format = HttpStreamServer::Format;
   using Transport = PacketStreamSender::Transport;
-  const std::pair<std::string, std::string> avi{"out.avi", "mjpeg"};
+  const Target avi{"out.avi", "mjpeg", "pcm_s16le"};
   std::vector<ProtocolCase> cases{
       {"http-ts",
        Starting<HttpStreamServer>(Format::kMpegTs),
-       true,
-       {avi, {"copy.ts", "h264"}, {"copy.mkv", "h264"}, {"copy.mp4", "h264"}}},
-      {"mjpeg", Starting<HttpStreamServer>(Format::kMjpeg), false, {avi}},
-      {"hls", Starting<HlsServer>(), true, {avi}},
-      {"udp", Starting<PacketStreamSender>(Transport::kUdp), true, {avi}},
-      {"rtp", Starting<PacketStreamSender>(Transport::kRtp), true, {avi}},
-      {"rtsp", Starting<RtspServer>(), true, {avi}},
-      {"srt", Starting<SrtServer>(), true, {avi}},
+       {avi, {"copy.ts", "h264", "aac"}, {"copy.mkv", "h264", "aac"}, {"copy.mp4", "h264", "aac"}}},
+      {"mjpeg", Starting<HttpStreamServer>(Format::kMjpeg), {{"out.avi", "mjpeg", ""}}},
+      {"hls", Starting<HlsServer>(), {avi}},
+      {"udp", Starting<PacketStreamSender>(Transport::kUdp), {avi}},
+      {"rtp", Starting<PacketStreamSender>(Transport::kRtp), {avi}},
+      {"rtsp", Starting<RtspServer>(), {avi}},
+      {"srt", Starting<SrtServer>(), {avi}},
   };
   constexpr int kLength = 3;
   TempDir dir;
@@ -281,16 +290,16 @@ TEST(StreamRecording, EachProtocolRecordsAndCopiesKeepTheStreamsCodec) {
     servers.push_back(c.start(url));
     recs.push_back(std::make_unique<Rec>(dir, c.name));
     const std::string device = recs.back()->AddStream(c.name, url);
-    for (const auto& [file, codec] : c.files)
-      runs.emplace_back(c.name + std::string("/") + file, recs.back()->Record(device, file, kLength));
+    for (const Target& target : c.targets)
+      runs.emplace_back(c.name + std::string("/") + target.file, recs.back()->Record(device, target.file, kLength));
   }
   std::size_t run = 0;
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    for (const auto& [file, codec] : cases[i].files) {
+    for (const Target& target : cases[i].targets) {
       SCOPED_TRACE(runs[run].first);
       const Rec::Result result = Rec::Finish(runs[run++].second, seconds(60));
       EXPECT_EQ(result.status, 0) << result.out << result.err;
-      ExpectRecordedFor(recs[i]->File(file), kLength, codec, cases[i].sound);
+      ExpectRecordedFor(recs[i]->File(target.file), kLength, target.video, target.audio);
     }
   }
 }
@@ -372,7 +381,7 @@ TEST(StreamRecording, CredentialsNeverAppear) {
   for (const Rec::Result& result : results) {
     EXPECT_THAT(result.out + result.err, AllOf(Not(HasSubstr("pa55-Word-7")), Not(HasSubstr("Wr0ng-Secret"))));
   }
-  ExpectRecordedFor(rec.File("door.avi"), 2, "mjpeg", true);
+  ExpectRecordedFor(rec.File("door.avi"), 2, "mjpeg", "pcm_s16le");
 }
 
 // A playlist that names a file on this machine is refused: the local file is not recorded.
