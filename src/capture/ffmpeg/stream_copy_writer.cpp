@@ -70,6 +70,8 @@ Result<> StreamCopyWriter::Filter(CopiedPacket& item, std::vector<CopiedPacket>&
       m_audio->extradata_size = static_cast<int>(size);
       m_audioKnown = true;
     }
+    // The header is in the file's track already; Matroska would write it a second time.
+    if (extradata) av_packet_free_side_data(packet.get());
     out.push_back({std::move(packet), false});
   }
   return {};
