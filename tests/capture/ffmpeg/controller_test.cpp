@@ -113,8 +113,10 @@ class ServerKillingListener : public FakeCaptureListener {
 TEST_F(ControllerOnFfmpeg, AStreamThatNeverComesBackFailsTheReservationYetItsRecordingIsAtTheTarget) {
   using namespace std::chrono_literals;
   HttpStreamServer server(HttpStreamServer::Format::kMpegTs);
-  CVideoCap& cap = Install({std::make_shared<StreamDevice>(
-      "camera", server.Url(), StreamTimes{.connect = 2000ms, .stall = 1000ms, .firstRetry = 100ms})});
+  // Sending already, so that the reservation's short time is not spent waiting for the encoder.
+  ASSERT_TRUE(StreamSession::Open(server.Url(), StreamPackets::kDecoded, {}));
+  CVideoCap& cap = Install({std::make_shared<StreamDevice>("camera", server.Url(),
+                                                           StreamTimes{.firstRetry = 100ms, .longestRetry = 400ms})});
   ServerKillingListener listener(server);
   listener.recordSeconds = 1;
   listener.Activate();
