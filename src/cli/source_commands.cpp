@@ -87,8 +87,7 @@ int Remove(const std::string& name, std::ostream& out) {
 }  // namespace
 
 int Source(const std::vector<std::string>& args, std::ostream& out) {
-  const std::vector<std::string> words =
-      CommandLine(args, {}).Positional(args.size(), kUsage);  // a copy: the line is a temporary
+  const std::vector<std::string> words = CommandLine(args, {}).Positional(args.size(), kUsage);
   const std::string action = words.empty() ? "" : words[0];
   if (action == "add" && words.size() == 3) return Add(words, out);
   if (action == "list" && words.size() == 1) return List(out);
