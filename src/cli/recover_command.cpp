@@ -18,7 +18,9 @@ int Recover(const std::vector<std::string>& args, std::ostream& out) {
   const std::vector<std::string> leftovers = recovery.FindLeftovers(path);
   if (leftovers.empty()) {
     if (!std::filesystem::is_directory(status)) {
-      throw UsageError(path + " is not a recording left by a capture (NAME.recording-XXXXXX.avi)");
+      throw UsageError(
+          path +
+          " is not a recording left by a capture (NAME.recording-XXXXXX.avi, or .ts, .mkv, .mp4 for a copied stream)");
     }
     out << "no recording to recover in " << path << '\n';
     return kExitSuccess;

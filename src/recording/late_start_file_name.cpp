@@ -28,14 +28,17 @@ std::set<std::string> NamesIn(const fs::path& folder) {
   return names;
 }
 
-// The capture file's name for a target "<stem>.avi" (capture/ffmpeg/capture_file.h).
-bool IsLeftoverOf(const std::string& name, const std::string& stem) {
-  return HasUniqueFileNameForm(name, stem + ".recording-", ".avi");
+// The capture file's name for a target "<stem>.avi", or for a stream copied into "<stem>.ts"
+// (.mkv, .mp4) one with the target's extension (capture/ffmpeg/capture_file.h).
+bool IsLeftoverOf(const std::string& name, const std::string& stem, const std::string& extension) {
+  return HasUniqueFileNameForm(name, stem + ".recording-", ".avi") ||
+         HasUniqueFileNameForm(name, stem + ".recording-", extension);
 }
 
 bool IsTaken(const std::set<std::string>& names, const std::string& stem, const std::string& extension) {
   if (names.contains(stem + extension)) return true;
-  return std::any_of(names.begin(), names.end(), [&stem](const std::string& name) { return IsLeftoverOf(name, stem); });
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& name) { return IsLeftoverOf(name, stem, extension); });
 }
 
 // Cuts the stem, at a character boundary, so that stem + suffix + extension and every name

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "capture/ffmpeg/stream_copy_container.h"
 #include "platform/posix_file.h"
 #include "platform/system_error_text.h"
 
@@ -18,7 +19,9 @@ Result<std::unique_ptr<CaptureFile>> CaptureFile::CreateBeside(const std::string
   const std::filesystem::path targetPath(target);
   std::string prefix = (targetPath.parent_path() / targetPath.stem()).string();
   if (targetPath.parent_path().empty()) prefix = "./" + prefix;
-  FileBesideTarget file(prefix + ".recording-", ".avi");
+  // A stream's copy keeps the target's extension, so that its recovery knows the container.
+  const std::string suffix = CopyContainerFor(target) ? targetPath.extension().string() : ".avi";
+  FileBesideTarget file(prefix + ".recording-", suffix);
   if (!file.Valid()) return SystemRefused(StopReason::kWriteFailed, "cannot create a file beside " + target, errno);
   // Blocks only while a recovery looks at the new, empty file.
   FileDescriptor lock(::flock(file.Fd(), LOCK_EX) == 0 ? ::fcntl(file.Fd(), F_DUPFD_CLOEXEC, 0) : -1);
@@ -68,15 +71,16 @@ std::string DescribeSaveFailure(const std::string& from, const std::string& to, 
 
 std::string LeftoverTarget(const std::string& path) {
   static constexpr std::string_view kMiddle = ".recording-";
-  static constexpr std::string_view kEnd = ".avi";
   const std::filesystem::path file(path);
   const std::string name = file.filename().string();
+  const std::string extension = file.extension().string();
+  const std::string_view kEnd = CopyContainerFor(path) ? std::string_view(extension) : std::string_view(".avi");
   const std::size_t letters = 6;
   if (name.size() <= kMiddle.size() + letters + kEnd.size()) return "";
   const std::size_t middle = name.size() - kEnd.size() - letters - kMiddle.size();
   const std::string_view prefix = std::string_view(name).substr(0, middle + kMiddle.size());
   if (!prefix.ends_with(kMiddle) || !HasUniqueFileNameForm(name, prefix, kEnd)) return "";
-  return (file.parent_path() / (name.substr(0, middle) + ".avi")).string();
+  return (file.parent_path() / (name.substr(0, middle) + std::string(kEnd))).string();
 }
 
 }  // namespace tovalen::ffmpeg

@@ -16,7 +16,8 @@ namespace tovalen::ffmpeg {
 // the file is never deleted; until then the object removes it when it goes.
 class CaptureFile {
  public:
-  // "<folder>/<name>.recording-XXXXXX.avi" beside the target.
+  // "<folder>/<name>.recording-XXXXXX.avi" beside the target; a stream copied into a target
+  // ending in .ts, .mkv or .mp4 keeps that extension instead.
   static Result<std::unique_ptr<CaptureFile>> CreateBeside(const std::string& target);
   ~CaptureFile();
   CaptureFile(const CaptureFile&) = delete;
@@ -54,7 +55,8 @@ class CaptureFile {
 std::string DescribeSaveFailure(const std::string& from, const std::string& to, const DriverError& error);
 
 // The target a capture file made by CreateBeside stands for, "<folder>/<name>.avi" (the name
-// cannot tell the target's own extension); empty when the path is not named like one.
+// cannot tell an encoded target's own extension) or a copy's "<folder>/<name>.ts" (.mkv, .mp4);
+// empty when the path is not named like one.
 std::string LeftoverTarget(const std::string& path);
 
 }  // namespace tovalen::ffmpeg

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,7 +12,6 @@
 #include "capture/ffmpeg/capture_pipeline.h"
 #include "capture/ffmpeg/device_catalog.h"
 #include "capture/ffmpeg/driver_settings_store.h"
-#include "capture/ffmpeg/stream_session.h"
 #include "capture/preview_surface.h"
 #include "platform/main_loop.h"
 
@@ -29,9 +27,6 @@ struct FfmpegDriverServices {
   SpaceProbe spaceProbe = ProbeSpace;
   CaptureTimeouts timeouts;
   std::shared_ptr<LatestPicture> latestPicture;  // none: no still picture of the capture is kept
-  // Opens a network stream for a copy; none: streams cannot be copied.
-  std::function<Result<std::shared_ptr<StreamSession>>(const std::string& url, StreamPackets form, StreamTimes times)>
-      openStream;
 };
 
 class CapturePipeline;

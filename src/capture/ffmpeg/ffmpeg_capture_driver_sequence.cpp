@@ -118,12 +118,13 @@ Result<std::unique_ptr<RunningCapture>> FfmpegCaptureDriver::StartRecording(cons
     return std::unique_ptr<RunningCapture>(std::make_unique<PipelineCapture>(std::move(*pipeline)));
   }
   const auto* stream = dynamic_cast<const StreamDevice*>(window.device.get());
-  if (!stream || !m_services.openStream)
+  if (!stream)
     return DriverError{StopReason::kDeviceOpenFailed, std::string("only a network stream can be copied into ") +
                                                           container->name + "; record this device into .avi"};
-  auto session = m_services.openStream(stream->Url(), StreamPackets::kAsTheyCome, StreamTimes{});
+  auto session = stream->OpenForCopy(window.settings.input);
   if (!session) return session.Error();
-  StreamCopyJob job{std::move(*session), *container, m_services.spaceProbe, MakeJob(window).timeLimitMs};
+  const StreamCopyJob job{std::move(*session), *container, m_services.spaceProbe, MakeJob(window).timeLimitMs,
+                          m_services.timeouts.giveUp};
   auto copy = StreamCopyRecording::Start(job, fd, *m_services.mainLoop);
   if (!copy) return copy.Error();
   return std::unique_ptr<RunningCapture>(std::move(*copy));

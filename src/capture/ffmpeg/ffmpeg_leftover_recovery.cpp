@@ -15,6 +15,8 @@
 #include "capture/ffmpeg/capture_file.h"
 #include "capture/ffmpeg/recording_remux.h"
 #include "capture/ffmpeg/recovery_scratch.h"
+#include "capture/ffmpeg/stream_copy_container.h"
+#include "capture/ffmpeg/stream_copy_recovery.h"
 #include "platform/posix_file.h"
 #include "platform/system_error_text.h"
 
@@ -88,6 +90,15 @@ bool FindPartlyRebuilt(int leftoverFd, LeftoverReport& report) {
   return true;
 }
 
+// A stream's copy, in its own container.
+LeftoverReport RebuildCopy(int leftoverFd, LeftoverReport report, const std::string& target,
+                           const ContainerFormat& container) {
+  if (FindPartlyRebuilt(leftoverFd, report)) return report;
+  report = RecoverCopy(leftoverFd, std::move(report), target, container);
+  if (report.result == LeftoverReport::Result::kPartial) NotePartlyRebuilt(leftoverFd, report);
+  return report;
+}
+
 LeftoverReport Rebuild(int leftoverFd, LeftoverReport report, const std::string& target) {
   if (FindPartlyRebuilt(leftoverFd, report)) return report;
   RecoveryScratch::RemoveStale(target);
@@ -152,6 +163,8 @@ LeftoverReport FfmpegLeftoverRecovery::Recover(const std::string& leftover) {
   }
   struct stat info {};
   if (::fstat(lock.get(), &info) != 0 || !S_ISREG(info.st_mode)) return Failed(report, "not a regular file");
+  if (const auto container = CopyContainerFor(leftover))
+    return RebuildCopy(lock.get(), std::move(report), target, *container);
   if (LooksFinished(lock.get()) && PlaceFinished(lock.get(), report, target)) return report;
   return Rebuild(lock.get(), std::move(report), target);
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "capture/ffmpeg/stream_copy_container.h"
 #include "platform/posix_file.h"
 
 namespace tovalen::ffmpeg {
@@ -24,6 +25,11 @@ std::string RecoveredName(const std::string& target, int n) {
   return (path.parent_path() / (path.stem().string() + suffix + path.extension().string())).string();
 }
 
+// The target's own for a stream's copy, AVI otherwise.
+std::string ScratchSuffix(const std::string& target) {
+  return CopyContainerFor(target) ? std::filesystem::path(target).extension().string() : ".avi";
+}
+
 std::string ScratchPrefix(const std::string& target) {
   return std::filesystem::path(target).replace_extension().string() + ".recovering-";
 }
@@ -38,7 +44,7 @@ Result<std::string> RenameToFreeName(const std::string& from, const std::string&
 }
 
 Result<RecoveryScratch> RecoveryScratch::Create(const std::string& target) {
-  FileBesideTarget file = FileBesideTarget::NamelessIn(FolderOf(target), ScratchPrefix(target), ".avi");
+  FileBesideTarget file = FileBesideTarget::NamelessIn(FolderOf(target), ScratchPrefix(target), ScratchSuffix(target));
   if (!file.Valid()) return SystemRefused(StopReason::kWriteFailed, "cannot write beside it", errno);
   if (!file.Path().empty()) {
     // Marked and locked, so that a later recovery removes it only if this one was killed.
@@ -60,7 +66,7 @@ void RecoveryScratch::RemoveStale(const std::string& target) {
   const std::string prefix = fs::path(ScratchPrefix(target)).filename().string();
   std::error_code error;
   for (fs::directory_iterator it(FolderOf(target), error), end; !error && it != end; it.increment(error)) {
-    if (!HasUniqueFileNameForm(it->path().filename().string(), prefix, ".avi")) continue;
+    if (!HasUniqueFileNameForm(it->path().filename().string(), prefix, ScratchSuffix(target))) continue;
     const FileDescriptor file(::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     char mark = 0;
     if (file.get() < 0 || ::fgetxattr(file.get(), kMark, &mark, 1) != 1) continue;

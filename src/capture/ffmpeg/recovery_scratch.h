@@ -9,7 +9,8 @@ namespace tovalen::ffmpeg {
 
 // The file a recovery writes its rebuilt recording into, in the target's folder. Where the file
 // system can, it has no name until it is placed, so a recovery that is killed leaves nothing;
-// elsewhere it is "<name>.recovering-XXXXXX.avi", marked as ours and locked while it is written.
+// elsewhere it is "<name>.recovering-XXXXXX.avi" (a stream copy's own extension for its target), marked as ours and
+// locked while it is written.
 class RecoveryScratch {
  public:
   // Fails with "cannot write beside it: ..." when no file can be made there.

@@ -22,11 +22,11 @@ class RunningCapture {
   virtual void RequestStop(StopReason reason, const std::string& detail = {}) = 0;
   virtual bool Finished() const = 0;
   virtual CaptureOutcome Finish() = 0;
+  // A stream that never came back: what it recorded goes to the target all the same.
+  virtual bool LostAtTheEnd() const = 0;
   virtual CaptureOutcome Progress() const = 0;
   virtual FrameSize ImageSize() const = 0;
   virtual void SetPreviewWindowSize(FrameSize window) = 0;
-  // Whether the stream was lost for good before the end (what was recorded is saved at the target).
-  virtual bool LostAtTheEnd() const { return false; }
 };
 
 // The capture pipeline as a running capture.
@@ -40,10 +40,10 @@ class PipelineCapture final : public RunningCapture {
   }
   bool Finished() const override { return m_pipeline->Finished(); }
   CaptureOutcome Finish() override { return m_pipeline->Finish(); }
+  bool LostAtTheEnd() const override { return m_pipeline->LostAtTheEnd(); }
   CaptureOutcome Progress() const override { return m_pipeline->Progress(); }
   FrameSize ImageSize() const override { return m_pipeline->ImageSize(); }
   void SetPreviewWindowSize(FrameSize window) override { m_pipeline->SetPreviewWindowSize(window); }
-  bool LostAtTheEnd() const override { return m_pipeline->LostAtTheEnd(); }
 
  private:
   std::unique_ptr<CapturePipeline> m_pipeline;

@@ -17,9 +17,9 @@ constexpr ContainerFormat kFragmentedMp4{
 // libavformat cannot tell what an MPEG-TS holds (it only knows its default codecs), so the
 // codecs its muxer carries are listed here.
 constexpr std::array kTransportStreamCodecs{
-    AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_MPEG4, AV_CODEC_ID_H264, AV_CODEC_ID_HEVC,
-    AV_CODEC_ID_MP2,        AV_CODEC_ID_MP3,        AV_CODEC_ID_AAC,   AV_CODEC_ID_AAC_LATM,
-    AV_CODEC_ID_AC3,        AV_CODEC_ID_EAC3,       AV_CODEC_ID_OPUS,  AV_CODEC_ID_DTS,
+    AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_MPEG4, AV_CODEC_ID_H264,     AV_CODEC_ID_HEVC,
+    AV_CODEC_ID_MP2,        AV_CODEC_ID_MP3,        AV_CODEC_ID_AAC,   AV_CODEC_ID_AAC_LATM, AV_CODEC_ID_AC3,
+    AV_CODEC_ID_EAC3,       AV_CODEC_ID_OPUS,       AV_CODEC_ID_DTS,
 };
 
 std::string LowerCase(std::string text) {
@@ -40,7 +40,8 @@ std::optional<ContainerFormat> CopyContainerFor(const std::string& target) {
 Result<> CheckContainerHolds(const ContainerFormat& container, AVCodecID codec) {
   bool holds = false;
   if (std::string_view(container.muxer) == kTransportStream.muxer) {
-    holds = std::find(kTransportStreamCodecs.begin(), kTransportStreamCodecs.end(), codec) != kTransportStreamCodecs.end();
+    holds =
+        std::find(kTransportStreamCodecs.begin(), kTransportStreamCodecs.end(), codec) != kTransportStreamCodecs.end();
   } else if (const AVOutputFormat* format = av_guess_format(container.muxer, nullptr, nullptr)) {
     holds = avformat_query_codec(format, codec, FF_COMPLIANCE_NORMAL) == 1;
   }

@@ -25,7 +25,8 @@ StreamCopyRecording::StreamCopyRecording(const StreamCopyJob& job, int fd, MainL
     : m_job(job),
       m_loop(loop),
       m_startUs(SteadyMicroseconds()),
-      m_writer(fd, job.container, *job.session->Video(), job.session->Audio()) {}
+      m_writer(fd, job.container, *job.session->Video(), job.session->Audio()),
+      m_lastPacketUs(m_startUs) {}
 
 StreamCopyRecording::~StreamCopyRecording() {
   RequestStop(StopReason::kStopRequested);
@@ -87,12 +88,16 @@ void StreamCopyRecording::Read() {
     while (!m_stopped) {
       lock.unlock();
       const bool video = ReadOne(AVMEDIA_TYPE_VIDEO, *packet);
-      const bool audio = m_job.session->Audio() && ReadOne(AVMEDIA_TYPE_AUDIO, *packet);
+      const bool audio = m_job.session->Audio() && !m_gaveUp && ReadOne(AVMEDIA_TYPE_AUDIO, *packet);
       lock.lock();
       if (!video && !audio) m_wake.wait_for(lock, kDevicePollInterval, [this] { return m_stopped; });
     }
   } catch (const std::bad_alloc&) {
     Fail({StopReason::kDeviceLost, "out of memory"});
+  }
+  if (m_gaveUp || m_job.session->Gone()) {
+    std::lock_guard lock(m_mutex);
+    m_lostAtTheEnd = true;
   }
   m_queue.Close();
 }
@@ -101,14 +106,16 @@ void StreamCopyRecording::Read() {
 bool StreamCopyRecording::ReadOne(AVMediaType type, AVPacket& packet) {
   const ReadResult result = m_job.session->Read(type, packet);
   if (result.status == ReadStatus::kError || result.status == ReadStatus::kEnd) {
+    m_gaveUp = true;
     const std::optional<DriverError> trouble = m_job.session->FirstTrouble();
     Fail({StopReason::kDeviceLost, "the stream is gone" + (trouble ? ": " + trouble->detail : std::string())});
     return false;
   }
   if (result.status != ReadStatus::kPacket) {
-    PastTheTimeLimit(INT64_MIN);
+    if (!PastTheTimeLimit(INT64_MIN)) EndIfTheStreamStaysGone();
     return false;
   }
+  m_lastPacketUs = SteadyMicroseconds();
   PacketPtr taken = MakePacket();
   av_packet_move_ref(taken.get(), &packet);
   if (type == AVMEDIA_TYPE_VIDEO) return TakeVideo(std::move(taken));
@@ -128,6 +135,20 @@ bool StreamCopyRecording::PastTheTimeLimit(std::int64_t sinceFirstUs) {
   }
   if (past) Stop(StopReason::kTimeLimit, "");
   return past;
+}
+
+// Without a time limit, a stream that sends nothing for the give-up time ends the recording, as
+// a device that stays gone ends an encoding capture.
+void StreamCopyRecording::EndIfTheStreamStaysGone() {
+  if (m_job.timeLimitMs) return;
+  const std::int64_t quietUs = SteadyMicroseconds() - m_lastPacketUs;
+  if (quietUs <= std::chrono::microseconds(m_job.giveUp).count()) return;
+  const std::string detail = "nothing came for " + std::to_string(quietUs / 1'000'000) + " s";
+  Trace("E: capture: " + detail + "; the capture ends with what was recorded\n");
+  if (!m_firstUs)
+    Fail({StopReason::kDeviceStalled, detail});
+  else
+    Stop(StopReason::kStopRequested, detail);
 }
 
 bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
@@ -244,6 +265,11 @@ CaptureOutcome StreamCopyRecording::Progress() const {
   return progress;
 }
 
+bool StreamCopyRecording::LostAtTheEnd() const {
+  std::lock_guard lock(m_mutex);
+  return m_lostAtTheEnd;
+}
+
 FrameSize StreamCopyRecording::ImageSize() const {
   const AVCodecParameters& video = *m_job.session->Video()->parameters;
   return {video.width, video.height};
@@ -253,12 +279,18 @@ CaptureOutcome StreamCopyRecording::Finish() {
   m_threads.clear();  // joins; the writer has finished the file
   CaptureOutcome outcome = Progress();
   const std::optional<DriverError> trouble = m_job.session->FirstTrouble();
+  if (outcome.reconnects > 0)
+    Trace("I: capture: the stream connected again " + std::to_string(outcome.reconnects) + " times\n");
   std::lock_guard lock(m_mutex);
   outcome.reason = m_reason.value_or(StopReason::kStopRequested);
   // With nothing recorded, the stream's trouble is why.
   if (outcome.framesWritten == 0 && !IsFailure(outcome.reason)) {
     outcome.reason = trouble ? trouble->reason : StopReason::kNothingRecorded;
     outcome.detail = trouble ? trouble->detail : "";
+  } else if (m_lostAtTheEnd && !IsFailure(outcome.reason)) {
+    // A stream that never came back failed the recording, however it ended.
+    outcome.reason = StopReason::kDeviceLost;
+    outcome.detail = trouble ? trouble->detail : outcome.detail;
   } else if (trouble && outcome.reconnects > 0 && !IsFailure(outcome.reason)) {
     // Ended as asked after the stream came back: its trouble is told, the recording stands.
     outcome.reason = trouble->reason;

@@ -26,6 +26,7 @@ struct StreamCopyJob {
   ContainerFormat container;
   SpaceProbe spaceProbe = ProbeSpace;
   std::optional<std::uint64_t> timeLimitMs;  // from the first key frame, on the session's clock
+  std::chrono::milliseconds giveUp{30000};   // without a time limit: nothing for this long ends it
 };
 
 // A stream's packets written as they come into a container, without decoding: a reader thread
@@ -51,6 +52,7 @@ class StreamCopyRecording final : public RunningCapture {
   void RequestStop(StopReason reason, const std::string& detail = {}) override;
   bool Finished() const override;
   CaptureOutcome Finish() override;
+  bool LostAtTheEnd() const override;
   CaptureOutcome Progress() const override;
   FrameSize ImageSize() const override;
   void SetPreviewWindowSize(FrameSize) override {}  // nothing is decoded, so nothing is drawn
@@ -62,6 +64,7 @@ class StreamCopyRecording final : public RunningCapture {
   bool TakeVideo(PacketPtr packet);
   void TakeAudio(PacketPtr packet);
   bool PastTheTimeLimit(std::int64_t sinceFirstUs);
+  void EndIfTheStreamStaysGone();
   void Write();
   void WritePacket(CopiedPacket& item, bool& writing);
   void Stop(StopReason reason, const std::string& detail);
@@ -77,12 +80,15 @@ class StreamCopyRecording final : public RunningCapture {
   // The reader's own.
   std::optional<std::int64_t> m_firstUs;  // the first key frame's time on the session's clock
   bool m_skipToKeyFrame = false;          // a video packet was dropped: its followers are useless
+  std::int64_t m_lastPacketUs;            // on the steady clock, when the last packet came
+  bool m_gaveUp = false;                  // the session has given the stream up
 
   mutable std::mutex m_mutex;  // guards the members below
   std::condition_variable m_wake;
   bool m_stopped = false;
   bool m_finished = false;
   std::optional<StopReason> m_reason;
+  bool m_lostAtTheEnd = false;                  // the stream was gone when the recording ended
   std::optional<std::int64_t> m_firstSteadyUs;  // when the first key frame came
   std::optional<std::int64_t> m_stopSteadyUs;
   CaptureOutcome m_outcome;  // the counts and the detail of m_reason

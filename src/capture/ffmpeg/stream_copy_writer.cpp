@@ -42,7 +42,8 @@ Result<> StreamCopyWriter::Prepare() {
   const AVBitStreamFilter* filter = av_bsf_get_by_name("aac_adtstoasc");
   AVBSFContext* context = nullptr;
   if (!filter) return DriverError{StopReason::kWriteFailed, "no filter for AAC sound"};
-  if (const int rc = av_bsf_alloc(filter, &context); rc < 0) return AvFailure(StopReason::kWriteFailed, "AAC filter", rc);
+  if (const int rc = av_bsf_alloc(filter, &context); rc < 0)
+    return AvFailure(StopReason::kWriteFailed, "AAC filter", rc);
   m_audioFilter.reset(context);
   if (avcodec_parameters_copy(context->par_in, m_audio.get()) < 0) throw std::bad_alloc();
   context->time_base_in = kMicroseconds;
@@ -70,8 +71,8 @@ Result<> StreamCopyWriter::Filter(CopiedPacket& item, std::vector<CopiedPacket>&
       m_audio->extradata_size = static_cast<int>(size);
       m_audioKnown = true;
     }
-    // The header is in the file's track already; Matroska would write it a second time.
-    if (extradata) av_packet_free_side_data(packet.get());
+    // The file's header has it already: a muxer told again would rewrite its header.
+    if (extradata) av_packet_shrink_side_data(packet.get(), AV_PKT_DATA_NEW_EXTRADATA, 0);
     out.push_back({std::move(packet), false});
   }
   return {};
@@ -98,8 +99,7 @@ Result<> StreamCopyWriter::StartFile() {
 Result<> StreamCopyWriter::WriteToFile(CopiedPacket& item) {
   // A packet that waited for the sound's header may be older than the file's first video frame.
   if (!item.video && item.packet->dts != AV_NOPTS_VALUE && item.packet->dts < 0) return {};
-  if (auto written = m_file->Write(*item.packet, item.video ? m_file->VideoStream() : m_file->AudioStream());
-      !written)
+  if (auto written = m_file->Write(*item.packet, item.video ? m_file->VideoStream() : m_file->AudioStream()); !written)
     return written;
   if (item.video) ++m_videoWritten;
   return {};

@@ -53,6 +53,10 @@ Result<std::shared_ptr<StreamSession>> StreamDevice::Session(int input) {
   return opened;
 }
 
+Result<std::shared_ptr<StreamSession>> StreamDevice::OpenForCopy(int input) const {
+  return StreamSession::Open(m_url, StreamPackets::kAsTheyCome, m_times, TransportOf(m_url, input));
+}
+
 OpenedSource StreamDevice::OpenVideo(const VideoRequest& request) {
   auto session = Session(request.settings.input);
   if (!session) return session.Error();

@@ -34,6 +34,9 @@ class StreamDevice : public CaptureDevice {
   OpenedSource OpenVideo(const VideoRequest& request) override;
   OpenedSource OpenAudio(const AudioRequest& request) override;
   bool HasItsOwnSound() const override { return true; }
+  // A session of its own that hands the stream's packets on as they come, for a copy of it; the
+  // input chooses the transport as for the picture.
+  virtual Result<std::shared_ptr<StreamSession>> OpenForCopy(int input) const;
 
  private:
   // The open session, or a new one.

@@ -53,6 +53,7 @@ ProbedFile ProbeFile(const std::string& path) {
   }
   InputContextPtr input(raw);
   avformat_find_stream_info(input.get(), nullptr);
+  probed.streams = static_cast<int>(input->nb_streams);
   if (input->duration > 0) probed.durationSeconds = static_cast<double>(input->duration) / AV_TIME_BASE;
   const int videoIndex = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const int audioIndex = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -72,6 +73,7 @@ ProbedFile ProbeFile(const std::string& path) {
   }
   PacketPtr packet = MakePacket();
   FramePtr frame = MakeFrame();
+  double firstAudio = std::numeric_limits<double>::max();
   while (av_read_frame(input.get(), packet.get()) >= 0) {
     if (packet->stream_index == videoIndex) {
       ++probed.video->chunks;
@@ -83,6 +85,13 @@ ProbedFile ProbeFile(const std::string& path) {
     } else if (packet->stream_index == audioIndex) {
       const int blockAlign = input->streams[audioIndex]->codecpar->block_align;
       if (blockAlign > 0) probed.audio->samples += packet->size / blockAlign;
+      ++probed.audio->packets;
+      if (packet->pts != AV_NOPTS_VALUE) {
+        const double timeBase = av_q2d(input->streams[audioIndex]->time_base);
+        firstAudio = std::min(firstAudio, packet->pts * timeBase);
+        probed.audio->seconds =
+            std::max(probed.audio->seconds, (packet->pts + packet->duration) * timeBase - firstAudio);
+      }
     }
     av_packet_unref(packet.get());
   }

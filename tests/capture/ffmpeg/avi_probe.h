@@ -30,7 +30,9 @@ struct ProbedAudio {
   std::string sampleFormat;
   int sampleRate = 0;
   int channels = 0;
-  std::int64_t samples = 0;
+  std::int64_t samples = 0;  // PCM only
+  std::int64_t packets = 0;
+  double seconds = 0;  // from the first packet's start to the last one's end
 };
 
 struct ProbedFile {
@@ -38,6 +40,7 @@ struct ProbedFile {
   // What a player shows as the length, from the headers the finished file carries; 0 when the
   // file was never finished.
   double durationSeconds = 0;
+  int streams = 0;
   std::optional<ProbedVideo> video;
   std::optional<ProbedAudio> audio;
 };

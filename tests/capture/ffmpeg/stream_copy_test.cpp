@@ -1,0 +1,172 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
+#include "capture/ffmpeg/stream_copy_container.h"
+#include "driver_fixture.h"
+#include "fake_stream_session.h"
+#include "support/wait_until.h"
+
+namespace tovalen::testing {
+namespace {
+
+using namespace tovalen::ffmpeg;
+using ::testing::HasSubstr;
+using ::testing::SizeIs;
+
+// Copies of an H.264 and AAC stream, replayed from a file as a session on the network hands
+// its packets on, through the driver as a recording of a stream device.
+class StreamCopy : public DriverTest {
+ protected:
+  static void SetUpTestSuite() {
+    sourceDir = new TempDir;
+    source = MakeH264AacSource(sourceDir->Path().string());
+  }
+  static void TearDownTestSuite() {
+    delete sourceDir;
+    sourceDir = nullptr;
+  }
+
+  void SetUp() override { ASSERT_NE(source, "") << "the ffmpeg program could not make the stream"; }
+
+  void ConnectStream(std::uint16_t limitSeconds) {
+    MakeDriver({std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo)});
+    parms.fLimitEnabled = limitSeconds > 0;
+    parms.wTimeLimit = limitSeconds;
+    Connect();
+  }
+
+  static inline TempDir* sourceDir = nullptr;
+  static inline std::string source;
+  std::optional<int> goneAfterVideo;
+};
+
+TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
+  for (const std::string name : {"copy.ts", "copy.mkv", "COPY.MP4"}) {
+    SCOPED_TRACE(name);
+    target = dir.File(name);
+    ConnectStream(2);
+    ASSERT_TRUE(RecordFrames(1'000'000));  // until the time limit
+    ASSERT_TRUE(Save());
+    const CaptureOutcome outcome = LastOutcome();
+    EXPECT_EQ(outcome.reason, StopReason::kTimeLimit);
+    const ProbedFile file = ProbeFile(target);
+    ASSERT_EQ(file.error, "");
+    ASSERT_TRUE(file.video && file.audio);
+    EXPECT_EQ(file.streams, 2);  // a header written once, not twice over itself
+    // Copied, not encoded again: the stream's own codecs, every frame decoding.
+    EXPECT_EQ(file.video->codec, "h264");
+    EXPECT_EQ(file.audio->codec, "aac");
+    EXPECT_EQ(file.video->decodeErrors, 0);
+    EXPECT_THAT(file.video->decodedFrames, AboutFrames(2.0, 25));
+    EXPECT_EQ(file.video->chunks, outcome.framesWritten);
+    // The frame callback heard every frame, as for an encoded capture.
+    EXPECT_EQ(static_cast<std::int64_t>(headers.size()), outcome.framesCaptured);
+    EXPECT_EQ(outcome.framesCaptured, outcome.framesWritten);
+    // Sound and picture last as long, to within a frame or two.
+    EXPECT_NEAR(file.audio->seconds, file.video->decodedFrames / 25.0, 0.1);
+    EXPECT_TRUE(driver->DestroyWindow(window));
+  }
+}
+
+// Still gone at the reservation's end: a failure, but what came before is the recording.
+TEST_F(StreamCopy, AStreamStillGoneAtTheEndFailsAndSavesWhatWasCopiedAtTheTarget) {
+  goneAfterVideo = 30;
+  target = dir.File("gone.mkv");
+  ConnectStream(2);
+  EXPECT_FALSE(RecordFrames(1'000'000));
+  const CaptureOutcome outcome = LastOutcome();
+  EXPECT_EQ(outcome.reason, StopReason::kDeviceLost);
+  EXPECT_THAT(outcome.detail, HasSubstr("the server went away"));
+  EXPECT_EQ(outcome.recordingPath, target);
+  const ProbedFile file = ProbeFile(target);
+  ASSERT_EQ(file.error, "");
+  ASSERT_TRUE(file.video);
+  EXPECT_EQ(file.video->decodedFrames, 30);  // the first packet is a key frame
+}
+
+TEST_F(StreamCopy, OnlyAStreamIsCopiedAndOnlyIntoAContainerThatHoldsIt) {
+  target = dir.File("pattern.mkv");
+  MakeDriver();  // the test pattern
+  Connect();
+  EXPECT_FALSE(RecordFrames(10));
+  EXPECT_EQ(LastOutcome().reason, StopReason::kDeviceOpenFailed);
+  EXPECT_THAT(LastOutcome().detail, HasSubstr("only a network stream can be copied into Matroska"));
+  EXPECT_THAT(FilesContaining(dir.Path().string(), "pattern"), SizeIs(0));
+
+  EXPECT_FALSE(CopyContainerFor(dir.File("show.avi")));
+  EXPECT_FALSE(CopyContainerFor(dir.File("show.ts.avi")));
+  EXPECT_TRUE(CheckContainerHolds(*CopyContainerFor("a.ts"), AV_CODEC_ID_HEVC));
+  EXPECT_TRUE(CheckContainerHolds(*CopyContainerFor("a.mp4"), AV_CODEC_ID_AAC));
+  const Result<> refused = CheckContainerHolds(*CopyContainerFor("a.Ts"), AV_CODEC_ID_MJPEG);
+  ASSERT_FALSE(refused);
+  EXPECT_THAT(refused.Error().detail, HasSubstr("mjpeg cannot be copied into MPEG-TS"));
+  EXPECT_FALSE(CheckContainerHolds(*CopyContainerFor("a.mp4"), AV_CODEC_ID_PCM_S16BE));
+}
+
+// Each copy recorded by a process of its own that is killed once its file holds a second of
+// frames, however slowly the machine records; then recovered as the runner's sweep would.
+TEST_F(StreamCopy, AKilledCopyIsRecoveredInItsOwnContainer) {
+  const std::vector<std::string> names{"killed-ts.ts", "killed-mkv.mkv", "killed-mp4.mp4"};
+  std::vector<pid_t> children;
+  for (const std::string& name : names) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      target = dir.File(name);
+      ConnectStream(0);
+      RecordFrames(1'000'000);  // until killed
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  const auto leftoverOf = [this](const std::string& name) {
+    const std::string stem = std::filesystem::path(name).stem().string();
+    const auto files = FilesContaining(dir.Path().string(), stem + ".recording-");
+    return files.size() == 1 ? files[0] : std::string();
+  };
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const std::string growing = leftoverOf(name);
+          if (growing.empty()) return false;
+          const ProbedFile probed = ProbeFile(growing);
+          return probed.video && probed.video->decodedFrames >= 25;
+        },
+        std::chrono::seconds(30), std::chrono::milliseconds(200)));
+  }
+  for (const pid_t child : children) {
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+  }
+
+  FfmpegLeftoverRecovery recovery;
+  EXPECT_THAT(recovery.FindLeftovers(dir.Path().string()), SizeIs(3));
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::string leftover = leftoverOf(name);
+    ASSERT_NE(leftover, "");
+    EXPECT_THAT(leftover, ::testing::EndsWith(std::filesystem::path(name).extension().string()));
+    const LeftoverReport report = recovery.Recover(leftover);
+    ASSERT_EQ(report.result, LeftoverReport::Result::kRecovered) << report.detail;
+    EXPECT_EQ(report.recovered, dir.File(name));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    const ProbedFile file = ProbeFile(report.recovered);
+    ASSERT_EQ(file.error, "");
+    ASSERT_TRUE(file.video && file.audio);
+    EXPECT_EQ(file.video->codec, "h264");
+    EXPECT_EQ(file.audio->codec, "aac");
+    EXPECT_EQ(file.video->decodeErrors, 0);
+    EXPECT_GE(file.video->decodedFrames, 25);
+    EXPECT_EQ(file.video->decodedFrames, report.frames);
+    EXPECT_GT(file.audio->seconds, 0.9);
+  }
+}
+
+}  // namespace
+}  // namespace tovalen::testing
