@@ -464,12 +464,15 @@ async function saveEditor(event) {
   const save = $('save');
   save.disabled = true;
   try {
+    // A check the server could not make now comes back as a warning beside the answer.
+    const warned = (answer, text) => notify(answer.warning ? `${text} ${answer.warning}` : text, Boolean(answer.warning));
     if (editing) {
-      await change('PATCH', `/api/reservations/${encodeURIComponent(editing.start)}`, body);
-      notify(`変更しました: ${dateTime(body.start)} ${body.title}`);
+      const answer = await change('PATCH', `/api/reservations/${encodeURIComponent(editing.start)}`, body);
+      warned(answer, `変更しました: ${dateTime(body.start)} ${body.title}`);
     } else {
-      const added = (await change('POST', '/api/reservations', body)).reservations || [];
-      notify(`${added.length} 件の録画予約を追加しました: ${dateTime(body.start)} ${body.title}`);
+      const answer = await change('POST', '/api/reservations', body);
+      const added = answer.reservations || [];
+      warned(answer, `${added.length} 件の録画予約を追加しました: ${dateTime(body.start)} ${body.title}`);
     }
     closeEditor();
     await refreshReservations();

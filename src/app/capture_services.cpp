@@ -13,6 +13,7 @@ namespace tovalen {
 namespace {
 
 std::shared_ptr<WxMainLoop> g_mainLoop;  // shared with the installed driver
+std::shared_ptr<RecordingTargetCheck> g_targetCheck;
 
 }  // namespace
 
@@ -23,7 +24,10 @@ void InstallCaptureServices() {
       {g_mainLoop, std::make_shared<WxCaptureWindowHost>(), std::make_shared<WxDriverDialogs>()});
   CVideoCap::Install({std::move(composed.driver), std::make_unique<WxCaptureUserInterface>()});
   InstallLeftoverRecovery(ffmpeg::MakeFfmpegLeftoverRecovery());
+  g_targetCheck = ffmpeg::MakeFfmpegTargetCheck();
 }
+
+const RecordingTargetCheck* CaptureTargetCheck() { return g_targetCheck.get(); }
 
 WxMainLoop& CaptureMainLoop() { return *g_mainLoop; }
 

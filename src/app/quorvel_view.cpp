@@ -7,6 +7,7 @@
 #include <functional>
 #include <initializer_list>
 
+#include "app/capture_services.h"
 #include "app/command_ids.h"
 #include "app/main_frame.h"
 #include "app/quorvel_doc.h"
@@ -144,6 +145,7 @@ void CQuorvelView::OnRecList() {
   CDlgRecList dialog;
   dialog.SetDocument(&GetDocument()->Schedule());
   dialog.SetSchedulePath(SchedulePath());
+  dialog.SetTargetCheck(CaptureTargetCheck(), Cap().GetCapDriverId());
   dialog.ShowModal();
 }
 

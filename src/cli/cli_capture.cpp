@@ -25,12 +25,12 @@ CliCapture Install() {
 
 }  // namespace
 
-std::size_t DevicesBeforeStreams() { return ffmpeg::CountDevicesBeforeStreams(); }
-
 const RecordingTargetCheck& InstalledTargetCheck() {
   static const std::shared_ptr<RecordingTargetCheck> check = ffmpeg::MakeFfmpegTargetCheck();
   return *check;
 }
+
+std::size_t DevicesBeforeStreams() { return ffmpeg::CountDevicesBeforeStreams(); }
 
 CliCapture& InstalledCapture() {
   static CliCapture capture = Install();

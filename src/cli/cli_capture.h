@@ -32,10 +32,10 @@ struct CliCapture {
 
 CliCapture& InstalledCapture();
 
-// How many of the machine's devices come before the user's streams in the device list.
-std::size_t DevicesBeforeStreams();
-
 // Whether a target can be recorded from a device: made on first use, without the controller.
 const RecordingTargetCheck& InstalledTargetCheck();
+
+// How many of the machine's devices come before the user's streams in the device list.
+std::size_t DevicesBeforeStreams();
 
 }  // namespace tovalen::cli

@@ -186,7 +186,7 @@ int Serve(const std::vector<std::string>& arguments, std::ostream& out) {
 
   web::LiveState live;
   live.SetDevice(contents.settings.iCapDriverId);
-  const web::ScheduleEditor editor(path, *folders);
+  const web::ScheduleEditor editor(path, *folders, &InstalledTargetCheck());
   web::WebApi api({editor, *folders, live, capture.latestPicture, passwordHash, web::FindWebAssets()});
   std::optional<web::HttpServer> server;
   try {

@@ -184,9 +184,23 @@ void CDlgNewRec::OnOK(wxCommandEvent&) {
     ShowErrorMessage(this, RecordingTargetProblemMessage(refusal->problem, refusal->target));
     return;
   }
+  if (!TargetFitsTheDevice(edited.strFileName)) return;
   m_yoyaku = edited;
   m_occurrences = repeat == YoyakuRepeat::kNone ? std::vector<SYoyaku>{} : *occurrences;
   Finish(res::IDOK);
+}
+
+bool CDlgNewRec::TargetFitsTheDevice(const std::string& target) {
+  if (!m_targetCheck || target == m_checkedTarget) return true;
+  const TargetCheckAnswer answer = m_targetCheck->Check(m_deviceIndex, target);
+  if (!answer.Accepted()) {
+    ShowErrorMessage(this, answer.refusal);
+    return false;
+  }
+  if (!answer.warning.empty())
+    ShowMessageBox({this, answer.warning, "W:", MessageIcon::kExclamation, MessageButtons::kOk});
+  m_checkedTarget = target;
+  return true;
 }
 
 void CDlgNewRec::OnButtonBrowse(wxCommandEvent&) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "capture/target_check.h"
 #include "dialogs/dialog_base.h"
 #include "schedule/s_yoyaku.h"
 #include "schedule/yoyaku_repeat.h"
@@ -20,15 +22,24 @@ namespace tovalen {
 // Edits one reservation: start and end are each a calendar date plus a time of day, composed
 // into one time and shown as text; OK refuses a start in the past, an end not after the start
 // a time the schedule file cannot hold, and a target that is the schedule file or whose derived
-// names cannot fit. The editor never touches the schedule.
+// names cannot fit, or a new target the schedule's device cannot be recorded into. The editor
+// never touches the schedule.
 class CDlgNewRec : public DialogBase {
  public:
   // Starts with a fresh default reservation (start = now, length 0).
   explicit CDlgNewRec(wxWindow* parent = nullptr);
 
-  void SetYoyaku(const SYoyaku& yoyaku) { m_yoyaku = yoyaku; }
+  void SetYoyaku(const SYoyaku& yoyaku) {
+    m_yoyaku = yoyaku;
+    m_checkedTarget = yoyaku.strFileName;
+  }
   // The schedule's file, refused as a target; empty while the schedule has none.
   void SetSchedulePath(std::string path) { m_schedulePath = std::move(path); }
+  // Checks a new target against the device at deviceIndex; not owned, it outlives the dialog.
+  void SetTargetCheck(const RecordingTargetCheck* check, std::int32_t deviceIndex) {
+    m_targetCheck = check;
+    m_deviceIndex = deviceIndex;
+  }
   // The edited reservation; meaningful after OK.
   SYoyaku GetYoyaku() const { return m_yoyaku; }
   // After OK with a repeat chosen: every occurrence, each with its dated file name; otherwise
@@ -60,6 +71,8 @@ class CDlgNewRec : public DialogBase {
   // Reads the calendar and the picker; a failed read keeps the last composition.
   static void Compose(TimeInput& input);
   void OnOK(wxCommandEvent& event);
+  // False (with the refusal shown) when the device cannot be recorded into a new target.
+  bool TargetFitsTheDevice(const std::string& target);
   void OnButtonBrowse(wxCommandEvent& event);
 
   SYoyaku m_yoyaku;
@@ -73,6 +86,9 @@ class CDlgNewRec : public DialogBase {
   wxSpinCtrl* m_repeatCount = nullptr;   // owned by the dialog
   std::vector<SYoyaku> m_occurrences;
   std::string m_schedulePath;
+  const RecordingTargetCheck* m_targetCheck = nullptr;  // not owned
+  std::int32_t m_deviceIndex = -1;
+  std::optional<std::string> m_checkedTarget;  // the reservation's own, checked when it was entered
 };
 
 }  // namespace tovalen

@@ -17,7 +17,7 @@ namespace tovalen {
 CDlgRecList::CDlgRecList(wxWindow* parent)
     : DialogBase(parent, res::IDD_DLG_REC_LIST, "録画予約一覧", wxCAPTION | wxSYSTEM_MENU),
       m_editor([this](wxWindow* owner, const SYoyaku* initial) {
-        return RunReservationEditor(owner, initial, m_schedulePath);
+        return RunReservationEditor(owner, initial, m_schedulePath, m_target);
       }) {
   CreateControls();
   Bind(wxEVT_INIT_DIALOG, &CDlgRecList::OnInitDialog, this);
@@ -146,10 +146,12 @@ void CDlgRecList::InsertRepeat(const std::vector<SYoyaku>& occurrences, std::opt
 }
 
 std::optional<EditedReservations> RunReservationEditor(wxWindow*, const SYoyaku* initial,
-                                                       const std::string& schedulePath) {
+                                                       const std::string& schedulePath,
+                                                       const EditorTargetCheck& target) {
   CDlgNewRec editor;
   if (initial != nullptr) editor.SetYoyaku(*initial);
   editor.SetSchedulePath(schedulePath);
+  editor.SetTargetCheck(target.check, target.deviceIndex);
   if (editor.ShowModal() != res::IDOK) return std::nullopt;
   if (!editor.GetOccurrences().empty()) return EditedReservations(editor.GetOccurrences());
   return EditedReservations(editor.GetYoyaku());

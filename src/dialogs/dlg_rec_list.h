@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "capture/target_check.h"
 #include "dialogs/dialog_base.h"
 #include "schedule/s_yoyaku.h"
 #include "schedule/yoyaku_working_list.h"
@@ -14,6 +16,12 @@ class wxListBox;
 namespace tovalen {
 
 class CYoyakuSchedule;
+
+// What the reservation editor checks a new target against: none, or a device and its check.
+struct EditorTargetCheck {
+  const RecordingTargetCheck* check = nullptr;  // not owned
+  std::int32_t deviceIndex = -1;
+};
 
 // What the editor gave after OK: one reservation, or every occurrence of a repeat.
 struct EditedReservations {
@@ -38,6 +46,9 @@ class CDlgRecList : public DialogBase {
   void SetDocument(CYoyakuSchedule* schedule) { m_pDoc = schedule; }
   // The schedule's file, which the editor refuses as a target; empty while it has none.
   void SetSchedulePath(std::string path) { m_schedulePath = std::move(path); }
+  // The editor checks a new target against the device at deviceIndex; not owned, it outlives
+  // the dialog.
+  void SetTargetCheck(const RecordingTargetCheck* check, std::int32_t deviceIndex) { m_target = {check, deviceIndex}; }
   // Replaces the modal editor (tests answer it without a modal loop).
   void SetReservationEditor(ReservationEditor editor) { m_editor = std::move(editor); }
 
@@ -63,12 +74,14 @@ class CDlgRecList : public DialogBase {
   CYoyakuSchedule* m_pDoc = nullptr;  // not owned
   CYoyakuWorkingList m_vecYoyaku;
   std::string m_schedulePath;
+  EditorTargetCheck m_target;
   ReservationEditor m_editor;
   wxListBox* m_list = nullptr;  // owned by the dialog
 };
 
 // The reservation editor as a modal dialog, for a schedule kept in schedulePath.
 std::optional<EditedReservations> RunReservationEditor(wxWindow* owner, const SYoyaku* initial,
-                                                       const std::string& schedulePath);
+                                                       const std::string& schedulePath,
+                                                       const EditorTargetCheck& target = {});
 
 }  // namespace tovalen

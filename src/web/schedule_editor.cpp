@@ -141,7 +141,16 @@ std::size_t IndexOf(const CYoyakuWorkingList& list, std::int64_t start) {
 
 ScheduleFileContents ScheduleEditor::Read() const { return Load(m_path); }
 
-std::vector<SYoyaku> ScheduleEditor::Add(const json& body) const {
+// Before the lock is taken: a stream is looked at for a few seconds, longer than another writer
+// waits for the lock.
+void ScheduleEditor::CheckTargetOnDevice(const std::string& target, std::string* warning) const {
+  if (!m_targetCheck) return;
+  const TargetCheckAnswer answer = m_targetCheck->Check(Load(m_path).settings.iCapDriverId, target);
+  if (!answer.Accepted()) throw ApiError(400, answer.refusal);
+  if (warning) *warning = answer.warning;
+}
+
+std::vector<SYoyaku> ScheduleEditor::Add(const json& body, std::string* warning) const {
   RequireObject(body);
   const auto start = TimeField(body, "start");
   if (!start) throw ApiError(400, "「start」（録画開始時刻）が必要です。");
@@ -155,6 +164,7 @@ std::vector<SYoyaku> ScheduleEditor::Add(const json& body) const {
   yoyaku = WithCheckedTimes(yoyaku, *start, *end);
   const std::vector<SYoyaku> occurrences = Occurrences(body, yoyaku);
   RefuseBadTargets(occurrences, m_path);
+  CheckTargetOnDevice(yoyaku.strFileName, warning);  // a repeat's dated names keep the extension
   ChangeLocked(m_path, [&](CYoyakuWorkingList& list) {
     if (const auto clash = list.InsertAll(occurrences)) {
       throw ApiError(409, RepeatOverlapMessage(clash->added, clash->other));
@@ -163,13 +173,15 @@ std::vector<SYoyaku> ScheduleEditor::Add(const json& body) const {
   return occurrences;
 }
 
-SYoyaku ScheduleEditor::Change(std::int64_t start, const json& body) const {
+SYoyaku ScheduleEditor::Change(std::int64_t start, const json& body, std::string* warning) const {
   RequireObject(body);
   const auto newStart = TimeField(body, "start");
   const auto newEnd = EndOf(body, newStart.value_or(start));
   const auto file = TextField(body, "file");
   const auto title = TextField(body, "title");
   const std::string target = file ? m_folders.ResolveTarget(*file) : std::string();
+  // Only a new target is checked: the reservation's own was when it was entered.
+  if (file) CheckTargetOnDevice(target, warning);
   SYoyaku changed;
   ChangeLocked(m_path, [&](CYoyakuWorkingList& list) {
     const std::size_t index = IndexOf(list, start);

@@ -229,11 +229,14 @@ Response WebApi::Logout(const Session& session) {
 
 Response WebApi::Reservations(const Request& request) {
   if (request.method == "POST") {
-    const std::vector<SYoyaku> added = m_setup.editor.Add(ParseBody(request.body));
+    std::string warning;
+    const std::vector<SYoyaku> added = m_setup.editor.Add(ParseBody(request.body), &warning);
     const LiveSnapshot live = m_setup.live.Snapshot();
     json list = json::array();
     for (const SYoyaku& yoyaku : added) list.push_back(ReservationJson(yoyaku, live, Clock::Now()));
-    return JsonAnswer(201, {{"reservations", list}});
+    json answer{{"reservations", list}};
+    if (!warning.empty()) answer["warning"] = warning;
+    return JsonAnswer(201, answer);
   }
   const ScheduleFileContents contents = m_setup.editor.Read();
   const LiveSnapshot live = m_setup.live.Snapshot();
@@ -251,8 +254,11 @@ Response WebApi::OneReservation(const Request& request, const std::string& start
   }
   const LiveSnapshot before = m_setup.live.Snapshot();
   if (before.current && before.current->start == start) throw ApiError(409, "録画中の予約は変更できません。");
-  const SYoyaku changed = m_setup.editor.Change(start, ParseBody(request.body));
-  return JsonAnswer(200, {{"reservation", ReservationJson(changed, m_setup.live.Snapshot(), Clock::Now())}});
+  std::string warning;
+  const SYoyaku changed = m_setup.editor.Change(start, ParseBody(request.body), &warning);
+  json answer{{"reservation", ReservationJson(changed, m_setup.live.Snapshot(), Clock::Now())}};
+  if (!warning.empty()) answer["warning"] = warning;
+  return JsonAnswer(200, answer);
 }
 
 Response WebApi::Status() const {

@@ -228,6 +228,43 @@ TEST_F(NewRecDialog, OkRefusesATargetThatIsTheScheduleOrWhoseDerivedNamesCannotF
   EXPECT_EQ(dialog.GetYoyaku().strFileName, longest);
 }
 
+// Refuses an .mp4 and cannot check an .mkv; remembers what it was asked.
+class CopyCheck : public RecordingTargetCheck {
+ public:
+  TargetCheckAnswer Check(std::int32_t deviceIndex, const std::string& target) const override {
+    asked.push_back(std::to_string(deviceIndex) + " " + target);
+    if (target.ends_with(".mp4")) return {"この録画ファイルには録画できません。", {}};
+    if (target.ends_with(".mkv")) return {{}, "確かめられませんでした。"};
+    return {};
+  }
+  mutable std::vector<std::string> asked;
+};
+
+TEST_F(NewRecDialog, OkChecksANewTargetAgainstTheDeviceAndShowsWhatItCouldNotCheck) {
+  CopyCheck check;
+  CDlgNewRec unchanged;
+  unchanged.SetYoyaku(News("2030-01-02 03:04:05", 60));
+  unchanged.SetTargetCheck(&check, 3);
+  unchanged.InitDialog();
+  Click(&unchanged, res::IDOK);
+  EXPECT_EQ(unchanged.GetReturnCode(), res::IDOK);
+  EXPECT_TRUE(check.asked.empty());  // its own target was checked when it was entered
+
+  CDlgNewRec dialog;
+  dialog.SetYoyaku(News("2030-01-02 03:04:05", 60));
+  dialog.SetTargetCheck(&check, 3);
+  dialog.InitDialog();
+  Type(&dialog, res::IDC_EDIT_FILENAME, "/videos/news.mp4");
+  Click(&dialog, res::IDOK);
+  EXPECT_EQ(dialog.GetReturnCode(), 0);
+  Type(&dialog, res::IDC_EDIT_FILENAME, "/videos/news.mkv");
+  Click(&dialog, res::IDOK);
+  EXPECT_EQ(dialog.GetReturnCode(), res::IDOK);
+  EXPECT_EQ(dialog.GetYoyaku().strFileName, "/videos/news.mkv");
+  EXPECT_THAT(boxes.Texts(), ElementsAre("この録画ファイルには録画できません。", "確かめられませんでした。"));
+  EXPECT_THAT(check.asked, ElementsAre("3 /videos/news.mp4", "3 /videos/news.mkv"));
+}
+
 TEST_F(NewRecDialog, BrowseStartsFromTheStoredNameAndReplacesTheTypedOne) {
   std::vector<SaveFileQuestion> questions;
   std::optional<std::string> answer = "/videos/chosen.avi";

@@ -195,6 +195,12 @@ TEST_F(Serve, EditsReservationsWithTheEditorsChecksAndRefusesWhatItMust) {
   const std::string tooLarge =
       json{{"start", At(7200)}, {"seconds", 60}, {"file", "b.avi"}, {"title", std::string(70 * 1024, 'x')}}.dump();
   EXPECT_EQ(refused(tooLarge).first, 413);
+  // A copy into .ts, .mkv or .mp4 is for network streams: refused on the test pattern when entered.
+  const auto copy = refused(Body(At(7200), 60, "b.mp4"));
+  EXPECT_EQ(copy.first, 400);
+  EXPECT_THAT(copy.second, HasSubstr("ネットワークストリーム"));
+  const Reply copyChange = client.Call("PATCH", "/api/reservations/" + first, json{{"file", "a.MKV"}}.dump());
+  EXPECT_EQ(copyChange.status, 400) << copyChange.body;
 
   // A weekly repeat lands four dated files; a change keeps the length, then the removal.
   const Reply repeated = client.Call(

@@ -4,7 +4,6 @@
 #include "capture/ffmpeg/ffmpeg_capture_driver.h"
 #include "capture/ffmpeg/ffmpeg_device_settings_catalog.h"
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
-#include "capture/ffmpeg/stream_session.h"
 #include "capture/ffmpeg/stream_target_check.h"
 
 namespace tovalen::ffmpeg {
@@ -15,19 +14,16 @@ ComposedDriver MakeFfmpegDriver(DriverHooks hooks) {
   services.windowHost = std::move(hooks.windowHost);
   services.dialogs = std::move(hooks.dialogs);
   services.latestPicture = std::move(hooks.latestPicture);
-  services.openStream = [](const std::string& url, StreamPackets form, StreamTimes times) {
-    return StreamSession::Open(url, form, times);
-  };
   auto driver = std::make_unique<FfmpegCaptureDriver>(std::move(services));
   auto devices = std::make_unique<FfmpegDeviceSettingsCatalog>(*driver);
   return {std::move(driver), std::move(devices)};
 }
 
-std::size_t CountDevicesBeforeStreams() { return SystemDeviceCatalog().DevicesBeforeStreams().size(); }
-
 std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck() {
   return std::make_shared<StreamTargetCheck>(std::make_shared<SystemDeviceCatalog>());
 }
+
+std::size_t CountDevicesBeforeStreams() { return SystemDeviceCatalog().DevicesBeforeStreams().size(); }
 
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery() { return std::make_shared<FfmpegLeftoverRecovery>(); }
 

@@ -34,12 +34,12 @@ struct ComposedDriver {
 // Throws std::invalid_argument without a main loop.
 ComposedDriver MakeFfmpegDriver(DriverHooks hooks);
 
-// How many of the machine's devices are listed before the user's streams.
-std::size_t CountDevicesBeforeStreams();
-
 // Decides whether a target can be recorded from the machine's device at an index, when a
 // reservation is entered: a copy into .ts, .mkv or .mp4 only of a stream the container can hold.
 std::shared_ptr<RecordingTargetCheck> MakeFfmpegTargetCheck();
+
+// How many of the machine's devices are listed before the user's streams.
+std::size_t CountDevicesBeforeStreams();
 
 // Rebuilds the leftovers of captures whose process died.
 std::shared_ptr<LeftoverRecovery> MakeFfmpegLeftoverRecovery();
