@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -341,23 +342,33 @@ TEST(StreamRecording, AServerKilledAndRestartedLeavesAGapAndACountedReconnect) {
   EXPECT_NEAR(SoundPastPicture(file), 0.0, 0.3);
 }
 
-// A server that never answers and one that answers with garbage: the recording fails in bounded
-// time with one clear line, and leaves nothing that looks like a recording.
-TEST(StreamRecording, SilentAndGarbageServersFailInTimeWithAClearMessage) {
+// A server that never answers, one that answers with garbage and a playlist that names a file on
+// this machine: each recording fails in bounded time with one clear line naming the stream, and
+// leaves nothing that looks like a recording. All fail at once.
+TEST(StreamRecording, SilentGarbageAndLocalFileServersFailInTimeWithAClearMessage) {
   SilentServer silent;
   GarbageServer garbage;
+  LocalFilePlaylistServer local;
   TempDir dir;
-  Rec silentRec(dir, "silent");
-  Rec garbageRec(dir, "garbage");
-  const Rec::Running silentRun = silentRec.Record(silentRec.AddStream("silent", silent.Url()), "s.avi", 3);
-  const Rec::Running garbageRun = garbageRec.Record(garbageRec.AddStream("noise", garbage.Url()), "g.avi", 3);
-  for (const auto& [rec, run] : {std::pair{&silentRec, silentRun}, std::pair{&garbageRec, garbageRun}}) {
-    const Rec::Result result = Rec::Finish(run, seconds(60));
+  const std::pair<const char*, std::string> failing[] = {
+      {"silent", silent.Url()}, {"garbage", garbage.Url()}, {"local", local.Url()}};
+  std::vector<std::unique_ptr<Rec>> recs;
+  std::vector<Rec::Running> runs;
+  for (const auto& [name, url] : failing) {
+    recs.push_back(std::make_unique<Rec>(dir, name));
+    runs.push_back(recs.back()->Record(recs.back()->AddStream(name, url), "out.avi", 3));
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(failing[i].first);
+    const Rec::Result result = Rec::Finish(runs[i], seconds(60));
     EXPECT_EQ(result.status, 1) << result.out << result.err;
     EXPECT_LT(result.seconds, 30.0);
     EXPECT_THAT(result.err, HasSubstr("127.0.0.1"));
-    EXPECT_EQ(ReadRecorded(rec->File(rec == &silentRec ? "s.avi" : "g.avi")).video.packets, 0);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(ReadRecorded(recs[i]->File("out.avi")).video.packets, 0);
   }
+  // What was refused was readable: a reader that allows files reads the local file through it.
+  EXPECT_GE(ReadAbout1Second(local.Url(), "http,tcp,hls,file").videoSeconds, 0.9);
 }
 
 // A stream's password appears in no output: not in the list of streams, the devices, a recording
@@ -382,18 +393,6 @@ TEST(StreamRecording, CredentialsNeverAppear) {
     EXPECT_THAT(result.out + result.err, AllOf(Not(HasSubstr("pa55-Word-7")), Not(HasSubstr("Wr0ng-Secret"))));
   }
   ExpectRecordedFor(rec.File("door.avi"), 2, "mjpeg", "pcm_s16le");
-}
-
-// A playlist that names a file on this machine is refused: the local file is not recorded.
-TEST(StreamRecording, APlaylistNamingALocalFileIsRefused) {
-  LocalFilePlaylistServer server;
-  TempDir dir;
-  Rec rec(dir, "local");
-  const Rec::Result result = rec.Finish(rec.Record(rec.AddStream("local", server.Url()), "local.avi", 2), seconds(60));
-  EXPECT_EQ(result.status, 1) << result.out << result.err;
-  EXPECT_EQ(ReadRecorded(rec.File("local.avi")).video.packets, 0);
-  // What was refused was readable: a reader that allows files reads it.
-  EXPECT_GE(ReadAbout1Second(server.Url(), "http,tcp,hls,file").videoSeconds, 0.9);
 }
 
 }  // namespace
