@@ -12,7 +12,8 @@ CPU is user + system time of each child (getrusage through wait4) per second rec
 from 5 s in to the end (per second of wall time, from /proc/PID/stat), without the start. PSNR is
 each recording's frames against the source's, paired by index from the source frame the
 recording starts at (found on small grey pictures of the test source's frame counter, since a
-live stream is joined anywhere).
+live stream is joined anywhere); a frame the recorder dropped counts as the frame before it, as a
+player shows it.
 
 usage: bench/stream_bench.py TOVALEN_REC [SECONDS [QUALITY]]   (20 s and 85 by default)
 The source (20 s, made once) is kept in ~/.cache/tovalen-bench/.
@@ -132,10 +133,14 @@ def codec(path):
 
 
 def thumbnails(path, frames=None):
+    # A recording's dropped frames (empty AVI chunks) are filled with the frame before, as a
+    # player shows them, so that a frame's index is its place in time.
+    fill = "" if path == SOURCE else f"fps={RATE},"
     words = ["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-fps_mode", "passthrough"]
     if frames:
         words += ["-frames:v", str(frames)]
-    words += ["-vf", f"crop=iw*104/1920:ih*36/1080:0:0,scale={THUMB[0]}:{THUMB[1]}:flags=area,format=gray", "-f", "rawvideo", "-"]
+    words += ["-vf", f"{fill}crop=iw*104/1920:ih*36/1080:0:0,scale={THUMB[0]}:{THUMB[1]}:flags=area,format=gray",
+              "-f", "rawvideo", "-"]
     data = subprocess.run(words, capture_output=True, check=True).stdout
     size = THUMB[0] * THUMB[1]
     return [data[i:i + size] for i in range(0, len(data) - size + 1, size)]
@@ -161,7 +166,7 @@ def start_frame(recording, source_thumbs):
 def psnr(recording, source_thumbs):
     offset = start_frame(recording, source_thumbs)
     first = SKIP * RATE
-    graph = (f"[0:v]trim=start_frame={first},settb=1/{RATE},setpts=N[a];"
+    graph = (f"[0:v]fps={RATE},trim=start_frame={first},settb=1/{RATE},setpts=N[a];"
              f"[1:v]trim=start_frame={offset + first},settb=1/{RATE},setpts=N[b];[a][b]psnr=shortest=1")
     frames = int(duration(recording) * RATE) - first - 1
     out = subprocess.run(["ffmpeg", "-nostdin", "-i", recording, "-stream_loop", "-1", "-i", SOURCE,
@@ -174,7 +179,7 @@ def psnr(recording, source_thumbs):
 def encoded_frames(path):
     sizes = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "packet=size",
                             "-of", "csv=p=0", path], capture_output=True, text=True).stdout.split()
-    return sum(1 for size in sizes if size.isdigit() and int(size) > 0)
+    return sum(1 for size in sizes if re.fullmatch(r"\d+,?", size) and int(size.rstrip(",")) > 0)
 
 
 def tovalen_env(folder):
