@@ -272,8 +272,7 @@ def main():
         points = []
         for q in (3, 5, 8):
             target = os.path.join(folder, f"ffmpeg-q{q}.avi")
-            ffmpeg, server = ffmpeg_record(seconds, target, ["-fps_mode", "passthrough", "-c:v", "mjpeg", "-q:v", str(q),
-                                                           "-c:a", "pcm_s16le"],
+            ffmpeg, server = ffmpeg_record(seconds, target, ["-c:v", "mjpeg", "-q:v", str(q), "-c:a", "pcm_s16le"],
                                            log)
             ffmpeg.wait()
             server.close()
