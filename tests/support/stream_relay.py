@@ -26,7 +26,6 @@ import sys
 import threading
 import time
 
-CLIENT_BACKLOG = 256  # chunks a client may fall behind before it is dropped
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -35,13 +34,14 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 class Relay:
-    def __init__(self, sync):
+    def __init__(self, sync, backlog):
         self.sync = sync
+        self.backlog = backlog  # chunks a client may fall behind before it is dropped
         self.lock = threading.Lock()
         self.clients = []
 
     def join(self):
-        client = {"queue": queue.Queue(CLIENT_BACKLOG), "synced": not self.sync}
+        client = {"queue": queue.Queue(self.backlog), "synced": not self.sync}
         with self.lock:
             self.clients.append(client)
         return client
@@ -118,9 +118,9 @@ def garbage_handler():
             self.send_header("Content-Type", "video/mp2t")
             self.end_headers()
             try:
-                for _ in range(600):  # at most a minute of it
-                    self.wfile.write(os.urandom(16384))
-                    time.sleep(0.1)
+                for _ in range(600):  # at most half a minute of it
+                    self.wfile.write(os.urandom(65536))
+                    time.sleep(0.05)
             except OSError:
                 pass
 
@@ -156,6 +156,7 @@ def main():
     parser.add_argument("--content-type", default="video/mp2t")
     parser.add_argument("--sync", default="")
     parser.add_argument("--dir", default=".")
+    parser.add_argument("--backlog", type=int, default=256)
     argv = sys.argv[1:]
     command = argv[argv.index("--") + 1 :] if "--" in argv else []
     args = parser.parse_args(argv[: len(argv) - len(command) - (1 if command else 0)])
@@ -175,7 +176,7 @@ def main():
 
     relay = None
     if args.mode == "relay":
-        relay = Relay(args.sync.encode())
+        relay = Relay(args.sync.encode(), args.backlog)
         handler = relay_handler(relay, args.content_type)
     elif args.mode == "garbage":
         handler = garbage_handler()

@@ -9,7 +9,8 @@
 
 // Stream servers for the tests, on 127.0.0.1 only. Each runs as a child process in its own process
 // group, under `timeout`, and dies with its group when the fixture is destroyed (or, through the
-// parent-death signal, when the test process itself dies). Each picks a free port once and keeps
+// parent-death signal, when the test process itself dies: so a server is made on a thread that
+// outlives it, as the signal comes when the thread that started it ends). Each picks a free port once and keeps
 // it across Stop() and Start(), so that a test can kill a server and bring it back where it was.
 // A fixture that cannot start throws std::runtime_error with the server's own words.
 namespace tovalen::testing {
