@@ -21,7 +21,7 @@ void InstallCaptureServices() {
   g_mainLoop = std::make_shared<WxMainLoop>();
   // The desktop program reads its devices through the driver dialogs, not the catalog.
   ffmpeg::ComposedDriver composed = ffmpeg::MakeFfmpegDriver(
-      {g_mainLoop, std::make_shared<WxCaptureWindowHost>(), std::make_shared<WxDriverDialogs>()});
+      {g_mainLoop, std::make_shared<WxCaptureWindowHost>(), std::make_shared<WxDriverDialogs>(), nullptr});
   CVideoCap::Install({std::move(composed.driver), std::make_unique<WxCaptureUserInterface>()});
   InstallLeftoverRecovery(ffmpeg::MakeFfmpegLeftoverRecovery());
   g_targetCheck = ffmpeg::MakeFfmpegTargetCheck();
