@@ -23,7 +23,6 @@ constexpr std::array<std::uint8_t, 64> kZigZag = {
 
 // FFmpeg's DCT gives coefficients eight times the orthonormal ones, as libjpeg's does.
 constexpr int kDctScale = 8;
-constexpr int kReciprocalShift = 18;
 // A baseline 8-bit scan codes AC magnitudes of at most 10 bits, DC differences of 11.
 constexpr int kLargestAc = 1023;
 // The DCT's DC of a block of 128s: JPEG codes samples around zero.
@@ -64,17 +63,14 @@ std::unique_ptr<BlockCoder> BlockCoder::Create(double rounding) {
 }
 
 BlockCoder::BlockCoder(double rounding)
-    : m_dct(avcodec_dct_alloc()),
-      m_bias(static_cast<std::uint32_t>(std::lround(std::clamp(rounding, 0.0, 0.5) * (1 << kReciprocalShift)))) {}
+    : m_dct(avcodec_dct_alloc()), m_rounding(static_cast<float>(std::clamp(rounding, 0.0, 0.5))) {}
 
 BlockCoder::~BlockCoder() = default;
 
 void BlockCoder::SetSteps(const Table& steps) {
   if (steps == m_steps) return;
   m_steps = steps;
-  for (std::size_t i = 0; i < steps.size(); ++i)
-    m_reciprocals[i] =
-        static_cast<std::uint32_t>(((1u << kReciprocalShift) + steps[i] * kDctScale / 2) / (steps[i] * kDctScale));
+  for (std::size_t i = 0; i < steps.size(); ++i) m_inverseSteps[i] = 1.0f / static_cast<float>(steps[i] * kDctScale);
 }
 
 void BlockCoder::CodeBlock(const std::uint8_t* pixels, std::ptrdiff_t stride, std::int16_t* out,
@@ -82,12 +78,12 @@ void BlockCoder::CodeBlock(const std::uint8_t* pixels, std::ptrdiff_t stride, st
   alignas(16) std::int16_t block[64];
   m_dct->get_pixels_unaligned(block, pixels, stride);
   m_dct->fdct(block);
-  // One pass the compiler can vectorise; the DC is redone below.
+  // One pass the compiler vectorises (in single floats: SSE2 has no 32-bit integer multiply);
+  // the DC is redone below.
   for (std::size_t i = 0; i < 64; ++i) {
     const int value = block[i];
-    const auto magnitude = static_cast<std::uint32_t>(value < 0 ? -value : value);
-    const int level =
-        std::min(static_cast<int>((magnitude * m_reciprocals[i] + m_bias) >> kReciprocalShift), kLargestAc);
+    const float magnitude = static_cast<float>(value < 0 ? -value : value);
+    const int level = std::min(static_cast<int>(magnitude * m_inverseSteps[i] + m_rounding), kLargestAc);
     out[i] = static_cast<std::int16_t>(value < 0 ? -level : level);
   }
   // The DC is rounded to nearest: an error there shows as a block-wide step.

@@ -57,9 +57,9 @@ class BlockCoder {
   void CodeBlock(const std::uint8_t* pixels, std::ptrdiff_t stride, std::int16_t* out, SymbolCounts* acCounts);
 
   std::unique_ptr<AVDCT, DctDeleter> m_dct;
-  std::uint32_t m_bias;
+  float m_rounding;
   Table m_steps{};
-  std::array<std::uint32_t, 64> m_reciprocals{};
+  std::array<float, 64> m_inverseSteps{};
 };
 
 // Adds the DC symbols of a component's blocks in the order the scan codes them: unit by unit,

@@ -165,19 +165,18 @@ std::array<jpeg::PlaneView, 3> JpegEncoder::Planes(const AVFrame& frame) {
 }
 
 bool JpegEncoder::Compress(const std::array<jpeg::PlaneView, 3>& planes) {
-  const auto blocks = m_writer->StartPicture();
-  if (!blocks) return false;
+  const std::array<jpeg::BlockRows, 3> blocks = m_writer->Blocks();
   const bool counting = m_countNext || m_frames % m_tuning.tablesEvery == 0;
   // Luma DC, luma AC, chroma DC, chroma AC: the chroma components share their tables.
   std::array<jpeg::SymbolCounts, 4> counts{};
   for (std::size_t component = 0; component < 3; ++component) {
     const std::size_t table = component == 0 ? 0 : 2;
     m_coder->Code(planes[component], component == 0 ? m_steps.luma : m_steps.chroma, m_grids[component],
-                  (*blocks)[component], counting ? &counts[table + 1] : nullptr);
-    if (counting) jpeg::CountDcSymbols(m_grids[component], (*blocks)[component], counts[table]);
+                  blocks[component], counting ? &counts[table + 1] : nullptr);
+    if (counting) jpeg::CountDcSymbols(m_grids[component], blocks[component], counts[table]);
   }
   if (counting) SetHuffmanTables(counts);
-  if (!m_writer->FinishPicture()) return false;
+  if (!m_writer->WritePicture()) return false;
   ++m_frames;
   // A frame far larger or smaller than the counted one: the picture has changed.
   const std::size_t bytes = m_writer->Bytes().size();

@@ -1,11 +1,14 @@
 #include "capture/ffmpeg/jpeg_writer.h"
 
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
+
+// libjpeg's headers need <cstdio> before them, and jerror.h needs jpeglib.h.
+#include <jpeglib.h>
+//
+#include <jerror.h>
 
 namespace tovalen::ffmpeg::jpeg {
 
@@ -20,9 +23,13 @@ struct JpegWriter::State {
   std::vector<std::uint8_t> bytes;  // grown as a picture needs
   std::size_t size = 0;             // of the last picture
   std::array<BlockGrid, 3> grids{};
-  std::array<jvirt_barray_ptr, 3> arrays{};
+  // The components' blocks, kept from picture to picture: libjpeg's own arrays would be made
+  // and freed for each, which costs the system a page fault for every page of them.
+  std::array<std::unique_ptr<JBLOCK[]>, 3> blocks;
+  std::array<std::vector<JBLOCKROW>, 3> rows;
+  std::array<jvirt_barray_ptr, 3> arrays{};  // libjpeg's handles of them: the rows' addresses
+  decltype(jpeg_memory_mgr::access_virt_barray) libjpegAccess = nullptr;
   bool made = false;
-  bool started = false;
 };
 
 namespace {
@@ -63,12 +70,42 @@ void EndBuffer(j_compress_ptr compressor) {
 
 int RoundedUp(int value, int multiple) { return (value + multiple - 1) / multiple * multiple; }
 
+// libjpeg reads the coefficients through its memory manager: ours are handed out by their handle.
+JBLOCKARRAY AccessBlocks(j_common_ptr compressor, jvirt_barray_ptr array, JDIMENSION start, JDIMENSION count,
+                         boolean writable) {
+  State& state = StateOf(compressor);
+  for (std::size_t component = 0; component < 3; ++component) {
+    if (array != state.arrays[component]) continue;
+    if (start + count > state.rows[component].size()) {
+      compressor->err->msg_code = JERR_BAD_VIRTUAL_ACCESS;
+      (*compressor->err->error_exit)(compressor);
+    }
+    return state.rows[component].data() + start;
+  }
+  return state.libjpegAccess(compressor, array, start, count, writable);
+}
+
+// A unit's blocks past the component's edge are there but never read.
+void MakeBlocks(State& state) {
+  for (std::size_t component = 0; component < 3; ++component) {
+    const BlockGrid& grid = state.grids[component];
+    const auto wide = static_cast<std::size_t>(RoundedUp(grid.wide, grid.perUnitWide));
+    const auto high = static_cast<std::size_t>(RoundedUp(grid.high, grid.perUnitHigh));
+    state.blocks[component].reset(new JBLOCK[wide * high]);
+    state.rows[component].resize(high);
+    for (std::size_t row = 0; row < high; ++row)
+      state.rows[component][row] = state.blocks[component].get() + row * wide;
+    state.arrays[component] = reinterpret_cast<jvirt_barray_ptr>(&state.rows[component]);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<JpegWriter> JpegWriter::Create(int width, int height, const std::array<BlockGrid, 3>& grids,
                                                const QuantTables& steps) {
   auto state = std::make_unique<State>();
   state->grids = grids;
+  MakeBlocks(*state);
   state->bytes.resize(static_cast<std::size_t>(width) * height / 2 + 4096);
   std::unique_ptr<JpegWriter> writer(new JpegWriter(std::move(state)));
   if (!writer->SetUp(width, height, steps)) return nullptr;
@@ -91,6 +128,8 @@ bool JpegWriter::SetUp(int width, int height, const QuantTables& steps) {
   if (setjmp(state.jump)) return false;
   jpeg_create_compress(&compressor);
   state.made = true;
+  state.libjpegAccess = compressor.mem->access_virt_barray;
+  compressor.mem->access_virt_barray = AccessBlocks;
   state.destination.init_destination = StartBuffer;
   state.destination.empty_output_buffer = GrowBuffer;
   state.destination.term_destination = EndBuffer;
@@ -113,31 +152,10 @@ bool JpegWriter::SetUp(int width, int height, const QuantTables& steps) {
   return true;
 }
 
-// The arrays live for one picture (libjpeg frees them with it); a unit's blocks past the edge
-// are there but not read.
-std::optional<std::array<BlockRows, 3>> JpegWriter::StartPicture() {
-  State& state = *m_state;
-  auto* common = reinterpret_cast<j_common_ptr>(&state.compressor);
-  if (setjmp(state.jump)) {
-    jpeg_abort(common);
-    state.started = false;
-    return std::nullopt;
-  }
-  if (state.started) jpeg_abort(common);
-  for (std::size_t component = 0; component < 3; ++component) {
-    const BlockGrid& grid = state.grids[component];
-    const auto rows = static_cast<JDIMENSION>(RoundedUp(grid.high, grid.perUnitHigh));
-    state.arrays[component] = state.compressor.mem->request_virt_barray(
-        common, JPOOL_IMAGE, FALSE, static_cast<JDIMENSION>(RoundedUp(grid.wide, grid.perUnitWide)), rows, rows);
-  }
-  state.compressor.mem->realize_virt_arrays(common);
+std::array<BlockRows, 3> JpegWriter::Blocks() {
   std::array<BlockRows, 3> blocks{};
-  for (std::size_t component = 0; component < 3; ++component) {
-    const BlockGrid& grid = state.grids[component];
-    blocks[component] = reinterpret_cast<BlockRows>(state.compressor.mem->access_virt_barray(
-        common, state.arrays[component], 0, static_cast<JDIMENSION>(RoundedUp(grid.high, grid.perUnitHigh)), TRUE));
-  }
-  state.started = true;
+  for (std::size_t component = 0; component < 3; ++component)
+    blocks[component] = reinterpret_cast<BlockRows>(m_state->rows[component].data());
   return blocks;
 }
 
@@ -149,14 +167,12 @@ void JpegWriter::SetHuffmanTable(int table, bool dc, const HuffmanSpec& spec) {
   std::copy(spec.values.begin(), spec.values.end(), target->huffval);
 }
 
-bool JpegWriter::FinishPicture() {
+bool JpegWriter::WritePicture() {
   State& state = *m_state;
   if (setjmp(state.jump)) {
     jpeg_abort_compress(&state.compressor);
-    state.started = false;
     return false;
   }
-  state.started = false;
   jpeg_write_coefficients(&state.compressor, state.arrays.data());
   jpeg_finish_compress(&state.compressor);
   return true;

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 
 #include "capture/ffmpeg/jpeg_blocks.h"
@@ -25,13 +24,13 @@ class JpegWriter {
   JpegWriter& operator=(const JpegWriter&) = delete;
 
   // The next picture's blocks, one array per component of its grid's size, for the caller to
-  // fill; nothing when libjpeg failed (see Error).
-  std::optional<std::array<BlockRows, 3>> StartPicture();
+  // fill; the same from picture to picture.
+  std::array<BlockRows, 3> Blocks();
   // The Huffman table the pictures from now on are coded with: table 0 is the luma's, 1 the
   // chroma's. It must have a code for every symbol the blocks have.
   void SetHuffmanTable(int table, bool dc, const HuffmanSpec& spec);
-  // Codes the picture started; false when libjpeg failed.
-  bool FinishPicture();
+  // Codes the blocks as a picture; false when libjpeg failed (see Error).
+  bool WritePicture();
   // The last picture's JPEG.
   std::span<const std::uint8_t> Bytes() const;
   // Why libjpeg failed last.
