@@ -108,7 +108,7 @@ TEST_F(CaptureCommands, DeviceShowsWhatTheDeviceOffers) {
   const auto result = RunCli({"device", TestPatternIndex()});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(result.out, HasSubstr("    sizes: 160x120 320x240"));
-  EXPECT_THAT(result.out, HasSubstr("    inputs: 0 Test picture, 1 Colour bars\n"));
+  EXPECT_THAT(result.out, HasSubstr("    inputs: 0 Test picture, 1 Colour bars, 2 Noisy test picture\n"));
   EXPECT_THAT(result.out, HasSubstr("    codecs: mjpeg rawvideo"));
 }
 

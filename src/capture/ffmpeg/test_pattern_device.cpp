@@ -1,6 +1,7 @@
 #include "capture/ffmpeg/test_pattern_device.h"
 
 #include "capture/ffmpeg/format_media_source.h"
+#include "platform/trace.h"
 
 extern "C" {
 #include <libavfilter/version.h>
@@ -10,11 +11,14 @@ extern "C" {
 namespace tovalen::ffmpeg {
 namespace {
 
-const std::vector<std::string> kInputs{"Test picture", "Colour bars"};
-const char* const kInputGraphs[] = {"testsrc2", "smptebars"};
+// Stored settings keep an input by its index: new inputs go at the end.
+const std::vector<std::string> kInputs{"Test picture", "Colour bars", "Noisy test picture"};
+const char* const kInputGraphs[] = {"testsrc2", "smptebars", "testsrc2"};
+// Camera-like noise, changing every frame; its seed is fixed, so the picture can be made again.
+const char* const kInputFilters[] = {"", "", ",noise=alls=10:allf=t"};
 
-const std::vector<FrameSize> kSizes{{160, 120}, {320, 240},  {352, 288},  {640, 480},   {720, 480},  {720, 576},
-                                    {800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
+const std::vector<FrameSize> kSizes{{160, 120}, {320, 240},  {352, 288},  {640, 480},   {720, 480},   {720, 576},
+                                    {800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}, {3840, 2160}};
 
 int ControlValue(const DeviceSettings& settings, const std::string& name, int fallback) {
   const auto found = settings.controls.find(name);
@@ -54,6 +58,7 @@ std::string TestPatternDevice::VideoGraph(const VideoRequest& request, FrameSize
     format = av_get_pix_fmt_name(request.encoderPixelFormat);
   std::string graph = std::string(kInputGraphs[input]) + "=size=" + size.ToString() +
                       ":rate=" + std::to_string(request.frameRate.num) + "/" + std::to_string(request.frameRate.den);
+  graph += kInputFilters[input];
   graph += PictureFilter(settings);
   if (!format.empty()) graph += ",format=" + format;
   return graph + ",realtime";
@@ -71,6 +76,7 @@ OpenedSource TestPatternDevice::OpenVideo(const VideoRequest& request) {
   input.format = "lavfi";
   input.url = VideoGraph(request, DefaultSize());
   input.mediaType = AVMEDIA_TYPE_VIDEO;
+  Trace("D: test pattern: " + input.url + "\n");
   return FormatMediaSource::Open(input);
 }
 

@@ -4,9 +4,9 @@
 
 namespace tovalen::ffmpeg {
 
-// The built-in device: a moving test picture (or colour bars) and a 440 Hz tone from libavfilter,
-// paced in real time so that it behaves like a camera. It offers overlay, two inputs and
-// brightness and contrast controls.
+// The built-in device: a moving test picture (or colour bars, or the picture with camera-like
+// noise) and a 440 Hz tone from libavfilter, paced in real time so that it behaves like a camera.
+// It offers overlay, three inputs and brightness and contrast controls.
 class TestPatternDevice : public CaptureDevice {
  public:
   std::string Name() const override;

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -56,6 +57,29 @@ TEST_F(Devices, ANodeThatIsGoneCannotBeConnected) {
   EXPECT_FALSE(driver->DriverGetCaps(window));
 }
 
+// The first picture an input of the test pattern gives at 320x240, as its raw bytes.
+std::string FirstPicture(int input) {
+  VideoRequest request;
+  request.settings.size = {320, 240};
+  request.settings.input = input;
+  request.frameRate = {30, 1};
+  request.encoderPixelFormat = AV_PIX_FMT_YUVJ420P;
+  OpenedSource source = TestPatternDevice().OpenVideo(request);
+  if (!source || !*source || (*source)->Parameters().codec_id != AV_CODEC_ID_RAWVIDEO) return "";
+  PacketPtr packet = MakePacket();
+  std::string bytes;
+  WaitUntil([&] { return (*source)->Read(*packet).status != ReadStatus::kAgain; }, 5s);
+  if (packet->size > 0) bytes.assign(reinterpret_cast<const char*>(packet->data), packet->size);
+  return bytes;
+}
+
+double MeanDifference(const std::string& a, const std::string& b) {
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    sum += std::abs(static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]));
+  return sum / static_cast<double>(a.size());
+}
+
 TEST_F(Devices, TheTestPatternReportsWhatItOffers) {
   Connect();
   const auto caps = driver->DriverGetCaps(window);
@@ -69,6 +93,20 @@ TEST_F(Devices, TheTestPatternReportsWhatItOffers) {
   EXPECT_EQ(status->uiImageWidth, 320u);
   EXPECT_EQ(status->uiImageHeight, 240u);
   EXPECT_FALSE(status->fCapturingNow);
+
+  // Stored settings name inputs by index: the noisy picture came last. It is the test picture
+  // under noise, and the same again when opened again, so that a benchmark can make it anew.
+  const TestPatternDevice pattern;
+  EXPECT_THAT(pattern.Inputs(), ElementsAre("Test picture", "Colour bars", "Noisy test picture"));
+  EXPECT_THAT(pattern.VideoFormats().front().sizes, Contains(FrameSize{3840, 2160}));
+  const std::string plain = FirstPicture(0);
+  const std::string noisy = FirstPicture(2);
+  ASSERT_EQ(plain.size(), 320u * 240 * 3 / 2);
+  ASSERT_EQ(noisy.size(), plain.size());
+  EXPECT_EQ(FirstPicture(2), noisy);
+  EXPECT_GT(MeanDifference(plain, noisy), 1.0);
+  EXPECT_LT(MeanDifference(plain, noisy), 10.0);
+  EXPECT_GT(MeanDifference(plain, FirstPicture(1)), 30.0);  // the bars are another picture
 }
 
 TEST_F(Devices, StatusCountsTheCaptureWhileItRunsAndAfter) {

@@ -95,7 +95,7 @@ TEST(DialogModels, RefuseWhatTheDeviceDoesNotOffer) {
   EXPECT_EQ(format.SetPixelFormat("rgb24"), std::nullopt);
 
   VideoSourceModel source(device.Inputs(), device.Controls(), DeviceSettings{});
-  EXPECT_TRUE(source.SetInput(2));
+  EXPECT_TRUE(source.SetInput(3));
   EXPECT_TRUE(source.SetInput(-1));
   EXPECT_TRUE(source.SetControl("brightness", 101));
   EXPECT_TRUE(source.SetControl("hue", 0));
