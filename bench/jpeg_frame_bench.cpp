@@ -4,6 +4,11 @@
 // CPU time per frame (this thread's, getrusage), and the recorder's bytes at FFmpeg's PSNR.
 //
 //   jpeg_frame_bench [FRAMES [WxH ...]]   (needs ffmpeg on the path for the source frames)
+//
+// VARIANTS=all (or part of a variant's name, "flat r0.300 every8" by default): which of the
+// recorder's table shapes, roundings and Huffman table reuses to run; CURVES=1 prints each
+// quality's point. CPU=QUALITY instead compares the CPU time alone (see CompareCpu), with
+// ONLY_OURS=1 for the recorder's encoder alone and NO_PSNR=1 to skip decoding (for a profiler).
 #include <sys/resource.h>
 
 #include <cmath>
@@ -16,7 +21,7 @@
 
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "capture/ffmpeg/jpeg_encoder.h"
-#include "capture/ffmpeg/turbojpeg_encoder.h"
+#include "turbojpeg_encoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -174,7 +179,7 @@ int CompareCpu(int count, const std::vector<std::pair<int, int>>& sizes, int qua
     for (bool noise : {false, true}) {
       const auto frames = SourceFrames(width, height, noise, count);
       std::vector<std::pair<std::string, EncodeFn>> encoders = {
-          {"ours " + std::to_string(quality), Ours(quality, width, height, {0.3, jpeg::TableShape::kFlat, 8})}};
+          {"ours " + std::to_string(quality), Ours(quality, width, height, JpegTuning{})}};
       if (!std::getenv("ONLY_OURS")) {
         encoders.emplace_back("ffmpeg -q:v 6", Ffmpeg(6, width, height));
         encoders.emplace_back("turbojpeg 85", Turbo(85, width, height));
@@ -204,7 +209,7 @@ int main(int argc, char** argv) {
   if (sizes.empty()) sizes = {{1280, 720}, {1920, 1080}};
   if (const char* cpu = std::getenv("CPU")) return CompareCpu(count, sizes, std::atoi(cpu));
   const char* variants = std::getenv("VARIANTS");
-  const std::string which = variants ? variants : "gentle";
+  const std::string which = variants ? variants : "flat r0.300 every8";
   for (auto [width, height] : sizes) {
     for (bool noise : {false, true}) {
       const auto frames = SourceFrames(width, height, noise, count);

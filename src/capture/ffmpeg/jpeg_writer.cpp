@@ -149,6 +149,9 @@ bool JpegWriter::SetUp(int width, int height, const QuantTables& steps) {
   jpeg_add_quant_table(&compressor, 0, table, 100, TRUE);
   std::copy(steps.chroma.begin(), steps.chroma.end(), table);
   jpeg_add_quant_table(&compressor, 1, table, 100, TRUE);
+  // One table for all when they are alike: each picture stores it once.
+  if (steps.chroma == steps.luma)
+    for (int component = 1; component < 3; ++component) compressor.comp_info[component].quant_tbl_no = 0;
   return true;
 }
 
