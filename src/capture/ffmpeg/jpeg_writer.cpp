@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 // libjpeg's headers need <cstdio> before them, and jerror.h needs jpeglib.h.
@@ -57,7 +58,12 @@ void StartBuffer(j_compress_ptr compressor) {
 boolean GrowBuffer(j_compress_ptr compressor) {
   State& state = StateOf(compressor);
   const std::size_t used = state.bytes.size();
-  state.bytes.resize(2 * used);
+  try {  // no exception may cross libjpeg's frames
+    state.bytes.resize(2 * used);
+  } catch (const std::bad_alloc&) {
+    compressor->err->msg_code = JERR_OUT_OF_MEMORY;
+    (*compressor->err->error_exit)(reinterpret_cast<j_common_ptr>(compressor));
+  }
   state.destination.next_output_byte = state.bytes.data() + used;
   state.destination.free_in_buffer = used;
   return TRUE;
