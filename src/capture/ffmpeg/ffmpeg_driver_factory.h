@@ -13,7 +13,7 @@
 #include "platform/main_loop.h"
 
 // The FFmpeg driver as a program's composition file sees it. Nothing here names an FFmpeg or
-// TurboJPEG type, so a program composing the driver compiles without their headers.
+// libjpeg type, so a program composing the driver compiles without their headers.
 namespace tovalen::ffmpeg {
 
 // What a program hands the driver.

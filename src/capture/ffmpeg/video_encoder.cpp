@@ -39,8 +39,9 @@ Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec co
   int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
   if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
   if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
-  // TurboJPEG is the faster JPEG encoder; FFmpeg's takes the pixel formats it cannot.
-  if (codec == VideoCodec::kMjpeg && (m_jpeg = TurboJpegEncoder::Create(source, quality))) {
+  // JpegEncoder is the cheaper JPEG encoder and writes smaller files; FFmpeg's takes the pixel
+  // formats it cannot.
+  if (codec == VideoCodec::kMjpeg && (m_jpeg = JpegEncoder::Create(source, quality))) {
     m_encoder.reset();
     m_jpeg->DescribeOutput(*m_output);
     return {};

@@ -6,13 +6,13 @@
 #include "capture/device_settings_record.h"
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
-#include "capture/ffmpeg/turbojpeg_encoder.h"
+#include "capture/ffmpeg/jpeg_encoder.h"
 
 namespace tovalen::ffmpeg {
 
 // Turns the device's video packets into the file's: passed through unchanged when the device
 // delivers what the file wants (MJPEG to MJPEG), otherwise decoded, converted to the encoder's
-// pixel format and encoded (MJPEG from YUV frames through TurboJPEG, without a conversion). Each
+// pixel format and encoded (MJPEG from YUV frames through JpegEncoder, without a conversion). Each
 // input packet is placed at a frame slot of the file's time base (one tick per frame). Used on
 // one thread.
 class VideoEncoder {
@@ -47,7 +47,7 @@ class VideoEncoder {
   CodecParametersPtr m_output;
   CodecContextPtr m_decoder;
   CodecContextPtr m_encoder;
-  std::unique_ptr<TurboJpegEncoder> m_jpeg;  // instead of m_encoder where it takes the frames
+  std::unique_ptr<JpegEncoder> m_jpeg;  // instead of m_encoder where it takes the frames
   ScaleContextPtr m_scaler;
   FramePtr m_decoded;
   FramePtr m_converted;

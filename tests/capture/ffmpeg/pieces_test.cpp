@@ -14,7 +14,6 @@
 #include "capture/ffmpeg/reader_timing.h"
 #include "capture/ffmpeg/stream_packet_buffer.h"
 #include "capture/ffmpeg/stream_timeline.h"
-#include "capture/ffmpeg/turbojpeg_encoder.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "driver_fixture.h"
 
@@ -168,39 +167,6 @@ TEST(VideoCodecChoice, QualityMapsOntoTheEncodersScale) {
   EXPECT_EQ(EncoderPixelFormat(VideoCodec::kRawVideo, AV_PIX_FMT_YUV420P), AV_PIX_FMT_BGR24);
   EXPECT_THAT(ParseCodecName("ffv1"), Optional(VideoCodec::kFfv1));
   EXPECT_EQ(ParseCodecName("vp9"), std::nullopt);
-}
-
-// Cameras may offer sizes that the chroma planes do not divide; TurboJPEG reads such planes a
-// pixel wider and a row taller than they are (the address sanitizer sees a read past the end).
-TEST(TurboJpeg, AnOddSizedLimitedRangeFrameKeepsItsSizeAndLevels) {
-  CodecParametersPtr source(avcodec_parameters_alloc());
-  source->codec_type = AVMEDIA_TYPE_VIDEO;
-  source->format = AV_PIX_FMT_YUV420P;
-  source->width = 33;
-  source->height = 17;
-  const auto encoder = TurboJpegEncoder::Create(*source, 100);
-  ASSERT_TRUE(encoder);
-  FramePtr frame = MakeFrame();
-  frame->format = source->format;
-  frame->width = source->width;
-  frame->height = source->height;
-  ASSERT_GE(av_frame_get_buffer(frame.get(), 0), 0);
-  for (int plane = 0; plane < 3; ++plane)  // limited-range white: full-range white once stretched
-    std::memset(frame->data[plane], plane == 0 ? 235 : 128,
-                static_cast<std::size_t>(frame->linesize[plane]) * (plane == 0 ? 17 : 9));
-  std::vector<PacketPtr> out;
-  ASSERT_TRUE(encoder->Encode(*frame, out));
-  ASSERT_EQ(out.size(), 1u);
-
-  CodecContextPtr decoder(avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_MJPEG)));
-  ASSERT_GE(avcodec_open2(decoder.get(), nullptr, nullptr), 0);
-  ASSERT_GE(avcodec_send_packet(decoder.get(), out[0].get()), 0);
-  FramePtr decoded = MakeFrame();
-  ASSERT_GE(avcodec_receive_frame(decoder.get(), decoded.get()), 0);
-  EXPECT_EQ(decoded->width, 33);
-  EXPECT_EQ(decoded->height, 17);
-  EXPECT_EQ(decoded->format, AV_PIX_FMT_YUVJ420P);
-  EXPECT_GE(decoded->data[0][16 * decoded->linesize[0] + 32], 254);
 }
 
 // 8 kHz mono 16-bit sound whose samples all have one value, into 8 kHz mono 8-bit.

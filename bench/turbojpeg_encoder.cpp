@@ -1,4 +1,4 @@
-#include "capture/ffmpeg/turbojpeg_encoder.h"
+#include "turbojpeg_encoder.h"
 
 #include <turbojpeg.h>
 

@@ -10,6 +10,7 @@
 
 namespace tovalen::ffmpeg {
 
+// The recorder's MJPEG encoder before JpegEncoder, kept for jpeg_frame_bench's comparison.
 // MJPEG frames from libjpeg-turbo, compressed straight from the source's YUV planes: planar
 // 4:2:0, 4:2:2 and 4:4:4, and packed 4:2:2 as cameras send it, always at the source's own
 // chroma subsampling. A limited-range source is stretched to the full range JPEG means, so a
