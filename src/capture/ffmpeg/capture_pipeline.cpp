@@ -16,15 +16,18 @@ namespace {
 // Notices wait here while the caller's thread is busy; the oldest go first when it falls far behind.
 constexpr std::size_t kMaxNotices = 512;
 // Frames waiting for an encoder: enough to ride out a busy moment, but no more than this many
-// bytes of pictures, so a large picture does not hold more memory than the command line would.
+// bytes of pictures, so a large picture does not hold more memory than the command line would;
+// yet never fewer than two encoders need to take turns without a frame dropped between them.
 constexpr std::int64_t kVideoQueueUs = 500'000;
 constexpr std::size_t kVideoQueueBytes = 24 << 20;
+constexpr std::size_t kFewestQueuedFrames = 4;
 
 std::size_t VideoQueueFrames(const AVCodecParameters& source, std::uint32_t microSecPerFrame) {
-  const std::size_t frames = std::max<std::size_t>(2, kVideoQueueUs / std::max<std::uint32_t>(microSecPerFrame, 1));
+  const std::size_t frames =
+      std::max<std::size_t>(kFewestQueuedFrames, kVideoQueueUs / std::max<std::uint32_t>(microSecPerFrame, 1));
   if (source.codec_id != AV_CODEC_ID_RAWVIDEO) return frames;  // compressed: small
   const int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(source.format), source.width, source.height, 1);
-  return bytes > 0 ? std::clamp<std::size_t>(kVideoQueueBytes / bytes, 2, frames) : frames;
+  return bytes > 0 ? std::clamp<std::size_t>(kVideoQueueBytes / bytes, kFewestQueuedFrames, frames) : frames;
 }
 
 // The source's own rate and channels (at most two: the file's PCM is mono or stereo) at the bits asked for.
