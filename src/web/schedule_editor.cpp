@@ -146,7 +146,7 @@ ScheduleFileContents ScheduleEditor::Read() const { return Load(m_path); }
 void ScheduleEditor::CheckTargetOnDevice(const std::string& target, std::string* warning) const {
   if (!m_targetCheck) return;
   const TargetCheckAnswer answer = m_targetCheck->Check(Load(m_path).settings.iCapDriverId, target);
-  if (!answer.Accepted()) throw ApiError(400, answer.refusal);
+  if (!answer.Accepted()) throw ApiError(422, answer.refusal);
   if (warning) *warning = answer.warning;
 }
 

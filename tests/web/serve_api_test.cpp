@@ -197,10 +197,10 @@ TEST_F(Serve, EditsReservationsWithTheEditorsChecksAndRefusesWhatItMust) {
   EXPECT_EQ(refused(tooLarge).first, 413);
   // A copy into .ts, .mkv or .mp4 is for network streams: refused on the test pattern when entered.
   const auto copy = refused(Body(At(7200), 60, "b.mp4"));
-  EXPECT_EQ(copy.first, 400);
+  EXPECT_EQ(copy.first, 422);
   EXPECT_THAT(copy.second, HasSubstr("ネットワークストリーム"));
   const Reply copyChange = client.Call("PATCH", "/api/reservations/" + first, json{{"file", "a.MKV"}}.dump());
-  EXPECT_EQ(copyChange.status, 400) << copyChange.body;
+  EXPECT_EQ(copyChange.status, 422) << copyChange.body;
 
   // A weekly repeat lands four dated files; a change keeps the length, then the removal.
   const Reply repeated = client.Call(

@@ -107,7 +107,7 @@ bool IsAcSymbol(int symbol) {
   return symbol == 0x00 || symbol == 0xF0 || (symbol > 0 && symbol < 256 && size >= 1 && size <= 10);
 }
 
-HuffmanSpec OptimalHuffman(const SymbolCounts& counts) {
+HuffmanTableCodes OptimalHuffman(const SymbolCounts& counts) {
   // Huffman's construction over the used symbols plus one reserved symbol of count 1, so that
   // no real symbol gets the all-ones code.
   constexpr int kReserved = 256;
@@ -161,11 +161,11 @@ HuffmanSpec OptimalHuffman(const SymbolCounts& counts) {
     if (symbols[a] == kReserved || symbols[b] == kReserved) return symbols[b] == kReserved && symbols[a] != kReserved;
     return lengths[a] < lengths[b];
   });
-  HuffmanSpec spec;
-  for (std::size_t length = 1; length <= 16; ++length) spec.bits[length] = static_cast<std::uint8_t>(bits[length]);
+  HuffmanTableCodes codes;
+  for (std::size_t length = 1; length <= 16; ++length) codes.bits[length] = static_cast<std::uint8_t>(bits[length]);
   for (std::size_t i : order)
-    if (symbols[i] != kReserved) spec.values.push_back(static_cast<std::uint8_t>(symbols[i]));
-  return spec;
+    if (symbols[i] != kReserved) codes.values.push_back(static_cast<std::uint8_t>(symbols[i]));
+  return codes;
 }
 
 }  // namespace tovalen::ffmpeg::jpeg

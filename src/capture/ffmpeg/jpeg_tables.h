@@ -27,14 +27,14 @@ using SymbolCounts = std::array<std::uint32_t, 256>;
 
 // A Huffman table as a JPEG file stores it: how many codes of each length 1-16, and the
 // symbols in code order.
-struct HuffmanSpec {
+struct HuffmanTableCodes {
   std::array<std::uint8_t, 17> bits{};  // bits[0] unused
   std::vector<std::uint8_t> values;
 };
 
 // The shortest code for the counts, no code longer than 16 bits and none all ones. Symbols with
 // a zero count get no code; at least one count must be non-zero.
-HuffmanSpec OptimalHuffman(const SymbolCounts& counts);
+HuffmanTableCodes OptimalHuffman(const SymbolCounts& counts);
 
 // Every symbol a baseline 8-bit scan may need: the DC sizes 0-11, or the AC run/size pairs
 // with end of block and the 16-zero run. A table built from counts that include these at

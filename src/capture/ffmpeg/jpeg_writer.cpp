@@ -168,12 +168,12 @@ std::array<BlockRows, 3> JpegWriter::Blocks() {
   return blocks;
 }
 
-void JpegWriter::SetHuffmanTable(int table, bool dc, const HuffmanSpec& spec) {
+void JpegWriter::SetHuffmanTable(int table, bool dc, const HuffmanTableCodes& codes) {
   jpeg_compress_struct& compressor = m_state->compressor;
   JHUFF_TBL* target = dc ? compressor.dc_huff_tbl_ptrs[table] : compressor.ac_huff_tbl_ptrs[table];
-  std::copy(spec.bits.begin(), spec.bits.end(), target->bits);
+  std::copy(codes.bits.begin(), codes.bits.end(), target->bits);
   std::fill(std::begin(target->huffval), std::end(target->huffval), 0);
-  std::copy(spec.values.begin(), spec.values.end(), target->huffval);
+  std::copy(codes.values.begin(), codes.values.end(), target->huffval);
 }
 
 bool JpegWriter::WritePicture() {

@@ -28,7 +28,7 @@ class JpegWriter {
   std::array<BlockRows, 3> Blocks();
   // The Huffman table the pictures from now on are coded with: table 0 is the luma's, 1 the
   // chroma's. It must have a code for every symbol the blocks have.
-  void SetHuffmanTable(int table, bool dc, const HuffmanSpec& spec);
+  void SetHuffmanTable(int table, bool dc, const HuffmanTableCodes& codes);
   // Codes the blocks as a picture; false when libjpeg failed (see Error).
   bool WritePicture();
   // The last picture's JPEG.
