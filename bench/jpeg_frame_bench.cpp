@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
         for (auto [shapeName, shape] :
              {std::pair{"standard", jpeg::TableShape::kStandard}, std::pair{"gentle", jpeg::TableShape::kGentle},
               std::pair{"flat", jpeg::TableShape::kFlat}})
-          for (int every : {1, 8}) {
+          for (int every : {1, 8, 16, 32}) {
             const std::string name = std::string(shapeName) + " r" + std::to_string(rounding).substr(0, 5) + " every" +
                                      std::to_string(every);
             if (which != "all" && name.find(which) == std::string::npos) continue;

@@ -59,7 +59,9 @@ class BlockCoder {
   std::unique_ptr<AVDCT, DctDeleter> m_dct;
   float m_rounding;
   Table m_steps{};
-  std::array<float, 64> m_inverseSteps{};
+  // Each coefficient's magnitude plus its bias, times its reciprocal, over 65536: its level.
+  alignas(16) std::array<std::uint16_t, 64> m_reciprocals{};
+  alignas(16) std::array<std::uint16_t, 64> m_biases{};
 };
 
 // Adds the DC symbols of a component's blocks in the order the scan codes them: unit by unit,
