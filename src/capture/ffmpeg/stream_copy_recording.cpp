@@ -19,6 +19,9 @@ constexpr std::uint64_t kRoomCheckBytes = 256 << 10;
 // The session hands packets on when they are due; past the time limit by this much on the
 // clock with none, no packet before the limit is still to come.
 constexpr std::int64_t kLateDeliveryUs = 200'000;
+// With nothing due, the reader looks again after this: a file takes the packets due meanwhile
+// all at once just as well, and each wake-up of a thread costs more than the packets it moves.
+constexpr auto kReadInterval = std::chrono::milliseconds(250);
 
 }  // namespace
 
@@ -88,10 +91,9 @@ void StreamCopyRecording::Read() {
     std::unique_lock lock(m_mutex);
     while (!m_stopped) {
       lock.unlock();
-      const bool video = ReadOne(AVMEDIA_TYPE_VIDEO, *packet);
-      const bool audio = m_job.session->Audio() && !m_gaveUp && ReadOne(AVMEDIA_TYPE_AUDIO, *packet);
+      TakeWhatIsDue(*packet);
       lock.lock();
-      if (!video && !audio) m_wake.wait_for(lock, kDevicePollInterval, [this] { return m_stopped; });
+      m_wake.wait_for(lock, kReadInterval, [this] { return m_stopped; });
     }
   } catch (const std::bad_alloc&) {
     Fail({StopReason::kDeviceLost, "out of memory"});
@@ -101,6 +103,19 @@ void StreamCopyRecording::Read() {
     m_lostAtTheEnd = true;
   }
   m_queue.Close();
+}
+
+// Everything due, picture and sound in turn; the caller's thread hears of the frames once.
+void StreamCopyRecording::TakeWhatIsDue(AVPacket& packet) {
+  bool tookVideo = false;
+  for (;;) {
+    const bool video = ReadOne(AVMEDIA_TYPE_VIDEO, packet);
+    const bool audio = m_job.session->Audio() && !m_gaveUp && ReadOne(AVMEDIA_TYPE_AUDIO, packet);
+    tookVideo = tookVideo || video;
+    if (!video && !audio) break;
+  }
+  m_queue.WakeConsumers();
+  if (tookVideo) m_loop.Wake();
 }
 
 // Takes one packet of the type when one is due; false when none was.
@@ -175,7 +190,7 @@ bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
   // After a packet the writer had no room for, the frames that refer to it are useless too.
   m_skipToKeyFrame = m_skipToKeyFrame && !key;
   CopiedPacket item{std::move(packet), true};
-  const bool queued = !m_skipToKeyFrame && m_queue.TryPush(item);
+  const bool queued = !m_skipToKeyFrame && m_queue.TryPushWithoutWaking(item);
   m_skipToKeyFrame = !queued;
   {
     std::lock_guard lock(m_mutex);
@@ -187,7 +202,6 @@ bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
     }
     m_notices.push_back({static_cast<std::uint32_t>(std::max<std::int64_t>(0, sinceFirstUs) / 1000), bytes});
   }
-  m_loop.Wake();
   return true;
 }
 
@@ -201,7 +215,7 @@ void StreamCopyRecording::TakeAudio(PacketPtr packet) {
   packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
   packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
   CopiedPacket item{std::move(packet), false};
-  if (!m_queue.TryPush(item)) {
+  if (!m_queue.TryPushWithoutWaking(item)) {
     std::lock_guard lock(m_mutex);
     ++m_outcome.audioPacketsDropped;
   }

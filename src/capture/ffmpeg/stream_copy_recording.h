@@ -60,6 +60,7 @@ class StreamCopyRecording final : public RunningCapture {
  private:
   StreamCopyRecording(const StreamCopyJob& job, int fd, MainLoop& loop);
   void Read();
+  void TakeWhatIsDue(AVPacket& packet);
   bool ReadOne(AVMediaType type, AVPacket& packet);
   bool TakeVideo(PacketPtr packet);
   void TakeAudio(PacketPtr packet);
