@@ -52,9 +52,7 @@ Result<std::unique_ptr<AviWriter>> AviWriter::Open(int fd, const StreamSetup& vi
   writer->m_output.reset(output);
   output->pb = writer->m_io.get();
   output->flags |= AVFMT_FLAG_CUSTOM_IO;
-  // Written out once a second (Write), not after every packet: a system call per packet costs
-  // a copy of a stream more than all else it does.
-  output->flush_packets = 0;
+  if (!format.flushEachPacket) output->flush_packets = 0;  // Write flushes once a second
 
   int index = 0;
   for (const StreamSetup* setup : {&video, audio}) {

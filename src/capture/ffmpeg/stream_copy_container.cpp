@@ -8,11 +8,11 @@
 namespace tovalen::ffmpeg {
 namespace {
 
-constexpr ContainerFormat kTransportStream{"mpegts", "", "MPEG-TS"};
-constexpr ContainerFormat kMatroska{"matroska", "cluster_time_limit=1000", "Matroska"};
+constexpr ContainerFormat kTransportStream{"mpegts", "", "MPEG-TS", false};
+constexpr ContainerFormat kMatroska{"matroska", "cluster_time_limit=1000", "Matroska", false};
 // Fragments at each key frame and at least every second.
 constexpr ContainerFormat kFragmentedMp4{
-    "mp4", "movflags=frag_keyframe+empty_moov+default_base_moof:frag_duration=1000000", "MP4"};
+    "mp4", "movflags=frag_keyframe+empty_moov+default_base_moof:frag_duration=1000000", "MP4", false};
 
 // The codecs an MPEG-TS muxer gives a stream type of their own: libavformat cannot say so
 // itself, and the muxer would write anything else as private data that no player reads.
