@@ -1,6 +1,10 @@
 #include "driver_fixture.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
+
+#include "support/stream_servers.h"
 
 namespace tovalen::testing {
 
@@ -56,6 +60,33 @@ bool DriverTest::RecordFrames(int frames) {
   if (!driver->FileSetCaptureFile(window, target)) return false;
   if (!driver->FileAlloc(window, 5'242'880)) return false;
   return driver->CaptureSequence(window);
+}
+
+bool DriverTest::RecordAcrossAServerRestart(HttpStreamServer& server, std::size_t killAt, std::size_t stopAt,
+                                            std::chrono::milliseconds gap) {
+  using namespace std::chrono_literals;
+  std::atomic<bool> killed{false};
+  std::jthread restarter([&](std::stop_token stop) {
+    while (!killed && !stop.stop_requested()) std::this_thread::sleep_for(10ms);
+    if (stop.stop_requested()) return;
+    std::this_thread::sleep_for(gap);
+    server.Start();
+    // The server dies with the thread that started it: it is kept until the sequence is over.
+    while (!stop.stop_requested()) std::this_thread::sleep_for(10ms);
+  });
+  headers.clear();
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader& header) {
+    headers.push_back(header);
+    if (headers.size() == killAt) {
+      server.Stop();
+      killed = true;
+    }
+    if (headers.size() == stopAt) driver->CaptureStop(handle);
+    return true;
+  });
+  const bool recorded = driver->FileSetCaptureFile(window, target) && driver->CaptureSequence(window);
+  driver->SetCallbackOnVideoStream(window, {});  // it refers to this call's locals
+  return recorded;
 }
 
 ::testing::Matcher<std::int64_t> AboutFrames(double seconds, double fps) {
