@@ -89,6 +89,13 @@ bool DriverTest::RecordAcrossAServerRestart(HttpStreamServer& server, std::size_
   return recorded;
 }
 
+::testing::Matcher<std::int64_t> DriverTest::SlotsOfTheCapture(double fps) const {
+  const auto written = static_cast<std::int64_t>(LastOutcome().framesWritten);
+  const std::int64_t lastSlot = headers.empty() ? 0 : std::llround(headers.back().dwTimeCaptured * fps / 1000);
+  // The callback's times are whole milliseconds since the first frame.
+  return ::testing::AllOf(::testing::Ge(written), ::testing::Le(lastSlot + 2));
+}
+
 ::testing::Matcher<std::int64_t> AboutFrames(double seconds, double fps) {
   const auto expected = static_cast<std::int64_t>(std::llround(seconds * fps));
   return ::testing::AllOf(::testing::Ge(expected - 2), ::testing::Le(expected + 2));

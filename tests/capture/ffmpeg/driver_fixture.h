@@ -39,6 +39,10 @@ class DriverTest : public ::testing::Test {
                                   std::chrono::milliseconds gap);
   bool Save() { return driver->FileSaveAs(window, target); }
   CaptureOutcome LastOutcome() const { return driver->LastOutcome().value(); }
+  // The frame slots the last capture's file has at `fps`: one for each frame written, and none
+  // past the last frame the callback saw. A busy machine may capture more frames than asked
+  // before the stop is seen, and drop some at the end.
+  ::testing::Matcher<std::int64_t> SlotsOfTheCapture(double fps) const;
 
   static DeviceSettings SmallPicture();
 
