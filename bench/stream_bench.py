@@ -147,7 +147,7 @@ def thumbnails(path, frames=None):
 
 
 def start_frame(recording, source_thumbs):
-    """The source frame the recording's first frame shows, found on frames from SKIP s in."""
+    """The source frame the recording shows SKIP s in, found on the 30 frames from there."""
     first = SKIP * RATE
     mine = thumbnails(recording, first + 30)[first:]
     best, best_cost = 0, None
@@ -160,16 +160,21 @@ def start_frame(recording, source_thumbs):
                 break
         if best_cost is None or cost < best_cost:
             best, best_cost = offset, cost
-    return (best - first) % len(source_thumbs)
+    return best
 
 
 def psnr(recording, source_thumbs):
-    offset = start_frame(recording, source_thumbs)
+    """Frames paired by index from SKIP s in, until the recording or the source ends. The servers
+    loop the source, but ffmpeg's looped decoding of it is not frame for frame the source again (it
+    loses the frames whose times overlap the loop before), so the pairs stop where the source ends."""
+    begin = start_frame(recording, source_thumbs)
     first = SKIP * RATE
+    frames = min(int(duration(recording) * RATE) - first - 1, len(source_thumbs) - begin)
+    if frames < RATE:
+        return float("nan")
     graph = (f"[0:v]fps={RATE},trim=start_frame={first},settb=1/{RATE},setpts=N[a];"
-             f"[1:v]trim=start_frame={offset + first},settb=1/{RATE},setpts=N[b];[a][b]psnr=shortest=1")
-    frames = int(duration(recording) * RATE) - first - 1
-    out = subprocess.run(["ffmpeg", "-nostdin", "-i", recording, "-stream_loop", "-1", "-i", SOURCE,
+             f"[1:v]trim=start_frame={begin},settb=1/{RATE},setpts=N[b];[a][b]psnr=shortest=1")
+    out = subprocess.run(["ffmpeg", "-nostdin", "-i", recording, "-i", SOURCE,
                           "-lavfi", graph, "-frames:v", str(frames), "-f", "null", "-"],
                          capture_output=True, text=True).stderr
     found = re.findall(r"PSNR .*average:([0-9.]+|inf)", out)
