@@ -10,10 +10,10 @@ run, everything on 127.0.0.1:
 
 CPU is user + system time of each child (getrusage through wait4) per second recorded, and also
 from 5 s in to the end (per second of wall time, from /proc/PID/stat), without the start. PSNR is
-each recording's frames against the source's, paired by index from the source frame the
-recording starts at (found on small grey pictures of the test source's frame counter, since a
-live stream is joined anywhere); a frame the recorder dropped counts as the frame before it, as a
-player shows it.
+each recording's frames against the source's, paired by index from SKIP s in, from the source
+frame the recording shows there (found on small grey pictures of the test source's frame counter,
+since a live stream is joined anywhere) to the end of the source file; a frame the recorder
+dropped counts as the frame before it, as a player shows it.
 
 usage: bench/stream_bench.py TOVALEN_REC [SECONDS [QUALITY]]   (20 s and 85 by default)
 The source (20 s, made once) is kept in ~/.cache/tovalen-bench/.
