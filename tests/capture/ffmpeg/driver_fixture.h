@@ -34,7 +34,8 @@ class DriverTest : public ::testing::Test {
   // Runs a sequence into `target` that the frame callback stops once it has seen `frames` frames.
   bool RecordFrames(int frames);
   // Runs a sequence into `target` from `server`'s stream: the server is killed once `killAt`
-  // frames have come and started again `gap` later; the frame callback stops at `stopAt` frames.
+  // frames have come and started again `gap` later; the frame callback stops at `stopAt` frames,
+  // and not before `stopAt - killAt` frames have come since the restart.
   bool RecordAcrossAServerRestart(HttpStreamServer& server, std::size_t killAt, std::size_t stopAt,
                                   std::chrono::milliseconds gap);
   bool Save() { return driver->FileSaveAs(window, target); }

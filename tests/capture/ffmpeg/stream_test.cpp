@@ -15,8 +15,9 @@ using namespace std::chrono_literals;
 using ::testing::Ge;
 using ::testing::HasSubstr;
 
-// A server killed mid-recording is tried again soon.
-constexpr StreamTimes kQuickTimes{.firstRetry = 100ms, .longestRetry = 400ms};
+// A server killed mid-recording is tried again soon; one slow to answer on a busy machine is
+// waited for.
+constexpr StreamTimes kQuickTimes{.connect = 15000ms, .firstRetry = 100ms, .longestRetry = 400ms};
 
 // Network streams from loopback servers recorded through the driver into AVI: paced as they were
 // sent, with their own sound, connected again when their server comes back.
