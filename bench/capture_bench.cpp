@@ -200,7 +200,7 @@ Figures RecordWithDriver(FrameSize size, int seconds, int quality, const std::fi
   driver.FileSaveAs(window, path);
   figures.rssAfterKb = ResidentKb(0);
   figures.cpuSeconds = CpuSeconds(after) - CpuSeconds(before);
-  figures.dropped = recorded ? driver.LastOutcome(window)->summary.framesDropped : -1;
+  figures.dropped = recorded ? static_cast<long>(driver.LastOutcome()->FramesDropped()) : -1;
   MeasureFile(path, size, figures);
   return figures;
 }

@@ -10,10 +10,10 @@ run, everything on 127.0.0.1:
 
 CPU is user + system time of each child (getrusage through wait4) per second recorded, and also
 from 5 s in to the end (per second of wall time, from /proc/PID/stat), without the start. PSNR is
-each recording's frames against the source's, paired by index from the source frame the
-recording starts at (found on small grey pictures of the test source's frame counter, since a
-live stream is joined anywhere); a frame the recorder dropped counts as the frame before it, as a
-player shows it.
+each recording's frames against the source's, paired by index from SKIP s in, from the source
+frame the recording shows there (found on small grey pictures of the test source's frame counter,
+since a live stream is joined anywhere) to the end of the source file; a frame the recorder
+dropped counts as the frame before it, as a player shows it.
 
 usage: bench/stream_bench.py TOVALEN_REC [SECONDS [QUALITY]]   (20 s and 85 by default)
 The source (20 s, made once) is kept in ~/.cache/tovalen-bench/.
@@ -147,7 +147,7 @@ def thumbnails(path, frames=None):
 
 
 def start_frame(recording, source_thumbs):
-    """The source frame the recording's first frame shows, found on frames from SKIP s in."""
+    """The source frame the recording shows SKIP s in, found on the 30 frames from there."""
     first = SKIP * RATE
     mine = thumbnails(recording, first + 30)[first:]
     best, best_cost = 0, None
@@ -160,16 +160,21 @@ def start_frame(recording, source_thumbs):
                 break
         if best_cost is None or cost < best_cost:
             best, best_cost = offset, cost
-    return (best - first) % len(source_thumbs)
+    return best
 
 
 def psnr(recording, source_thumbs):
-    offset = start_frame(recording, source_thumbs)
+    """Frames paired by index from SKIP s in, until the recording or the source ends. The servers
+    loop the source, but ffmpeg's looped decoding of it is not frame for frame the source again (it
+    loses the frames whose times overlap the loop before), so the pairs stop where the source ends."""
+    begin = start_frame(recording, source_thumbs)
     first = SKIP * RATE
+    frames = min(int(duration(recording) * RATE) - first - 1, len(source_thumbs) - begin)
+    if frames < RATE:
+        return float("nan")
     graph = (f"[0:v]fps={RATE},trim=start_frame={first},settb=1/{RATE},setpts=N[a];"
-             f"[1:v]trim=start_frame={offset + first},settb=1/{RATE},setpts=N[b];[a][b]psnr=shortest=1")
-    frames = int(duration(recording) * RATE) - first - 1
-    out = subprocess.run(["ffmpeg", "-nostdin", "-i", recording, "-stream_loop", "-1", "-i", SOURCE,
+             f"[1:v]trim=start_frame={begin},settb=1/{RATE},setpts=N[b];[a][b]psnr=shortest=1")
+    out = subprocess.run(["ffmpeg", "-nostdin", "-i", recording, "-i", SOURCE,
                           "-lavfi", graph, "-frames:v", str(frames), "-f", "null", "-"],
                          capture_output=True, text=True).stderr
     found = re.findall(r"PSNR .*average:([0-9.]+|inf)", out)

@@ -217,9 +217,20 @@ TEST_F(Preview, FramesFitTheWindowKeepingTheirShape) {
 
 TEST_F(Preview, TheCapturesFramesAreDrawnDuringTheCapture) {
   Connect();
+  // At this preview rate the capture would show its first frame alone; the overlay offers every
+  // frame, of which a busy machine's renderer skips those it has no room for, never most.
+  driver->SetPreviewRate(window, 60'000);
   ASSERT_TRUE(driver->Overlay(window, true));
-  ASSERT_TRUE(RecordFrames(30));
-  EXPECT_GE(host->last->frames, 25);
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader&) {
+    headers.emplace_back();
+    if (headers.size() == 30) driver->CaptureStop(handle);
+    return true;
+  });
+  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
+  // The live picture ends as the capture starts, with at most the few frames it holds.
+  const int drawnBefore = host->last->frames;
+  ASSERT_TRUE(driver->CaptureSequence(window));
+  EXPECT_GE(host->last->frames - drawnBefore, 10);
   EXPECT_TRUE(driver->GetStatus(window)->fOverlayWindow);  // and the overlay goes on afterwards
 }
 

@@ -1,6 +1,12 @@
 #include "driver_fixture.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <optional>
+#include <thread>
+
+#include "support/stream_servers.h"
 
 namespace tovalen::testing {
 
@@ -56,6 +62,47 @@ bool DriverTest::RecordFrames(int frames) {
   if (!driver->FileSetCaptureFile(window, target)) return false;
   if (!driver->FileAlloc(window, 5'242'880)) return false;
   return driver->CaptureSequence(window);
+}
+
+bool DriverTest::RecordAcrossAServerRestart(HttpStreamServer& server, std::size_t killAt, std::size_t stopAt,
+                                            std::chrono::milliseconds gap) {
+  using namespace std::chrono_literals;
+  std::atomic<bool> killed{false};
+  std::atomic<bool> restarted{false};
+  std::jthread restarter([&](std::stop_token stop) {
+    while (!killed && !stop.stop_requested()) std::this_thread::sleep_for(10ms);
+    if (stop.stop_requested()) return;
+    std::this_thread::sleep_for(gap);
+    server.Start();
+    restarted = true;
+    // The server dies with the thread that started it: it is kept until the sequence is over.
+    while (!stop.stop_requested()) std::this_thread::sleep_for(10ms);
+  });
+  headers.clear();
+  // On a busy machine the callbacks come late, after frames that were captured before the kill:
+  // the frames after it are counted from the restart.
+  std::optional<std::size_t> seenAtRestart;
+  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader& header) {
+    headers.push_back(header);
+    if (headers.size() == killAt) {
+      server.Stop();
+      killed = true;
+    }
+    if (restarted && !seenAtRestart) seenAtRestart = headers.size();
+    if (seenAtRestart && headers.size() >= std::max(stopAt, *seenAtRestart + stopAt - killAt))
+      driver->CaptureStop(handle);
+    return true;
+  });
+  const bool recorded = driver->FileSetCaptureFile(window, target) && driver->CaptureSequence(window);
+  driver->SetCallbackOnVideoStream(window, {});  // it refers to this call's locals
+  return recorded;
+}
+
+::testing::Matcher<std::int64_t> DriverTest::SlotsOfTheCapture(double fps) const {
+  const auto written = static_cast<std::int64_t>(LastOutcome().framesWritten);
+  const std::int64_t lastSlot = headers.empty() ? 0 : std::llround(headers.back().dwTimeCaptured * fps / 1000);
+  // The callback's times are whole milliseconds since the first frame.
+  return ::testing::AllOf(::testing::Ge(written), ::testing::Le(lastSlot + 2));
 }
 
 ::testing::Matcher<std::int64_t> AboutFrames(double seconds, double fps) {

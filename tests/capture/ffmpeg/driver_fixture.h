@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "support/temp_dir.h"
 
 namespace tovalen::testing {
+
+class HttpStreamServer;
 
 // The audio formats the audio settings dialog offers.
 SWaveFormat WaveFormat(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels);
@@ -30,8 +33,17 @@ class DriverTest : public ::testing::Test {
   void Connect(DeviceSettings settings = SmallPicture());
   // Runs a sequence into `target` that the frame callback stops once it has seen `frames` frames.
   bool RecordFrames(int frames);
+  // Runs a sequence into `target` from `server`'s stream: the server is killed once `killAt`
+  // frames have come and started again `gap` later; the frame callback stops at `stopAt` frames,
+  // and not before `stopAt - killAt` frames have come since the restart.
+  bool RecordAcrossAServerRestart(HttpStreamServer& server, std::size_t killAt, std::size_t stopAt,
+                                  std::chrono::milliseconds gap);
   bool Save() { return driver->FileSaveAs(window, target); }
   CaptureOutcome LastOutcome() const { return driver->LastOutcome().value(); }
+  // The frame slots the last capture's file has at `fps`: one for each frame written, and none
+  // past the last frame the callback saw. A busy machine may capture more frames than asked
+  // before the stop is seen, and drop some at the end.
+  ::testing::Matcher<std::int64_t> SlotsOfTheCapture(double fps) const;
 
   static DeviceSettings SmallPicture();
 

@@ -33,7 +33,8 @@ TEST_F(Recording, MjpegWithSoundMatchesTheRequestedFormat) {
   EXPECT_EQ(file.video->width, 320);
   EXPECT_EQ(file.video->height, 240);
   EXPECT_NEAR(file.video->frameRate, 30.0, 0.01);
-  EXPECT_THAT(file.video->frameSlots, AboutFrames(1.5, 30));
+  EXPECT_GE(LastOutcome().framesCaptured, 45u);
+  EXPECT_THAT(file.video->frameSlots, SlotsOfTheCapture(30));
   EXPECT_EQ(file.video->decodedFrames, LastOutcome().framesWritten);
   EXPECT_EQ(file.video->decodeErrors, 0);
   ASSERT_TRUE(file.audio);
@@ -68,7 +69,7 @@ TEST_F(Recording, TheRequestedFrameRateIsTheFilesRate) {
   const ProbedFile file = ProbeFile(target);
   ASSERT_TRUE(file.video);
   EXPECT_NEAR(file.video->frameRate, 15.0, 0.01);
-  EXPECT_THAT(file.video->frameSlots, AboutFrames(1.0, 15));
+  EXPECT_THAT(file.video->frameSlots, SlotsOfTheCapture(15));
 }
 
 struct AudioCase {
@@ -119,7 +120,7 @@ TEST_P(Codecs, EveryAvailableCodecRecordsAPlayableFile) {
   EXPECT_EQ(file.video->pixelFormat, GetParam().pixelFormat);
   EXPECT_EQ(file.video->width, 320);
   EXPECT_EQ(file.video->height, 240);
-  EXPECT_THAT(file.video->frameSlots, AboutFrames(20.0 / 30, 30));
+  EXPECT_THAT(file.video->frameSlots, SlotsOfTheCapture(30));
   EXPECT_EQ(file.video->decodeErrors, 0);
   EXPECT_EQ(file.video->decodedFrames, LastOutcome().framesWritten);
 }
@@ -152,7 +153,7 @@ TEST_P(MjpegSources, EveryFrameDecodesToTheSourcesPicture) {
   EXPECT_EQ(file.video->pixelFormat, GetParam().decodedFormat);
   EXPECT_EQ(file.video->width, 320);
   EXPECT_EQ(file.video->height, 240);
-  EXPECT_THAT(file.video->frameSlots, AboutFrames(20.0 / 30, 30));
+  EXPECT_THAT(file.video->frameSlots, SlotsOfTheCapture(30));
   EXPECT_EQ(file.video->decodeErrors, 0);
   EXPECT_EQ(file.video->decodedFrames, LastOutcome().framesWritten);
 

@@ -2,9 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
-#include <thread>
 
 #include "capture/ffmpeg/ffmpeg_leftover_recovery.h"
 #include "capture/ffmpeg/stream_copy_container.h"
@@ -90,25 +88,7 @@ TEST_F(StreamCopy, AServerKilledAndStartedAgainLeavesAGapInTheCopyThatStillPlays
   HttpStreamServer server(HttpStreamServer::Format::kMpegTs);
   target = dir.File("gap.mp4");
   ConnectStream(0, server.Url());
-  std::atomic<bool> killed{false};
-  std::jthread restarter([&](std::stop_token stop) {
-    while (!killed && !stop.stop_requested()) std::this_thread::sleep_for(10ms);
-    if (stop.stop_requested()) return;
-    std::this_thread::sleep_for(1500ms);  // the gap
-    server.Start();
-    while (!stop.stop_requested()) std::this_thread::sleep_for(10ms);  // the server dies with the thread
-  });
-  driver->SetCallbackOnVideoStream(window, [&](CaptureWindowHandle handle, const SVideoHeader& header) {
-    headers.push_back(header);
-    if (headers.size() == 20) {
-      server.Stop();
-      killed = true;
-    }
-    if (headers.size() == 50) driver->CaptureStop(handle);
-    return true;
-  });
-  ASSERT_TRUE(driver->FileSetCaptureFile(window, target));
-  ASSERT_TRUE(driver->CaptureSequence(window)) << LastOutcome().detail;
+  ASSERT_TRUE(RecordAcrossAServerRestart(server, 20, 50, 1500ms)) << LastOutcome().detail;
   const CaptureOutcome outcome = LastOutcome();
   EXPECT_THAT(outcome.reconnects, Ge(1u));
   EXPECT_TRUE(outcome.interrupted);
