@@ -248,6 +248,7 @@ void StreamCopyRecording::Write() {
   {
     std::lock_guard lock(m_mutex);
     m_outcome.framesWritten = m_writer.VideoWritten();
+    m_outcome.audioSamples = m_writer.AudioSamplesWritten();
     m_finished = true;
   }
   m_loop.Wake();
@@ -265,6 +266,7 @@ void StreamCopyRecording::WritePacket(CopiedPacket& item, bool& writing) {
   std::lock_guard lock(m_mutex);
   if (video && !writing) ++m_outcome.droppedAtWrite;
   m_outcome.framesWritten = m_writer.VideoWritten();
+  m_outcome.audioSamples = m_writer.AudioSamplesWritten();
 }
 
 std::vector<FrameNotice> StreamCopyRecording::TakeFrameNotices() {

@@ -1,5 +1,6 @@
 #include "capture/ffmpeg/stream_copy_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -96,12 +97,22 @@ Result<> StreamCopyWriter::StartFile() {
   return {};
 }
 
+// A sound packet's length (its time in microseconds) in samples; a packet that does not say
+// holds the codec's frame.
+std::uint64_t StreamCopyWriter::SamplesIn(const AVPacket& packet) const {
+  if (packet.duration > 0 && m_audio->sample_rate > 0)
+    return static_cast<std::uint64_t>(av_rescale(packet.duration, m_audio->sample_rate, 1'000'000));
+  return static_cast<std::uint64_t>(std::max(m_audio->frame_size, 0));
+}
+
 Result<> StreamCopyWriter::WriteToFile(CopiedPacket& item) {
   // A packet that waited for the sound's header may be older than the file's first video frame.
   if (!item.video && item.packet->dts != AV_NOPTS_VALUE && item.packet->dts < 0) return {};
+  const std::uint64_t samples = item.video ? 0 : SamplesIn(*item.packet);
   if (auto written = m_file->Write(*item.packet, item.video ? m_file->VideoStream() : m_file->AudioStream()); !written)
     return written;
   if (item.video) ++m_videoWritten;
+  m_audioSamplesWritten += samples;
   return {};
 }
 

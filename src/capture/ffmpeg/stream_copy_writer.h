@@ -50,12 +50,14 @@ class StreamCopyWriter {
   std::uint64_t Bytes() const { return m_file ? m_file->Bytes() : 0; }
   // Video packets in the file so far.
   std::uint32_t VideoWritten() const { return m_videoWritten; }
+  std::uint64_t AudioSamplesWritten() const { return m_audioSamplesWritten; }
 
  private:
   Result<> Filter(CopiedPacket& item, std::vector<CopiedPacket>& out);
   bool ReadyToStart() const;
   Result<> StartFile();
   Result<> WriteToFile(CopiedPacket& item);
+  std::uint64_t SamplesIn(const AVPacket& packet) const;
 
   int m_fd;
   ContainerFormat m_container;
@@ -66,6 +68,7 @@ class StreamCopyWriter {
   std::vector<CopiedPacket> m_held;
   std::unique_ptr<AviWriter> m_file;
   std::uint32_t m_videoWritten = 0;
+  std::uint64_t m_audioSamplesWritten = 0;
 };
 
 }  // namespace tovalen::ffmpeg

@@ -78,8 +78,9 @@ TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
     // The frame callback heard every frame, as for an encoded capture.
     EXPECT_EQ(static_cast<std::int64_t>(headers.size()), outcome.framesCaptured);
     EXPECT_EQ(outcome.framesCaptured, outcome.framesWritten);
-    // Sound and picture last as long, to within a frame or two.
+    // Sound and picture last as long, to within a frame or two; the outcome counts the sound.
     EXPECT_NEAR(file.audio->seconds, file.video->decodedFrames / 25.0, 0.1);
+    EXPECT_NEAR(static_cast<double>(outcome.audioSamples) / file.audio->sampleRate, file.audio->seconds, 0.1);
     EXPECT_TRUE(driver->DestroyWindow(window));
   }
 }
