@@ -1,0 +1,62 @@
+#!/usr/bin/python3
+"""CPU only, alternating: tovalen-rec recording the test pattern at several MJPEG qualities and
+ffmpeg at several -q:v on the very graph the device traces, a few rounds; prints each one's
+median CPU seconds per recorded second (wait4). For a change that leaves the files as they were,
+where encode_compare.py's PSNR work would only repeat itself.
+
+  encode_cpu_compare.py TOVALEN_REC SIZE pattern|noise ROUNDS QUALITIES QVS   (SECS=10 by default)
+  e.g. encode_cpu_compare.py build/src/cli/tovalen-rec 1920x1080 pattern 2 80,85,90 3,4,6
+"""
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+
+SOUND = "sine=frequency=440:sample_rate=44100,arealtime"
+
+
+def cpu_of(words, env=None):
+    child = subprocess.Popen(words, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    out = child.stdout.read().decode(errors="replace")
+    _, _, usage = os.wait4(child.pid, 0)
+    return usage.ru_utime + usage.ru_stime, out
+
+
+def main():
+    if len(sys.argv) != 7:
+        sys.exit(__doc__)
+    rec, size, source, rounds = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+    qualities = [int(q) for q in sys.argv[5].split(",")]
+    qvs = [int(q) for q in sys.argv[6].split(",")]
+    seconds = int(os.environ.get("SECS", "10"))
+    folder = tempfile.mkdtemp(prefix="encode-cpu-")
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(folder, "config"))
+    test_input = "2" if source == "noise" else "0"
+    graph = None
+    results = {}
+    for _ in range(rounds):
+        for quality in qualities:
+            subprocess.run([rec, "device", "0", "--size", size, "--input", test_input, "--codec", "mjpeg",
+                            "--quality", str(quality)], env=env, capture_output=True, check=True)
+            cpu, out = cpu_of([rec, "--trace", "record", "--file", os.path.join(folder, "ours.avi"),
+                               "--length", str(seconds)], env)
+            graph = re.search(r"D: test pattern: (\S+)", out).group(1)
+            frames, dropped = map(int, re.search(r"recorded .*: (\d+) frames, (\d+) dropped", out).groups())
+            if dropped:
+                print(f"quality {quality}: {dropped} dropped")
+            results.setdefault(f"ours {quality}", []).append(cpu / (frames / 30))
+        for qv in qvs:
+            # record stops in the second after its length: the command line gets one more.
+            cpu, _ = cpu_of(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", graph, "-f", "lavfi",
+                             "-i", SOUND, "-ac", "2", "-c:v", "mjpeg", "-q:v", str(qv), "-c:a", "pcm_s16le",
+                             "-t", str(seconds + 1), os.path.join(folder, "ffmpeg.avi")])
+            results.setdefault(f"ffmpeg -q:v {qv}", []).append(cpu / (seconds + 1))
+    print(f"{size} {source}, load average {os.getloadavg()[0]:.1f}")
+    for name, values in results.items():
+        print(f"  {name:14s} median {statistics.median(values):.4f}  runs " + " ".join(f"{v:.3f}" for v in values))
+
+
+if __name__ == "__main__":
+    main()
