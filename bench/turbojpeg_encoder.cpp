@@ -41,16 +41,6 @@ AVPixelFormat JpegFormat(int subsampling) {
   }
 }
 
-// Each level of the limited range (luma 16-235, chroma 16-240 around 128) on the full range.
-std::array<std::uint8_t, 256> FullRangeLevels(int limitedZero, int fullZero, double scale) {
-  std::array<std::uint8_t, 256> levels{};
-  for (int level = 0; level < 256; ++level) {
-    const long full = std::lround((level - limitedZero) * scale) + fullZero;
-    levels[static_cast<std::size_t>(level)] = static_cast<std::uint8_t>(std::clamp(full, 0L, 255L));
-  }
-  return levels;
-}
-
 }  // namespace
 
 void TurboJpegEncoder::HandleDeleter::operator()(void* handle) const { tjDestroy(handle); }
@@ -87,19 +77,8 @@ TurboJpegEncoder::TurboJpegEncoder(const AVCodecParameters& source, int subsampl
     m_planeWidths[plane] = plane == 0 ? m_width : AV_CEIL_RSHIFT(m_width, jpeg.log2_chroma_w);
     m_planeHeights[plane] = plane == 0 ? m_height : AV_CEIL_RSHIFT(m_height, jpeg.log2_chroma_h);
   }
-  const bool packed = m_format == AV_PIX_FMT_YUYV422;
-  if (!packed && m_fullRange) return;  // the frame's own planes go to TurboJPEG as they are
   // TurboJPEG reads an odd-sized luma plane as if it were a pixel wider and a row taller.
-  for (std::size_t plane = 0; plane < 3; ++plane)
-    m_planes[plane].resize(static_cast<std::size_t>(m_planeWidths[plane]) * (m_planeHeights[plane] + 1) + 1);
-  if (m_fullRange) {
-    for (int level = 0; level < 256; ++level)
-      m_lumaLevels[static_cast<std::size_t>(level)] = m_chromaLevels[static_cast<std::size_t>(level)] =
-          static_cast<std::uint8_t>(level);
-  } else {
-    m_lumaLevels = FullRangeLevels(16, 0, 255.0 / 219);
-    m_chromaLevels = FullRangeLevels(128, 128, 255.0 / 224);
-  }
+  m_source.emplace(m_format, m_planeWidths, m_planeHeights, m_fullRange, 1);
 }
 
 TurboJpegEncoder::~TurboJpegEncoder() = default;
@@ -115,49 +94,15 @@ void TurboJpegEncoder::DescribeOutput(AVCodecParameters& output) const {
   output.sample_aspect_ratio = m_aspect;
 }
 
-void TurboJpegEncoder::Stretch(const AVFrame& frame) {
-  for (std::size_t plane = 0; plane < 3; ++plane) {
-    const auto& levels = plane == 0 ? m_lumaLevels : m_chromaLevels;
-    const auto width = static_cast<std::size_t>(m_planeWidths[plane]);
-    for (int row = 0; row < m_planeHeights[plane]; ++row) {
-      const std::uint8_t* source = frame.data[plane] + static_cast<std::ptrdiff_t>(row) * frame.linesize[plane];
-      std::uint8_t* target = m_planes[plane].data() + row * width;
-      for (std::size_t x = 0; x < width; ++x) target[x] = levels[source[x]];
-    }
-  }
-}
-
-// Y0 U Y1 V per pair of pixels into three planes; the chroma keeps its horizontal resolution.
-void TurboJpegEncoder::SplitPacked(const AVFrame& frame) {
-  const auto width = static_cast<std::size_t>(m_width);
-  const auto chromaWidth = static_cast<std::size_t>(m_planeWidths[1]);
-  for (int row = 0; row < m_height; ++row) {
-    const std::uint8_t* pair = frame.data[0] + static_cast<std::ptrdiff_t>(row) * frame.linesize[0];
-    std::uint8_t* luma = m_planes[0].data() + row * width;
-    std::uint8_t* blue = m_planes[1].data() + row * chromaWidth;
-    std::uint8_t* red = m_planes[2].data() + row * chromaWidth;
-    for (std::size_t x = 0; x < chromaWidth; ++x, pair += 4) {
-      luma[2 * x] = m_lumaLevels[pair[0]];
-      if (2 * x + 1 < width) luma[2 * x + 1] = m_lumaLevels[pair[2]];
-      blue[x] = m_chromaLevels[pair[1]];
-      red[x] = m_chromaLevels[pair[3]];
-    }
-  }
-}
-
 Result<> TurboJpegEncoder::Encode(const AVFrame& frame, std::vector<PacketPtr>& out) {
   if (frame.format != m_format || frame.width != m_width || frame.height != m_height)
     return DriverError{StopReason::kEncoderFailed, "a frame changed its format or size"};
-  if (m_format == AV_PIX_FMT_YUYV422)
-    SplitPacked(frame);
-  else if (!m_fullRange)
-    Stretch(frame);
+  const std::array<jpeg::PlaneView, 3> views = m_source->Planes(frame);
   const unsigned char* planes[3];
   int strides[3];
   for (std::size_t plane = 0; plane < 3; ++plane) {
-    const bool converted = !m_planes[plane].empty();
-    planes[plane] = converted ? m_planes[plane].data() : frame.data[plane];
-    strides[plane] = converted ? m_planeWidths[plane] : frame.linesize[plane];
+    planes[plane] = views[plane].data;
+    strides[plane] = static_cast<int>(views[plane].stride);
   }
   unsigned char* jpeg = m_jpeg.get();
   unsigned long size = m_jpegCapacity;

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
+#include "capture/ffmpeg/jpeg_source_planes.h"
 
 namespace tovalen::ffmpeg {
 
@@ -38,8 +40,6 @@ class TurboJpegEncoder {
   };
 
   TurboJpegEncoder(const AVCodecParameters& source, int subsampling, bool fullRange, int quality);
-  void Stretch(const AVFrame& frame);
-  void SplitPacked(const AVFrame& frame);
 
   AVPixelFormat m_format;  // of the source's frames
   int m_width;
@@ -52,12 +52,9 @@ class TurboJpegEncoder {
   // Large enough for any frame, so TurboJPEG never reallocates it.
   std::unique_ptr<unsigned char, BufferDeleter> m_jpeg;
   unsigned long m_jpegCapacity = 0;
-  // The planes TurboJPEG reads when the frame's own cannot be used (packed or limited range).
-  std::array<std::vector<std::uint8_t>, 3> m_planes;
   std::array<int, 3> m_planeWidths{};
   std::array<int, 3> m_planeHeights{};
-  std::array<std::uint8_t, 256> m_lumaLevels{};
-  std::array<std::uint8_t, 256> m_chromaLevels{};
+  std::optional<jpeg::SourcePlanes> m_source;  // what TurboJPEG reads
 };
 
 }  // namespace tovalen::ffmpeg

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -32,16 +31,6 @@ constexpr SourceLayout kLayouts[] = {
 AVPixelFormat JpegFormat(int shiftX, int shiftY) {
   if (shiftY) return AV_PIX_FMT_YUVJ420P;
   return shiftX ? AV_PIX_FMT_YUVJ422P : AV_PIX_FMT_YUVJ444P;
-}
-
-// Each level of the limited range (luma 16-235, chroma 16-240 around 128) on the full range.
-std::array<std::uint8_t, 256> FullRangeLevels(int limitedZero, int fullZero, double scale) {
-  std::array<std::uint8_t, 256> levels{};
-  for (int level = 0; level < 256; ++level) {
-    const long full = std::lround((level - limitedZero) * scale) + fullZero;
-    levels[static_cast<std::size_t>(level)] = static_cast<std::uint8_t>(std::clamp(full, 0L, 255L));
-  }
-  return levels;
 }
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
@@ -88,25 +77,10 @@ JpegEncoder::JpegEncoder(const AVCodecParameters& source, int shiftX, int shiftY
     grid.unitsWide = CeilDiv(m_width, 8 << m_chromaShiftX);
     grid.unitsHigh = CeilDiv(m_height, 8 << m_chromaShiftY);
   }
-  PrepareLevels();
+  m_source.emplace(m_format, m_planeWidths, m_planeHeights, m_fullRange);
 }
 
 JpegEncoder::~JpegEncoder() = default;
-
-void JpegEncoder::PrepareLevels() {
-  const bool packed = m_format == AV_PIX_FMT_YUYV422;
-  if (!packed && m_fullRange) return;  // the frame's own planes are read as they are
-  for (std::size_t plane = 0; plane < 3; ++plane)
-    m_planes[plane].resize(static_cast<std::size_t>(m_planeWidths[plane]) * m_planeHeights[plane]);
-  if (m_fullRange) {
-    for (int level = 0; level < 256; ++level)
-      m_lumaLevels[static_cast<std::size_t>(level)] = m_chromaLevels[static_cast<std::size_t>(level)] =
-          static_cast<std::uint8_t>(level);
-  } else {
-    m_lumaLevels = FullRangeLevels(16, 0, 255.0 / 219);
-    m_chromaLevels = FullRangeLevels(128, 128, 255.0 / 224);
-  }
-}
 
 void JpegEncoder::DescribeOutput(AVCodecParameters& output) const {
   output.codec_type = AVMEDIA_TYPE_VIDEO;
@@ -117,51 +91,6 @@ void JpegEncoder::DescribeOutput(AVCodecParameters& output) const {
   output.format = JpegFormat(m_chromaShiftX, m_chromaShiftY);
   output.color_range = AVCOL_RANGE_JPEG;
   output.sample_aspect_ratio = m_aspect;
-}
-
-void JpegEncoder::Stretch(const AVFrame& frame) {
-  for (std::size_t plane = 0; plane < 3; ++plane) {
-    const auto& levels = plane == 0 ? m_lumaLevels : m_chromaLevels;
-    const auto width = static_cast<std::size_t>(m_planeWidths[plane]);
-    for (int row = 0; row < m_planeHeights[plane]; ++row) {
-      const std::uint8_t* source = frame.data[plane] + static_cast<std::ptrdiff_t>(row) * frame.linesize[plane];
-      std::uint8_t* target = m_planes[plane].data() + row * width;
-      for (std::size_t x = 0; x < width; ++x) target[x] = levels[source[x]];
-    }
-  }
-}
-
-// Y0 U Y1 V per pair of pixels into three planes; the chroma keeps its horizontal resolution.
-void JpegEncoder::SplitPacked(const AVFrame& frame) {
-  const auto width = static_cast<std::size_t>(m_width);
-  const auto chromaWidth = static_cast<std::size_t>(m_planeWidths[1]);
-  for (int row = 0; row < m_height; ++row) {
-    const std::uint8_t* pair = frame.data[0] + static_cast<std::ptrdiff_t>(row) * frame.linesize[0];
-    std::uint8_t* luma = m_planes[0].data() + row * width;
-    std::uint8_t* blue = m_planes[1].data() + row * chromaWidth;
-    std::uint8_t* red = m_planes[2].data() + row * chromaWidth;
-    for (std::size_t x = 0; x < chromaWidth; ++x, pair += 4) {
-      luma[2 * x] = m_lumaLevels[pair[0]];
-      if (2 * x + 1 < width) luma[2 * x + 1] = m_lumaLevels[pair[2]];
-      blue[x] = m_chromaLevels[pair[1]];
-      red[x] = m_chromaLevels[pair[3]];
-    }
-  }
-}
-
-std::array<jpeg::PlaneView, 3> JpegEncoder::Planes(const AVFrame& frame) {
-  if (m_format == AV_PIX_FMT_YUYV422)
-    SplitPacked(frame);
-  else if (!m_fullRange)
-    Stretch(frame);
-  std::array<jpeg::PlaneView, 3> planes;
-  for (std::size_t plane = 0; plane < 3; ++plane) {
-    const bool converted = !m_planes[plane].empty();
-    planes[plane] = {converted ? m_planes[plane].data() : frame.data[plane],
-                     converted ? m_planeWidths[plane] : frame.linesize[plane], m_planeWidths[plane],
-                     m_planeHeights[plane]};
-  }
-  return planes;
 }
 
 bool JpegEncoder::Compress(const std::array<jpeg::PlaneView, 3>& planes) {
@@ -202,7 +131,7 @@ void JpegEncoder::SetHuffmanTables(const std::array<jpeg::SymbolCounts, 4>& coun
 Result<> JpegEncoder::Encode(const AVFrame& frame, std::vector<PacketPtr>& out) {
   if (frame.format != m_format || frame.width != m_width || frame.height != m_height)
     return DriverError{StopReason::kEncoderFailed, "a frame changed its format or size"};
-  if (!Compress(Planes(frame)))
+  if (!Compress(m_source->Planes(frame)))
     return DriverError{StopReason::kEncoderFailed, std::string("libjpeg: ") + m_writer->Error()};
   const std::span<const std::uint8_t> jpeg = m_writer->Bytes();
   PacketPtr packet = MakePacket();

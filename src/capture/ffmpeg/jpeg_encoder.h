@@ -3,11 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "capture/ffmpeg/driver_result.h"
 #include "capture/ffmpeg/ffmpeg_handles.h"
 #include "capture/ffmpeg/jpeg_blocks.h"
+#include "capture/ffmpeg/jpeg_source_planes.h"
 #include "capture/ffmpeg/jpeg_tables.h"
 
 namespace tovalen::ffmpeg {
@@ -47,10 +49,6 @@ class JpegEncoder {
 
  private:
   JpegEncoder(const AVCodecParameters& source, int shiftX, int shiftY, bool fullRange, int quality, JpegTuning tuning);
-  void PrepareLevels();
-  std::array<jpeg::PlaneView, 3> Planes(const AVFrame& frame);
-  void Stretch(const AVFrame& frame);
-  void SplitPacked(const AVFrame& frame);
   bool Compress(const std::array<jpeg::PlaneView, 3>& planes);
   void SetHuffmanTables(const std::array<jpeg::SymbolCounts, 4>& counts);
 
@@ -71,12 +69,9 @@ class JpegEncoder {
 
   std::unique_ptr<jpeg::JpegWriter> m_writer;
 
-  // The planes the DCT reads when the frame's own cannot be used (packed or limited range).
-  std::array<std::vector<std::uint8_t>, 3> m_planes;
   std::array<int, 3> m_planeWidths{};
   std::array<int, 3> m_planeHeights{};
-  std::array<std::uint8_t, 256> m_lumaLevels{};
-  std::array<std::uint8_t, 256> m_chromaLevels{};
+  std::optional<jpeg::SourcePlanes> m_source;  // what the DCT reads
 };
 
 }  // namespace tovalen::ffmpeg
