@@ -17,6 +17,7 @@ class TerminationAwareLoop : public MainLoop {
   void PumpAndWait(std::chrono::milliseconds timeout) override { m_inner->PumpAndWait(timeout); }
   void Wake() override { m_inner->Wake(); }
   AbortInput TakeAbortInput() override;
+  bool InputWakesIt() const override { return m_inner->InputWakesIt(); }
 
   // Takes a pending abort input, then tells whether a termination signal has arrived.
   bool TerminationRequested();

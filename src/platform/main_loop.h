@@ -28,6 +28,9 @@ class MainLoop {
   // The input that asked to end the running operation since the last call, or kNone. Each input
   // is reported once.
   virtual AbortInput TakeAbortInput() = 0;
+  // Whether every abort input wakes a wait as Wake does. One that only hears its input while it
+  // pumps (a window system's) has to be pumped often; one that wakes may wait long.
+  virtual bool InputWakesIt() const { return false; }
 };
 
 }  // namespace tovalen

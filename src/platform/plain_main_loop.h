@@ -21,6 +21,7 @@ class PlainMainLoop : public MainLoop {
   void PumpAndWait(std::chrono::milliseconds timeout) override;
   void Wake() override;
   AbortInput TakeAbortInput() override;
+  bool InputWakesIt() const override { return true; }  // a watched signal writes to the pipe
   // Becomes readable on a wake-up or a watched signal: another loop (the GUI's) can poll it.
   int WakeFd() const { return m_readFd.get(); }
 

@@ -37,17 +37,6 @@ class BoundedQueue {
     return true;
   }
 
-  // As TryPush, leaving the consumers asleep until WakeConsumers: a producer that adds several
-  // items at once wakes them once.
-  bool TryPushWithoutWaking(T& item) {
-    std::lock_guard lock(m_mutex);
-    if (m_closed || m_items.size() >= m_capacity) return false;
-    m_items.push_back(std::move(item));
-    return true;
-  }
-
-  void WakeConsumers() { m_changed.notify_all(); }
-
   // Waits for room; false when the queue was closed instead.
   bool Push(T item) {
     {

@@ -15,8 +15,11 @@
 namespace tovalen::ffmpeg {
 namespace {
 
-// How long the caller's thread waits between looks at the capture when nothing wakes it.
+// How long the caller's thread waits between looks at the capture when nothing wakes it: a
+// window system's input is only heard when pumped; a loop that input wakes needs no looks, since
+// a capture wakes it for each frame, its stop and its end.
 constexpr std::chrono::milliseconds kPumpInterval{50};
+constexpr std::chrono::milliseconds kWokenLoopInterval{1000};
 
 bool IsFolder(const std::string& path) {
   struct stat info {};
@@ -200,8 +203,9 @@ bool FfmpegCaptureDriver::EndSequence(WindowState& window, CaptureOutcome outcom
 }
 
 void FfmpegCaptureDriver::RunUntilFinished(CaptureWindowHandle handle, WindowState& window, RunningCapture& pipeline) {
+  const auto interval = m_services.mainLoop->InputWakesIt() ? kWokenLoopInterval : kPumpInterval;
   while (!pipeline.Finished()) {
-    m_services.mainLoop->PumpAndWait(kPumpInterval);
+    m_services.mainLoop->PumpAndWait(interval);
     DeliverFrameNotices(handle, window, pipeline);
     HandleAbortInput(window, pipeline);
   }

@@ -13,15 +13,18 @@ namespace {
 
 // As the capture pipeline: notices wait here while the caller's thread is busy.
 constexpr std::size_t kMaxNotices = 512;
-// The writer looks at the room left every half second and after every quarter megabyte.
-constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
+// The room left is looked at every half second and after every quarter megabyte.
+constexpr std::int64_t kRoomCheckIntervalUs = 500'000;
 constexpr std::uint64_t kRoomCheckBytes = 256 << 10;
-// The session hands packets on when they are due; past the time limit by this much on the
-// clock with none, no packet before the limit is still to come.
+// Past the time limit by this much on the clock with no packet, none before the limit is still
+// to come.
 constexpr std::int64_t kLateDeliveryUs = 200'000;
-// With nothing due, the reader looks again after this: a file takes the packets due meanwhile
-// all at once just as well, and each wake-up of a thread costs more than the packets it moves.
-constexpr auto kReadInterval = std::chrono::milliseconds(250);
+// The caller's thread hears of the frames at most this often: each wake-up costs more than the
+// notices it carries.
+constexpr std::int64_t kTellIntervalUs = 250'000;
+// How often the watching thread looks at the clock: for a time limit reached while nothing
+// comes, and for a stream gone for the give-up time.
+constexpr auto kWatchInterval = std::chrono::milliseconds(1000);
 
 }  // namespace
 
@@ -30,11 +33,13 @@ StreamCopyRecording::StreamCopyRecording(const StreamCopyJob& job, int fd, MainL
       m_loop(loop),
       m_startUs(SteadyMicroseconds()),
       m_writer(fd, job.container, *job.session->Video(), job.session->Audio()),
+      m_roomCheckUs(m_startUs),
+      m_toldUs(m_startUs),
       m_lastPacketUs(m_startUs) {}
 
 StreamCopyRecording::~StreamCopyRecording() {
   RequestStop(StopReason::kStopRequested);
-  m_threads.clear();  // joins
+  if (m_watcher.joinable()) m_watcher.join();
 }
 
 Result<std::unique_ptr<StreamCopyRecording>> StreamCopyRecording::Start(const StreamCopyJob& job, int fd,
@@ -48,8 +53,8 @@ Result<std::unique_ptr<StreamCopyRecording>> StreamCopyRecording::Start(const St
   std::unique_ptr<StreamCopyRecording> recording(new StreamCopyRecording(job, fd, loop));
   if (auto prepared = recording->m_writer.Prepare(); !prepared) return prepared.Error();
   if (auto room = recording->m_writer.CheckRoom(job.spaceProbe); !room) return room.Error();
-  recording->m_threads.emplace_back([self = recording.get()] { self->Write(); });
-  recording->m_threads.emplace_back([self = recording.get()] { self->Read(); });
+  recording->m_watcher = std::jthread([self = recording.get()] { self->Watch(); });
+  job.session->HandTo(recording.get());
   return recording;
 }
 
@@ -85,58 +90,58 @@ std::int64_t StreamCopyRecording::MicrosecondsOf(const AVPacket& packet, const S
   return av_rescale_q(time, track.timeBase, {1, 1'000'000});
 }
 
-void StreamCopyRecording::Read() {
-  try {
-    PacketPtr packet = MakePacket();
+void StreamCopyRecording::Watch() {
+  {
     std::unique_lock lock(m_mutex);
-    while (!m_stopped) {
+    while (!m_wake.wait_for(lock, kWatchInterval, [this] { return m_stopped; })) {
       lock.unlock();
-      TakeWhatIsDue(*packet);
+      if (!PastTheTimeLimit(INT64_MIN)) EndIfTheStreamStaysGone();
       lock.lock();
-      m_wake.wait_for(lock, kReadInterval, [this] { return m_stopped; });
     }
-  } catch (const std::bad_alloc&) {
-    Fail({StopReason::kDeviceLost, "out of memory"});
   }
-  if (m_gaveUp || m_job.session->Gone()) {
+  m_job.session->HandTo(nullptr);  // from here on the packets' members are this thread's
+  {
     std::lock_guard lock(m_mutex);
-    m_lostAtTheEnd = true;
+    m_lostAtTheEnd = m_gaveUp || m_job.session->Gone();
   }
-  m_queue.Close();
+  FinishFile();
 }
 
-// Everything due, picture and sound in turn; the caller's thread hears of the frames once.
-void StreamCopyRecording::TakeWhatIsDue(AVPacket& packet) {
-  bool tookVideo = false;
-  for (;;) {
-    const bool video = ReadOne(AVMEDIA_TYPE_VIDEO, packet);
-    const bool audio = m_job.session->Audio() && !m_gaveUp && ReadOne(AVMEDIA_TYPE_AUDIO, packet);
-    tookVideo = tookVideo || video;
-    if (!video && !audio) break;
+void StreamCopyRecording::FinishFile() {
+  try {
+    if (const auto finished = m_writer.Finish(); !finished) Fail(finished.Error());
+  } catch (const std::bad_alloc&) {
+    Fail({StopReason::kWriteFailed, "out of memory"});
   }
-  m_queue.WakeConsumers();
-  if (tookVideo) m_loop.Wake();
+  {
+    std::lock_guard lock(m_mutex);
+    m_outcome.framesWritten = m_writer.VideoWritten();
+    m_outcome.audioSamples = m_writer.AudioSamplesWritten();
+    m_finished = true;
+  }
+  m_loop.Wake();
 }
 
-// Takes one packet of the type when one is due; false when none was.
-bool StreamCopyRecording::ReadOne(AVMediaType type, AVPacket& packet) {
-  const ReadResult result = m_job.session->Read(type, packet);
-  if (result.status == ReadStatus::kError || result.status == ReadStatus::kEnd) {
-    m_gaveUp = true;
-    const std::optional<DriverError> trouble = m_job.session->FirstTrouble();
-    Fail({StopReason::kDeviceLost, "the stream is gone" + (trouble ? ": " + trouble->detail : std::string())});
-    return false;
-  }
-  if (result.status != ReadStatus::kPacket) {
-    if (!PastTheTimeLimit(INT64_MIN)) EndIfTheStreamStaysGone();
-    return false;
+void StreamCopyRecording::Take(AVMediaType type, PacketPtr packet) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_stopped) return;
   }
   m_lastPacketUs = SteadyMicroseconds();
-  PacketPtr taken = MakePacket();
-  av_packet_move_ref(taken.get(), &packet);
-  if (type == AVMEDIA_TYPE_VIDEO) return TakeVideo(std::move(taken));
-  TakeAudio(std::move(taken));
-  return true;
+  try {
+    if (type == AVMEDIA_TYPE_VIDEO)
+      TakeVideo(std::move(packet));
+    else if (m_job.session->Audio())
+      TakeAudio(std::move(packet));
+  } catch (const std::bad_alloc&) {
+    Fail({StopReason::kWriteFailed, "out of memory"});
+  }
+  TellTheFrames();
+}
+
+void StreamCopyRecording::GivenUp(const DriverError& why) {
+  m_gaveUp = true;
+  Fail({StopReason::kDeviceLost, "the stream is gone: " + why.detail});
 }
 
 // With a packet's time since the first key frame, or without one (INT64_MIN) by the clock:
@@ -161,48 +166,46 @@ void StreamCopyRecording::EndIfTheStreamStaysGone() {
   if (quietUs <= std::chrono::microseconds(m_job.giveUp).count()) return;
   const std::string detail = "nothing came for " + std::to_string(quietUs / 1'000'000) + " s";
   Trace("E: capture: " + detail + "; the capture ends with what was recorded\n");
-  if (!m_firstUs)
+  bool started = false;
+  {
+    std::lock_guard lock(m_mutex);
+    started = m_firstSteadyUs.has_value();
+  }
+  if (!started)
     Fail({StopReason::kDeviceStalled, detail});
   else
     Stop(StopReason::kStopRequested, detail);
 }
 
-bool StreamCopyRecording::TakeVideo(PacketPtr packet) {
+void StreamCopyRecording::TakeVideo(PacketPtr packet) {
   const StreamTrack& track = *m_job.session->Video();
   const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
   if (!m_firstUs) {
-    if (!key) return true;  // nothing before the first key frame can be shown
+    if (!key) return;  // nothing before the first key frame can be shown
     m_firstUs = MicrosecondsOf(*packet, track);
     std::lock_guard lock(m_mutex);
     m_firstSteadyUs = SteadyMicroseconds();
   }
   const std::int64_t sinceFirstUs = MicrosecondsOf(*packet, track) - *m_firstUs;
-  if (PastTheTimeLimit(sinceFirstUs)) return true;
+  if (PastTheTimeLimit(sinceFirstUs)) return;
   // A new connection starts where the stream is: nothing before its first key frame decodes.
   const std::uint32_t reconnects = m_job.session->Reconnects();
   if (std::exchange(m_reconnects, reconnects) != reconnects) m_waitForKeyFrame = true;
   m_waitForKeyFrame = m_waitForKeyFrame && !key;
-  if (m_waitForKeyFrame) return true;
+  if (m_waitForKeyFrame) return;
   av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
   packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
   packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
   const auto bytes = static_cast<std::uint32_t>(packet->size);
-  // After a packet the writer had no room for, the frames that refer to it are useless too.
-  m_skipToKeyFrame = m_skipToKeyFrame && !key;
-  CopiedPacket item{std::move(packet), true};
-  const bool queued = !m_skipToKeyFrame && m_queue.TryPushWithoutWaking(item);
-  m_skipToKeyFrame = !queued;
-  {
-    std::lock_guard lock(m_mutex);
-    ++m_outcome.framesCaptured;
-    if (!queued) ++m_outcome.droppedAtWrite;
-    if (m_notices.size() >= kMaxNotices) {
-      m_notices.pop_front();
-      ++m_outcome.noticesDropped;
-    }
-    m_notices.push_back({static_cast<std::uint32_t>(std::max<std::int64_t>(0, sinceFirstUs) / 1000), bytes});
+  WritePacket({std::move(packet), true});
+  std::lock_guard lock(m_mutex);
+  ++m_outcome.framesCaptured;
+  if (!m_writing) ++m_outcome.droppedAtWrite;
+  if (m_notices.size() >= kMaxNotices) {
+    m_notices.pop_front();
+    ++m_outcome.noticesDropped;
   }
-  return true;
+  m_notices.push_back({static_cast<std::uint32_t>(std::max<std::int64_t>(0, sinceFirstUs) / 1000), bytes});
 }
 
 void StreamCopyRecording::TakeAudio(PacketPtr packet) {
@@ -214,59 +217,46 @@ void StreamCopyRecording::TakeAudio(PacketPtr packet) {
   av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
   packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
   packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
-  CopiedPacket item{std::move(packet), false};
-  if (!m_queue.TryPushWithoutWaking(item)) {
-    std::lock_guard lock(m_mutex);
-    ++m_outcome.audioPacketsDropped;
-  }
+  WritePacket({std::move(packet), false});
 }
 
-void StreamCopyRecording::Write() {
-  bool writing = true;
-  auto lastCheck = std::chrono::steady_clock::now();
-  std::uint64_t bytesAtCheck = 0;
-  try {
-    while (auto item = m_queue.Pop()) {
-      if (writing && (std::chrono::steady_clock::now() - lastCheck >= kRoomCheckInterval ||
-                      m_writer.Bytes() + item->packet->size - bytesAtCheck > kRoomCheckBytes)) {
-        lastCheck = std::chrono::steady_clock::now();
-        bytesAtCheck = m_writer.Bytes();
-        // Stopping while there is room for the file's end leaves a complete file.
-        if (const auto room = m_writer.CheckRoom(m_job.spaceProbe); !room) {
-          Fail({room.Error().reason, "stopped while the end of the file still fits: " + room.Error().detail});
-          writing = false;
-        }
-      }
-      WritePacket(*item, writing);
-    }
-    if (const auto finished = m_writer.Finish(); !finished) Fail(finished.Error());
-  } catch (const std::bad_alloc&) {
-    Fail({StopReason::kWriteFailed, "out of memory"});
-    while (m_queue.Pop()) {
-    }
-  }
-  {
-    std::lock_guard lock(m_mutex);
-    m_outcome.framesWritten = m_writer.VideoWritten();
-    m_outcome.audioSamples = m_writer.AudioSamplesWritten();
-    m_finished = true;
-  }
-  m_loop.Wake();
-}
-
-// Once writing has stopped, packets are still taken so that the reader never waits.
-void StreamCopyRecording::WritePacket(CopiedPacket& item, bool& writing) {
-  const bool video = item.video;
-  if (writing) {
-    if (const auto written = m_writer.Write(std::move(item)); !written) {
-      Fail(written.Error());
-      writing = false;
-    }
+// Once the file has failed, packets are still taken and counted until the recording stops.
+void StreamCopyRecording::WritePacket(CopiedPacket item) {
+  if (!m_writing) return;
+  CheckRoomNow();
+  if (!m_writing) return;
+  if (const auto written = m_writer.Write(std::move(item)); !written) {
+    Fail(written.Error());
+    m_writing = false;
   }
   std::lock_guard lock(m_mutex);
-  if (video && !writing) ++m_outcome.droppedAtWrite;
   m_outcome.framesWritten = m_writer.VideoWritten();
   m_outcome.audioSamples = m_writer.AudioSamplesWritten();
+}
+
+// Stopping while there is room for the file's end leaves a complete file.
+void StreamCopyRecording::CheckRoomNow() {
+  const std::int64_t nowUs = SteadyMicroseconds();
+  if (nowUs - m_roomCheckUs < kRoomCheckIntervalUs && m_writer.Bytes() - m_bytesAtRoomCheck <= kRoomCheckBytes) return;
+  m_roomCheckUs = nowUs;
+  m_bytesAtRoomCheck = m_writer.Bytes();
+  if (const auto room = m_writer.CheckRoom(m_job.spaceProbe); !room) {
+    Fail({room.Error().reason, "stopped while the end of the file still fits: " + room.Error().detail});
+    m_writing = false;
+  }
+}
+
+// Wakes the caller's thread for the frames taken, unless it was woken a moment ago: its own
+// regular looks take those.
+void StreamCopyRecording::TellTheFrames() {
+  const std::int64_t nowUs = SteadyMicroseconds();
+  if (nowUs - m_toldUs < kTellIntervalUs) return;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_notices.empty()) return;
+  }
+  m_toldUs = nowUs;
+  m_loop.Wake();
 }
 
 std::vector<FrameNotice> StreamCopyRecording::TakeFrameNotices() {
@@ -298,7 +288,7 @@ FrameSize StreamCopyRecording::ImageSize() const {
 }
 
 CaptureOutcome StreamCopyRecording::Finish() {
-  m_threads.clear();  // joins; the writer has finished the file
+  if (m_watcher.joinable()) m_watcher.join();  // the file is finished
   CaptureOutcome outcome = Progress();
   const std::optional<DriverError> trouble = m_job.session->FirstTrouble();
   if (outcome.reconnects > 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -12,7 +13,6 @@
 #include <vector>
 
 #include "capture/ffmpeg/avi_writer.h"
-#include "capture/ffmpeg/bounded_queue.h"
 #include "capture/ffmpeg/running_capture.h"
 #include "capture/ffmpeg/stream_copy_writer.h"
 #include "capture/ffmpeg/stream_session.h"
@@ -29,20 +29,22 @@ struct StreamCopyJob {
   std::chrono::milliseconds giveUp{30000};   // without a time limit: nothing for this long ends it
 };
 
-// A stream's packets written as they come into a container, without decoding: a reader thread
-// takes them from the session and a writer thread muxes them, joined by a bounded queue. The
-// recording starts at the first video key frame (sound before it is dropped) and its timestamps
-// are the session's (steady-clock microseconds) less that frame's, so the time a reconnection
-// took stays a gap. Each video packet is a frame notice, as each frame of an encoding capture.
+// A stream's packets written as they come into a container, without decoding, on the session's
+// reading thread (as the ffmpeg program copies on one thread: a thread of its own would wake only
+// to move packets). The recording starts at the first video key frame (sound before it is
+// dropped) and its timestamps are the session's (steady-clock microseconds) less that frame's, so
+// the time a reconnection took stays a gap. Each video packet is a frame notice, as each frame of
+// an encoding capture; the caller's thread hears of them a few times a second.
 //
-// How it ends: the reader stops at the time limit (a packet past it, or the clock past it while
-// none comes), at RequestStop (a stop request, abort input, a signal) or when the session has
-// given up; a writer that fails (full disk, the size limit) stops it too. The reader then closes
-// the queue; the writer writes what is in it, finishes the file and wakes the caller's thread.
-class StreamCopyRecording final : public RunningCapture {
+// How it ends: at the time limit (a packet past it, or the clock past it while none comes), at
+// RequestStop (a stop request, abort input, a signal), when the session has given up, or when
+// the file fails (full disk, the size limit). A watching thread, which looks at the clock once
+// a second, then takes the session's packets back, finishes the file and wakes the caller's
+// thread.
+class StreamCopyRecording final : public RunningCapture, private StreamPacketSink {
  public:
-  // Checks that the container holds the session's streams, then starts the threads; the file
-  // in fd is written from the first key frame on.
+  // Checks that the container holds the session's streams, then starts taking its packets; the
+  // file in fd is written from the first key frame on.
   static Result<std::unique_ptr<StreamCopyRecording>> Start(const StreamCopyJob& job, int fd, MainLoop& loop);
   ~StreamCopyRecording() override;
   StreamCopyRecording(const StreamCopyRecording&) = delete;
@@ -59,15 +61,17 @@ class StreamCopyRecording final : public RunningCapture {
 
  private:
   StreamCopyRecording(const StreamCopyJob& job, int fd, MainLoop& loop);
-  void Read();
-  void TakeWhatIsDue(AVPacket& packet);
-  bool ReadOne(AVMediaType type, AVPacket& packet);
-  bool TakeVideo(PacketPtr packet);
+  void Take(AVMediaType type, PacketPtr packet) override;
+  void GivenUp(const DriverError& why) override;
+  void Watch();
+  void FinishFile();
+  void TakeVideo(PacketPtr packet);
   void TakeAudio(PacketPtr packet);
   bool PastTheTimeLimit(std::int64_t sinceFirstUs);
   void EndIfTheStreamStaysGone();
-  void Write();
-  void WritePacket(CopiedPacket& item, bool& writing);
+  void WritePacket(CopiedPacket item);
+  void CheckRoomNow();
+  void TellTheFrames();
   void Stop(StopReason reason, const std::string& detail);
   void Fail(const DriverError& error);
   std::int64_t MicrosecondsOf(const AVPacket& packet, const StreamTrack& track) const;
@@ -76,15 +80,18 @@ class StreamCopyRecording final : public RunningCapture {
   MainLoop& m_loop;
   std::int64_t m_startUs;  // on the steady clock
   StreamCopyWriter m_writer;
-  BoundedQueue<CopiedPacket> m_queue{512};
 
-  // The reader's own.
+  // The session's thread's own while it hands packets on; the watching thread's afterwards.
   std::optional<std::int64_t> m_firstUs;  // the first key frame's time on the session's clock
-  bool m_skipToKeyFrame = false;          // a video packet was dropped: its followers are useless
   bool m_waitForKeyFrame = false;         // connected again: nothing is taken before a key frame
   std::uint32_t m_reconnects = 0;         // the session's count when the last video packet came
-  std::int64_t m_lastPacketUs;            // on the steady clock, when the last packet came
-  bool m_gaveUp = false;                  // the session has given the stream up
+  bool m_writing = true;                  // false once the file has failed
+  std::int64_t m_roomCheckUs;             // on the steady clock
+  std::uint64_t m_bytesAtRoomCheck = 0;
+  std::int64_t m_toldUs;  // when the caller's thread last heard of frames
+
+  std::atomic<std::int64_t> m_lastPacketUs;  // on the steady clock, when the last packet came
+  std::atomic<bool> m_gaveUp{false};         // the session has given the stream up
 
   mutable std::mutex m_mutex;  // guards the members below
   std::condition_variable m_wake;
@@ -97,7 +104,7 @@ class StreamCopyRecording final : public RunningCapture {
   CaptureOutcome m_outcome;  // the counts and the detail of m_reason
   std::deque<FrameNotice> m_notices;
 
-  std::vector<std::jthread> m_threads;  // last: joined before anything they use goes
+  std::jthread m_watcher;  // last: joined before anything it uses goes
 };
 
 }  // namespace tovalen::ffmpeg

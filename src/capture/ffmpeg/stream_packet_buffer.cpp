@@ -35,6 +35,17 @@ std::optional<StreamPacket> StreamPacketBuffer::TakeDue(AVMediaType type, std::i
   return taken;
 }
 
+std::optional<std::pair<AVMediaType, StreamPacket>> StreamPacketBuffer::TakeOldest() {
+  std::lock_guard lock(m_mutex);
+  if (m_video.empty() && m_audio.empty()) return std::nullopt;
+  const bool video = m_audio.empty() || (!m_video.empty() && m_video.front().dueUs <= m_audio.front().dueUs);
+  std::deque<StreamPacket>& queue = video ? m_video : m_audio;
+  StreamPacket taken = std::move(queue.front());
+  queue.pop_front();
+  m_bytes -= static_cast<std::size_t>(taken.packet->size);
+  return std::pair{video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO, std::move(taken)};
+}
+
 std::uint64_t StreamPacketBuffer::Dropped() const {
   std::lock_guard lock(m_mutex);
   return m_dropped;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "capture/ffmpeg/ffmpeg_handles.h"
 
@@ -32,6 +33,8 @@ class StreamPacketBuffer {
   void Push(AVMediaType type, StreamPacket packet, std::int64_t nowUs);
   // The oldest packet of the type once its time has come.
   std::optional<StreamPacket> TakeDue(AVMediaType type, std::int64_t nowUs);
+  // The oldest packet of either type, due or not, and its type.
+  std::optional<std::pair<AVMediaType, StreamPacket>> TakeOldest();
   // Packets that went because the buffer was full.
   std::uint64_t Dropped() const;
 

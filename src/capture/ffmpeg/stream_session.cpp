@@ -97,6 +97,7 @@ class StreamSessionImpl : public StreamSession {
   const StreamTrack* Video() const override { return m_video.parameters ? &m_video : nullptr; }
   const StreamTrack* Audio() const override { return m_audio.parameters ? &m_audio : nullptr; }
   ReadResult Read(AVMediaType type, AVPacket& packet) override;
+  void HandTo(StreamPacketSink* sink) override;
   std::uint32_t Reconnects() const override { return m_reconnects.load(); }
   std::optional<DriverError> FirstTrouble() const override;
   bool Gone() const override { return m_gone.load(); }
@@ -139,6 +140,8 @@ class StreamSessionImpl : public StreamSession {
   std::condition_variable m_wake;
   std::shared_ptr<StreamInterrupt> m_interrupt;  // of the connection being made or read
   std::optional<DriverError> m_firstTrouble;
+  std::mutex m_sinkMutex;  // held while the sink is called
+  StreamPacketSink* m_sink = nullptr;
 
   std::jthread m_reader;  // last: ends before anything it uses goes
 };
@@ -218,6 +221,16 @@ void StreamSessionImpl::Run(Connection first) try {
   Trace("E: stream: " + m_shownUrl + ": out of memory; the stream is given up\n");
   NoteTrouble(StopReason::kDeviceLost, "out of memory");
   m_failed = true;
+  std::lock_guard lock(m_sinkMutex);
+  if (m_sink) m_sink->GivenUp({StopReason::kDeviceLost, "out of memory"});
+}
+
+void StreamSessionImpl::HandTo(StreamPacketSink* sink) {
+  std::lock_guard lock(m_sinkMutex);
+  m_sink = sink;
+  if (!m_sink) return;
+  while (auto kept = m_buffer.TakeOldest()) m_sink->Take(kept->first, std::move(kept->second.packet));
+  if (m_failed) m_sink->GivenUp({StopReason::kDeviceLost, "out of memory"});
 }
 
 void StreamSessionImpl::ReadUntilTrouble(Connection& connection, std::uint64_t number) {
@@ -283,10 +296,18 @@ std::int64_t StreamSessionImpl::HandOn(const Connection& connection, AVPacket& p
   packet.duration = av_rescale_q(packet.duration, stream.time_base, kMicroseconds);
   packet.time_base = kMicroseconds;
   packet.stream_index = 0;
+  m_gone = false;
   StreamPacket held{MakePacket(), dtsUs, number, video ? connection.videoParameters : connection.audioParameters};
   av_packet_move_ref(held.packet.get(), &packet);
-  m_buffer.Push(video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO, std::move(held), arrivalUs);
-  m_gone = false;
+  const AVMediaType type = video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
+  if (m_form == StreamPackets::kAsTheyCome) {
+    std::lock_guard lock(m_sinkMutex);
+    if (m_sink) {
+      m_sink->Take(type, std::move(held.packet));
+      return dtsUs;
+    }
+  }
+  m_buffer.Push(type, std::move(held), arrivalUs);
   return dtsUs;
 }
 

@@ -38,6 +38,16 @@ struct StreamTrack {
   AVRational timeBase{1, 1'000'000};
 };
 
+// Where a session opened for its packets as they come hands them, on its reading thread.
+class StreamPacketSink {
+ public:
+  virtual ~StreamPacketSink() = default;
+  // A packet of the picture or the sound, its timestamps in microseconds on the steady clock.
+  virtual void Take(AVMediaType type, PacketPtr packet) = 0;
+  // The session has given the stream up for good (it ran out of memory): nothing more comes.
+  virtual void GivenUp(const DriverError& why) = 0;
+};
+
 // What a short look at a stream found: the codecs a copy would have to hold.
 struct StreamProbe {
   std::optional<AVCodecID> video;
@@ -64,6 +74,12 @@ class StreamSession {
   // The next due packet of the picture or the sound; kAgain while none is due (also while it
   // connects again); kError once it has given up.
   virtual ReadResult Read(AVMediaType type, AVPacket& packet) = 0;
+  // From now on hands each packet to the sink as it comes, on the reading thread, instead of
+  // keeping it until its time for Read: first those kept so far, oldest first. A copy is written
+  // as it comes, so a thread of its own would only wake to move them. Null hands them to Read
+  // again; once it returns, the former sink is not called any more. Only for StreamPackets::
+  // kAsTheyCome.
+  virtual void HandTo(StreamPacketSink* sink) = 0;
   // How often it has connected again.
   virtual std::uint32_t Reconnects() const = 0;
   // The first trouble (a stall, a failed connection), for the capture's summary.

@@ -90,6 +90,30 @@ ReadResult FileStreamSession::Read(AVMediaType type, AVPacket& packet) {
   return {ReadStatus::kPacket, 0};
 }
 
+void FileStreamSession::HandTo(StreamPacketSink* sink) {
+  if (m_handing.joinable()) {
+    m_handing.request_stop();
+    m_handing.join();
+  }
+  if (!sink) return;
+  m_handing = std::jthread([this, sink](const std::stop_token& stop) {
+    PacketPtr packet = MakePacket();
+    while (!stop.stop_requested()) {
+      bool took = false;
+      for (const AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+        if (type == AVMEDIA_TYPE_AUDIO && !m_audio) continue;
+        const ReadResult result = Read(type, *packet);
+        if (result.status == ReadStatus::kError) return sink->GivenUp({StopReason::kDeviceLost, "unreadable"});
+        if (result.status != ReadStatus::kPacket) continue;
+        sink->Take(type, std::move(packet));
+        packet = MakePacket();
+        took = true;
+      }
+      if (!took) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+}
+
 bool FileStreamSession::LoseAtReconnection() {
   ++m_reconnects;
   for (int lost = 0; lost <= lostOnReconnect; ++lost) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "capture/ffmpeg/stream_device.h"
 #include "capture/ffmpeg/stream_session.h"
@@ -19,13 +20,16 @@ namespace tovalen::testing {
 // stream is gone for good: nothing more comes, as from a session that keeps connecting again.
 // After `reconnectAfterVideo` video packets it connects again, losing the next `lostOnReconnect`
 // video packets (and the sound beside them): it goes on in the middle of a group of pictures.
+// Handed to a sink, a thread of its own takes the due packets to it.
 class FileStreamSession : public ffmpeg::StreamSession {
  public:
   static std::shared_ptr<FileStreamSession> Open(const std::string& path);
+  ~FileStreamSession() override { HandTo(nullptr); }
 
   const ffmpeg::StreamTrack* Video() const override { return m_video ? &m_video->track : nullptr; }
   const ffmpeg::StreamTrack* Audio() const override { return m_audio ? &m_audio->track : nullptr; }
   ffmpeg::ReadResult Read(AVMediaType type, AVPacket& packet) override;
+  void HandTo(ffmpeg::StreamPacketSink* sink) override;
   std::uint32_t Reconnects() const override { return m_reconnects; }
   std::optional<ffmpeg::DriverError> FirstTrouble() const override;
   bool Gone() const override;
@@ -58,6 +62,7 @@ class FileStreamSession : public ffmpeg::StreamSession {
   bool m_gone = false;
   std::atomic<std::uint32_t> m_reconnects{0};
   std::int64_t m_lostBeforeUs = INT64_MIN;  // sound before this went with the connection
+  std::jthread m_handing;                   // takes the due packets to the sink
 };
 
 // A stream device whose copy replays a file.

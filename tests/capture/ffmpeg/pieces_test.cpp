@@ -47,24 +47,6 @@ TEST(BoundedQueue, PushWaitsForRoom) {
   EXPECT_EQ(queue.PopFor(std::chrono::milliseconds(10)), std::nullopt);
 }
 
-// A copy adds what was due in one go and wakes the writer once: a writer already waiting gets
-// the items then, not at its timeout.
-TEST(BoundedQueue, ItemsAddedWithoutWakingReachAWaitingConsumerWhenWoken) {
-  BoundedQueue<int> queue(4);
-  std::optional<int> first;
-  std::jthread consumer([&] { first = queue.PopFor(std::chrono::seconds(60)); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // most likely waiting by now
-  int a = 1, b = 2;
-  ASSERT_TRUE(queue.TryPushWithoutWaking(a));
-  ASSERT_TRUE(queue.TryPushWithoutWaking(b));
-  const auto woken = std::chrono::steady_clock::now();
-  queue.WakeConsumers();
-  consumer.join();
-  EXPECT_THAT(first, Optional(1));
-  EXPECT_LT(std::chrono::steady_clock::now() - woken, std::chrono::seconds(30));
-  EXPECT_THAT(queue.Pop(), Optional(2));
-}
-
 // The sound's end waits for the video's end on the condition: woken by the last encoder worker,
 // not by its timeout. A stop never falls before a frame already admitted.
 TEST(PipelineStopState, TheLastEncoderWorkerEndsTheVideoAndWakesItsWaiter) {
