@@ -68,8 +68,10 @@ std::string MaskedUrl(std::string_view url) {
   return masked;
 }
 
+std::string LowerSchemeOf(std::string_view url) { return Lower(SchemeOf(url)); }
+
 bool IsStreamScheme(std::string_view url) {
-  const std::string scheme = Lower(SchemeOf(url));
+  const std::string scheme = LowerSchemeOf(url);
   return std::find(kStreamSchemes.begin(), kStreamSchemes.end(), scheme) != kStreamSchemes.end();
 }
 

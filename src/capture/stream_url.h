@@ -11,6 +11,8 @@ std::string MaskedUrl(std::string_view url);
 
 // The scheme a stream may be given with: http, https, rtsp, rtsps, rtp, udp or srt.
 bool IsStreamScheme(std::string_view url);
+// The URL's scheme in lower case ("http"); empty when it has none.
+std::string LowerSchemeOf(std::string_view url);
 
 // Every text shown or traced that may hold the URL goes through this: the URL's credentials,
 // wherever in the text they stand, become "***".

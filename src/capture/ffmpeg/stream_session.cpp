@@ -20,6 +20,12 @@ namespace {
 
 constexpr AVRational kMicroseconds{1, 1'000'000};
 constexpr AVPixelFormat kPictureFormat = AV_PIX_FMT_YUV420P;
+// A copy over HTTP that has read all there was waits this long, from when it last woke, before
+// it reads again: TCP keeps what comes meanwhile, and one wake-up takes it all where one would
+// come for each burst the server sends. A read that waited longer than kWaitedUs for data that
+// filled less than the input's buffer found the stream's live edge.
+constexpr std::int64_t kBatchIntervalUs = 250'000;
+constexpr std::int64_t kWaitedUs = 1'000;
 
 std::int64_t Us(std::chrono::milliseconds duration) { return std::chrono::microseconds(duration).count(); }
 
@@ -40,6 +46,14 @@ bool Decodable(const AVCodecParameters& parameters) {
   if (parameters.codec_type == AVMEDIA_TYPE_VIDEO) return parameters.width > 0 && parameters.height > 0;
   return parameters.sample_rate > 0 && parameters.ch_layout.nb_channels > 0;
 }
+
+// Over TCP only: a UDP socket's buffer would overflow while the reader waits.
+bool ReadsInBatches(const std::string& url, StreamPackets form) {
+  const std::string scheme = LowerSchemeOf(url);
+  return form == StreamPackets::kAsTheyCome && (scheme == "http" || scheme == "https");
+}
+
+bool LastFillWasShort(const AVIOContext* input) { return input && input->buf_end - input->buffer < input->buffer_size; }
 
 // One connection: its input and the picture and sound streams taken from it.
 struct Connection {
@@ -113,6 +127,7 @@ class StreamSessionImpl : public StreamSession {
   void Run(Connection first);
   void ReadUntilTrouble(Connection& connection, std::uint64_t number);
   std::int64_t HandOn(const Connection& connection, AVPacket& packet, StreamTimeline& timeline, std::uint64_t number);
+  std::int64_t WaitForTheNextBatch(std::int64_t lastWakeUs);
   std::optional<Connection> Reconnect();
   bool Matches(const Connection& connection) const;
   void NoteTrouble(StopReason reason, const std::string& detail);
@@ -239,14 +254,20 @@ void StreamSessionImpl::ReadUntilTrouble(Connection& connection, std::uint64_t n
   PacketPtr packet = MakePacket();
   std::int64_t lastUs = SteadyMicroseconds();
   std::int64_t lastDueUs = lastUs;  // a burst (an HLS segment) lasts until then
+  const bool batches = ReadsInBatches(m_url, m_form);
+  std::int64_t wokeUs = lastUs;
+  bool atTheLiveEdge = false;
   while (!Stopping()) {
+    if (atTheLiveEdge) wokeUs = WaitForTheNextBatch(wokeUs);
     // Nothing for the stall period after what has come is played out is a stall.
-    const auto playingUs = std::max<std::int64_t>(0, lastDueUs - SteadyMicroseconds());
+    const std::int64_t readUs = SteadyMicroseconds();
+    const auto playingUs = std::max<std::int64_t>(0, lastDueUs - readUs);
     connection.input.Interrupt().Arm(
         m_times.stall + std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::microseconds(playingUs)));
     const int rc = av_read_frame(&context, packet.get());
     if (Stopping()) return;
     const std::int64_t nowUs = SteadyMicroseconds();
+    atTheLiveEdge = batches && rc >= 0 && nowUs - readUs > kWaitedUs && LastFillWasShort(context.pb);
     const bool taken = rc >= 0 && ((connection.video && packet->stream_index == connection.video->index) ||
                                    (connection.audio && packet->stream_index == connection.audio->index));
     std::string trouble;
@@ -309,6 +330,16 @@ std::int64_t StreamSessionImpl::HandOn(const Connection& connection, AVPacket& p
   }
   m_buffer.Push(type, std::move(held), arrivalUs);
   return dtsUs;
+}
+
+// Returns when it woke.
+std::int64_t StreamSessionImpl::WaitForTheNextBatch(std::int64_t lastWakeUs) {
+  const std::int64_t untilUs = lastWakeUs + kBatchIntervalUs;
+  const std::int64_t nowUs = SteadyMicroseconds();
+  if (untilUs <= nowUs) return nowUs;
+  std::unique_lock lock(m_mutex);
+  m_wake.wait_for(lock, std::chrono::microseconds(untilUs - nowUs), [this] { return Stopping(); });
+  return SteadyMicroseconds();
 }
 
 bool StreamSessionImpl::Matches(const Connection& connection) const {

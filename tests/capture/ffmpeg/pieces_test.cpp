@@ -149,6 +149,14 @@ TEST(StreamPacketBuffer, HandsOnWhenDueAndDropsTheOldestPastItsBounds) {
   buffer.Push(AVMEDIA_TYPE_VIDEO, packet(10'000'000, 10), 10'000'000);
   EXPECT_FALSE(buffer.TakeDue(AVMEDIA_TYPE_AUDIO, INT64_MAX));
   EXPECT_EQ(buffer.Dropped(), 2u);
+  // What a copy takes over when it starts: all of it, due or not, oldest first of either kind.
+  buffer.Push(AVMEDIA_TYPE_AUDIO, packet(10'000'300, 10), 10'000'000);
+  buffer.Push(AVMEDIA_TYPE_VIDEO, packet(10'000'500, 10), 10'000'000);
+  std::vector<std::pair<AVMediaType, std::int64_t>> order;
+  while (auto oldest = buffer.TakeOldest()) order.emplace_back(oldest->first, oldest->second.packet->pts);
+  EXPECT_THAT(order, ::testing::ElementsAre(std::pair{AVMEDIA_TYPE_VIDEO, 10'000'000},
+                                            std::pair{AVMEDIA_TYPE_AUDIO, 10'000'300},
+                                            std::pair{AVMEDIA_TYPE_VIDEO, 10'000'500}));
 }
 
 TEST(FrameSizeText, OnlyPlainDimensionsInRange) {
