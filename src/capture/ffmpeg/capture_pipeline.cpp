@@ -184,7 +184,10 @@ bool CapturePipeline::CountCaptured(const CapturedPacket& item) {
     }
     m_notices.push_back({sinceStart, static_cast<std::uint32_t>(item.packet->size)});
   }
-  m_loop.Wake();
+  if (const std::int64_t nowUs = SteadyMicroseconds(); nowUs - m_noticesToldUs >= kNoticeWakeIntervalUs) {
+    m_noticesToldUs = nowUs;
+    m_loop.Wake();
+  }
   return true;
 }
 

@@ -59,6 +59,10 @@ struct FrameNotice {
   std::uint32_t bytes = 0;
 };
 
+// A capture wakes the caller's thread for its frame notices at most this often: each wake-up
+// costs more than the notices it carries, and the thread's own looks take those between.
+inline constexpr std::int64_t kNoticeWakeIntervalUs = 250'000;
+
 // A running capture: reader threads for the video and the sound, video encoders, an audio
 // converter and a writer, joined by bounded queues. Readers never wait: a frame the encoders
 // have no room for is dropped and counted, and so is one the writer has no room for, before it
@@ -195,7 +199,8 @@ class CapturePipeline {
   BoundedQueue<CapturedPacket> m_videoQueue{8};  // resized to the stream once it is open
   BoundedQueue<CapturedPacket> m_audioQueue{64};
   BoundedQueue<OutputPacket> m_writeQueue{48};
-  std::uint64_t m_videoQueued = 0;  // ReadVideo's own: frames it put in m_videoQueue
+  std::uint64_t m_videoQueued = 0;               // ReadVideo's own: frames it put in m_videoQueue
+  std::int64_t m_noticesToldUs = INT64_MIN / 2;  // ReadVideo's own: when it last woke the loop for notices
   OrderedTurns m_encodeTurns;
   PipelineStopState m_stop;
 

@@ -19,9 +19,6 @@ constexpr std::uint64_t kRoomCheckBytes = 256 << 10;
 // Past the time limit by this much on the clock with no packet, none before the limit is still
 // to come.
 constexpr std::int64_t kLateDeliveryUs = 200'000;
-// The caller's thread hears of the frames at most this often: each wake-up costs more than the
-// notices it carries.
-constexpr std::int64_t kTellIntervalUs = 250'000;
 // How often the watching thread looks at the clock: for a time limit reached while nothing
 // comes, and for a stream gone for the give-up time.
 constexpr auto kWatchInterval = std::chrono::milliseconds(1000);
@@ -246,11 +243,10 @@ void StreamCopyRecording::CheckRoomNow() {
   }
 }
 
-// Wakes the caller's thread for the frames taken, unless it was woken a moment ago: its own
-// regular looks take those.
+// Wakes the caller's thread for the frames taken, unless it was woken a moment ago.
 void StreamCopyRecording::TellTheFrames() {
   const std::int64_t nowUs = SteadyMicroseconds();
-  if (nowUs - m_toldUs < kTellIntervalUs) return;
+  if (nowUs - m_toldUs < kNoticeWakeIntervalUs) return;
   {
     std::lock_guard lock(m_mutex);
     if (m_notices.empty()) return;
