@@ -85,7 +85,28 @@ bool StreamCopyWriter::ReadyToStart() const {
   return m_held.back().packet->dts - m_held.front().packet->dts > kMostHeldUs;
 }
 
+// A stream looked at too briefly may not have told its picture's size, which Matroska and MP4
+// write in their headers: the first key frame, where the file starts, tells it.
+void StreamCopyWriter::TakeThePictureSizeFromTheFirstFrame() {
+  if (m_video->width > 0 && m_video->height > 0) return;
+  const auto first = std::find_if(m_held.begin(), m_held.end(), [](const CopiedPacket& item) { return item.video; });
+  if (first == m_held.end()) return;
+  const std::unique_ptr<AVCodecParserContext, void (*)(AVCodecParserContext*)> parser(av_parser_init(m_video->codec_id),
+                                                                                      &av_parser_close);
+  CodecContextPtr codec(avcodec_alloc_context3(nullptr));
+  if (!parser || !codec || avcodec_parameters_to_context(codec.get(), m_video.get()) < 0) return;
+  parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+  std::uint8_t* frame = nullptr;
+  int frameSize = 0;
+  av_parser_parse2(parser.get(), codec.get(), &frame, &frameSize, first->packet->data, first->packet->size,
+                   AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+  if (parser->width <= 0 || parser->height <= 0) return;
+  m_video->width = parser->width;
+  m_video->height = parser->height;
+}
+
 Result<> StreamCopyWriter::StartFile() {
+  TakeThePictureSizeFromTheFirstFrame();
   const StreamSetup video{m_video.get(), kMicroseconds};
   const StreamSetup audio{m_audio.get(), kMicroseconds};
   auto opened = AviWriter::Open(m_fd, video, m_audio ? &audio : nullptr, m_container);

@@ -55,6 +55,7 @@ class StreamCopyWriter {
  private:
   Result<> Filter(CopiedPacket& item, std::vector<CopiedPacket>& out);
   bool ReadyToStart() const;
+  void TakeThePictureSizeFromTheFirstFrame();
   Result<> StartFile();
   Result<> WriteToFile(CopiedPacket& item);
   std::uint64_t SamplesIn(const AVPacket& packet) const;

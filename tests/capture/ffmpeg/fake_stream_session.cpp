@@ -114,6 +114,11 @@ void FileStreamSession::HandTo(StreamPacketSink* sink) {
   });
 }
 
+void FileStreamSession::ForgetThePictureSize() {
+  m_video->track.parameters->width = 0;
+  m_video->track.parameters->height = 0;
+}
+
 bool FileStreamSession::LoseAtReconnection() {
   ++m_reconnects;
   for (int lost = 0; lost <= lostOnReconnect; ++lost) {
@@ -142,6 +147,7 @@ Result<std::shared_ptr<StreamSession>> ReplayedStreamDevice::OpenForCopy(int) co
   if (!session) return DriverError{StopReason::kDeviceOpenFailed, "cannot replay " + m_source};
   session->goneAfterVideo = m_goneAfterVideo;
   session->reconnectAfterVideo = m_reconnectAfterVideo;
+  if (sizeUnknown) session->ForgetThePictureSize();
   return std::shared_ptr<StreamSession>(session);
 }
 

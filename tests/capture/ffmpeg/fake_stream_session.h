@@ -30,6 +30,8 @@ class FileStreamSession : public ffmpeg::StreamSession {
   const ffmpeg::StreamTrack* Audio() const override { return m_audio ? &m_audio->track : nullptr; }
   ffmpeg::ReadResult Read(AVMediaType type, AVPacket& packet) override;
   void HandTo(ffmpeg::StreamPacketSink* sink) override;
+  // Leaves the picture's size out of its parameters, as a stream looked at too briefly does.
+  void ForgetThePictureSize();
   std::uint32_t Reconnects() const override { return m_reconnects; }
   std::optional<ffmpeg::DriverError> FirstTrouble() const override;
   bool Gone() const override;
@@ -74,6 +76,8 @@ class ReplayedStreamDevice : public ffmpeg::StreamDevice {
         m_goneAfterVideo(goneAfterVideo),
         m_reconnectAfterVideo(reconnectAfterVideo) {}
   ffmpeg::Result<std::shared_ptr<ffmpeg::StreamSession>> OpenForCopy(int input) const override;
+
+  bool sizeUnknown = false;  // its sessions forget the picture's size
 
  private:
   std::string m_source;

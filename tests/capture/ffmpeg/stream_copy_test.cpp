@@ -40,9 +40,11 @@ class StreamCopy : public DriverTest {
   void SetUp() override { ASSERT_NE(source, "") << "the ffmpeg program could not make the stream"; }
 
   void ConnectStream(std::uint16_t limitSeconds, const std::string& url = "") {
-    if (url.empty())
-      MakeDriver({std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo, reconnectAfterVideo)});
-    else
+    if (url.empty()) {
+      auto device = std::make_shared<ReplayedStreamDevice>(source, goneAfterVideo, reconnectAfterVideo);
+      device->sizeUnknown = sizeUnknown;
+      MakeDriver({device});
+    } else
       MakeDriver({std::make_shared<StreamDevice>("channel", url, kQuickTimes)});
     parms.fLimitEnabled = limitSeconds > 0;
     parms.wTimeLimit = limitSeconds;
@@ -53,12 +55,16 @@ class StreamCopy : public DriverTest {
   static inline std::string source;
   std::optional<int> goneAfterVideo;
   std::optional<int> reconnectAfterVideo;
+  bool sizeUnknown = false;
 };
 
+// Also when the look at the stream missed the picture's size, which Matroska and MP4 write in
+// their headers: the first key frame tells it.
 TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
-  for (const std::string name : {"copy.ts", "copy.mkv", "COPY.MP4"}) {
+  for (const std::string name : {"copy.ts", "copy.mkv", "COPY.MP4", "unsized.mkv", "unsized.mp4"}) {
     SCOPED_TRACE(name);
     target = dir.File(name);
+    sizeUnknown = name.starts_with("unsized");
     ConnectStream(2);
     ASSERT_TRUE(RecordFrames(1'000'000));  // until the time limit
     ASSERT_TRUE(Save());
@@ -70,6 +76,7 @@ TEST_F(StreamCopy, KeepsTheCodecsAndTheLengthAskedInEachContainer) {
     EXPECT_EQ(file.streams, 2);  // a header written once, not twice over itself
     // Copied, not encoded again: the stream's own codecs, every frame decoding.
     EXPECT_EQ(file.video->codec, "h264");
+    EXPECT_EQ(file.video->width, 320);
     EXPECT_EQ(file.audio->codec, "aac");
     EXPECT_EQ(file.video->decodeErrors, 0);
     EXPECT_THAT(file.video->decodedFrames, AboutFrames(2.0, 25));
