@@ -243,10 +243,11 @@ void StreamCopyRecording::CheckRoomNow() {
   }
 }
 
-// Wakes the caller's thread for the frames taken, unless it was woken a moment ago.
-void StreamCopyRecording::TellTheFrames() {
+// Wakes the caller's thread for the frames taken, unless it was woken a moment ago and more are
+// coming: after a batch it hears of all at once, in time to stop the copy before the next.
+void StreamCopyRecording::TellTheFrames(bool now) {
   const std::int64_t nowUs = SteadyMicroseconds();
-  if (nowUs - m_toldUs < kNoticeWakeIntervalUs) return;
+  if (!now && nowUs - m_toldUs < kNoticeWakeIntervalUs) return;
   {
     std::lock_guard lock(m_mutex);
     if (m_notices.empty()) return;

@@ -62,6 +62,7 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
  private:
   StreamCopyRecording(const StreamCopyJob& job, int fd, MainLoop& loop);
   void Take(AVMediaType type, PacketPtr packet) override;
+  void CaughtUp() override { TellTheFrames(true); }
   void GivenUp(const DriverError& why) override;
   void Watch();
   void FinishFile();
@@ -71,7 +72,7 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
   void EndIfTheStreamStaysGone();
   void WritePacket(CopiedPacket item);
   void CheckRoomNow();
-  void TellTheFrames();
+  void TellTheFrames(bool now = false);
   void Stop(StopReason reason, const std::string& detail);
   void Fail(const DriverError& error);
   std::int64_t MicrosecondsOf(const AVPacket& packet, const StreamTrack& track) const;

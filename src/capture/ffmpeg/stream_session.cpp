@@ -23,7 +23,9 @@ constexpr AVPixelFormat kPictureFormat = AV_PIX_FMT_YUV420P;
 // A copy over HTTP that has read all there was waits this long, from when it last woke, before
 // it reads again: TCP keeps what comes meanwhile, and one wake-up takes it all where one would
 // come for each burst the server sends. A read that waited longer than kWaitedUs for data that
-// filled less than the input's buffer found the stream's live edge.
+// filled less than the input's buffer found the stream's live edge. Not longer: a batch is written
+// before the caller's thread hears of its frames, so a stop by the frame callback takes effect up
+// to a batch late.
 constexpr std::int64_t kBatchIntervalUs = 250'000;
 constexpr std::int64_t kWaitedUs = 1'000;
 
@@ -337,6 +339,10 @@ std::int64_t StreamSessionImpl::WaitForTheNextBatch(std::int64_t lastWakeUs) {
   const std::int64_t untilUs = lastWakeUs + kBatchIntervalUs;
   const std::int64_t nowUs = SteadyMicroseconds();
   if (untilUs <= nowUs) return nowUs;
+  {
+    std::lock_guard lock(m_sinkMutex);
+    if (m_sink) m_sink->CaughtUp();
+  }
   std::unique_lock lock(m_mutex);
   m_wake.wait_for(lock, std::chrono::microseconds(untilUs - nowUs), [this] { return Stopping(); });
   return SteadyMicroseconds();

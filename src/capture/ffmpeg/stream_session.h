@@ -44,6 +44,8 @@ class StreamPacketSink {
   virtual ~StreamPacketSink() = default;
   // A packet of the picture or the sound, its timestamps in microseconds on the steady clock.
   virtual void Take(AVMediaType type, PacketPtr packet) = 0;
+  // Everything there was has been handed on; the session waits a while before it reads again.
+  virtual void CaughtUp() = 0;
   // The session has given the stream up for good (it ran out of memory): nothing more comes.
   virtual void GivenUp(const DriverError& why) = 0;
 };
