@@ -19,6 +19,9 @@ constexpr std::uint64_t kRoomCheckBytes = 256 << 10;
 // Past the time limit by this much on the clock with no packet, none before the limit is still
 // to come.
 constexpr std::int64_t kLateDeliveryUs = 200'000;
+// A stream sends its sound behind its picture: after a stop, the sound is still taken up to the
+// picture's end for this long at most.
+constexpr auto kSoundCatchUp = std::chrono::milliseconds(1000);
 // How often the watching thread looks at the clock: for a time limit reached while nothing
 // comes, and for a stream gone for the give-up time.
 constexpr auto kWatchInterval = std::chrono::milliseconds(1000);
@@ -32,7 +35,8 @@ StreamCopyRecording::StreamCopyRecording(const StreamCopyJob& job, int fd, MainL
       m_writer(fd, job.container, *job.session->Video(), job.session->Audio()),
       m_roomCheckUs(m_startUs),
       m_toldUs(m_startUs),
-      m_lastPacketUs(m_startUs) {}
+      m_lastPacketUs(m_startUs),
+      m_soundCaughtUp(job.session->Audio() == nullptr) {}
 
 StreamCopyRecording::~StreamCopyRecording() {
   RequestStop(StopReason::kStopRequested);
@@ -95,6 +99,7 @@ void StreamCopyRecording::Watch() {
       if (!PastTheTimeLimit(INT64_MIN)) EndIfTheStreamStaysGone();
       lock.lock();
     }
+    m_wake.wait_for(lock, kSoundCatchUp, [this] { return m_soundCaughtUp; });
   }
   m_job.session->HandTo(nullptr);  // from here on the packets' members are this thread's
   {
@@ -120,12 +125,17 @@ void StreamCopyRecording::FinishFile() {
 }
 
 void StreamCopyRecording::Take(AVMediaType type, PacketPtr packet) {
+  bool stopped = false;
   {
     std::lock_guard lock(m_mutex);
-    if (m_stopped) return;
+    stopped = m_stopped;
   }
   m_lastPacketUs = SteadyMicroseconds();
   try {
+    if (stopped) {
+      if (type == AVMEDIA_TYPE_AUDIO) TakeSoundAfterTheStop(std::move(packet));
+      return;
+    }
     if (type == AVMEDIA_TYPE_VIDEO)
       TakeVideo(std::move(packet));
     else if (m_job.session->Audio())
@@ -136,8 +146,28 @@ void StreamCopyRecording::Take(AVMediaType type, PacketPtr packet) {
   TellTheFrames();
 }
 
+// The sound that comes after the stop up to the picture's end, so that the file ends with both.
+void StreamCopyRecording::TakeSoundAfterTheStop(PacketPtr packet) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_soundCaughtUp) return;
+  }
+  const bool caughtUp =
+      !m_firstUs || !m_writing || MicrosecondsOf(*packet, *m_job.session->Audio()) - *m_firstUs >= m_pictureEndUs;
+  if (!caughtUp) return TakeAudio(std::move(packet));
+  {
+    std::lock_guard lock(m_mutex);
+    m_soundCaughtUp = true;
+  }
+  m_wake.notify_all();
+}
+
 void StreamCopyRecording::GivenUp(const DriverError& why) {
   m_gaveUp = true;
+  {
+    std::lock_guard lock(m_mutex);
+    m_soundCaughtUp = true;  // nothing more comes
+  }
   Fail({StopReason::kDeviceLost, "the stream is gone: " + why.detail});
 }
 
@@ -194,6 +224,7 @@ void StreamCopyRecording::TakeVideo(PacketPtr packet) {
   packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
   packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
   const auto bytes = static_cast<std::uint32_t>(packet->size);
+  m_pictureEndUs = std::max(m_pictureEndUs, sinceFirstUs + std::max<std::int64_t>(packet->duration, 0));
   WritePacket({std::move(packet), true});
   std::lock_guard lock(m_mutex);
   ++m_outcome.framesCaptured;

@@ -68,6 +68,7 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
   void FinishFile();
   void TakeVideo(PacketPtr packet);
   void TakeAudio(PacketPtr packet);
+  void TakeSoundAfterTheStop(PacketPtr packet);
   bool PastTheTimeLimit(std::int64_t sinceFirstUs);
   void EndIfTheStreamStaysGone();
   void WritePacket(CopiedPacket item);
@@ -89,7 +90,8 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
   bool m_writing = true;                  // false once the file has failed
   std::int64_t m_roomCheckUs;             // on the steady clock
   std::uint64_t m_bytesAtRoomCheck = 0;
-  std::int64_t m_toldUs;  // when the caller's thread last heard of frames
+  std::int64_t m_toldUs;            // when the caller's thread last heard of frames
+  std::int64_t m_pictureEndUs = 0;  // the end of the last frame written, from the first key frame
 
   std::atomic<std::int64_t> m_lastPacketUs;  // on the steady clock, when the last packet came
   std::atomic<bool> m_gaveUp{false};         // the session has given the stream up
@@ -100,6 +102,7 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
   bool m_finished = false;
   std::optional<StopReason> m_reason;
   bool m_lostAtTheEnd = false;                  // the stream was gone when the recording ended
+  bool m_soundCaughtUp;                         // after the stop, the sound has reached the picture's end
   std::optional<std::int64_t> m_firstSteadyUs;  // when the first key frame came
   std::optional<std::int64_t> m_stopSteadyUs;
   CaptureOutcome m_outcome;  // the counts and the detail of m_reason
