@@ -19,6 +19,8 @@ constexpr std::uint64_t kRoomCheckBytes = 256 << 10;
 // Past the time limit by this much on the clock with no packet, none before the limit is still
 // to come.
 constexpr std::int64_t kLateDeliveryUs = 200'000;
+// A session that said a batch ended within this tells the end of the next one too.
+constexpr std::int64_t kBatchesEndWithinUs = 1'000'000;
 // A stream sends its sound behind its picture: after a stop, the sound is still taken up to the
 // picture's end for this long at most.
 constexpr auto kSoundCatchUp = std::chrono::milliseconds(1000);
@@ -274,11 +276,13 @@ void StreamCopyRecording::CheckRoomNow() {
   }
 }
 
-// Wakes the caller's thread for the frames taken, unless it was woken a moment ago and more are
-// coming: after a batch it hears of all at once, in time to stop the copy before the next.
+// Wakes the caller's thread for the frames taken, unless it was woken a moment ago. A session
+// that reads in batches says when each is written (now): the thread hears of all its frames at
+// once, in time to stop the copy before the next, and is not woken in between.
 void StreamCopyRecording::TellTheFrames(bool now) {
   const std::int64_t nowUs = SteadyMicroseconds();
-  if (!now && nowUs - m_toldUs < kNoticeWakeIntervalUs) return;
+  if (now) m_batchEndUs = nowUs;
+  if (!now && (nowUs - m_toldUs < kNoticeWakeIntervalUs || nowUs - m_batchEndUs < kBatchesEndWithinUs)) return;
   {
     std::lock_guard lock(m_mutex);
     if (m_notices.empty()) return;

@@ -90,8 +90,9 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
   bool m_writing = true;                  // false once the file has failed
   std::int64_t m_roomCheckUs;             // on the steady clock
   std::uint64_t m_bytesAtRoomCheck = 0;
-  std::int64_t m_toldUs;            // when the caller's thread last heard of frames
-  std::int64_t m_pictureEndUs = 0;  // the end of the last frame written, from the first key frame
+  std::int64_t m_toldUs;                      // when the caller's thread last heard of frames
+  std::int64_t m_batchEndUs = INT64_MIN / 2;  // when the session last said a batch was written
+  std::int64_t m_pictureEndUs = 0;            // the end of the last frame written, from the first key frame
 
   std::atomic<std::int64_t> m_lastPacketUs;  // on the steady clock, when the last packet came
   std::atomic<bool> m_gaveUp{false};         // the session has given the stream up
