@@ -93,6 +93,13 @@ std::int64_t StreamCopyRecording::MicrosecondsOf(const AVPacket& packet, const S
   return av_rescale_q(time, track.timeBase, {1, 1'000'000});
 }
 
+// The recording's time: microseconds from the first key frame.
+void StreamCopyRecording::ShiftToTheRecording(AVPacket& packet, const StreamTrack& track) const {
+  av_packet_rescale_ts(&packet, track.timeBase, {1, 1'000'000});
+  packet.pts = packet.pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet.pts - *m_firstUs;
+  packet.dts = packet.dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet.dts - *m_firstUs;
+}
+
 void StreamCopyRecording::Watch() {
   {
     std::unique_lock lock(m_mutex);
@@ -222,9 +229,7 @@ void StreamCopyRecording::TakeVideo(PacketPtr packet) {
   if (std::exchange(m_reconnects, reconnects) != reconnects) m_waitForKeyFrame = true;
   m_waitForKeyFrame = m_waitForKeyFrame && !key;
   if (m_waitForKeyFrame) return;
-  av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
-  packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
-  packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
+  ShiftToTheRecording(*packet, track);
   const auto bytes = static_cast<std::uint32_t>(packet->size);
   m_pictureEndUs = std::max(m_pictureEndUs, sinceFirstUs + std::max<std::int64_t>(packet->duration, 0));
   WritePacket({std::move(packet), true});
@@ -244,9 +249,7 @@ void StreamCopyRecording::TakeAudio(PacketPtr packet) {
   const std::int64_t sinceFirstUs = MicrosecondsOf(*packet, track) - *m_firstUs;
   if (sinceFirstUs < 0 || (m_job.timeLimitMs && sinceFirstUs > static_cast<std::int64_t>(*m_job.timeLimitMs) * 1000))
     return;
-  av_packet_rescale_ts(packet.get(), track.timeBase, {1, 1'000'000});
-  packet->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->pts - *m_firstUs;
-  packet->dts = packet->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : packet->dts - *m_firstUs;
+  ShiftToTheRecording(*packet, track);
   WritePacket({std::move(packet), false});
 }
 

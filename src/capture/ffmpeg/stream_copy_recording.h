@@ -39,7 +39,8 @@ struct StreamCopyJob {
 // How it ends: at the time limit (a packet past it, or the clock past it while none comes), at
 // RequestStop (a stop request, abort input, a signal), when the session has given up, or when
 // the file fails (full disk, the size limit). A watching thread, which looks at the clock once
-// a second, then takes the session's packets back, finishes the file and wakes the caller's
+// a second, then lets the sound the stream sends behind its picture come up to the picture's end
+// (a second at most), takes the session's packets back, finishes the file and wakes the caller's
 // thread.
 class StreamCopyRecording final : public RunningCapture, private StreamPacketSink {
  public:
@@ -77,6 +78,7 @@ class StreamCopyRecording final : public RunningCapture, private StreamPacketSin
   void Stop(StopReason reason, const std::string& detail);
   void Fail(const DriverError& error);
   std::int64_t MicrosecondsOf(const AVPacket& packet, const StreamTrack& track) const;
+  void ShiftToTheRecording(AVPacket& packet, const StreamTrack& track) const;
 
   StreamCopyJob m_job;
   MainLoop& m_loop;
