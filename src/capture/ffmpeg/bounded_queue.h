@@ -23,7 +23,7 @@ class BoundedQueue {
       std::lock_guard lock(m_mutex);
       m_capacity = capacity;
     }
-    m_changed.notify_all();
+    m_room.notify_all();
   }
 
   // Adds the item unless the queue is full or closed; false when it was not added.
@@ -33,7 +33,7 @@ class BoundedQueue {
       if (m_closed || m_items.size() >= m_capacity) return false;
       m_items.push_back(std::move(item));
     }
-    m_changed.notify_all();
+    m_added.notify_one();
     return true;
   }
 
@@ -41,25 +41,25 @@ class BoundedQueue {
   bool Push(T item) {
     {
       std::unique_lock lock(m_mutex);
-      m_changed.wait(lock, [&] { return m_closed || m_items.size() < m_capacity; });
+      m_room.wait(lock, [&] { return m_closed || m_items.size() < m_capacity; });
       if (m_closed) return false;
       m_items.push_back(std::move(item));
     }
-    m_changed.notify_all();
+    m_added.notify_one();
     return true;
   }
 
   // The next item, waiting for one; nothing once the queue is closed and empty.
   std::optional<T> Pop() {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_closed || !m_items.empty(); });
+    m_added.wait(lock, [&] { return m_closed || !m_items.empty(); });
     return TakeFront(lock);
   }
 
   // As Pop, but gives up after the timeout.
   std::optional<T> PopFor(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait_for(lock, timeout, [&] { return m_closed || !m_items.empty(); });
+    m_added.wait_for(lock, timeout, [&] { return m_closed || !m_items.empty(); });
     return TakeFront(lock);
   }
 
@@ -68,7 +68,8 @@ class BoundedQueue {
       std::lock_guard lock(m_mutex);
       m_closed = true;
     }
-    m_changed.notify_all();
+    m_added.notify_all();
+    m_room.notify_all();
   }
 
   bool Full() const {
@@ -82,13 +83,15 @@ class BoundedQueue {
     std::optional<T> item(std::move(m_items.front()));
     m_items.pop_front();
     lock.unlock();
-    m_changed.notify_all();
+    m_room.notify_one();
     return item;
   }
 
   std::size_t m_capacity;
   mutable std::mutex m_mutex;
-  std::condition_variable m_changed;
+  // Apart, so that a push wakes one consumer and a pop one waiting producer, not everyone.
+  std::condition_variable m_added;
+  std::condition_variable m_room;
   std::deque<T> m_items;
   bool m_closed = false;
 };

@@ -8,6 +8,7 @@ extern "C" {
 
 #include "capture/ffmpeg/reader_timing.h"
 #include "capture/ffmpeg/video_codecs.h"
+#include "capture/ffmpeg/wrapped_frame.h"
 #include "platform/trace.h"
 
 namespace tovalen::ffmpeg {
@@ -25,7 +26,7 @@ constexpr std::size_t kFewestQueuedFrames = 4;
 std::size_t VideoQueueFrames(const AVCodecParameters& source, std::uint32_t microSecPerFrame) {
   const std::size_t frames =
       std::max<std::size_t>(kFewestQueuedFrames, kVideoQueueUs / std::max<std::uint32_t>(microSecPerFrame, 1));
-  if (source.codec_id != AV_CODEC_ID_RAWVIDEO) return frames;  // compressed: small
+  if (source.codec_id != AV_CODEC_ID_RAWVIDEO && !IsWrappedFrame(source)) return frames;  // compressed: small
   const int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(source.format), source.width, source.height, 1);
   return bytes > 0 ? std::clamp<std::size_t>(kVideoQueueBytes / bytes, kFewestQueuedFrames, frames) : frames;
 }
@@ -182,7 +183,8 @@ bool CapturePipeline::CountCaptured(const CapturedPacket& item) {
       m_notices.pop_front();
       ++m_outcome.noticesDropped;
     }
-    m_notices.push_back({sinceStart, static_cast<std::uint32_t>(item.packet->size)});
+    m_notices.push_back(
+        {sinceStart, static_cast<std::uint32_t>(PictureBytes(m_videoSource->Parameters(), *item.packet))});
   }
   if (const std::int64_t nowUs = SteadyMicroseconds(); nowUs - m_noticesToldUs >= kNoticeWakeIntervalUs) {
     m_noticesToldUs = nowUs;

@@ -7,12 +7,14 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include "capture/ffmpeg/wrapped_frame.h"
 #include "platform/trace.h"
 
 namespace tovalen::ffmpeg {
 
 Result<std::unique_ptr<PreviewRenderer>> PreviewRenderer::Create(const AVCodecParameters& parameters,
                                                                  PreviewConfig config) {
+  if (IsWrappedFrame(parameters)) return std::unique_ptr<PreviewRenderer>(new PreviewRenderer(nullptr, config));
   const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
   if (!decoder) return DriverError{StopReason::kEncoderFailed, "no decoder for the preview"};
   CodecContextPtr context(avcodec_alloc_context3(decoder));
@@ -62,6 +64,12 @@ FrameSize PreviewRenderer::FitSize(FrameSize imageSize, FrameSize window, Displa
 
 void PreviewRenderer::Run() try {
   while (auto packet = m_queue.Pop()) {
+    if (!m_decoder) {  // a wrapped picture
+      if (RefWrappedFrame(**packet, *m_decoded) < 0) continue;
+      Show(*m_decoded);
+      av_frame_unref(m_decoded.get());
+      continue;
+    }
     if (avcodec_send_packet(m_decoder.get(), packet->get()) < 0) continue;
     while (avcodec_receive_frame(m_decoder.get(), m_decoded.get()) == 0) {
       Show(*m_decoded);

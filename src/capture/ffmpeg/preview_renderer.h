@@ -50,7 +50,7 @@ class PreviewRenderer {
   void Show(const AVFrame& frame);
 
   PreviewConfig m_config;
-  CodecContextPtr m_decoder;
+  CodecContextPtr m_decoder;  // none for wrapped pictures
   ScaleContextPtr m_scaler;
   FramePtr m_decoded;
   BoundedQueue<PacketPtr> m_queue{2};

@@ -1,5 +1,6 @@
 #include "capture/ffmpeg/test_pattern_device.h"
 
+#include "capture/ffmpeg/filter_graph_source.h"
 #include "capture/ffmpeg/format_media_source.h"
 #include "platform/trace.h"
 
@@ -72,12 +73,9 @@ std::string TestPatternDevice::AudioGraph(const AudioRequest& request) {
 }
 
 OpenedSource TestPatternDevice::OpenVideo(const VideoRequest& request) {
-  DeviceInput input;
-  input.format = "lavfi";
-  input.url = VideoGraph(request, DefaultSize());
-  input.mediaType = AVMEDIA_TYPE_VIDEO;
-  Trace("D: test pattern: " + input.url + "\n");
-  return FormatMediaSource::Open(input);
+  const std::string graph = VideoGraph(request, DefaultSize());
+  Trace("D: test pattern: " + graph + "\n");
+  return FilterGraphSource::Open(graph);
 }
 
 OpenedSource TestPatternDevice::OpenAudio(const AudioRequest& request) {

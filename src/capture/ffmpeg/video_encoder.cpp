@@ -1,6 +1,7 @@
 #include "capture/ffmpeg/video_encoder.h"
 
 #include "capture/ffmpeg/video_codecs.h"
+#include "capture/ffmpeg/wrapped_frame.h"
 
 namespace tovalen::ffmpeg {
 namespace {
@@ -28,16 +29,13 @@ Result<std::unique_ptr<VideoEncoder>> VideoEncoder::Create(const AVCodecParamete
 VideoEncoder::~VideoEncoder() = default;
 
 Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality) {
-  const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
   const AVCodec* encoder = FindVideoEncoder(codec);
-  if (!decoder) return DriverError{StopReason::kEncoderFailed, "the device's video format cannot be decoded"};
   if (!encoder) return DriverError{StopReason::kEncoderFailed, "no " + CodecName(codec) + " encoder"};
-  m_decoder.reset(avcodec_alloc_context3(decoder));
   m_encoder.reset(avcodec_alloc_context3(encoder));
   m_decoded = MakeFrame();
-  if (!m_decoder || !m_encoder) throw std::bad_alloc();
-  int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
-  if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
+  if (!m_encoder) throw std::bad_alloc();
+  // A wrapped picture needs no decoder.
+  int rc = IsWrappedFrame(source) ? 0 : OpenDecoder(source);
   if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
   // JpegEncoder is the cheaper JPEG encoder and writes smaller files; FFmpeg's takes the pixel
   // formats it cannot.
@@ -69,6 +67,15 @@ Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec co
   return {};
 }
 
+int VideoEncoder::OpenDecoder(const AVCodecParameters& source) {
+  const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
+  if (!decoder) return AVERROR_DECODER_NOT_FOUND;
+  m_decoder.reset(avcodec_alloc_context3(decoder));
+  if (!m_decoder) throw std::bad_alloc();
+  const int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
+  return rc < 0 ? rc : avcodec_open2(m_decoder.get(), decoder, nullptr);
+}
+
 Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out) {
   if (IsPassthrough()) {
     PacketPtr copy = RefPacket(packet);
@@ -79,6 +86,12 @@ Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::ve
     out.push_back(std::move(copy));
     return {};
   }
+  if (!m_decoder) {
+    if (const int rc = RefWrappedFrame(packet, *m_decoded); rc < 0)
+      return EncoderFailure("cannot take the picture", rc);
+    m_decoded->pts = m_decoded->best_effort_timestamp = slot;
+    return EncodeDecoded(out);
+  }
   // The slot travels through the decoder as the packet's timestamp.
   PacketPtr input = RefPacket(packet);
   input->pts = input->dts = slot;
@@ -88,16 +101,20 @@ Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::ve
     const int rc = avcodec_receive_frame(m_decoder.get(), m_decoded.get());
     if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {};
     if (rc < 0) return EncoderFailure("cannot decode", rc);
-    Result<> encoded;
-    if (m_jpeg) {
-      encoded = m_jpeg->Encode(*m_decoded, out);
-    } else {
-      Result<AVFrame*> frame = Converted(*m_decoded);
-      encoded = frame ? EncodeFrame(*frame, out) : frame.Error();
-    }
-    av_frame_unref(m_decoded.get());
-    if (!encoded) return encoded;
+    if (Result<> encoded = EncodeDecoded(out); !encoded) return encoded;
   }
+}
+
+Result<> VideoEncoder::EncodeDecoded(std::vector<PacketPtr>& out) {
+  Result<> encoded;
+  if (m_jpeg) {
+    encoded = m_jpeg->Encode(*m_decoded, out);
+  } else {
+    Result<AVFrame*> frame = Converted(*m_decoded);
+    encoded = frame ? EncodeFrame(*frame, out) : frame.Error();
+  }
+  av_frame_unref(m_decoded.get());
+  return encoded;
 }
 
 Result<AVFrame*> VideoEncoder::Converted(AVFrame& decoded) {

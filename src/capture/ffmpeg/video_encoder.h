@@ -11,7 +11,7 @@
 namespace tovalen::ffmpeg {
 
 // Turns the device's video packets into the file's: passed through unchanged when the device
-// delivers what the file wants (MJPEG to MJPEG), otherwise decoded, converted to the encoder's
+// delivers what the file wants (MJPEG to MJPEG), otherwise decoded (or unwrapped), converted to the encoder's
 // pixel format and encoded (MJPEG from YUV frames through JpegEncoder, without a conversion). Each
 // input packet is placed at a frame slot of the file's time base (one tick per frame). Used on
 // one thread.
@@ -39,13 +39,16 @@ class VideoEncoder {
  private:
   VideoEncoder() = default;
   Result<> OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality);
+  int OpenDecoder(const AVCodecParameters& source);
+  // Encodes m_decoded and lets it go.
+  Result<> EncodeDecoded(std::vector<PacketPtr>& out);
   Result<> EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out);
   Result<AVFrame*> Converted(AVFrame& decoded);
   Result<> Drain(std::vector<PacketPtr>& out);
 
   AVRational m_timeBase{1, 1};
   CodecParametersPtr m_output;
-  CodecContextPtr m_decoder;
+  CodecContextPtr m_decoder;  // none for wrapped pictures
   CodecContextPtr m_encoder;
   std::unique_ptr<JpegEncoder> m_jpeg;  // instead of m_encoder where it takes the frames
   ScaleContextPtr m_scaler;

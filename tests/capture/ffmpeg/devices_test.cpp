@@ -5,9 +5,14 @@
 #include <filesystem>
 #include <thread>
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 #include "capture/ffmpeg/default_audio_input.h"
 #include "capture/ffmpeg/v4l2_device.h"
 #include "capture/ffmpeg/video_codecs.h"
+#include "capture/ffmpeg/wrapped_frame.h"
 #include "capture/stream_sources.h"
 #include "driver_fixture.h"
 #include "support/wait_until.h"
@@ -76,7 +81,8 @@ TEST_F(Devices, ANodeThatIsGoneCannotBeConnected) {
   EXPECT_FALSE(driver->DriverGetCaps(window));
 }
 
-// The first picture an input of the test pattern gives at 320x240, as its raw bytes.
+// The first picture an input of the test pattern gives at 320x240, as its raw bytes: the device
+// hands its own pictures on by reference.
 std::string FirstPicture(int input) {
   VideoRequest request;
   request.settings.size = {320, 240};
@@ -84,11 +90,15 @@ std::string FirstPicture(int input) {
   request.frameRate = {30, 1};
   request.encoderPixelFormat = AV_PIX_FMT_YUVJ420P;
   OpenedSource source = TestPatternDevice().OpenVideo(request);
-  if (!source || !*source || (*source)->Parameters().codec_id != AV_CODEC_ID_RAWVIDEO) return "";
+  if (!source || !*source || !IsWrappedFrame((*source)->Parameters())) return "";
   PacketPtr packet = MakePacket();
-  std::string bytes;
   WaitUntil([&] { return (*source)->Read(*packet).status != ReadStatus::kAgain; }, 5s);
-  if (packet->size > 0) bytes.assign(reinterpret_cast<const char*>(packet->data), packet->size);
+  FramePtr frame = MakeFrame();
+  if (RefWrappedFrame(*packet, *frame) < 0) return "";
+  const auto format = static_cast<AVPixelFormat>(frame->format);
+  std::string bytes(PictureBytes((*source)->Parameters(), *packet), '\0');
+  av_image_copy_to_buffer(reinterpret_cast<std::uint8_t*>(bytes.data()), static_cast<int>(bytes.size()), frame->data,
+                          frame->linesize, format, frame->width, frame->height, 1);
   return bytes;
 }
 
