@@ -5,7 +5,7 @@
 //
 //   jpeg_frame_bench [FRAMES [WxH ...]]   (needs ffmpeg on the path for the source frames)
 //
-// VARIANTS=all (or part of a variant's name, "flat r0.300 every8" by default): which of the
+// VARIANTS=all (or part of a variant's name, "flat r0.300 every32" by default): which of the
 // recorder's table shapes, roundings and Huffman table reuses to run; CURVES=1 prints each
 // quality's point. CPU=QUALITY instead compares the CPU time alone (see CompareCpu), with
 // ONLY_OURS=1 for the recorder's encoder alone and NO_PSNR=1 to skip decoding (for a profiler).
@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
   if (sizes.empty()) sizes = {{1280, 720}, {1920, 1080}};
   if (const char* cpu = std::getenv("CPU")) return CompareCpu(count, sizes, std::atoi(cpu));
   const char* variants = std::getenv("VARIANTS");
-  const std::string which = variants ? variants : "flat r0.300 every8";
+  const std::string which = variants ? variants : "flat r0.300 every32";
   for (auto [width, height] : sizes) {
     for (bool noise : {false, true}) {
       const auto frames = SourceFrames(width, height, noise, count);

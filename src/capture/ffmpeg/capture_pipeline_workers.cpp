@@ -15,6 +15,10 @@ namespace {
 // run past a file-size limit or a full disk and leave the file without its index.
 constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
 constexpr std::int64_t kRoomCheckBytes = 256 << 10;
+// The writer takes the packets a few times a second, not one by one: a wake-up for each costs
+// more than writing it. A packet waits at most this long, unless this many have come.
+constexpr std::chrono::milliseconds kWriterPatience{100};
+constexpr std::size_t kWriterWakesAt = 16;
 // Sound read before the first frame is kept this long, in case the frame's capture time is earlier.
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
 // Sound waits for the video to reach it; while the video is gone, this much of it at most.
@@ -328,7 +332,8 @@ void CapturePipeline::Write() {
   bool writing = true;
   std::int64_t videoEndSlot = 0;     // after the last video frame written
   std::int64_t soundUntilSlot = -1;  // out of room: the sound still goes up to the video's end
-  while (auto item = m_writeQueue.Pop()) {
+  m_writeQueue.WakeConsumerAt(kWriterWakesAt);
+  while (auto item = m_writeQueue.PopPatiently(kWriterPatience)) {
     const bool video = item->stream == m_writer->VideoStream();
     const std::int64_t bytesAfter = static_cast<std::int64_t>(m_writer->Bytes() - bytesAtCheck) + item->packet->size;
     if (writing &&

@@ -25,7 +25,7 @@ struct JpegTuning {
   // Huffman tables are built from the symbols of every this many frames, and of the next frame
   // after one whose size strays far from the counted one's; the frames between reuse them
   // (successive frames are alike), so each table then has a code for every symbol.
-  int tablesEvery = 8;
+  int tablesEvery = 32;
 };
 
 // MJPEG frames compressed straight from the source's YUV planes: planar 4:2:0, 4:2:2 and 4:4:4,

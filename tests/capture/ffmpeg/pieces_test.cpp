@@ -47,6 +47,35 @@ TEST(BoundedQueue, PushWaitsForRoom) {
   EXPECT_EQ(queue.PopFor(std::chrono::milliseconds(10)), std::nullopt);
 }
 
+// A consumer that takes batches is woken by the count, not its patience; a lone item still
+// goes after the patience, and a close ends the wait at once.
+TEST(BoundedQueue, ABatchingConsumerWakesAtItsCountOrAfterItsPatience) {
+  using namespace std::chrono_literals;
+  BoundedQueue<int> queue(8);
+  queue.WakeConsumerAt(2);
+  const auto start = std::chrono::steady_clock::now();
+  std::jthread producer([&] {
+    queue.Push(1);
+    std::this_thread::sleep_for(20ms);
+    queue.Push(2);
+  });
+  EXPECT_THAT(queue.PopPatiently(60s), Optional(1));
+  EXPECT_THAT(queue.PopPatiently(60s), Optional(2));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+  producer.join();
+  std::jthread lone([&] {
+    std::this_thread::sleep_for(20ms);
+    queue.Push(3);
+  });
+  EXPECT_THAT(queue.PopPatiently(10ms), Optional(3));
+  std::jthread closer([&] {
+    std::this_thread::sleep_for(20ms);
+    queue.Close();
+  });
+  EXPECT_EQ(queue.PopPatiently(60s), std::nullopt);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+}
+
 // The sound's end waits for the video's end on the condition: woken by the last encoder worker,
 // not by its timeout. A stop never falls before a frame already admitted.
 TEST(PipelineStopState, TheLastEncoderWorkerEndsTheVideoAndWakesItsWaiter) {
