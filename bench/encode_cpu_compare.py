@@ -6,6 +6,8 @@ where encode_compare.py's PSNR work would only repeat itself.
 
   encode_cpu_compare.py TOVALEN_REC SIZE pattern|noise ROUNDS QUALITIES QVS   (SECS=10 by default)
   e.g. encode_cpu_compare.py build/src/cli/tovalen-rec 1920x1080 pattern 2 80,85,90 3,4,6
+It also prints each round's ratio of ours to ffmpeg's, pairing the Nth quality with the Nth -q:v
+(80 with 6 and 85 with 4 give the same PSNR).
 """
 import os
 import re
@@ -56,6 +58,12 @@ def main():
     print(f"{size} {source}, load average {os.getloadavg()[0]:.1f}")
     for name, values in results.items():
         print(f"  {name:14s} median {statistics.median(values):.4f}  runs " + " ".join(f"{v:.3f}" for v in values))
+    # The machine's speed moves between rounds: each round's own ratio, ours over ffmpeg's, pairs
+    # the first quality with the first -q:v and so on.
+    for quality, qv in zip(qualities, qvs):
+        ratios = [a / b for a, b in zip(results[f"ours {quality}"], results[f"ffmpeg -q:v {qv}"])]
+        print(f"  ours {quality} / -q:v {qv}: median {statistics.median(ratios):.2f}  rounds " +
+              " ".join(f"{r:.2f}" for r in ratios))
 
 
 if __name__ == "__main__":

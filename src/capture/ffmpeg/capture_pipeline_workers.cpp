@@ -15,10 +15,11 @@ namespace {
 // run past a file-size limit or a full disk and leave the file without its index.
 constexpr auto kRoomCheckInterval = std::chrono::milliseconds(500);
 constexpr std::int64_t kRoomCheckBytes = 256 << 10;
-// The writer takes the packets a few times a second, not one by one: a wake-up for each costs
-// more than writing it. A packet waits at most this long, unless this many have come.
-constexpr std::chrono::milliseconds kWriterPatience{100};
-constexpr std::size_t kWriterWakesAt = 16;
+// The writer and the sound's converter take their packets a few times a second, not one by one:
+// a wake-up for each costs more than handling it. A packet waits at most this long, unless this
+// many have come.
+constexpr std::chrono::milliseconds kBatchPatience{100};
+constexpr std::size_t kBatchWakesAt = 16;
 // Sound read before the first frame is kept this long, in case the frame's capture time is earlier.
 constexpr std::int64_t kEarlyAudioUs = 1'000'000;
 // Sound waits for the video to reach it; while the video is gone, this much of it at most.
@@ -260,7 +261,8 @@ void CapturePipeline::EndVideo(VideoEncoder& encoder) {
 void CapturePipeline::ConvertAudio() {
   std::deque<CapturedPacket> held;  // sound the video has not reached yet
   std::vector<PacketPtr> out;
-  while (auto item = m_audioQueue.Pop()) {
+  m_audioQueue.WakeConsumerAt(kBatchWakesAt);
+  while (auto item = m_audioQueue.PopPatiently(kBatchPatience)) {
     held.push_back(std::move(*item));
     const bool started = m_stop.FirstFrameUs().has_value();
     while (held.back().captureUs - held.front().captureUs > (started ? kHeldAudioUs : kEarlyAudioUs)) {
@@ -332,8 +334,8 @@ void CapturePipeline::Write() {
   bool writing = true;
   std::int64_t videoEndSlot = 0;     // after the last video frame written
   std::int64_t soundUntilSlot = -1;  // out of room: the sound still goes up to the video's end
-  m_writeQueue.WakeConsumerAt(kWriterWakesAt);
-  while (auto item = m_writeQueue.PopPatiently(kWriterPatience)) {
+  m_writeQueue.WakeConsumerAt(kBatchWakesAt);
+  while (auto item = m_writeQueue.PopPatiently(kBatchPatience)) {
     const bool video = item->stream == m_writer->VideoStream();
     const std::int64_t bytesAfter = static_cast<std::int64_t>(m_writer->Bytes() - bytesAtCheck) + item->packet->size;
     if (writing &&
