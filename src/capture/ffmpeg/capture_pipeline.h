@@ -74,7 +74,9 @@ inline constexpr std::int64_t kNoticeWakeIntervalUs = 250'000;
 // on; frames keep their capture times, so the time without frames stays a gap in the file. While
 // a device has nothing, its reader pauses for the poll period or until a step below is taken.
 // The sound is converted only as far as the video handed to the writer has come (the stop
-// state's VideoReachedUs), so that it never outlasts the video, however the capture ends.
+// state's VideoReachedUs), so that it never outlasts the video, however the capture ends. The
+// converter and the writer take their queues in batches (BoundedQueue::PopPatiently): neither is
+// in a hurry, and waking for each packet cost more than the work.
 //
 // How it ends. The steps are kept in m_stop (PipelineStopState), each taken once; each worker
 // closes what it feeds when its own input has ended, so the end runs down the chain and every
