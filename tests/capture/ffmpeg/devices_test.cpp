@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "capture/ffmpeg/default_audio_input.h"
+#include "capture/ffmpeg/filter_graph_source.h"
 #include "capture/ffmpeg/v4l2_device.h"
 #include "capture/ffmpeg/video_codecs.h"
 #include "capture/ffmpeg/wrapped_frame.h"
@@ -136,6 +137,10 @@ TEST_F(Devices, TheTestPatternReportsWhatItOffers) {
   EXPECT_GT(MeanDifference(plain, noisy), 1.0);
   EXPECT_LT(MeanDifference(plain, noisy), 10.0);
   EXPECT_GT(MeanDifference(plain, FirstPicture(1)), 30.0);  // the bars are another picture
+  // A graph that cannot be made, or makes no picture, is an error, not a source.
+  EXPECT_FALSE(FilterGraphSource::Open("nosuchfilter"));
+  EXPECT_FALSE(FilterGraphSource::Open("anullsrc"));
+  EXPECT_FALSE(FilterGraphSource::Open("testsrc2,split[a][b]"));
 }
 
 TEST_F(Devices, StatusCountsTheCaptureWhileItRunsAndAfter) {
