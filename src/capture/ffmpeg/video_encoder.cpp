@@ -35,8 +35,8 @@ Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec co
   m_decoded = MakeFrame();
   if (!m_encoder) throw std::bad_alloc();
   // A wrapped picture needs no decoder.
-  int rc = IsWrappedFrame(source) ? 0 : OpenDecoder(source);
-  if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
+  if (!IsWrappedFrame(source))
+    if (auto opened = OpenDecoder(source); !opened) return opened;
   // JpegEncoder is the cheaper JPEG encoder and writes smaller files; FFmpeg's takes the pixel
   // formats it cannot.
   if (codec == VideoCodec::kMjpeg && (m_jpeg = JpegEncoder::Create(source, quality))) {
@@ -61,19 +61,21 @@ Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec co
   context.thread_count = 0;
   Options options;
   ApplyQuality(codec, quality, context, options);
-  if (rc = avcodec_open2(m_encoder.get(), encoder, options.Address()); rc < 0)
+  if (const int rc = avcodec_open2(m_encoder.get(), encoder, options.Address()); rc < 0)
     return EncoderFailure("the " + CodecName(codec) + " encoder cannot be opened", rc);
   if (avcodec_parameters_from_context(m_output.get(), m_encoder.get()) < 0) throw std::bad_alloc();
   return {};
 }
 
-int VideoEncoder::OpenDecoder(const AVCodecParameters& source) {
+Result<> VideoEncoder::OpenDecoder(const AVCodecParameters& source) {
   const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
-  if (!decoder) return AVERROR_DECODER_NOT_FOUND;
+  if (!decoder) return DriverError{StopReason::kEncoderFailed, "the device's video format cannot be decoded"};
   m_decoder.reset(avcodec_alloc_context3(decoder));
   if (!m_decoder) throw std::bad_alloc();
-  const int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
-  return rc < 0 ? rc : avcodec_open2(m_decoder.get(), decoder, nullptr);
+  int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
+  if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
+  if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
+  return {};
 }
 
 Result<> VideoEncoder::Encode(const AVPacket& packet, std::int64_t slot, std::vector<PacketPtr>& out) {

@@ -39,7 +39,7 @@ class VideoEncoder {
  private:
   VideoEncoder() = default;
   Result<> OpenCodecs(const AVCodecParameters& source, VideoCodec codec, int quality);
-  int OpenDecoder(const AVCodecParameters& source);
+  Result<> OpenDecoder(const AVCodecParameters& source);
   // Encodes m_decoded and lets it go.
   Result<> EncodeDecoded(std::vector<PacketPtr>& out);
   Result<> EncodeFrame(AVFrame* frame, std::vector<PacketPtr>& out);
