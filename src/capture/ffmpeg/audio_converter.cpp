@@ -42,12 +42,9 @@ Result<> AudioConverter::Open(const AVCodecParameters& source, const SWaveFormat
 }
 
 Result<> AudioConverter::OpenDecoder(const AVCodecParameters& source) {
-  const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
-  if (!decoder) return DriverError{StopReason::kAudioFailed, "the audio input's format cannot be decoded"};
-  m_decoder.reset(avcodec_alloc_context3(decoder));
-  if (!m_decoder) throw std::bad_alloc();
-  int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
-  if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
+  const int rc = OpenStreamDecoder(source, m_decoder);
+  if (rc == AVERROR_DECODER_NOT_FOUND)
+    return DriverError{StopReason::kAudioFailed, "the audio input's format cannot be decoded"};
   if (rc < 0) return AudioFailure("the audio input cannot be decoded", rc);
   return {};
 }

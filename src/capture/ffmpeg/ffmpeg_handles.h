@@ -85,6 +85,9 @@ PacketPtr MakePacket();
 FramePtr MakeFrame();
 // A new reference to the same packet data.
 PacketPtr RefPacket(const AVPacket& packet);
+// FFmpeg's decoder for the stream, opened with its parameters into `decoder`; FFmpeg's error code,
+// AVERROR_DECODER_NOT_FOUND when it has none.
+int OpenStreamDecoder(const AVCodecParameters& parameters, CodecContextPtr& decoder);
 
 // FFmpeg's text for an error code.
 std::string AvErrorText(int error);

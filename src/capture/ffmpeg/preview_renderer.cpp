@@ -15,12 +15,9 @@ namespace tovalen::ffmpeg {
 Result<std::unique_ptr<PreviewRenderer>> PreviewRenderer::Create(const AVCodecParameters& parameters,
                                                                  PreviewConfig config) {
   if (IsWrappedFrame(parameters)) return std::unique_ptr<PreviewRenderer>(new PreviewRenderer(nullptr, config));
-  const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
-  if (!decoder) return DriverError{StopReason::kEncoderFailed, "no decoder for the preview"};
-  CodecContextPtr context(avcodec_alloc_context3(decoder));
-  if (!context) throw std::bad_alloc();
-  int rc = avcodec_parameters_to_context(context.get(), &parameters);
-  if (rc >= 0) rc = avcodec_open2(context.get(), decoder, nullptr);
+  CodecContextPtr context;
+  const int rc = OpenStreamDecoder(parameters, context);
+  if (rc == AVERROR_DECODER_NOT_FOUND) return DriverError{StopReason::kEncoderFailed, "no decoder for the preview"};
   if (rc < 0) return AvFailure(StopReason::kEncoderFailed, "the preview decoder cannot be opened", rc);
   return std::unique_ptr<PreviewRenderer>(new PreviewRenderer(std::move(context), config));
 }

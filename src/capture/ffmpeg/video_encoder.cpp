@@ -68,12 +68,9 @@ Result<> VideoEncoder::OpenCodecs(const AVCodecParameters& source, VideoCodec co
 }
 
 Result<> VideoEncoder::OpenDecoder(const AVCodecParameters& source) {
-  const AVCodec* decoder = avcodec_find_decoder(source.codec_id);
-  if (!decoder) return DriverError{StopReason::kEncoderFailed, "the device's video format cannot be decoded"};
-  m_decoder.reset(avcodec_alloc_context3(decoder));
-  if (!m_decoder) throw std::bad_alloc();
-  int rc = avcodec_parameters_to_context(m_decoder.get(), &source);
-  if (rc >= 0) rc = avcodec_open2(m_decoder.get(), decoder, nullptr);
+  const int rc = OpenStreamDecoder(source, m_decoder);
+  if (rc == AVERROR_DECODER_NOT_FOUND)
+    return DriverError{StopReason::kEncoderFailed, "the device's video format cannot be decoded"};
   if (rc < 0) return EncoderFailure("the device's video decoder cannot be opened", rc);
   return {};
 }
